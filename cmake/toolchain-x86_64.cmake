@@ -1,0 +1,5 @@
+# Cross-build for 64-bit Windows with MinGW-w64 (posix threads variant).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(VORLANE_TRIPLET x86_64-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

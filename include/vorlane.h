@@ -1,0 +1,59 @@
+/*
+ * Vorlane: frame-grabber capture for PAL 768 x 576 cards.
+ *
+ * Five plain functions, exported by name and by ordinal from Vorlane.dll.
+ * All use the __stdcall (WINAPI) calling convention, take 32-bit integers
+ * and narrow (ANSI code page) file names, and return a 32-bit integer:
+ * 1 for success, 0 for failure.
+ *
+ * Call them from one thread, one at a time, and close an open card
+ * (EasyCapture or FreeCG200) before unloading the library.
+ */
+#ifndef VORLANE_H
+#define VORLANE_H
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define VORLANE_CALL __stdcall
+
+#ifdef VORLANE_BUILDING_DLL
+#define VORLANE_API
+#else
+#define VORLANE_API __declspec(dllimport)
+#endif
+
+/* Ordinal 106. Opens the card and starts the live preview painted on the
+ * screen at (x, y). height is clamped to 80..576 and rounded down to a
+ * multiple of 16; the width is height / 4 * 3. colorMode: 0 = 8-bit grey,
+ * 1 = 24-bit colour, 2 = 16-bit colour, 3 = 15-bit colour.
+ * Returns 1 once the preview thread is started (it returns at once),
+ * 0 on failure. Returns 0 without doing anything while a card is open. */
+VORLANE_API int VORLANE_CALL EasyInit(int x, int y, int height, int colorMode);
+
+/* Ordinal 107. Stops the preview, saves the frame last painted as an
+ * uncompressed 24-bit BMP file and closes the card. Returns 1 when the file
+ * was written and the card closed; 0 otherwise, keeping the frame so that a
+ * retry with another path can still save it. */
+VORLANE_API int VORLANE_CALL EasyCapture(const char *path);
+
+/* Ordinal 102. Stops the preview and closes the card without saving.
+ * Returns 1 when it closed the card, 0 when no card was open or the card
+ * refused to close. */
+VORLANE_API int VORLANE_CALL FreeCG200(void);
+
+/* Ordinal 109. Opens the card, sets its three A/D adjustments to 128 and
+ * closes it again. Returns 1 on success, 0 on failure; 0 at once while a
+ * card is open. */
+VORLANE_API int VORLANE_CALL HDReset(void);
+
+/* Ordinal 108. Converts a 24-bit BMP file into an 8-bit BMP file with a grey
+ * palette. Returns 1 on success, 0 on failure. Never overwrites its source. */
+VORLANE_API int VORLANE_CALL Color2Gray(const char *source, const char *destination);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VORLANE_H */

@@ -1,0 +1,50 @@
+// The one process-wide record shared by the exported calls and the preview
+// thread. The two flags are atomic; every other field is handed between the
+// threads by starting or ending the preview thread.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+
+#include "card_library.h"
+
+struct CaptureState {
+    int32_t colorMode = 1;
+    int32_t adParam1 = card::kAdMiddle;
+    int32_t adParam2 = card::kAdMiddle;
+    int32_t adParam4 = card::kAdMiddle;
+    int32_t imageHeight = 512;
+    int32_t imageWidth = 384;
+    int32_t originX = 0;
+    int32_t originY = 0;
+    int32_t cardHandle = 0;
+    HGLOBAL frameBlock = nullptr;  // the frame buffer, movable global memory
+    BYTE *frameBytes = nullptr;    // its address while locked
+    HDC screenDc = nullptr;
+    int32_t savedBkMode = 0;
+    HANDLE captureThread = nullptr;
+    std::atomic<bool> runRequested{false};
+    std::atomic<bool> loopActive{false};
+};
+
+extern CaptureState captureState;
+
+// BeginCG400 reports failure with exactly these four values.
+constexpr bool CardIsOpen(int32_t handle) {
+    return handle != 0 && handle != 1 && handle != 2 && handle != -1;
+}
+
+constexpr SIZE_T FrameBufferBytes(int32_t width, int32_t height) {
+    return static_cast<SIZE_T>(width) * static_cast<SIZE_T>(height) * 3;
+}
+
+// Unlocks and frees the frame buffer; harmless when none is held.
+void ReleaseFrameBuffer();
+
+// The preview thread's body; started by EasyInit.
+DWORD WINAPI PreviewThread(LPVOID);
+
+// Clears runRequested and waits for the preview thread to end.
+void StopPreview();

@@ -1,0 +1,43 @@
+#include <windows.h>
+
+#include "capture_state.h"
+#include "common/win32_guards.h"
+#include "frame_geometry.h"
+#include "operator_messages.h"
+#include "vorlane.h"
+
+extern "C" int __stdcall EasyInit(int x, int y, int height, int colorMode) {
+    // One card at a time: a second opening would orphan the first one's
+    // handle, buffer and thread.
+    if (CardIsOpen(captureState.cardHandle)) return 0;
+
+    captureState.colorMode = colorMode;
+    if (!geometry::IsValidColorMode(colorMode)) return 0;
+
+    const geometry::FrameSize frame = geometry::FrameSizeForHeight(height);
+    captureState.imageHeight = frame.height;
+    captureState.imageWidth = frame.width;
+
+    captureState.cardHandle = BeginCG400(card::kCardNumber);
+    if (!CardIsOpen(captureState.cardHandle)) {
+        messages::Show(messages::kCardInitFailed, nullptr);
+        return 0;
+    }
+
+    captureState.originX = x;
+    captureState.originY = y;
+
+    guards::LockedGlobalBlock buffer =
+        guards::AllocateLockedBlock(FrameBufferBytes(frame.width, frame.height));
+    if (!buffer) {
+        messages::Show(messages::kAllocationFailed, messages::kNoticeCaption);
+        return 0;
+    }
+    // The buffer stays locked until ReleaseFrameBuffer.
+    captureState.frameBytes = buffer.lock.release();
+    captureState.frameBlock = buffer.block.release();
+
+    captureState.runRequested = true;
+    captureState.captureThread = CreateThread(nullptr, 0, PreviewThread, nullptr, 0, nullptr);
+    return captureState.captureThread ? 1 : 0;
+}

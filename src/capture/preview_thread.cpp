@@ -1,0 +1,76 @@
+#include <windows.h>
+
+#include "capture_state.h"
+#include "frame_geometry.h"
+#include "hot_keys.h"
+#include "imagefiles/bmp_headers.h"
+#include "operator_messages.h"
+#include "preview_paint.h"
+
+namespace {
+
+// Stands for "the card stored no status": matches neither ready value, so
+// such a poll reads nothing.
+constexpr uint32_t kNoStatus = 0xFFFFFFFFu;
+
+bool TakeMessage(MSG &message) {
+    return PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE) != FALSE;
+}
+
+}  // namespace
+
+DWORD WINAPI PreviewThread(LPVOID) {
+    CaptureState &state = captureState;
+    state.loopActive = false;
+
+    const geometry::FrameSize frame{state.imageWidth, state.imageHeight};
+    const geometry::VideoWindow input = geometry::InputWindowFor(frame);
+    CG400SetInpVideoWindow(state.cardHandle, input.left, input.top, input.width, input.height);
+    if (!CG400SetDispWindow(state.cardHandle, 0, 0, frame.width, frame.height)) return 0;
+    if (!CG400SetColorSpace(state.cardHandle, static_cast<unsigned char>(state.colorMode)))
+        return 0;
+
+    const preview::DisplayInfo display = preview::DisplayInfoFor(frame, state.colorMode);
+
+    // The whole screen's context, not a window's: the picture lies over
+    // whatever is on the screen at the origin. Given back by the close.
+    state.screenDc = GetDC(nullptr);
+    SetStretchBltMode(state.screenDc, COLORONCOLOR);
+    state.savedBkMode = SetBkMode(state.screenDc, TRANSPARENT);
+
+    card::StaticMemory memory{};
+    if (!StaticMemAlloc(&memory.memPages, &memory.snapTarget, &memory.unused,
+                        &memory.readSource)) {
+        messages::Show(messages::kOutOfMemory, messages::kNoticeCaption);
+        return 0;
+    }
+    const uint32_t captureBytes = memory.memPages * card::kMemPageBytes;
+    CG400SnapOneToMem(state.cardHandle, memory.snapTarget, captureBytes, 0);
+
+    if (!state.runRequested) return 1;
+    state.loopActive = true;
+
+    bool slotToggle = false;
+    do {
+        MSG message;
+        if (TakeMessage(message) && !hotkeys::ApplyHotKeys(message)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+
+        uint32_t status = kNoStatus;
+        CG400GetSnappingStatus(state.cardHandle, &status);
+        const int slot = geometry::ChooseSlot(status, slotToggle);
+        if (slot == geometry::kNoSlot) continue;
+
+        CG400ReadFromMem(state.cardHandle, memory.readSource, captureBytes, slot,
+                         state.frameBytes, 1);
+        SetDIBitsToDevice(state.screenDc, state.originX, state.originY,
+                          static_cast<DWORD>(frame.width), static_cast<DWORD>(frame.height), 0,
+                          0, 0, static_cast<UINT>(frame.height), state.frameBytes,
+                          display.get(), DIB_RGB_COLORS);
+    } while (state.runRequested);
+
+    state.loopActive = false;
+    return 1;
+}

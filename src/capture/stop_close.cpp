@@ -1,0 +1,76 @@
+#include <windows.h>
+
+#include "capture_state.h"
+#include "common/win32_guards.h"
+#include "imagefiles/still_bmp.h"
+#include "operator_messages.h"
+#include "vorlane.h"
+
+void StopPreview() {
+    captureState.runRequested = false;
+    if (!captureState.captureThread) return;
+    // The thread itself must have ended, not only its loop: a thread still in
+    // its set-up is using the card too.
+    guards::UniqueKernelHandle thread(captureState.captureThread);
+    captureState.captureThread = nullptr;
+    WaitForSingleObject(thread.get(), INFINITE);
+}
+
+namespace {
+
+// Shared by the successful closes: the screen's context goes back as it was
+// found, and every window repaints over the old picture.
+void CloseTail() {
+    if (captureState.screenDc) {
+        SetBkMode(captureState.screenDc, captureState.savedBkMode);
+        ReleaseDC(nullptr, captureState.screenDc);
+        captureState.screenDc = nullptr;
+    }
+    captureState.cardHandle = 0;
+    InvalidateRect(nullptr, nullptr, TRUE);
+}
+
+}  // namespace
+
+extern "C" int __stdcall EasyCapture(const char *path) {
+    if (!path) return 0;
+    if (!CardIsOpen(captureState.cardHandle)) return 0;
+
+    StopPreview();
+    // On a failed save or close the frame stays, so that a retry can still
+    // save it; FreeCG200 lets it go.
+    if (!WriteStillBmp(path)) return 0;
+    if (!EndCG400(captureState.cardHandle)) return 0;
+
+    CloseTail();
+    ReleaseFrameBuffer();
+    return 1;
+}
+
+extern "C" int __stdcall FreeCG200() {
+    if (!CardIsOpen(captureState.cardHandle)) {
+        ReleaseFrameBuffer();
+        return 0;
+    }
+    StopPreview();
+    ReleaseFrameBuffer();
+    if (!EndCG400(captureState.cardHandle)) return 0;
+    CloseTail();
+    return 1;
+}
+
+extern "C" int __stdcall HDReset() {
+    // Opening again would orphan the open card's handle.
+    if (CardIsOpen(captureState.cardHandle)) return 0;
+
+    captureState.cardHandle = BeginCG400(card::kCardNumber);
+    if (!CardIsOpen(captureState.cardHandle)) {
+        messages::Show(messages::kCardInitFailed, nullptr);
+        return 0;
+    }
+    // Only the card goes back to the middle; the kept values stay, so the
+    // next key step starts from them.
+    for (int selector : {card::kAdSelector1, card::kAdSelector2, card::kAdSelector4})
+        CG400SetADParam(captureState.cardHandle, selector, card::kAdMiddle);
+    return FreeCG200();
+}

@@ -1,0 +1,102 @@
+// Move-only owners for the Win32 resources Vorlane acquires within one call.
+// Each is declared right after its acquisition, so every way out releases it.
+#pragma once
+
+#include <windows.h>
+
+#include <utility>
+
+namespace guards {
+
+template <typename Handle, Handle Empty, void (*Close)(Handle)>
+class UniqueHandle {
+public:
+    UniqueHandle() = default;
+    explicit UniqueHandle(Handle handle) : handle_(handle) {}
+    UniqueHandle(UniqueHandle &&other) noexcept : handle_(other.release()) {}
+    UniqueHandle &operator=(UniqueHandle &&other) noexcept {
+        reset(other.release());
+        return *this;
+    }
+    UniqueHandle(const UniqueHandle &) = delete;
+    UniqueHandle &operator=(const UniqueHandle &) = delete;
+    ~UniqueHandle() { reset(); }
+
+    Handle get() const { return handle_; }
+    bool valid() const { return handle_ != Empty; }
+    explicit operator bool() const { return valid(); }
+    Handle release() { return std::exchange(handle_, Empty); }
+    void reset(Handle handle = Empty) {
+        Handle old = std::exchange(handle_, handle);
+        if (old != Empty) Close(old);
+    }
+
+private:
+    Handle handle_ = Empty;
+};
+
+inline void CloseLFile(HFILE file) { _lclose(file); }
+inline void FreeGlobal(HGLOBAL block) { GlobalFree(block); }
+inline void CloseKernelHandle(HANDLE handle) { CloseHandle(handle); }
+
+// A file from _lcreat or _lopen; HFILE_ERROR means none.
+using UniqueLFile = UniqueHandle<HFILE, HFILE_ERROR, CloseLFile>;
+// A global memory block; NULL means none.
+using UniqueGlobal = UniqueHandle<HGLOBAL, nullptr, FreeGlobal>;
+// A thread or other kernel object handle; NULL means none.
+using UniqueKernelHandle = UniqueHandle<HANDLE, nullptr, CloseKernelHandle>;
+
+// Holds a global block locked; unlocks on the way out. Kept apart from the
+// block's owner because the lock must end before the block is freed.
+class GlobalLockGuard {
+public:
+    GlobalLockGuard() = default;
+    explicit GlobalLockGuard(HGLOBAL block)
+        : block_(block), bytes_(static_cast<BYTE *>(block ? GlobalLock(block) : nullptr)) {}
+    GlobalLockGuard(GlobalLockGuard &&other) noexcept
+        : block_(std::exchange(other.block_, nullptr)),
+          bytes_(std::exchange(other.bytes_, nullptr)) {}
+    GlobalLockGuard &operator=(GlobalLockGuard &&other) noexcept {
+        unlock();
+        block_ = std::exchange(other.block_, nullptr);
+        bytes_ = std::exchange(other.bytes_, nullptr);
+        return *this;
+    }
+    GlobalLockGuard(const GlobalLockGuard &) = delete;
+    GlobalLockGuard &operator=(const GlobalLockGuard &) = delete;
+    ~GlobalLockGuard() { unlock(); }
+
+    BYTE *bytes() const { return bytes_; }
+    explicit operator bool() const { return bytes_ != nullptr; }
+    // Gives up the lock without unlocking: the caller keeps it.
+    BYTE *release() {
+        block_ = nullptr;
+        return std::exchange(bytes_, nullptr);
+    }
+
+private:
+    void unlock() {
+        if (bytes_) GlobalUnlock(block_);
+        block_ = nullptr;
+        bytes_ = nullptr;
+    }
+    HGLOBAL block_ = nullptr;
+    BYTE *bytes_ = nullptr;
+};
+
+// A movable, zero-filled global block, locked for the life of the guards.
+struct LockedGlobalBlock {
+    UniqueGlobal block;
+    GlobalLockGuard lock;  // declared after block: unlocks before the free
+    BYTE *bytes() const { return lock.bytes(); }
+    explicit operator bool() const { return lock.bytes() != nullptr; }
+};
+
+inline LockedGlobalBlock AllocateLockedBlock(SIZE_T bytes) {
+    LockedGlobalBlock result;
+    result.block = UniqueGlobal(GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes));
+    if (result.block) result.lock = GlobalLockGuard(result.block.get());
+    return result;
+}
+
+}  // namespace guards

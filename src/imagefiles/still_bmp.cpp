@@ -1,0 +1,58 @@
+#include "still_bmp.h"
+
+#include "capture/capture_state.h"
+#include "capture/frame_geometry.h"
+#include "common/win32_guards.h"
+#include "file_io.h"
+#include "imagefiles/bmp_headers.h"
+
+namespace stillbmp {
+
+void ExpandToBgr24(const BYTE *source, BYTE *destination, size_t pixelCount, int32_t colorMode) {
+    if (colorMode == geometry::kColorModeGrey8) {
+        for (size_t i = 0; i < pixelCount; ++i, destination += 3)
+            destination[0] = destination[1] = destination[2] = source[i];
+        return;
+    }
+    for (size_t i = 0; i < pixelCount; ++i, source += 2, destination += 3) {
+        const unsigned word = static_cast<unsigned>(source[0]) | (static_cast<unsigned>(source[1]) << 8);
+        destination[0] = Widen5To8(word & 0x1F);
+        destination[1] = Widen5To8((word >> 5) & 0x1F);
+        destination[2] = Widen5To8((word >> 10) & 0x1F);
+    }
+}
+
+}  // namespace stillbmp
+
+int WriteStillBmp(const char *path) {
+    const CaptureState &state = captureState;
+    // Without a frame there is nothing to save: leave any existing file alone.
+    if (!state.frameBytes) return 0;
+
+    const SIZE_T pixelCount =
+        static_cast<SIZE_T>(state.imageWidth) * static_cast<SIZE_T>(state.imageHeight);
+    const SIZE_T pixelBytes = FrameBufferBytes(state.imageWidth, state.imageHeight);
+
+    // Frames in the narrower modes are widened so that the file really is
+    // what its 24-bit header says.
+    const BYTE *pixels = state.frameBytes;
+    guards::LockedGlobalBlock widened;
+    if (state.colorMode != geometry::kColorModeRgb24) {
+        widened = guards::AllocateLockedBlock(pixelBytes);
+        if (!widened) return 0;
+        stillbmp::ExpandToBgr24(state.frameBytes, widened.bytes(), pixelCount, state.colorMode);
+        pixels = widened.bytes();
+    }
+
+    const BITMAPFILEHEADER fileHeader =
+        bmp::FileHeader(bmp::kHeadersBytes, static_cast<DWORD>(pixelBytes));
+    const BITMAPINFOHEADER infoHeader = bmp::InfoHeader(state.imageWidth, state.imageHeight, 24);
+
+    guards::UniqueLFile file(_lcreat(path, 0));
+    if (!file) return 0;
+    return fileio::WriteAll(file.get(), &fileHeader, sizeof fileHeader) &&
+                   fileio::WriteAll(file.get(), &infoHeader, sizeof infoHeader) &&
+                   fileio::WriteAll(file.get(), pixels, pixelBytes)
+               ? 1
+               : 0;
+}

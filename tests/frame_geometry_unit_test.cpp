@@ -1,0 +1,95 @@
+// The preview's arithmetic: frame sizes, input windows, pixel depths, the
+// slot choice and the display header.
+#include <gtest/gtest.h>
+
+#include "capture/frame_geometry.h"
+#include "capture/preview_paint.h"
+
+using namespace geometry;
+
+TEST(FrameGeometry, HeightsGiveUprightFrames) {
+    struct Row {
+        int32_t requested, width, height;
+    } rows[] = {
+        {576, 432, 576}, {480, 360, 480}, {400, 300, 400}, {399, 288, 384}, {384, 288, 384},
+        {575, 420, 560}, {100, 72, 96},   {80, 60, 80},    {79, 60, 80},    {0, 60, 80},
+        {-5, 60, 80},    {577, 432, 576}, {100000, 432, 576}, {INT32_MIN, 60, 80},
+        {INT32_MAX, 432, 576},
+    };
+    for (const Row &row : rows) {
+        const FrameSize frame = FrameSizeForHeight(row.requested);
+        EXPECT_EQ(frame.width, row.width) << "height " << row.requested;
+        EXPECT_EQ(frame.height, row.height) << "height " << row.requested;
+        EXPECT_EQ(frame.width % 12, 0) << "height " << row.requested;
+    }
+}
+
+TEST(FrameGeometry, SmallFramesTakeTheUprightMiddleLargeOnesACentredCutOut) {
+    struct Row {
+        int32_t height;
+        VideoWindow expected;
+    } rows[] = {
+        {80, {168, 0, 432, 576}},    {384, {168, 0, 432, 576}}, {400, {234, 88, 300, 400}},
+        {480, {204, 48, 360, 480}},  {576, {168, 0, 432, 576}}, {560, {174, 8, 420, 560}},
+    };
+    for (const Row &row : rows) {
+        const VideoWindow window = InputWindowFor(FrameSizeForHeight(row.height));
+        EXPECT_EQ(window.left, row.expected.left) << "height " << row.height;
+        EXPECT_EQ(window.top, row.expected.top) << "height " << row.height;
+        EXPECT_EQ(window.width, row.expected.width) << "height " << row.height;
+        EXPECT_EQ(window.height, row.expected.height) << "height " << row.height;
+    }
+}
+
+TEST(FrameGeometry, ColourModesPaintWithWholeBytes) {
+    struct Row {
+        int32_t mode, depth, bitCount;
+    } rows[] = {{0, 8, 8}, {1, 24, 24}, {2, 16, 16}, {3, 15, 16}};
+    for (const Row &row : rows) {
+        EXPECT_TRUE(IsValidColorMode(row.mode)) << "mode " << row.mode;
+        EXPECT_EQ(BitDepthForColorMode(row.mode), row.depth) << "mode " << row.mode;
+        EXPECT_EQ(BitCountForColorMode(row.mode), row.bitCount) << "mode " << row.mode;
+    }
+    for (int32_t bad : {-1, 4, INT32_MIN, INT32_MAX}) EXPECT_FALSE(IsValidColorMode(bad)) << bad;
+}
+
+TEST(FrameGeometry, SlotsAlternateOnEachChangeOfStatus) {
+    struct Row {
+        const char *name;
+        std::vector<uint32_t> statuses;
+        std::vector<int> reads;
+    } rows[] = {
+        {"steady changes", {0, 0, 2, 2, 2, 0, 2, 0}, {0, 1, 0, 1}},
+        {"first status 0", {0}, {}},
+        {"held at 2", {2, 2, 2, 2}, {0}},
+        {"other values ignored", {1, 2, 3, 7, 0, 5, 2}, {0, 1, 0}},
+        {"no status stored", {0xFFFFFFFFu, 0xFFFFFFFFu}, {}},
+    };
+    for (const Row &row : rows) {
+        bool toggle = false;
+        std::vector<int> reads;
+        for (uint32_t status : row.statuses) {
+            const int slot = ChooseSlot(status, toggle);
+            if (slot != kNoSlot) reads.push_back(slot);
+        }
+        EXPECT_EQ(reads, row.reads) << row.name;
+    }
+}
+
+TEST(FrameGeometry, DisplayHeaderDescribesTheFrame) {
+    for (int32_t mode = 0; mode <= 3; ++mode) {
+        const preview::DisplayInfo display = preview::DisplayInfoFor({300, 400}, mode);
+        const BITMAPINFOHEADER &h = display.get()->bmiHeader;
+        EXPECT_EQ(h.biSize, 40u) << "mode " << mode;
+        EXPECT_EQ(h.biWidth, 300) << "mode " << mode;
+        EXPECT_EQ(h.biHeight, 400) << "mode " << mode;
+        EXPECT_EQ(h.biPlanes, 1) << "mode " << mode;
+        EXPECT_EQ(h.biBitCount, BitCountForColorMode(mode)) << "mode " << mode;
+        EXPECT_EQ(h.biCompression, static_cast<DWORD>(BI_RGB)) << "mode " << mode;
+        EXPECT_EQ(h.biSizeImage + h.biClrUsed + h.biClrImportant, 0u) << "mode " << mode;
+        const RGBQUAD last = display.colors[255];
+        // Only the 8-bit frame needs (and gets) a grey table.
+        EXPECT_EQ(last.rgbBlue, mode == 0 ? 255 : 0) << "mode " << mode;
+        EXPECT_EQ(last.rgbRed, mode == 0 ? 255 : 0) << "mode " << mode;
+    }
+}

@@ -1,0 +1,23 @@
+// A test that uses Vorlane.dll as a host does: the virtual card starts from
+// its defaults and any card a failed test left open is closed.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "test_support.h"
+#include "vorlane.h"
+
+class HostTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        VcReset();
+        FreeCG200();
+        VcReset();
+    }
+    void TearDown() override {
+        VcReleaseCall(VC_STATUS);
+        for (int call = VC_BEGIN; call < VC_CALL_COUNT; ++call) VcReleaseCall(call);
+        VcReset();
+        FreeCG200();
+    }
+};

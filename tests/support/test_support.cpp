@@ -1,0 +1,185 @@
+#include "test_support.h"
+
+#include <psapi.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace vt {
+
+const wchar_t kCardInitFailedText[] = L"图像采集卡初始化错误!";
+const wchar_t kAllocationFailedText[] = L"内存分配失败，请退出程序并重新进入!";
+const wchar_t kOutOfMemoryText[] = L"内存不足，请退出程序并重新进入!";
+const wchar_t kNoticeCaption[] = L"提示";
+const wchar_t kDefaultErrorCaption[] = L"错误";
+
+HWND FindOwnMessageBox() {
+    HWND box = nullptr;
+    while ((box = FindWindowExA(nullptr, box, "#32770", nullptr)) != nullptr) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(box, &process);
+        if (process == GetCurrentProcessId() && IsWindowVisible(box)) return box;
+    }
+    return nullptr;
+}
+
+SeenBox ReadAndDismiss(HWND box) {
+    SeenBox seen;
+    seen.seen = true;
+    wchar_t buffer[512] = {};
+    GetWindowTextW(box, buffer, 512);
+    seen.caption = buffer;
+    buffer[0] = 0;
+    GetDlgItemTextW(box, 0xFFFF, buffer, 512);
+    seen.text = buffer;
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    return seen;
+}
+
+MessageBoxCatcher::MessageBoxCatcher(DWORD timeoutMs) : timeoutMs_(timeoutMs) {
+    thread_ = CreateThread(nullptr, 0, Watch, this, 0, nullptr);
+}
+
+MessageBoxCatcher::~MessageBoxCatcher() { Wait(); }
+
+SeenBox MessageBoxCatcher::Wait() {
+    if (thread_) {
+        WaitForSingleObject(thread_, INFINITE);
+        CloseHandle(thread_);
+        thread_ = nullptr;
+    }
+    return box_;
+}
+
+DWORD WINAPI MessageBoxCatcher::Watch(LPVOID self) {
+    auto *catcher = static_cast<MessageBoxCatcher *>(self);
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < catcher->timeoutMs_) {
+        if (HWND box = FindOwnMessageBox()) {
+            Sleep(50);  // let the box fill in its text
+            catcher->box_ = ReadAndDismiss(box);
+            return 0;
+        }
+        Sleep(10);
+    }
+    return 0;
+}
+
+std::vector<VcLogEntry> CardLog() {
+    std::vector<VcLogEntry> entries;
+    const int32_t count = VcLogCount();
+    for (int32_t i = 0; i < count; ++i) {
+        VcLogEntry entry{};
+        if (VcLogGet(i, &entry)) entries.push_back(entry);
+    }
+    return entries;
+}
+
+std::vector<VcLogEntry> CardCalls(VcCall call) {
+    std::vector<VcLogEntry> matching;
+    for (const VcLogEntry &entry : CardLog())
+        if (entry.call == call) matching.push_back(entry);
+    return matching;
+}
+
+std::string Describe(const VcLogEntry &entry) {
+    static const char *const names[] = {"?",
+                                        "BeginCG400",
+                                        "EndCG400",
+                                        "CG400SetInpVideoWindow",
+                                        "CG400SetDispWindow",
+                                        "CG400SetColorSpace",
+                                        "CG400SetADParam",
+                                        "StaticMemAlloc",
+                                        "CG400SnapOneToMem",
+                                        "CG400GetSnappingStatus",
+                                        "CG400ReadFromMem"};
+    std::ostringstream out;
+    out << (entry.call > 0 && entry.call < VC_CALL_COUNT ? names[entry.call] : "?") << "(";
+    for (int i = 0; i < entry.argCount && i < 6; ++i) out << (i ? ", " : "") << entry.args[i];
+    out << ") = " << entry.result;
+    return out.str();
+}
+
+std::string DescribeLog() {
+    std::string text;
+    for (const VcLogEntry &entry : CardLog()) text += Describe(entry) + "\n";
+    return text;
+}
+
+VcStats CardStats() {
+    VcStats stats{};
+    VcGetStats(&stats);
+    return stats;
+}
+
+bool WaitUntil(const std::function<bool()> &condition, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (condition()) return true;
+        if (GetTickCount() - start >= timeoutMs) return false;
+        Sleep(5);
+    }
+}
+
+ScreenPixels ReadScreen(int x, int y, int width, int height) {
+    ScreenPixels pixels;
+    pixels.width = width;
+    pixels.height = height;
+    pixels.rgb.assign(static_cast<size_t>(width) * height, 0);
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void *bits = nullptr;
+    HBITMAP section = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, section);
+    BitBlt(memory, 0, 0, width, height, screen, x, y, SRCCOPY);
+    GdiFlush();
+    const auto *source = static_cast<const uint32_t *>(bits);
+    for (size_t i = 0; i < pixels.rgb.size(); ++i) pixels.rgb[i] = source[i] & 0xFFFFFFu;
+    SelectObject(memory, old);
+    DeleteObject(section);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return {};
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+bool FileExists(const std::string &path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string TempPath(const std::string &name) {
+    char folder[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, folder);
+    std::string path = std::string(folder) + "vorlane-tests\\";
+    CreateDirectoryA(path.c_str(), nullptr);
+    return path + name;
+}
+
+ResourceCounts CurrentResources() {
+    ResourceCounts counts{};
+    GetProcessHandleCount(GetCurrentProcess(), &counts.handles);
+    counts.gdiObjects = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    PROCESS_MEMORY_COUNTERS_EX memory{};
+    memory.cb = sizeof memory;
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS *>(&memory),
+                         sizeof memory);
+    counts.privateBytes = memory.PrivateUsage;
+    return counts;
+}
+
+}  // namespace vt

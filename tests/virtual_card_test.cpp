@@ -1,0 +1,445 @@
+// The virtual card on its own, called as the driver is: what it delivers,
+// how its status moves, what it logs, and how tests steer it.
+//
+// With no capture started the frame count stays 0, so the moving parts sit
+// still: the bar covers scene columns 0-23 and the ball about 508-560 x
+// 262-314. Windows that check exact pixels keep clear of both.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <iterator>
+#include <thread>
+#include <vector>
+
+#include "../src/capture/card_library.h"
+#include "vcard_control.h"
+
+namespace {
+
+struct Rgb {
+    uint8_t r, g, b;
+};
+
+class VirtualCardTest : public ::testing::Test {
+protected:
+    void SetUp() override { VcReset(); }
+    void TearDown() override {
+        for (int call = VC_BEGIN; call < VC_CALL_COUNT; ++call) VcReleaseCall(call);
+        VcReset();
+        for (const std::string &path : files_) std::remove(path.c_str());
+    }
+
+    // Writes a 24-bit BMP whose pixel (x, y from the top) is pixel(x, y).
+    template <typename Fn>
+    std::string WriteBmp(const char *name, int width, int height, bool topDown, Fn pixel) {
+        char dir[MAX_PATH];
+        GetTempPathA(MAX_PATH, dir);
+        std::string path = std::string(dir) + name;
+        const int stride = (width * 3 + 3) & ~3;
+        const int imageBytes = stride * height;
+        std::vector<uint8_t> bytes(54 + static_cast<size_t>(imageBytes), 0);
+        auto put32 = [&bytes](size_t at, uint32_t v) {
+            for (int i = 0; i < 4; ++i) bytes[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
+        };
+        bytes[0] = 'B', bytes[1] = 'M';
+        put32(2, static_cast<uint32_t>(bytes.size()));
+        put32(10, 54);
+        put32(14, 40);
+        put32(18, static_cast<uint32_t>(width));
+        put32(22, static_cast<uint32_t>(topDown ? -height : height));
+        bytes[26] = 1;
+        bytes[28] = 24;
+        put32(34, static_cast<uint32_t>(imageBytes));
+        for (int row = 0; row < height; ++row) {
+            int y = topDown ? row : height - 1 - row;
+            for (int x = 0; x < width; ++x) {
+                Rgb c = pixel(x, y);
+                size_t at = 54 + static_cast<size_t>(row * stride + x * 3);
+                bytes[at] = c.b, bytes[at + 1] = c.g, bytes[at + 2] = c.r;
+            }
+            // Padding gets a loud value: it must never show in the picture.
+            for (int p = width * 3; p < stride; ++p) bytes[54 + static_cast<size_t>(row * stride + p)] = 0x77;
+        }
+        FILE *f = std::fopen(path.c_str(), "wb");
+        EXPECT_NE(f, nullptr) << path;
+        if (f != nullptr) {
+            std::fwrite(bytes.data(), 1, bytes.size(), f);
+            std::fclose(f);
+        }
+        files_.push_back(path);
+        return path;
+    }
+
+    std::vector<std::string> files_;
+};
+
+int OpenCard() {
+    return BeginCG400(card::kCardNumber);
+}
+
+// Sets the card up as the preview does and reads one frame.
+std::vector<uint8_t> ReadFrame(int left, int top, int inW, int inH, int outW, int outH, int code,
+                               size_t bufferBytes = 0) {
+    int h = OpenCard();
+    CG400SetInpVideoWindow(h, left, top, inW, inH);
+    CG400SetDispWindow(h, 0, 0, outW, outH);
+    CG400SetColorSpace(h, static_cast<unsigned char>(code));
+    if (bufferBytes == 0) bufferBytes = static_cast<size_t>(outW) * static_cast<size_t>(outH) * 3;
+    std::vector<uint8_t> frame(bufferBytes, 0xEE);
+    CG400ReadFromMem(h, VC_READ_SOURCE, VC_MEM_PAGES * card::kMemPageBytes, 0, frame.data(), 1);
+    return frame;
+}
+
+std::vector<uint8_t> LastFrame() {
+    std::vector<uint8_t> bytes(768 * 576 * 3);
+    bytes.resize(static_cast<size_t>(VcCopyLastFrame(bytes.data(), static_cast<int32_t>(bytes.size()))));
+    return bytes;
+}
+
+std::vector<uint32_t> Poll(int times) {
+    std::vector<uint32_t> seen;
+    for (int i = 0; i < times; ++i) {
+        uint32_t status = 0x12345678;
+        CG400GetSnappingStatus(VC_DEFAULT_HANDLE, &status);
+        seen.push_back(status);
+    }
+    return seen;
+}
+
+VcStats Stats() {
+    VcStats s{};
+    VcGetStats(&s);
+    return s;
+}
+
+TEST_F(VirtualCardTest, EachColourCodePacksPixelsAtItsDepth) {
+    // R F0, G 80, B 30 everywhere. Grey: (77 R + 150 G + 29 B + 128) >> 8 = 153.
+    // 5 bits each: R 30, G 16, B 6 -> 0x7A06, little-endian.
+    const Rgb colour{0xF0, 0x80, 0x30};
+    ASSERT_EQ(VcSetScenePicture(WriteBmp("vc_flat.bmp", 16, 16, false, [&](int, int) { return colour; }).c_str()), 1);
+    struct Row {
+        const char *name;
+        int code;
+        std::vector<uint8_t> pixel;
+    } rows[] = {{"grey", 0, {153}},
+                {"24-bit", 1, {0x30, 0x80, 0xF0}},
+                {"16-bit", 2, {0x06, 0x7A}},
+                {"15-bit", 3, {0x06, 0x7A}}};
+    const int w = 36, h = 32;
+    for (const Row &row : rows) {
+        std::vector<uint8_t> frame = ReadFrame(100, 0, 72, 64, w, h, row.code);
+        const size_t delivered = static_cast<size_t>(w * h) * row.pixel.size();
+        for (size_t i = 0; i < frame.size(); ++i) {
+            uint8_t want = i < delivered ? row.pixel[i % row.pixel.size()] : 0xEE;
+            ASSERT_EQ(frame[i], want) << row.name << ": byte " << i;
+        }
+        EXPECT_EQ(LastFrame().size(), delivered) << row.name;
+    }
+}
+
+TEST_F(VirtualCardTest, RowsComeBottomUpAndScenePictureRowsAreReadRight) {
+    // Red above, blue below; 5 pixels wide so the file's rows carry padding.
+    struct Row {
+        const char *name;
+        bool topDownFile;
+        int code;
+    } rows[] = {{"bottom-up file, 24-bit", false, 1},
+                {"top-down file, 24-bit", true, 1},
+                {"bottom-up file, 16-bit", false, 2}};
+    for (const Row &row : rows) {
+        std::string path = WriteBmp("vc_halves.bmp", 5, 4, row.topDownFile, [](int, int y) {
+            return y < 2 ? Rgb{255, 0, 0} : Rgb{0, 0, 255};
+        });
+        ASSERT_EQ(VcSetScenePicture(path.c_str()), 1) << row.name;
+        const int w = 12, h = 16;
+        std::vector<uint8_t> frame = ReadFrame(100, 0, 300, 576, w, h, row.code);
+        const size_t bpp = row.code == 1 ? 3 : 2;
+        std::vector<uint8_t> blue = row.code == 1 ? std::vector<uint8_t>{255, 0, 0} : std::vector<uint8_t>{0x1F, 0x00};
+        std::vector<uint8_t> red = row.code == 1 ? std::vector<uint8_t>{0, 0, 255} : std::vector<uint8_t>{0x00, 0x7C};
+        for (int r = 0; r < h; ++r) {
+            const std::vector<uint8_t> &want = r < h / 2 ? blue : red;
+            for (int x = 0; x < w; ++x)
+                for (size_t c = 0; c < bpp; ++c)
+                    ASSERT_EQ(frame[(static_cast<size_t>(r * w + x)) * bpp + c], want[c])
+                        << row.name << ": memory row " << r << ", x " << x;
+        }
+    }
+}
+
+TEST_F(VirtualCardTest, ReadWritesNoMoreThanTheLimit) {
+    const int w = 48, h = 64;
+    const int full = w * h * 3;
+    struct Row {
+        const char *name;
+        int32_t limit;
+        int expected;
+    } rows[] = {{"no limit", -1, full}, {"above the frame", full + 500, full}, {"100 bytes", 100, 100},
+                {"one short", full - 1, full - 1}, {"nothing", 0, 0}};
+    for (const Row &row : rows) {
+        VcReset();
+        VcSetReadLimit(row.limit);
+        std::vector<uint8_t> frame = ReadFrame(168, 0, 432, 576, w, h, 1, static_cast<size_t>(full) + 64);
+        size_t written = 0;
+        for (size_t i = 0; i < frame.size(); ++i)
+            if (frame[i] != 0xEE) written = i + 1;
+        EXPECT_LE(written, static_cast<size_t>(row.expected)) << row.name;
+        EXPECT_GT(written + 64, static_cast<size_t>(row.expected)) << row.name;  // the scene is not 0xEE
+        EXPECT_EQ(LastFrame().size(), static_cast<size_t>(row.expected)) << row.name;
+    }
+}
+
+TEST_F(VirtualCardTest, StatusModesStoreTheirSequences) {
+    const uint32_t script[] = {0, 0, 2, 2, 2, 0, 2, 0};
+    const uint32_t endsOnTwo[] = {7, 2};
+    const uint32_t untouched = 0x12345678;
+    struct Row {
+        const char *name;
+        int mode;
+        const uint32_t *script;
+        int scriptCount;
+        std::vector<uint32_t> expected;
+        int64_t frames;
+    } rows[] = {
+        {"every poll", VC_STATUS_EVERY_POLL, nullptr, 0, {2, 0, 2, 0, 2, 0}, 6},
+        {"script, last held", VC_STATUS_SCRIPT, script, 8, {0, 0, 2, 2, 2, 0, 2, 0, 0, 0, 0}, 4},
+        {"script ending on 2", VC_STATUS_SCRIPT, endsOnTwo, 2, {7, 2, 2, 2}, 1},
+        {"none", VC_STATUS_NONE, nullptr, 0, {untouched, untouched, untouched}, 0},
+    };
+    for (const Row &row : rows) {
+        VcReset();
+        if (row.mode == VC_STATUS_SCRIPT) {
+            VcScriptStatus(row.script, row.scriptCount);
+        } else {
+            VcSetStatusMode(row.mode);
+        }
+        EXPECT_EQ(Poll(static_cast<int>(row.expected.size())), row.expected) << row.name;
+        VcStats s = Stats();
+        EXPECT_EQ(s.framesCompleted, row.frames) << row.name;
+        EXPECT_EQ(s.polls, static_cast<int64_t>(row.expected.size())) << row.name;
+    }
+}
+
+TEST_F(VirtualCardTest, RealTimeStatusTurnsEvery20Milliseconds) {
+    int h = OpenCard();
+    CG400SnapOneToMem(h, VC_SNAP_TARGET, VC_MEM_PAGES * card::kMemPageBytes, 0);
+    uint32_t previous = Poll(1)[0];
+    EXPECT_EQ(previous, 2u) << "a capture starts in the first half of a frame";
+    int changes = 0;
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < 400) {
+        uint32_t status = Poll(1)[0];
+        ASSERT_TRUE(status == 0 || status == 2) << "status " << status;
+        if (status != previous) ++changes;
+        previous = status;
+    }
+    // 20 changes in 400 ms; the test machine's clock and scheduler are coarse.
+    EXPECT_GE(changes, 15);
+    EXPECT_LE(changes, 25);
+    int64_t frames = Stats().framesCompleted;
+    EXPECT_GE(frames, changes - 1);
+    EXPECT_LE(frames, changes + 3);
+}
+
+TEST_F(VirtualCardTest, BeginResultDecidesWhetherTheCardIsOpen) {
+    struct Row {
+        int32_t result;
+        int32_t open;
+    } rows[] = {{VC_DEFAULT_HANDLE, 1}, {0, 0}, {1, 0}, {2, 0}, {-1, 0}, {3, 1}};
+    for (const Row &row : rows) {
+        VcReset();
+        VcSetBeginResult(row.result);
+        EXPECT_EQ(OpenCard(), row.result) << "result " << row.result;
+        EXPECT_EQ(Stats().open, row.open) << "result " << row.result;
+        if (row.open) {
+            EXPECT_NE(EndCG400(row.result), 0) << "result " << row.result;
+            EXPECT_EQ(Stats().open, 0) << "result " << row.result;
+        }
+    }
+}
+
+TEST_F(VirtualCardTest, FaultsMakeTheirCallsFail) {
+    uint32_t m = 0, s = 0, u = 0, r = 0;
+    struct Row {
+        const char *name;
+        int call;
+        int (*run)(uint32_t *, uint32_t *, uint32_t *, uint32_t *);
+    } rows[] = {
+        {"EndCG400", VC_END, [](uint32_t *, uint32_t *, uint32_t *, uint32_t *) { return EndCG400(VC_DEFAULT_HANDLE); }},
+        {"SetDispWindow", VC_SET_DISPLAY,
+         [](uint32_t *, uint32_t *, uint32_t *, uint32_t *) { return CG400SetDispWindow(VC_DEFAULT_HANDLE, 0, 0, 288, 384); }},
+        {"SetColorSpace", VC_SET_COLOR,
+         [](uint32_t *, uint32_t *, uint32_t *, uint32_t *) { return CG400SetColorSpace(VC_DEFAULT_HANDLE, 1); }},
+        {"StaticMemAlloc", VC_STATIC_MEM,
+         [](uint32_t *a, uint32_t *b, uint32_t *c, uint32_t *d) { return StaticMemAlloc(a, b, c, d); }},
+    };
+    for (const Row &row : rows) {
+        VcReset();
+        OpenCard();
+        VcSetFailure(row.call, 1);
+        EXPECT_EQ(row.run(&m, &s, &u, &r), 0) << row.name << " failing";
+        VcSetFailure(row.call, 0);
+        EXPECT_NE(row.run(&m, &s, &u, &r), 0) << row.name << " succeeding";
+    }
+    EXPECT_EQ(Stats().open, 1) << "an EndCG400 that failed leaves the card open";
+}
+
+TEST_F(VirtualCardTest, LogHoldsEveryCallWithItsArguments) {
+    card::StaticMemory mem{0, 0, 0xABCD, 0};
+    uint32_t status = 0;
+    std::vector<uint8_t> frame(64 * 48 * 3);
+    VcSetStatusMode(VC_STATUS_EVERY_POLL);
+
+    int h = OpenCard();
+    CG400SetInpVideoWindow(h, 168, 0, 432, 576);
+    CG400SetDispWindow(h, 0, 0, 48, 64);
+    CG400SetColorSpace(h, 1);
+    CG400SetADParam(h, card::kAdSelector2, 77);
+    StaticMemAlloc(&mem.memPages, &mem.snapTarget, &mem.unused, &mem.readSource);
+    CG400SnapOneToMem(h, mem.snapTarget, mem.memPages * card::kMemPageBytes, 0);
+    CG400GetSnappingStatus(h, &status);  // counted, not logged
+    VcLogPolls(1);
+    CG400GetSnappingStatus(h, &status);
+    CG400ReadFromMem(h, mem.readSource, mem.memPages * card::kMemPageBytes, 1, frame.data(), 1);
+    EndCG400(h);
+
+    EXPECT_EQ(mem.memPages, VC_MEM_PAGES);
+    EXPECT_EQ(mem.snapTarget, VC_SNAP_TARGET);
+    EXPECT_EQ(mem.unused, 0xABCDu);
+    EXPECT_EQ(mem.readSource, VC_READ_SOURCE);
+
+    auto ptr = [](const void *p) { return static_cast<int64_t>(reinterpret_cast<intptr_t>(p)); };
+    const int64_t bytes = int64_t{VC_MEM_PAGES} * card::kMemPageBytes;
+    struct Row {
+        int call;
+        std::vector<int64_t> args;
+        int64_t result;
+    } rows[] = {
+        {VC_BEGIN, {1}, VC_DEFAULT_HANDLE},
+        {VC_SET_INPUT, {h, 168, 0, 432, 576}, 1},
+        {VC_SET_DISPLAY, {h, 0, 0, 48, 64}, 1},
+        {VC_SET_COLOR, {h, 1}, 1},
+        {VC_SET_AD, {h, 2, 77}, 1},
+        {VC_STATIC_MEM, {ptr(&mem.memPages), ptr(&mem.snapTarget), ptr(&mem.unused), ptr(&mem.readSource)}, 1},
+        {VC_SNAP, {h, VC_SNAP_TARGET, bytes, 0}, 1},
+        {VC_STATUS, {h, ptr(&status), 0}, 1},  // the second poll stores 0
+        {VC_READ, {h, VC_READ_SOURCE, bytes, 1, ptr(frame.data()), 1}, 1},
+        {VC_END, {h}, 1},
+    };
+    ASSERT_EQ(VcLogCount(), static_cast<int32_t>(std::size(rows)));
+    for (int i = 0; i < VcLogCount(); ++i) {
+        VcLogEntry e{};
+        ASSERT_EQ(VcLogGet(i, &e), 1) << "entry " << i;
+        const Row &row = rows[i];
+        EXPECT_EQ(e.call, row.call) << "entry " << i;
+        EXPECT_EQ(std::vector<int64_t>(e.args, e.args + e.argCount), row.args) << "entry " << i;
+        EXPECT_EQ(e.result, row.result) << "entry " << i;
+        EXPECT_EQ(e.threadId, GetCurrentThreadId()) << "entry " << i;
+    }
+    VcStats s = Stats();
+    EXPECT_EQ(s.polls, 2);
+    EXPECT_EQ(s.reads, 1);
+    EXPECT_EQ(s.adValues[1], 77);
+    VcLogEntry none{};
+    EXPECT_EQ(VcLogGet(VcLogCount(), &none), 0);
+    VcLogClear();
+    EXPECT_EQ(VcLogCount(), 0);
+}
+
+TEST_F(VirtualCardTest, BlockedCallWaitsUntilReleased) {
+    VcBlockCall(VC_READ);
+    EXPECT_EQ(VcWaitBlocked(VC_READ, 50), 0) << "nothing has arrived yet";
+    std::vector<uint8_t> frame(48 * 64 * 3);
+    int h = OpenCard();
+    CG400SetDispWindow(h, 0, 0, 48, 64);
+    std::thread reader([&] {
+        CG400ReadFromMem(h, VC_READ_SOURCE, 0, 0, frame.data(), 1);
+    });
+    ASSERT_EQ(VcWaitBlocked(VC_READ, 5000), 1);
+    // The blocked call has done nothing yet and holds nothing up.
+    EXPECT_EQ(Stats().reads, 0);
+    EXPECT_EQ(CG400SetADParam(h, card::kAdSelector1, 90), 1);
+    VcReleaseCall(VC_READ);
+    reader.join();
+    EXPECT_EQ(Stats().reads, 1);
+    VcLogEntry last{};
+    ASSERT_EQ(VcLogGet(VcLogCount() - 1, &last), 1);
+    EXPECT_EQ(last.call, VC_READ);
+    EXPECT_NE(last.threadId, GetCurrentThreadId());
+}
+
+double MeanOf(const std::vector<uint8_t> &bgr, int which) {
+    double sum = 0;
+    size_t n = bgr.size() / 3;
+    for (size_t i = 0; i < n; ++i) {
+        const uint8_t *p = &bgr[i * 3];
+        int lo = std::min({p[0], p[1], p[2]}), hi = std::max({p[0], p[1], p[2]});
+        double luma = 0.114 * p[0] + 0.587 * p[1] + 0.299 * p[2];
+        sum += which == 0 ? luma : (which == 1 ? (luma - 128) * (luma - 128) : hi - lo);
+    }
+    return sum / static_cast<double>(n);
+}
+
+TEST_F(VirtualCardTest, AdValuesChangeTheBuiltInPicture) {
+    // 0: brightness (mean luma), 1: contrast (spread about the middle), 2: colourfulness.
+    struct Row {
+        const char *name;
+        int selector, value, measure;
+        bool more;
+    } rows[] = {{"brightness up", 1, 200, 0, true},  {"brightness down", 1, 50, 0, false},
+                {"contrast up", 2, 220, 1, true},    {"contrast down", 2, 40, 1, false},
+                {"saturation up", 4, 230, 2, true},  {"saturation down", 4, 30, 2, false}};
+    const double neutral[3] = {MeanOf(ReadFrame(100, 0, 400, 576, 200, 288, 1), 0),
+                               MeanOf(LastFrame(), 1), MeanOf(LastFrame(), 2)};
+    for (const Row &row : rows) {
+        VcReset();
+        CG400SetADParam(VC_DEFAULT_HANDLE, row.selector, row.value);
+        double value = MeanOf(ReadFrame(100, 0, 400, 576, 200, 288, 1), row.measure);
+        if (row.more) {
+            EXPECT_GT(value, neutral[row.measure] * 1.1) << row.name;
+        } else {
+            EXPECT_LT(value, neutral[row.measure] * 0.9) << row.name;
+        }
+    }
+    VcReset();
+    CG400SetADParam(VC_DEFAULT_HANDLE, card::kAdSelector4, 0);
+    EXPECT_LT(MeanOf(ReadFrame(100, 0, 400, 576, 200, 288, 1), 2), 2.0) << "saturation 0 is grey";
+}
+
+TEST_F(VirtualCardTest, PictureMovesWithTheFrameCount) {
+    VcSetStatusMode(VC_STATUS_EVERY_POLL);
+    std::vector<uint8_t> first = ReadFrame(168, 0, 432, 576, 288, 384, 1);
+    std::vector<uint8_t> again = ReadFrame(168, 0, 432, 576, 288, 384, 1);
+    EXPECT_EQ(first, again) << "no frame finished between the reads";
+    Poll(1);
+    std::vector<uint8_t> next = ReadFrame(168, 0, 432, 576, 288, 384, 1);
+    EXPECT_NE(first, next) << "a frame finished between the reads";
+}
+
+TEST_F(VirtualCardTest, ScenePictureRejectsWhatIsNotA24BitBmp) {
+    std::string good = WriteBmp("vc_good.bmp", 3, 3, false, [](int, int) { return Rgb{1, 2, 3}; });
+    std::string bad = good + ".short";
+    {
+        FILE *f = std::fopen(bad.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fputs("BM not really a picture", f);
+        std::fclose(f);
+        files_.push_back(bad);
+    }
+    struct Row {
+        const char *name;
+        const char *path;
+        int32_t result;
+    } rows[] = {{"missing file", "Z:\\no\\such\\picture.bmp", 0},
+                {"truncated file", bad.c_str(), 0},
+                {"good file", good.c_str(), 1},
+                {"empty path: built-in picture", "", 1},
+                {"null path: built-in picture", nullptr, 1}};
+    for (const Row &row : rows) EXPECT_EQ(VcSetScenePicture(row.path), row.result) << row.name;
+}
+
+}  // namespace

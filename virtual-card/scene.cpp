@@ -147,8 +147,8 @@ void DrawBall(Scene &scene, const AdSettings &ad, int64_t frame) {
                 int hx = dx + 9, hy = dy + 9;
                 int shine = 255 - (hx * hx + hy * hy) * 255 / (4 * r2);
                 shine = Clamp(shine, 0, 255);
-                base[0] = ClampByte(20 + shine * 160 / 255);
-                base[1] = ClampByte(90 + shine * 150 / 255);
+                base[0] = ClampByte(20 + shine * 70 / 255);
+                base[1] = ClampByte(100 + shine * 120 / 255);
                 base[2] = ClampByte(170 + shine * 85 / 255);
             }
             AdjustPixel(base, scene.composed.bgr + y * kRowBytes + x * 3, ad);

@@ -1,0 +1,414 @@
+// vorlane-cli: tries a capture station's card from the command line, and runs
+// the demo on the virtual card. It is a host like any other: it calls the five
+// exports through vorlane.h and the import library, nothing more.
+#include <windows.h>
+#include <io.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "vcard_control.h"
+#include "vorlane.h"
+
+namespace {
+
+enum ExitCode { kExitOk = 0, kExitFailed = 1, kExitUsage = 2 };
+
+const char kHelp[] =
+    "vorlane-cli: try the frame-grabber card through Vorlane.dll.\n"
+    "\n"
+    "Usage:\n"
+    "  vorlane-cli preview [options]      open the card, show the live picture on the\n"
+    "                                     screen, then save the last frame or just close\n"
+    "  vorlane-cli grey SRC.bmp DST.bmp   convert a 24-bit BMP file to an 8-bit grey one\n"
+    "  vorlane-cli reset                  set the card's three A/D adjustments to 128\n"
+    "  vorlane-cli --help                 this text\n"
+    "\n"
+    "Preview options:\n"
+    "  --x X, --y Y     screen position of the picture's top-left corner (100, 100)\n"
+    "  --height H       picture height, 80 to 576, rounded down to a multiple of 16;\n"
+    "                   the width is 3/4 of it (480, giving 360 x 480)\n"
+    "  --mode M         0 or grey (8-bit), 1 or rgb24, 2 or rgb16, 3 or rgb15 (1)\n"
+    "  --seconds S      how long the preview runs; 0 runs until Ctrl+C (5)\n"
+    "  --save FILE      save the last frame painted as a 24-bit BMP file\n"
+    "  --grey FILE      save it as an 8-bit grey BMP file as well\n"
+    "  --scene PICTURE  virtual card only: show this 24-bit BMP picture instead of\n"
+    "                   the built-in test scene\n"
+    "\n"
+    "While the preview runs, the console counts the pictures that appear on the\n"
+    "screen and their rate (and, on the virtual card, the frames it delivered).\n"
+    "Ctrl+C ends the preview early; the frame is still saved.\n"
+    "\n"
+    "Vorlane.dll and the card's driver CG400D32.dll must be found beside this\n"
+    "program or on the PATH, and be of the same bitness as this program.\n"
+    "Vorlane.dll may show its own message boxes (for example when the card cannot\n"
+    "be opened); press OK and this program reports the failure.\n"
+    "\n"
+    "Exit status: 0 done; 1 Vorlane reported a failure; 2 wrong command line.\n";
+
+int Usage(const char *problem) {
+    std::fprintf(stderr, "vorlane-cli: %s\nTry 'vorlane-cli --help'.\n", problem);
+    return kExitUsage;
+}
+
+// ---- command line ----
+
+bool ParseInt(const char *text, int &value) {
+    errno = 0;
+    char *end = nullptr;
+    const long parsed = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || errno == ERANGE || parsed < INT32_MIN || parsed > INT32_MAX)
+        return false;
+    value = static_cast<int>(parsed);
+    return true;
+}
+
+bool ParseMode(const char *text, int &mode) {
+    static const char *const names[] = {"grey", "rgb24", "rgb16", "rgb15"};
+    for (int i = 0; i < 4; ++i) {
+        if (_stricmp(text, names[i]) == 0) {
+            mode = i;
+            return true;
+        }
+    }
+    return ParseInt(text, mode) && mode >= 0 && mode <= 3;
+}
+
+bool ParseSeconds(const char *text, double &seconds) {
+    char *end = nullptr;
+    seconds = std::strtod(text, &end);
+    return end != text && *end == '\0' && std::isfinite(seconds) && seconds >= 0 && seconds <= 86400;
+}
+
+struct PreviewOptions {
+    int x = 100;
+    int y = 100;
+    int height = 480;
+    int mode = 1;
+    double seconds = 5;
+    std::string save;
+    std::string grey;
+    std::string scene;
+};
+
+// Accepts "--name value" and "--name=value". Returns an exit code when the
+// command line is wrong, -1 when it is fine.
+int ParsePreviewOptions(int argc, char **argv, PreviewOptions &options) {
+    for (int i = 0; i < argc; ++i) {
+        std::string name = argv[i];
+        std::string value;
+        const size_t equals = name.find('=');
+        if (name.rfind("--", 0) == 0 && equals != std::string::npos) {
+            value = name.substr(equals + 1);
+            name.resize(equals);
+        } else if (i + 1 < argc) {
+            value = argv[++i];
+        } else {
+            return Usage(("missing value after " + name).c_str());
+        }
+        const char *v = value.c_str();
+        bool good = true;
+        if (name == "--x") good = ParseInt(v, options.x);
+        else if (name == "--y") good = ParseInt(v, options.y);
+        else if (name == "--height") good = ParseInt(v, options.height);
+        else if (name == "--mode") good = ParseMode(v, options.mode);
+        else if (name == "--seconds") good = ParseSeconds(v, options.seconds);
+        else if (name == "--save") options.save = value;
+        else if (name == "--grey") options.grey = value;
+        else if (name == "--scene") options.scene = value;
+        else return Usage(("unknown option " + name).c_str());
+        if (!good || value.empty())
+            return Usage(("bad value '" + value + "' for " + name).c_str());
+    }
+    return -1;
+}
+
+// ---- the virtual card's extras, found at run time ----
+
+// Present only when the CG400D32.dll that Vorlane.dll loaded is the virtual card.
+template <typename Function>
+Function VirtualCardFunction(const char *name) {
+    const HMODULE card = GetModuleHandleA("CG400D32.dll");
+    return card ? reinterpret_cast<Function>(reinterpret_cast<void *>(GetProcAddress(card, name)))
+                : nullptr;
+}
+
+using GetStatsFunction = void(__stdcall *)(VcStats *);
+using SetScenePictureFunction = int32_t(__stdcall *)(const char *);
+
+// ---- counting the pictures painted ----
+
+// Watches the preview's area on the screen and counts how often it changes.
+// It needs nothing from the card, so it counts on the real driver as well.
+// The area is read in one piece: pieces read one after another could
+// straddle a paint and count it twice, and a part of it may stay still.
+class PaintCounter {
+public:
+    PaintCounter(int x, int y, int width, int height) {
+        // Only the part of the area that lies on the screen can be watched.
+        const int screenLeft = GetSystemMetrics(SM_XVIRTUALSCREEN);
+        const int screenTop = GetSystemMetrics(SM_YVIRTUALSCREEN);
+        const int left = std::max(x, screenLeft);
+        const int right = std::min(x + width, screenLeft + GetSystemMetrics(SM_CXVIRTUALSCREEN));
+        const int top = std::max(y, screenTop);
+        const int bottom = std::min(y + height, screenTop + GetSystemMetrics(SM_CYVIRTUALSCREEN));
+        if (right <= left || bottom <= top) return;
+        area_ = RECT{left, top, right, bottom};
+
+        screen_ = GetDC(nullptr);
+        memory_ = CreateCompatibleDC(screen_);
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = right - left;
+        info.bmiHeader.biHeight = bottom - top;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        void *bits = nullptr;
+        bitmap_ = CreateDIBSection(memory_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        if (!screen_ || !memory_ || !bitmap_) return;
+        bits_ = static_cast<const uint8_t *>(bits);
+        previousBitmap_ = SelectObject(memory_, bitmap_);
+        watching_ = true;
+        Changed();  // what was there before the preview
+    }
+    ~PaintCounter() {
+        if (previousBitmap_) SelectObject(memory_, previousBitmap_);
+        if (bitmap_) DeleteObject(bitmap_);
+        if (memory_) DeleteDC(memory_);
+        if (screen_) ReleaseDC(nullptr, screen_);
+    }
+    PaintCounter(const PaintCounter &) = delete;
+    PaintCounter &operator=(const PaintCounter &) = delete;
+
+    bool watching() const { return watching_; }
+
+    // True when the area differs from the last look.
+    bool Changed() {
+        if (!watching_) return false;
+        const int width = area_.right - area_.left;
+        const int height = area_.bottom - area_.top;
+        BitBlt(memory_, 0, 0, width, height, screen_, area_.left, area_.top, SRCCOPY);
+        GdiFlush();
+        // FNV-1a: enough to tell one picture from the next.
+        uint64_t hash = 14695981039346656037ull;
+        const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
+        for (size_t i = 0; i < bytes; ++i) hash = (hash ^ bits_[i]) * 1099511628211ull;
+        const bool changed = hash != lastHash_;
+        lastHash_ = hash;
+        return changed;
+    }
+
+private:
+    bool watching_ = false;
+    RECT area_{};
+    HDC screen_ = nullptr;
+    HDC memory_ = nullptr;
+    HBITMAP bitmap_ = nullptr;
+    HGDIOBJ previousBitmap_ = nullptr;
+    const uint8_t *bits_ = nullptr;
+    uint64_t lastHash_ = 0;
+};
+
+std::atomic<bool> stopRequested{false};
+
+BOOL WINAPI OnConsoleControl(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+    stopRequested = true;
+    return TRUE;
+}
+
+double SecondsSince(LARGE_INTEGER start, LARGE_INTEGER frequency) {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+struct PreviewCount {
+    long long painted = 0;
+    double firstPaint = 0;
+    double lastPaint = 0;
+    double ran = 0;
+    // The rate between the first and the last picture, not counting set-up.
+    double rate() const {
+        return painted > 1 && lastPaint > firstPaint
+                   ? static_cast<double>(painted - 1) / (lastPaint - firstPaint)
+                   : 0;
+    }
+};
+
+std::string CardDelivered(GetStatsFunction getStats) {
+    if (!getStats) return "";
+    VcStats stats{};
+    getStats(&stats);
+    char text[64];
+    std::snprintf(text, sizeof text, "   card delivered %lld frames", static_cast<long long>(stats.reads));
+    return text;
+}
+
+// Lets the preview run while counting, until the time is up or Ctrl+C.
+PreviewCount RunPreview(PaintCounter &counter, double seconds, GetStatsFunction getStats) {
+    LARGE_INTEGER frequency, start;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    PreviewCount count;
+    double nextReport = 0;
+    const bool console = _isatty(_fileno(stdout)) != 0;
+    for (;;) {
+        const double now = SecondsSince(start, frequency);
+        if ((seconds > 0 && now >= seconds) || stopRequested) {
+            count.ran = now;
+            break;
+        }
+        // A host thread keeps its messages moving: Vorlane passes the
+        // adjustment keys on from here.
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        if (counter.Changed()) {
+            if (count.painted++ == 0) count.firstPaint = now;
+            count.lastPaint = now;
+        }
+        if (now >= nextReport) {
+            // On a console the line is rewritten in place; in a log, one a second.
+            std::printf("%s  %6.1f s   frames painted %6lld   %5.1f frames/s%s%s",
+                        console ? "\r" : "", now, count.painted, count.rate(),
+                        CardDelivered(getStats).c_str(), console ? "  " : "\n");
+            std::fflush(stdout);
+            nextReport += console ? 0.25 : 1.0;
+        }
+        Sleep(1);
+    }
+    if (console) std::printf("\n");
+    return count;
+}
+
+// A file name for the frame when only its grey version is wanted.
+std::string TemporaryBmpPath() {
+    char folder[MAX_PATH];
+    char path[MAX_PATH];
+    const DWORD length = GetTempPathA(MAX_PATH, folder);
+    if (length == 0 || length > MAX_PATH || !GetTempFileNameA(folder, "vlc", 0, path)) return "";
+    return path;
+}
+
+int Grey(const char *source, const char *destination) {
+    if (!Color2Gray(source, destination)) {
+        std::fprintf(stderr,
+                     "vorlane-cli: could not convert %s to grey in %s (the source must be an "
+                     "existing 24-bit BMP file, the destination a writable file of another name)\n",
+                     source, destination);
+        return kExitFailed;
+    }
+    std::printf("grey picture written to %s\n", destination);
+    return kExitOk;
+}
+
+int Preview(const PreviewOptions &options) {
+    // The same geometry that Vorlane.dll makes of the height.
+    const int height = std::min(std::max(options.height, 80), 576) & ~15;
+    const int width = height / 4 * 3;
+    const std::string save = !options.save.empty() ? options.save
+                             : !options.grey.empty() ? TemporaryBmpPath()
+                                                      : "";
+    if (!options.grey.empty() && save.empty()) {
+        std::fprintf(stderr, "vorlane-cli: no temporary file for the frame; give --save FILE\n");
+        return kExitFailed;
+    }
+
+    if (!options.scene.empty()) {
+        // Vorlane.dll has loaded the driver by now, so this finds the one in use.
+        const auto setScene = VirtualCardFunction<SetScenePictureFunction>("VcSetScenePicture");
+        if (!setScene)
+            return Usage("--scene works on the virtual card only; this CG400D32.dll is another driver");
+        if (!setScene(options.scene.c_str())) {
+            std::fprintf(stderr, "vorlane-cli: the virtual card could not use %s as its scene "
+                                 "(it takes an uncompressed 24-bit BMP file)\n",
+                         options.scene.c_str());
+            return kExitFailed;
+        }
+    }
+    const auto getStats = VirtualCardFunction<GetStatsFunction>("VcGetStats");
+
+    PaintCounter counter(options.x, options.y, width, height);
+    char duration[32] = "until Ctrl+C";
+    if (options.seconds > 0) std::snprintf(duration, sizeof duration, "%g s", options.seconds);
+    std::printf("preview: %d x %d at (%d, %d), colour mode %d, %s%s\n", width, height, options.x,
+                options.y, options.mode, duration, getStats ? ", on the virtual card" : "");
+    if (!counter.watching())
+        std::printf("preview: the picture lies off the screen; frames are not counted\n");
+
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    if (!EasyInit(options.x, options.y, options.height, options.mode)) {
+        std::fprintf(stderr, "vorlane-cli: EasyInit failed: the card could not be opened "
+                             "(is the card's driver CG400D32.dll installed and the card present?)\n");
+        return kExitFailed;
+    }
+    const PreviewCount count = RunPreview(counter, options.seconds, getStats);
+    std::printf("preview: %lld frames painted in %.1f s, %.1f frames/s%s\n", count.painted,
+                count.ran, count.rate(), CardDelivered(getStats).c_str());
+    if (count.painted == 0 && counter.watching())
+        std::printf("preview: no picture appeared on the screen; the saved frame will be black\n");
+
+    if (save.empty()) {
+        if (!FreeCG200()) {
+            std::fprintf(stderr, "vorlane-cli: FreeCG200 failed: the card did not close\n");
+            return kExitFailed;
+        }
+        std::printf("card closed\n");
+        return kExitOk;
+    }
+    if (!EasyCapture(save.c_str())) {
+        std::fprintf(stderr, "vorlane-cli: EasyCapture could not save the frame to %s\n", save.c_str());
+        // A failed save leaves the card open; close it before going.
+        if (!FreeCG200()) std::fprintf(stderr, "vorlane-cli: FreeCG200 failed too: the card did not close\n");
+        return kExitFailed;
+    }
+    if (!options.save.empty()) std::printf("frame saved to %s\n", save.c_str());
+    int status = kExitOk;
+    if (!options.grey.empty()) status = Grey(save.c_str(), options.grey.c_str());
+    if (options.save.empty()) DeleteFileA(save.c_str());
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    if (argc < 2) {
+        std::fputs(kHelp, stderr);
+        return kExitUsage;
+    }
+    const std::string command = argv[1];
+    if (command == "--help" || command == "-h" || command == "/?" || command == "help") {
+        std::fputs(kHelp, stdout);
+        return kExitOk;
+    }
+    if (command == "preview") {
+        PreviewOptions options;
+        const int status = ParsePreviewOptions(argc - 2, argv + 2, options);
+        return status >= 0 ? status : Preview(options);
+    }
+    if (command == "grey") {
+        if (argc != 4) return Usage("grey takes two file names: SRC.bmp DST.bmp");
+        return Grey(argv[2], argv[3]);
+    }
+    if (command == "reset") {
+        if (argc != 2) return Usage("reset takes no arguments");
+        if (!HDReset()) {
+            std::fprintf(stderr, "vorlane-cli: HDReset failed: the card could not be opened or closed\n");
+            return kExitFailed;
+        }
+        std::printf("the card's A/D adjustments are back at 128\n");
+        return kExitOk;
+    }
+    return Usage(("unknown command " + command).c_str());
+}

@@ -375,6 +375,44 @@ TEST_F(VirtualCardTest, BlockedCallWaitsUntilReleased) {
     EXPECT_NE(last.threadId, GetCurrentThreadId());
 }
 
+TEST_F(VirtualCardTest, ControlsAnswerWhileFramesAreReadFlatOut) {
+    VcSetStatusMode(VC_STATUS_EVERY_POLL);
+    int h = OpenCard();
+    CG400SetInpVideoWindow(h, 168, 0, 432, 576);
+    CG400SetDispWindow(h, 0, 0, 432, 576);
+    std::vector<uint8_t> frame(432 * 576 * 3);
+    volatile bool run = true;
+    std::thread preview([&] {
+        uint32_t status = 0;
+        while (run) {
+            CG400GetSnappingStatus(h, &status);
+            CG400ReadFromMem(h, VC_READ_SOURCE, 0, 0, frame.data(), 1);
+        }
+    });
+    LARGE_INTEGER f, a, b;
+    QueryPerformanceFrequency(&f);
+    struct Row {
+        const char *name;
+        void (*call)();
+    } rows[] = {{"VcGetStats", [] { Stats(); }},
+                {"VcLogCount", [] { VcLogCount(); }},
+                {"CG400SetADParam", [] { CG400SetADParam(VC_DEFAULT_HANDLE, 1, 140); }},
+                {"VcSetScenePicture", [] { VcSetScenePicture(""); }}};
+    for (int i = 0; i < 100; ++i) {
+        for (const Row &row : rows) {
+            QueryPerformanceCounter(&a);
+            row.call();
+            QueryPerformanceCounter(&b);
+            double ms = static_cast<double>(b.QuadPart - a.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
+            EXPECT_LT(ms, 100.0) << row.name << ", round " << i;
+        }
+        Sleep(1);
+    }
+    run = false;
+    preview.join();
+    EXPECT_GT(Stats().reads, 10);
+}
+
 double MeanOf(const std::vector<uint8_t> &bgr, int which) {
     double sum = 0;
     size_t n = bgr.size() / 3;

@@ -3,8 +3,10 @@
 // use to steer it and to see what was called.
 //
 // All state is constant- or zero-initialised, so loading the DLL runs no
-// code of ours. One slim reader/writer lock guards everything; a call that a
-// test has blocked waits on a condition variable, which lets go of the lock.
+// code of ours. The state lock guards the settings, counters and log and is
+// only ever held briefly; a call that a test has blocked waits on a condition
+// variable, which lets go of it. Rendering runs under a lock of its own, so
+// a preview reading frames as fast as it can never keeps the controls out.
 
 #include <windows.h>
 
@@ -110,16 +112,34 @@ CardState g_state;
 int32_t g_waiting[VC_CALL_COUNT];
 uint32_t g_script[kScriptCapacity];
 VcLogEntry g_log[kLogCapacity];
-uint8_t g_lastFrame[vcard::kSceneBytes];
+// A new background waiting for the next render (under the state lock);
+// nullptr with the flag raised means the built-in picture.
+bool g_sceneChangePending;
+vcard::Picture *g_pendingPicture;
+int g_frontFrame;  // which of g_frames was delivered last (state lock)
+
+// Under the render lock.
+SRWLOCK g_renderLock = SRWLOCK_INIT;
 vcard::Scene g_scene;
+uint8_t g_frames[2][vcard::kSceneBytes];
 
 class Locked {
 public:
-    Locked() { AcquireSRWLockExclusive(&g_lock); }
-    ~Locked() { ReleaseSRWLockExclusive(&g_lock); }
+    explicit Locked(SRWLOCK *lock = &g_lock) : lock_(lock) { AcquireSRWLockExclusive(lock_); }
+    ~Locked() { ReleaseSRWLockExclusive(lock_); }
     Locked(const Locked &) = delete;
     Locked &operator=(const Locked &) = delete;
+
+private:
+    SRWLOCK *lock_;
 };
+
+// With the state lock held.
+void ChangeSceneAtNextRender(vcard::Picture *picture) {
+    delete g_pendingPicture;
+    g_pendingPicture = picture;
+    g_sceneChangePending = true;
+}
 
 // With the lock held: waits, without the lock, while a test blocks `call`.
 void WaitIfBlocked(int32_t call) {
@@ -324,16 +344,41 @@ int __stdcall CG400GetSnappingStatus(int handle, uint32_t *status) {
 
 int __stdcall CG400ReadFromMem(int handle, uint32_t readSource, uint32_t byteCount, int slot,
                                void *destination, int one) {
+    // Take what the frame needs, then render without the state lock.
+    vcard::Window input;
+    int width, height, colorCode;
+    vcard::AdSettings ad;
+    int64_t frame;
+    int32_t limit;
+    bool sceneChange;
+    vcard::Picture *picture;
+    {
+        Locked lock;
+        WaitIfBlocked(VC_READ);
+        ++g_state.reads;
+        input = g_state.input;
+        width = g_state.displayWidth;
+        height = g_state.displayHeight;
+        colorCode = g_state.colorCode;
+        ad = vcard::AdSettings{g_state.ad[0], g_state.ad[1], g_state.ad[2]};
+        frame = FramesCompleted();
+        limit = g_state.readLimit;
+        sceneChange = g_sceneChangePending;
+        picture = g_pendingPicture;
+        g_sceneChangePending = false;
+        g_pendingPicture = nullptr;
+    }
+    Locked renderLock(&g_renderLock);
+    if (sceneChange) vcard::SetBackground(g_scene, picture);
+    delete picture;
+    // The front buffer only changes under both locks, so the back one is ours.
+    uint8_t *back = g_frames[1 - g_frontFrame];
+    size_t bytes = vcard::RenderFrame(g_scene, input, width, height, colorCode, ad, frame, back);
+    if (limit >= 0 && bytes > static_cast<size_t>(limit)) bytes = static_cast<size_t>(limit);
+    if (destination != nullptr) std::memcpy(destination, back, bytes);
+
     Locked lock;
-    WaitIfBlocked(VC_READ);
-    ++g_state.reads;
-    vcard::AdSettings ad{g_state.ad[0], g_state.ad[1], g_state.ad[2]};
-    size_t bytes = vcard::RenderFrame(g_scene, g_state.input, g_state.displayWidth,
-                                      g_state.displayHeight, g_state.colorCode, ad,
-                                      FramesCompleted(), g_lastFrame);
-    if (g_state.readLimit >= 0 && bytes > static_cast<size_t>(g_state.readLimit))
-        bytes = static_cast<size_t>(g_state.readLimit);
-    if (destination != nullptr) std::memcpy(destination, g_lastFrame, bytes);
+    g_frontFrame = 1 - g_frontFrame;
     g_state.lastFrameBytes = static_cast<int32_t>(bytes);
     Log(VC_READ, {handle, readSource, byteCount, slot, PointerValue(destination), one}, 1);
     return 1;
@@ -344,7 +389,7 @@ int __stdcall CG400ReadFromMem(int handle, uint32_t readSource, uint32_t byteCou
 void __stdcall VcReset(void) {
     Locked lock;
     g_state = CardState{};
-    vcard::SetBackground(g_scene, nullptr);
+    ChangeSceneAtNextRender(nullptr);
     WakeAllConditionVariable(&g_changed);  // lets blocked calls go
 }
 
@@ -437,23 +482,21 @@ int32_t __stdcall VcCopyLastFrame(void *destination, int32_t capacity) {
     Locked lock;
     int32_t count = g_state.lastFrameBytes < capacity ? g_state.lastFrameBytes : capacity;
     if (count < 0 || destination == nullptr) return 0;
-    std::memcpy(destination, g_lastFrame, static_cast<size_t>(count));
+    std::memcpy(destination, g_frames[g_frontFrame], static_cast<size_t>(count));
     return count;
 }
 
 int32_t __stdcall VcSetScenePicture(const char *bmpPath) {
-    if (bmpPath == nullptr || bmpPath[0] == '\0') {
-        Locked lock;
-        vcard::SetBackground(g_scene, nullptr);
-        return 1;
+    std::unique_ptr<vcard::Picture> picture;
+    if (bmpPath != nullptr && bmpPath[0] != '\0') {
+        // Read and decode outside the lock; the preview may be running.
+        std::vector<uint8_t> bytes;
+        if (!ReadWholeFile(bmpPath, bytes)) return 0;
+        picture.reset(new vcard::Picture);
+        if (!vcard::DecodeBmp24(bytes.data(), bytes.size(), *picture)) return 0;
     }
-    // Read and decode outside the lock; the preview may be running.
-    std::vector<uint8_t> bytes;
-    if (!ReadWholeFile(bmpPath, bytes)) return 0;
-    std::unique_ptr<vcard::Picture> picture(new vcard::Picture);
-    if (!vcard::DecodeBmp24(bytes.data(), bytes.size(), *picture)) return 0;
     Locked lock;
-    vcard::SetBackground(g_scene, picture.get());
+    ChangeSceneAtNextRender(picture.release());
     return 1;
 }
 

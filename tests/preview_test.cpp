@@ -1,0 +1,397 @@
+// The live preview as a host sees it: what the card is told, which frames
+// are read, and what lands on the screen.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <sstream>
+
+#include "host_fixture.h"
+
+using PreviewTest = HostTest;
+
+namespace {
+
+constexpr int64_t kCaptureBytes = int64_t{VC_MEM_PAGES} * 4096;
+constexpr COLORREF kFill = RGB(0xE0, 0x10, 0xC0);  // never in the test picture
+constexpr uint32_t kFillRgb = 0xE010C0;
+
+struct Geometry {
+    int width, height;
+    int inLeft, inTop, inWidth, inHeight;
+};
+
+// What a requested height leads to: the frame and the input window.
+Geometry GeometryFor(int height) {
+    switch (height) {
+    case 384: return {288, 384, 168, 0, 432, 576};
+    case 400: return {300, 400, 234, 88, 300, 400};
+    case 480: return {360, 480, 204, 48, 360, 480};
+    case 576: return {432, 576, 168, 0, 432, 576};
+    case 96: return {72, 96, 168, 0, 432, 576};
+    case 240: return {180, 240, 168, 0, 432, 576};
+    default: return {};
+    }
+}
+
+int BytesPerPixel(int mode) { return mode == 0 ? 1 : mode == 1 ? 3 : 2; }
+
+void FillScreen(int x, int y, int width, int height) {
+    HDC screen = GetDC(nullptr);
+    HBRUSH brush = CreateSolidBrush(kFill);
+    RECT area{x, y, x + width, y + height};
+    FillRect(screen, &area, brush);
+    DeleteObject(brush);
+    GdiFlush();
+    ReleaseDC(nullptr, screen);
+}
+
+bool AllFill(const vt::ScreenPixels &pixels) {
+    for (uint32_t p : pixels.rgb)
+        if (p != kFillRgb) return false;
+    return true;
+}
+
+// The preview thread, found through the card calls it made. Vorlane keeps
+// its own handle until the close, so the thread can be opened even when it
+// has already ended.
+HANDLE OpenPreviewThread() {
+    if (!vt::WaitUntil([] { return !vt::CardCalls(VC_SET_INPUT).empty(); })) return nullptr;
+    const DWORD id = vt::CardCalls(VC_SET_INPUT).at(0).threadId;
+    return OpenThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, id);
+}
+
+// Waits for the preview thread to end; its result, or -1 when it did not.
+int64_t PreviewResult(HANDLE thread) {
+    if (!thread || WaitForSingleObject(thread, 10000) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    GetExitCodeThread(thread, &code);
+    return code;
+}
+
+// After the n-th read, the paint has happened once the loop polls twice more.
+bool WaitForPaintOfRead(int64_t n) {
+    if (!vt::WaitUntil([n] { return vt::CardStats().reads >= n; })) return false;
+    const int64_t polls = vt::CardStats().polls;
+    return vt::WaitUntil([polls] { return vt::CardStats().polls >= polls + 2; });
+}
+
+// The screen colour, 0xRRGGBB, that pixel `index` of a frame in `mode` shows.
+uint32_t ExpectedRgb(const std::vector<uint8_t> &frame, int mode, size_t index) {
+    if (mode == 0) {
+        const uint32_t g = frame[index];
+        return g << 16 | g << 8 | g;
+    }
+    if (mode == 1) {
+        const uint8_t *p = &frame[index * 3];
+        return uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0];
+    }
+    // 16-bit frames are painted as 5-5-5.
+    const uint32_t v = frame[index * 2] | frame[index * 2 + 1] << 8;
+    auto widen = [](uint32_t five) { return five << 3 | five >> 2; };
+    return widen(v >> 10 & 31) << 16 | widen(v >> 5 & 31) << 8 | widen(v & 31);
+}
+
+bool Close(uint32_t a, uint32_t b, int tolerance) {
+    for (int shift : {0, 8, 16}) {
+        const int ca = static_cast<int>(a >> shift & 0xFF), cb = static_cast<int>(b >> shift & 0xFF);
+        if (std::abs(ca - cb) > tolerance) return false;
+    }
+    return true;
+}
+
+std::string Hex(uint32_t rgb) {
+    std::ostringstream out;
+    out << std::hex << rgb;
+    return out.str();
+}
+
+struct HostCall {
+    HANDLE thread = nullptr;
+    HANDLE started = nullptr;
+    int result = -1;
+};
+
+DWORD WINAPI CallFreeCG200(LPVOID param) {
+    auto *call = static_cast<HostCall *>(param);
+    SetEvent(call->started);
+    call->result = FreeCG200();
+    return 0;
+}
+
+}  // namespace
+
+TEST_F(PreviewTest, SetsTheCardUpInOrderForEachHeightAndColourCode) {
+    for (int height : {384, 400, 480, 576}) {
+        for (int mode = 0; mode <= 3; ++mode) {
+            std::ostringstream name;
+            name << "height " << height << ", mode " << mode;
+            const Geometry g = GeometryFor(height);
+            VcReset();
+            const uint32_t never[] = {0};
+            VcScriptStatus(never, 1);
+            ASSERT_EQ(EasyInit(3, 4, height, mode), 1) << name.str();
+            ASSERT_TRUE(vt::WaitUntil([] { return vt::CardStats().polls > 0; }))
+                << name.str() << "\n" << vt::DescribeLog();
+            ASSERT_EQ(FreeCG200(), 1) << name.str();
+
+            const std::vector<VcLogEntry> log = vt::CardLog();
+            const std::string seen = name.str() + "\n" + vt::DescribeLog();
+            ASSERT_EQ(log.size(), 7u) << seen;
+            const int32_t expected[] = {VC_BEGIN,      VC_SET_INPUT, VC_SET_DISPLAY, VC_SET_COLOR,
+                                        VC_STATIC_MEM, VC_SNAP,      VC_END};
+            for (size_t i = 0; i < log.size(); ++i) EXPECT_EQ(log[i].call, expected[i]) << seen;
+
+            const int64_t h = VC_DEFAULT_HANDLE;
+            EXPECT_EQ(std::vector<int64_t>(log[1].args, log[1].args + 5),
+                      (std::vector<int64_t>{h, g.inLeft, g.inTop, g.inWidth, g.inHeight}))
+                << seen;
+            EXPECT_EQ(std::vector<int64_t>(log[2].args, log[2].args + 5),
+                      (std::vector<int64_t>{h, 0, 0, g.width, g.height}))
+                << seen;
+            EXPECT_EQ(std::vector<int64_t>(log[3].args, log[3].args + 2),
+                      (std::vector<int64_t>{h, mode}))
+                << seen;
+            for (int i = 0; i < 4; ++i) {
+                EXPECT_NE(log[4].args[i], 0) << seen << "StaticMemAlloc argument " << i;
+                for (int j = 0; j < i; ++j)
+                    EXPECT_NE(log[4].args[i], log[4].args[j]) << seen << "arguments " << j << ", " << i;
+            }
+            EXPECT_EQ(std::vector<int64_t>(log[5].args, log[5].args + 4),
+                      (std::vector<int64_t>{h, VC_SNAP_TARGET, kCaptureBytes, 0}))
+                << seen;
+            // The set-up is the preview thread's, not the host's.
+            for (int i = 1; i <= 5; ++i) {
+                EXPECT_EQ(log[i].threadId, log[1].threadId) << seen;
+                EXPECT_NE(log[i].threadId, GetCurrentThreadId()) << seen;
+            }
+        }
+    }
+}
+
+TEST_F(PreviewTest, ReadsOneSlotForEachChangeOfStatus) {
+    struct Row {
+        const char *name;
+        std::vector<uint32_t> script;  // the last value is held; empty: none stored
+        std::vector<int> slots;
+        std::vector<int> afterPoll;  // the poll (from 1) that each read follows
+    } rows[] = {
+        {"steady changes", {0, 0, 2, 2, 2, 0, 2, 0}, {0, 1, 0, 1}, {3, 6, 7, 8}},
+        {"first status 0, held", {0}, {}, {}},
+        {"held at 2", {2}, {0}, {1}},
+        {"other values ignored", {1, 2, 3, 7, 0, 5, 2, 9}, {0, 1, 0}, {2, 5, 7}},
+        {"status never stored", {}, {}, {}},
+    };
+    for (const Row &row : rows) {
+        VcReset();
+        VcLogPolls(1);
+        if (row.script.empty())
+            VcSetStatusMode(VC_STATUS_NONE);
+        else
+            VcScriptStatus(row.script.data(), static_cast<int32_t>(row.script.size()));
+        ASSERT_EQ(EasyInit(0, 0, 480, 1), 1) << row.name;
+        const int64_t enough = static_cast<int64_t>(row.script.size()) + 50;
+        ASSERT_TRUE(vt::WaitUntil([enough] { return vt::CardStats().polls >= enough; })) << row.name;
+        ASSERT_EQ(FreeCG200(), 1) << row.name;
+
+        std::vector<int> slots, afterPoll;
+        int polls = 0;
+        void *destination = nullptr;
+        for (const VcLogEntry &e : vt::CardLog()) {
+            if (e.call == VC_STATUS) ++polls;
+            if (e.call != VC_READ) continue;
+            slots.push_back(static_cast<int>(e.args[3]));
+            afterPoll.push_back(polls);
+            EXPECT_EQ(e.args[0], VC_DEFAULT_HANDLE) << row.name;
+            EXPECT_EQ(e.args[1], VC_READ_SOURCE) << row.name;
+            EXPECT_EQ(e.args[2], kCaptureBytes) << row.name;
+            EXPECT_EQ(e.args[5], 1) << row.name;
+            // Every read goes into the frame buffer: one movable block of
+            // the frame's size (still held here, as the log is read after
+            // the close, so only the address is compared).
+            if (!destination) destination = reinterpret_cast<void *>(e.args[4]);
+            EXPECT_EQ(reinterpret_cast<void *>(e.args[4]), destination) << row.name;
+        }
+        EXPECT_EQ(slots, row.slots) << row.name;
+        EXPECT_EQ(afterPoll, row.afterPoll) << row.name;
+        EXPECT_EQ(vt::CardStats().reads, static_cast<int64_t>(row.slots.size())) << row.name;
+    }
+}
+
+TEST_F(PreviewTest, ReadsIntoTheFrameBuffer) {
+    VcSetStatusMode(VC_STATUS_EVERY_POLL);
+    ASSERT_EQ(EasyInit(0, 0, 400, 2), 1);
+    ASSERT_TRUE(vt::WaitUntil([] { return vt::CardStats().reads >= 3; }));
+    // While the card is open the buffer is a locked movable block of
+    // width x height x 3 bytes, whatever the colour code delivers.
+    void *destination = reinterpret_cast<void *>(vt::CardCalls(VC_READ).at(0).args[4]);
+    HGLOBAL block = GlobalHandle(destination);
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(GlobalSize(block), SIZE_T{300} * 400 * 3);
+    EXPECT_NE(GlobalFlags(block) & GMEM_LOCKCOUNT, 0u);
+    EXPECT_EQ(FreeCG200(), 1);
+}
+
+TEST_F(PreviewTest, PaintsTheFrameReadAtTheRequestedPosition) {
+    struct Row {
+        const char *name;
+        int x, y, height, mode;
+        int tolerance;
+    } rows[] = {
+        {"upright, 24-bit", 40, 30, 576, 1, 0},
+        {"small, 24-bit", 700, 500, 96, 1, 0},
+        {"grey", 600, 60, 240, 0, 0},
+        {"16-bit", 500, 400, 384, 2, 8},
+        {"15-bit", 800, 100, 400, 3, 8},
+    };
+    for (const Row &row : rows) {
+        const Geometry g = GeometryFor(row.height);
+        VcReset();
+        // One frame only, so that it stays on the screen while it is read back.
+        const uint32_t once[] = {2};
+        VcScriptStatus(once, 1);
+        FillScreen(row.x - 1, row.y - 1, g.width + 2, g.height + 2);
+        ASSERT_TRUE(AllFill(vt::ReadScreen(row.x - 1, row.y - 1, g.width + 2, g.height + 2)))
+            << row.name << ": the screen does not keep what is drawn on it";
+
+        ASSERT_EQ(EasyInit(row.x, row.y, row.height, row.mode), 1) << row.name;
+        ASSERT_TRUE(WaitForPaintOfRead(1)) << row.name;
+        const vt::ScreenPixels screen = vt::ReadScreen(row.x - 1, row.y - 1, g.width + 2, g.height + 2);
+        std::vector<uint8_t> frame(static_cast<size_t>(g.width) * g.height * 3);
+        const int32_t got = VcCopyLastFrame(frame.data(), static_cast<int32_t>(frame.size()));
+        EXPECT_EQ(FreeCG200(), 1) << row.name;
+        ASSERT_EQ(got, g.width * g.height * BytesPerPixel(row.mode)) << row.name;
+
+        int wrong = 0, grey = 0;
+        std::string first;
+        uint32_t lowest = 0xFFFFFF, highest = 0;
+        for (int y = 0; y < g.height; ++y) {
+            for (int x = 0; x < g.width; ++x) {
+                // Rows come bottom-up.
+                const size_t index = static_cast<size_t>(g.height - 1 - y) * g.width + x;
+                const uint32_t expected = ExpectedRgb(frame, row.mode, index);
+                const uint32_t shown = screen.at(x + 1, y + 1);
+                lowest = std::min(lowest, shown & 0xFF);
+                highest = std::max(highest, shown & 0xFF);
+                if ((shown >> 16) == (shown & 0xFF) && ((shown >> 8) & 0xFF) == (shown & 0xFF)) ++grey;
+                if (Close(shown, expected, row.tolerance)) continue;
+                if (wrong++ == 0)
+                    first = "(" + std::to_string(x) + ", " + std::to_string(y) + ") shows " +
+                            Hex(shown) + ", frame has " + Hex(expected);
+            }
+        }
+        EXPECT_EQ(wrong, 0) << row.name << ": first at " << first;
+        EXPECT_GT(highest - lowest, 100u) << row.name << ": the frame is nearly uniform";
+        if (row.mode == 0) EXPECT_EQ(grey, g.width * g.height) << row.name;
+
+        // Nothing beyond the frame's edges.
+        for (int x = 0; x < g.width + 2; ++x) {
+            EXPECT_EQ(screen.at(x, 0), kFillRgb) << row.name << ": above, x " << x;
+            EXPECT_EQ(screen.at(x, g.height + 1), kFillRgb) << row.name << ": below, x " << x;
+        }
+        for (int y = 0; y < g.height + 2; ++y) {
+            EXPECT_EQ(screen.at(0, y), kFillRgb) << row.name << ": left, y " << y;
+            EXPECT_EQ(screen.at(g.width + 1, y), kFillRgb) << row.name << ": right, y " << y;
+        }
+    }
+}
+
+TEST_F(PreviewTest, StopDuringSetUpEndsWithoutAPassOfTheLoop) {
+    for (VcCall blocked : {VC_SET_INPUT, VC_SET_DISPLAY, VC_SET_COLOR, VC_STATIC_MEM, VC_SNAP}) {
+        const std::string name = "blocked in call " + std::to_string(blocked);
+        VcReset();
+        VcSetStatusMode(VC_STATUS_EVERY_POLL);
+        VcBlockCall(blocked);
+        ASSERT_EQ(EasyInit(0, 0, 480, 1), 1) << name;
+        ASSERT_EQ(VcWaitBlocked(blocked, 10000), 1) << name;
+
+        HostCall close;
+        close.started = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        close.thread = CreateThread(nullptr, 0, CallFreeCG200, &close, 0, nullptr);
+        ASSERT_EQ(WaitForSingleObject(close.started, 10000), WAIT_OBJECT_0) << name;
+        // Gives the close time to ask for the stop; it cannot finish while
+        // the preview thread is still inside the card.
+        Sleep(300);
+        EXPECT_EQ(WaitForSingleObject(close.thread, 0), static_cast<DWORD>(WAIT_TIMEOUT))
+            << name << ": the close did not wait for the set-up";
+        VcReleaseCall(blocked);
+        ASSERT_EQ(WaitForSingleObject(close.thread, 10000), WAIT_OBJECT_0) << name;
+        CloseHandle(close.thread);
+        CloseHandle(close.started);
+
+        EXPECT_EQ(close.result, 1) << name;
+        const VcStats stats = vt::CardStats();
+        EXPECT_EQ(stats.polls, 0) << name;
+        EXPECT_EQ(stats.reads, 0) << name;
+        // The set-up ran to its end, and the card was closed after it.
+        const std::vector<VcLogEntry> log = vt::CardLog();
+        ASSERT_GE(log.size(), 2u) << name;
+        EXPECT_EQ(log[log.size() - 2].call, VC_SNAP) << name << "\n" << vt::DescribeLog();
+        EXPECT_EQ(log.back().call, VC_END) << name << "\n" << vt::DescribeLog();
+    }
+}
+
+TEST_F(PreviewTest, RefusalsEndThePreviewQuietlyOrWithTheMemoryMessage) {
+    struct Row {
+        const char *name;
+        VcCall refused;
+        const wchar_t *text;  // nullptr: no message
+        VcCall lastCall;      // the thread's last card call
+    } rows[] = {
+        {"display window", VC_SET_DISPLAY, nullptr, VC_SET_DISPLAY},
+        {"colour space", VC_SET_COLOR, nullptr, VC_SET_COLOR},
+        {"capture memory", VC_STATIC_MEM, vt::kOutOfMemoryText, VC_STATIC_MEM},
+    };
+    for (const Row &row : rows) {
+        // Clear of the middle of the screen, where the message box shows.
+        const int x = 20, y = 20;
+        VcReset();
+        VcSetStatusMode(VC_STATUS_EVERY_POLL);
+        VcSetFailure(row.refused, 1);
+        FillScreen(x, y, 360, 480);
+
+        vt::MessageBoxCatcher catcher(row.text ? 15000 : 1500);
+        ASSERT_EQ(EasyInit(x, y, 480, 1), 1) << row.name;
+        HANDLE thread = OpenPreviewThread();
+        ASSERT_NE(thread, nullptr) << row.name;
+        const vt::SeenBox box = catcher.Wait();
+        EXPECT_EQ(PreviewResult(thread), 0) << row.name;
+        CloseHandle(thread);
+
+        EXPECT_TRUE(AllFill(vt::ReadScreen(x, y, 360, 480))) << row.name << ": something was painted";
+        EXPECT_EQ(box.seen, row.text != nullptr) << row.name;
+        if (row.text) {
+            EXPECT_EQ(box.text, row.text) << row.name;
+            EXPECT_EQ(box.caption, vt::kNoticeCaption) << row.name;
+        }
+        EXPECT_EQ(vt::CardStats().polls, 0) << row.name;
+        const std::vector<VcLogEntry> log = vt::CardLog();
+        EXPECT_EQ(log.back().call, row.lastCall) << row.name << "\n" << vt::DescribeLog();
+        // The card is still open, and closes as usual.
+        EXPECT_EQ(FreeCG200(), 1) << row.name;
+    }
+}
+
+TEST_F(PreviewTest, ClosingGivesTheThreadBack) {
+    VcSetStatusMode(VC_STATUS_EVERY_POLL);
+    // One round first, so that whatever Windows allocates once is counted.
+    ASSERT_EQ(EasyInit(0, 0, 240, 1), 1);
+    ASSERT_TRUE(vt::WaitUntil([] { return vt::CardStats().reads > 0; }));
+    ASSERT_EQ(FreeCG200(), 1);
+
+    const vt::ResourceCounts before = vt::CurrentResources();
+    constexpr int kRounds = 20;
+    for (int round = 0; round < kRounds; ++round) {
+        VcLogClear();
+        ASSERT_EQ(EasyInit(0, 0, 240, 1), 1) << "round " << round;
+        HANDLE thread = OpenPreviewThread();
+        ASSERT_NE(thread, nullptr) << "round " << round;
+        ASSERT_EQ(FreeCG200(), 1) << "round " << round;
+        // The close returned only after the thread itself had ended.
+        EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0) << "round " << round;
+        CloseHandle(thread);
+    }
+    const vt::ResourceCounts after = vt::CurrentResources();
+    EXPECT_LT(after.handles, before.handles + kRounds / 2)
+        << "handles " << before.handles << " -> " << after.handles;
+}

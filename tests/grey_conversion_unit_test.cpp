@@ -1,0 +1,155 @@
+// The grey conversion's arithmetic and header rules, linked directly.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "imagefiles/grey_conversion.h"
+
+namespace {
+
+// The weighting written plainly, with a real division.
+unsigned ReferenceGrey(unsigned blue, unsigned green, unsigned red) {
+    return (3 * blue + 6 * green + red) / 10;
+}
+
+}  // namespace
+
+TEST(GreyArithmetic, TenthByMultiplyAndShiftIsExactOverEveryWeightedSum) {
+    for (unsigned sum = 0; sum <= grey::kMaxWeightedSum; ++sum)
+        ASSERT_EQ(grey::TenthOfWeightedSum(sum), sum / 10) << "sum " << sum;
+}
+
+TEST(GreyArithmetic, EveryColourConvertsAsTheWeightingSays) {
+    // All 2^24 pixels in one run, through the loop the library uses (vector
+    // where the processor has it) and through the plain one.
+    const size_t count = size_t{1} << 24;
+    std::vector<BYTE> bgr(count * 3);
+    for (size_t k = 0; k < count; ++k) {
+        bgr[3 * k] = static_cast<BYTE>(k);
+        bgr[3 * k + 1] = static_cast<BYTE>(k >> 8);
+        bgr[3 * k + 2] = static_cast<BYTE>(k >> 16);
+    }
+    std::vector<BYTE> fast(count), plain(count);
+    grey::ConvertPixels(bgr.data(), fast.data(), count);
+    grey::ConvertPixelsScalar(bgr.data(), plain.data(), count);
+    for (size_t k = 0; k < count; ++k) {
+        const unsigned expected = ReferenceGrey(bgr[3 * k], bgr[3 * k + 1], bgr[3 * k + 2]);
+        if (fast[k] != expected || plain[k] != expected)
+            FAIL() << "blue " << int{bgr[3 * k]} << " green " << int{bgr[3 * k + 1]} << " red "
+                   << int{bgr[3 * k + 2]} << ": expected " << expected << ", vector loop "
+                   << int{fast[k]} << ", plain loop " << int{plain[k]};
+    }
+}
+
+TEST(GreyArithmetic, KnownColours) {
+    struct Row {
+        const char *name;
+        BYTE blue, green, red, grey;
+    } rows[] = {{"blue", 255, 0, 0, 76},    {"red", 0, 0, 255, 25},   {"white", 255, 255, 255, 255},
+                {"green", 0, 255, 0, 153},  {"black", 0, 0, 0, 0},    {"nine tenths", 1, 1, 1, 1},
+                {"just below one", 3, 0, 0, 0}, {"one", 0, 0, 10, 1}};
+    for (const Row &row : rows)
+        EXPECT_EQ(grey::GreyLevel(row.blue, row.green, row.red), row.grey) << row.name;
+}
+
+// The vector loop must neither read past the last source pixel nor write
+// past the last grey byte, for every length and its tail.
+TEST(GreyArithmetic, RunsOfEveryLengthStayInsideTheirBuffers) {
+    SYSTEM_INFO system{};
+    GetSystemInfo(&system);
+    const size_t page = system.dwPageSize;
+    BYTE *pages = static_cast<BYTE *>(VirtualAlloc(nullptr, 2 * page, MEM_COMMIT, PAGE_READWRITE));
+    ASSERT_NE(pages, nullptr);
+    DWORD old = 0;
+    ASSERT_TRUE(VirtualProtect(pages + page, page, PAGE_NOACCESS, &old));
+
+    std::mt19937 random(7);
+    for (size_t count = 0; count <= 100; ++count) {
+        // The source ends exactly where the inaccessible page begins.
+        BYTE *bgr = pages + page - 3 * count;
+        for (size_t i = 0; i < 3 * count; ++i) bgr[i] = static_cast<BYTE>(random());
+        std::vector<BYTE> out(count + 16, 0xA5);
+        grey::ConvertPixels(bgr, out.data(), count);
+        for (size_t k = 0; k < count; ++k)
+            ASSERT_EQ(out[k], ReferenceGrey(bgr[3 * k], bgr[3 * k + 1], bgr[3 * k + 2]))
+                << "count " << count << ", pixel " << k;
+        for (size_t k = count; k < out.size(); ++k)
+            ASSERT_EQ(out[k], 0xA5) << "count " << count << ": byte " << k << " written";
+    }
+    VirtualFree(pages, 0, MEM_RELEASE);
+}
+
+TEST(GreyHeaders, GreyHeadersFollowTheSource) {
+    struct Row {
+        const char *name;
+        DWORD bfSize;
+        DWORD biSizeImage;
+        DWORD greyBfSize;
+        DWORD greyBiSizeImage;
+    } rows[] = {
+        {"432 x 576 frame", 54 + 432 * 576 * 3, 0, 1078 + 432 * 576, 0},
+        {"60 x 80 frame", 54 + 60 * 80 * 3, 60 * 80 * 3, 1078 + 60 * 80, 60 * 80},
+        {"two bytes left over", 54 + 17, 17, 1078 + 5, 5},
+        {"no pixels", 54, 0, 1078, 0},
+        {"bfSize 0 wraps", 0, 1, 1078 + 0xFFFFFFCAu / 3, 0},
+        {"bfSize 53 wraps", 53, 2, 1078 + 0xFFFFFFFFu / 3, 0},
+        {"largest bfSize", 0xFFFFFFFFu, 0xFFFFFFFFu, 1078 + (0xFFFFFFFFu - 54) / 3, 0x55555555u},
+    };
+    for (const Row &row : rows) {
+        BITMAPFILEHEADER file{};
+        file.bfType = 0x5958;  // not "BM": copied, not checked
+        file.bfSize = row.bfSize;
+        file.bfReserved1 = 0x1234;
+        file.bfReserved2 = 0xFEDC;
+        file.bfOffBits = 99;
+        const BITMAPFILEHEADER out = grey::GreyFileHeader(file);
+        EXPECT_EQ(out.bfType, 0x5958) << row.name;
+        EXPECT_EQ(out.bfSize, row.greyBfSize) << row.name;
+        EXPECT_EQ(out.bfReserved1, 0x1234) << row.name;
+        EXPECT_EQ(out.bfReserved2, 0xFEDC) << row.name;
+        EXPECT_EQ(out.bfOffBits, 1078u) << row.name;
+
+        BITMAPINFOHEADER info = bmp::InfoHeader(-7, -9, 32);
+        info.biCompression = 3;
+        info.biSizeImage = row.biSizeImage;
+        info.biXPelsPerMeter = 11;
+        info.biYPelsPerMeter = 12;
+        info.biClrUsed = 13;
+        info.biClrImportant = 14;
+        const BITMAPINFOHEADER greyInfo = grey::GreyInfoHeader(info);
+        EXPECT_EQ(greyInfo.biBitCount, 8) << row.name;
+        EXPECT_EQ(greyInfo.biSizeImage, row.greyBiSizeImage) << row.name;
+        EXPECT_EQ(greyInfo.biSize, 40u) << row.name;
+        EXPECT_EQ(greyInfo.biWidth, -7) << row.name;
+        EXPECT_EQ(greyInfo.biHeight, -9) << row.name;
+        EXPECT_EQ(greyInfo.biPlanes, 1) << row.name;
+        EXPECT_EQ(greyInfo.biCompression, 3u) << row.name;
+        EXPECT_EQ(greyInfo.biXPelsPerMeter, 11) << row.name;
+        EXPECT_EQ(greyInfo.biYPelsPerMeter, 12) << row.name;
+        EXPECT_EQ(greyInfo.biClrUsed, 13u) << row.name;
+        EXPECT_EQ(greyInfo.biClrImportant, 14u) << row.name;
+    }
+}
+
+TEST(GreyHeaders, OnlySourcesHoldingEveryClaimedByteAreConverted) {
+    struct Row {
+        const char *name;
+        DWORD bfSize;
+        uint64_t fileBytes;
+        bool converted;
+    } rows[] = {
+        {"exact", 1000, 1000, true},
+        {"longer than claimed", 1000, 5000, true},
+        {"one byte short", 1000, 999, false},
+        {"headers only", 54, 54, true},
+        {"shorter than the headers", 54, 40, false},
+        {"bfSize 53 wraps", 53, 1000, false},
+        {"bfSize 0 wraps, in a 5 GB file", 0, uint64_t{5} << 30, false},
+        {"largest bfSize, large enough file", 0xFFFFFFFFu, 0xFFFFFFFFu, true},
+        {"largest bfSize, small file", 0xFFFFFFFFu, 100, false},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(grey::SourceHoldsPixels(row.bfSize, row.fileBytes), row.converted) << row.name;
+}

@@ -42,7 +42,10 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot -i >/dev/null 2>&1 || true
   wineserver -w
 fi
-# Keep one wineserver for the whole run: every program starts faster.
+# Keep one wineserver for the whole run, with its background services
+# started here: a service started by a test program would inherit that
+# program's output and keep a test runner waiting for its end.
 wineserver -p >/dev/null 2>&1 || true
+wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 
 "$@"

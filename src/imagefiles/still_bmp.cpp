@@ -50,9 +50,10 @@ int WriteStillBmp(const char *path) {
 
     guards::UniqueLFile file(_lcreat(path, 0));
     if (!file) return 0;
-    return fileio::WriteAll(file.get(), &fileHeader, sizeof fileHeader) &&
-                   fileio::WriteAll(file.get(), &infoHeader, sizeof infoHeader) &&
-                   fileio::WriteAll(file.get(), pixels, pixelBytes)
-               ? 1
-               : 0;
+    const bool written = fileio::WriteAll(file.get(), &fileHeader, sizeof fileHeader) &&
+                         fileio::WriteAll(file.get(), &infoHeader, sizeof infoHeader) &&
+                         fileio::WriteAll(file.get(), pixels, pixelBytes);
+    // A close can still report a failed flush; only a closed file counts.
+    const bool closed = _lclose(file.release()) != HFILE_ERROR;
+    return written && closed ? 1 : 0;
 }

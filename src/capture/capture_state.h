@@ -25,6 +25,8 @@ struct CaptureState {
     HDC screenDc = nullptr;
     int32_t savedBkMode = 0;
     HANDLE captureThread = nullptr;
+    DWORD previewThreadId = 0;  // where the host's key messages are copied to
+    HHOOK keyHook = nullptr;    // the hook on the host's thread that copies them
     std::atomic<bool> runRequested{false};
     std::atomic<bool> loopActive{false};
 };

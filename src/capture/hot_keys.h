@@ -72,9 +72,99 @@ int FindRow(const AdValues &values, IsHeld isHeld) {
     return kNoRow;
 }
 
-// Looks at the keys held when the preview takes `message` from its queue
-// and applies at most one step. True when a step was applied: the message
-// is then consumed.
-bool ApplyHotKeys(const MSG &message);
+// How the chords reach the preview thread.
+//
+// The preview thread owns no window, so no keyboard message lands in its
+// queue and its own key state never changes. While the preview runs, a
+// WH_GETMESSAGE hook on the host's thread (the one that called EasyInit; a
+// thread hook, never a system-wide one) sees each key going down or up as
+// that thread takes it from its queue, and posts a copy to the preview
+// thread that carries the host's state of the chord keys at that moment.
+// The preview thread makes that state its own before it looks at the rows,
+// so each message is judged by the keys held when the host took it. The two
+// threads are never attached: neither can hold up the other's input, and a
+// stop never waits on an attached thread. Character messages are not copied,
+// so one press steps once.
+
+// The keys the rows look at, each once.
+struct KeyList {
+    int keys[16];
+    int count;
+};
+
+constexpr KeyList ListChordKeys() {
+    KeyList list{};
+    auto add = [&list](int key) {
+        for (int i = 0; i < list.count; ++i)
+            if (list.keys[i] == key) return;
+        list.keys[list.count++] = key;
+    };
+    for (const Row &row : kRows)
+        for (int c = 0; c < row.chordCount; ++c) {
+            add(row.chords[c].modifier);
+            add(row.chords[c].key);
+        }
+    return list;
+}
+constexpr KeyList kChordKeys = ListChordKeys();
+
+// Bit i: kChordKeys.keys[i] is held.
+template <typename IsHeld>
+uint32_t HeldChordKeys(IsHeld isHeld) {
+    uint32_t held = 0;
+    for (int i = 0; i < kChordKeys.count; ++i)
+        if (isHeld(kChordKeys.keys[i])) held |= 1u << i;
+    return held;
+}
+
+constexpr bool HeldIn(uint32_t held, int key) {
+    for (int i = 0; i < kChordKeys.count; ++i)
+        if (kChordKeys.keys[i] == key) return (held >> i & 1u) != 0;
+    return false;
+}
+
+// A copy for the preview thread: the message's own code and virtual key, and
+// the held chord keys, packed into wParam (32 bits on every Windows); lParam
+// is the original key data. The code is private to the preview thread's
+// queue, which only Vorlane posts to.
+constexpr UINT kKeyCopyMessage = WM_APP + 0x2F1;
+constexpr int kCodeShift = 8;
+constexpr int kHeldShift = 11;
+static_assert(kHeldShift + static_cast<int>(sizeof(kChordKeys.keys) / sizeof(int)) <= 32,
+              "the held keys must fit a 32-bit wParam");
+
+constexpr bool IsCopiedKeyMessage(UINT message) {
+    return message == WM_KEYDOWN || message == WM_KEYUP || message == WM_SYSKEYDOWN ||
+           message == WM_SYSKEYUP;
+}
+
+constexpr WPARAM PackKeyCopy(UINT message, WPARAM virtualKey, uint32_t held) {
+    return (virtualKey & 0xFFu) | static_cast<WPARAM>(message - WM_KEYDOWN) << kCodeShift |
+           static_cast<WPARAM>(held) << kHeldShift;
+}
+
+// Turns a copy back into the host's message and gives the held keys it
+// carried. False, with `message` untouched, for any other message.
+inline bool UnpackKeyCopy(MSG &message, uint32_t &held) {
+    if (message.message != kKeyCopyMessage || message.hwnd) return false;
+    const WPARAM packed = message.wParam;
+    const UINT original = WM_KEYDOWN + static_cast<UINT>(packed >> kCodeShift & 0x7u);
+    const WPARAM heldBits = packed >> kHeldShift;
+    if (!IsCopiedKeyMessage(original) || heldBits >> kChordKeys.count != 0) return false;
+    held = static_cast<uint32_t>(heldBits);
+    message.message = original;
+    message.wParam = packed & 0xFFu;
+    return true;
+}
+
+// Takes in the host's key state when `message` is a copy (and turns it back
+// into the host's message), then looks at the keys held and applies at most
+// one step. True when a step was applied: the message is then consumed.
+bool ApplyHotKeys(MSG &message);
+
+// Installed by EasyInit once the preview thread runs; removed by
+// StopPreview before it waits for the thread. Both run on the host's thread.
+void StartKeyForwarding(DWORD previewThreadId);
+void StopKeyForwarding();
 
 }  // namespace hotkeys

@@ -3,6 +3,7 @@
 #include "capture_state.h"
 #include "common/win32_guards.h"
 #include "frame_geometry.h"
+#include "hot_keys.h"
 #include "operator_messages.h"
 #include "vorlane.h"
 
@@ -38,6 +39,10 @@ extern "C" int __stdcall EasyInit(int x, int y, int height, int colorMode) {
     captureState.frameBlock = buffer.block.release();
 
     captureState.runRequested = true;
-    captureState.captureThread = CreateThread(nullptr, 0, PreviewThread, nullptr, 0, nullptr);
-    return captureState.captureThread ? 1 : 0;
+    DWORD previewThreadId = 0;
+    captureState.captureThread =
+        CreateThread(nullptr, 0, PreviewThread, nullptr, 0, &previewThreadId);
+    if (!captureState.captureThread) return 0;
+    hotkeys::StartKeyForwarding(previewThreadId);
+    return 1;
 }

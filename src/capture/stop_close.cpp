@@ -2,12 +2,14 @@
 
 #include "capture_state.h"
 #include "common/win32_guards.h"
+#include "hot_keys.h"
 #include "imagefiles/still_bmp.h"
 #include "operator_messages.h"
 #include "vorlane.h"
 
 void StopPreview() {
     captureState.runRequested = false;
+    hotkeys::StopKeyForwarding();
     if (!captureState.captureThread) return;
     // The thread itself must have ended, not only its loop: a thread still in
     // its set-up is using the card too.

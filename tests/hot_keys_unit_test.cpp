@@ -1,0 +1,299 @@
+// The chord rows as pure functions, the packing of the key copies, and the
+// step and the forwarding run on this thread against the virtual card.
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <vector>
+
+#include "capture/capture_state.h"
+#include "capture/hot_keys.h"
+#include "test_support.h"
+
+namespace {
+
+using hotkeys::AdValues;
+using hotkeys::kNoRow;
+
+constexpr int kCtrl = VK_CONTROL, kAlt = VK_MENU, kPlus = VK_OEM_PLUS, kMinus = VK_OEM_MINUS;
+
+struct Held {
+    std::vector<int> keys;
+    bool operator()(int key) const {
+        for (int k : keys)
+            if (k == key) return true;
+        return false;
+    }
+};
+
+TEST(HotKeyRows, FirstRowWhoseChordAndGuardHoldApplies) {
+    struct Case {
+        const char *name;
+        std::vector<int> held;
+        AdValues values;
+        int row;  // 1-based, 0 = none
+    } cases[] = {
+        {"row 1 Ctrl+=", {kCtrl, kPlus}, {128, 128, 128}, 1},
+        {"row 1 Ctrl+0", {kCtrl, '0'}, {128, 128, 128}, 1},
+        {"row 2 Ctrl+-", {kCtrl, kMinus}, {128, 128, 128}, 2},
+        {"row 2 Ctrl+9", {kCtrl, '9'}, {128, 128, 128}, 2},
+        {"row 3 Alt+=", {kAlt, kPlus}, {128, 128, 128}, 3},
+        {"row 3 Ctrl+8", {kCtrl, '8'}, {128, 128, 128}, 3},
+        {"row 4 Alt+-", {kAlt, kMinus}, {128, 128, 128}, 4},
+        {"row 4 Ctrl+7", {kCtrl, '7'}, {128, 128, 128}, 4},
+        {"row 5 Ctrl+6", {kCtrl, '6'}, {128, 128, 128}, 5},
+        {"row 6 Ctrl+5", {kCtrl, '5'}, {128, 128, 128}, 6},
+        {"Shift does not matter", {kCtrl, VK_SHIFT, kPlus}, {128, 128, 128}, 1},
+        {"nothing held", {}, {128, 128, 128}, 0},
+        {"Ctrl alone", {kCtrl}, {128, 128, 128}, 0},
+        {"= alone", {kPlus}, {128, 128, 128}, 0},
+        {"6 alone", {'6'}, {128, 128, 128}, 0},
+        {"Alt with a digit", {kAlt, '6'}, {128, 128, 128}, 0},
+        {"Ctrl with numeric pad 6", {kCtrl, VK_NUMPAD6}, {128, 128, 128}, 0},
+        {"Ctrl with Shift+= (VK_ADD)", {kCtrl, VK_ADD}, {128, 128, 128}, 0},
+        // Guards.
+        {"row 1 at 247 rises", {kCtrl, kPlus}, {247, 128, 128}, 1},
+        {"row 1 at 248 stays", {kCtrl, kPlus}, {248, 128, 128}, 0},
+        {"row 2 at 8 falls", {kCtrl, '9'}, {8, 128, 128}, 2},
+        {"row 2 at 0 stays", {kCtrl, '9'}, {0, 128, 128}, 0},
+        {"row 3 at 248 stays", {kAlt, kPlus}, {128, 248, 128}, 0},
+        {"row 4 at 0 stays", {kAlt, kMinus}, {128, 0, 128}, 0},
+        {"row 5 at 248 stays", {kCtrl, '6'}, {128, 128, 248}, 0},
+        {"row 6 at 0 stays", {kCtrl, '5'}, {128, 128, 0}, 0},
+        {"row 4 guard judges adParam2 only", {kCtrl, '7'}, {0, 8, 0}, 4},
+        // A failed guard does not stop the search.
+        {"row 4 at 0, on to row 5", {kCtrl, '7', '6'}, {128, 0, 128}, 5},
+        {"row 4 at 0, on to row 6", {kCtrl, '7', '5'}, {128, 0, 128}, 6},
+        {"rows 2 and 4 at 0 with Alt+-, on to row 5", {kAlt, kMinus, kCtrl, '6'}, {0, 0, 128}, 5},
+        {"Alt+- with Ctrl+6 meets row 2 first", {kAlt, kMinus, kCtrl, '6'}, {128, 0, 128}, 2},
+        {"row 1 at 248, on to row 6", {kCtrl, kPlus, '5'}, {248, 128, 128}, 6},
+        {"row 3 at 248 with Ctrl+8, on to row 5", {kCtrl, '8', '6'}, {128, 248, 128}, 5},
+        // First row wins.
+        {"Ctrl with + and -", {kCtrl, kPlus, kMinus}, {128, 128, 128}, 1},
+        {"Ctrl with + and - at 240", {kCtrl, kPlus, kMinus}, {240, 128, 128}, 1},
+        {"Ctrl with + and - at 248", {kCtrl, kPlus, kMinus}, {248, 128, 128}, 2},
+        {"Ctrl and Alt with +", {kCtrl, kAlt, kPlus}, {128, 128, 128}, 1},
+        {"Ctrl and Alt with + at 248", {kCtrl, kAlt, kPlus}, {248, 128, 128}, 3},
+        {"Ctrl with 6 and 5", {kCtrl, '6', '5'}, {128, 128, 128}, 5},
+        {"Ctrl with 6 and 5 at 248", {kCtrl, '6', '5'}, {128, 128, 248}, 6},
+    };
+    for (const Case &c : cases) {
+        const int found = hotkeys::FindRow(c.values, Held{c.held});
+        EXPECT_EQ(found == kNoRow ? 0 : found + 1, c.row) << c.name;
+    }
+}
+
+TEST(HotKeyRows, EveryRowStepsItsOwnValueBy8) {
+    const struct {
+        int selector, step;
+    } expected[] = {{1, 8}, {1, -8}, {2, 8}, {2, -8}, {4, 8}, {4, -8}};
+    ASSERT_EQ(std::size(hotkeys::kRows), std::size(expected));
+    for (size_t i = 0; i < std::size(expected); ++i) {
+        EXPECT_EQ(hotkeys::kRows[i].selector, expected[i].selector) << "row " << i + 1;
+        EXPECT_EQ(hotkeys::kRows[i].step, expected[i].step) << "row " << i + 1;
+    }
+}
+
+TEST(KeyCopies, CarryTheMessageAndEveryHeldChordKey) {
+    ASSERT_EQ(hotkeys::kChordKeys.count, 10);
+    std::vector<uint32_t> helds = {0, (1u << hotkeys::kChordKeys.count) - 1};
+    for (int i = 0; i < hotkeys::kChordKeys.count; ++i) helds.push_back(1u << i);
+    for (UINT code : {WM_KEYDOWN, WM_KEYUP, WM_SYSKEYDOWN, WM_SYSKEYUP})
+        for (WPARAM key : {WPARAM{0}, WPARAM{VK_OEM_PLUS}, WPARAM{'7'}, WPARAM{0xFF}})
+            for (uint32_t held : helds) {
+                const LPARAM data = static_cast<LPARAM>(0xC00D0001u);
+                MSG message{nullptr, hotkeys::kKeyCopyMessage,
+                            hotkeys::PackKeyCopy(code, key, held), data, 0, {}};
+                uint32_t carried = 0;
+                ASSERT_TRUE(hotkeys::UnpackKeyCopy(message, carried))
+                    << "message " << code << " key " << key << " held " << held;
+                EXPECT_EQ(message.message, code) << "key " << key << " held " << held;
+                EXPECT_EQ(message.wParam, key) << "message " << code << " held " << held;
+                EXPECT_EQ(message.lParam, data) << "message " << code << " key " << key;
+                EXPECT_EQ(carried, held) << "message " << code << " key " << key;
+            }
+}
+
+TEST(KeyCopies, OtherMessagesAreLeftAlone) {
+    const HWND window = reinterpret_cast<HWND>(static_cast<intptr_t>(0x1234));
+    struct Case {
+        const char *name;
+        MSG message;
+    } cases[] = {
+        {"a key message of the host's", {nullptr, WM_KEYDOWN, VK_OEM_PLUS, 0, 0, {}}},
+        {"a thread message", {nullptr, WM_USER, 0, 0, 0, {}}},
+        {"the copy code sent to a window", {window, hotkeys::kKeyCopyMessage, 0, 0, 0, {}}},
+        {"a character code", {nullptr, hotkeys::kKeyCopyMessage, 0x2u << 8, 0, 0, {}}},
+        {"more held keys than there are",
+         {nullptr, hotkeys::kKeyCopyMessage, WPARAM{1} << (11 + 10), 0, 0, {}}},
+    };
+    for (const Case &c : cases) {
+        MSG message = c.message;
+        uint32_t held = 0xDEAD;
+        EXPECT_FALSE(hotkeys::UnpackKeyCopy(message, held)) << c.name;
+        EXPECT_EQ(message.message, c.message.message) << c.name;
+        EXPECT_EQ(message.wParam, c.message.wParam) << c.name;
+        EXPECT_EQ(held, 0xDEADu) << c.name;
+    }
+}
+
+TEST(KeyCopies, HeldKeysAreTheChordKeysHeld) {
+    for (int i = 0; i < hotkeys::kChordKeys.count; ++i) {
+        const int key = hotkeys::kChordKeys.keys[i];
+        const uint32_t held = hotkeys::HeldChordKeys(Held{{key, VK_SHIFT, VK_NUMPAD6}});
+        for (int j = 0; j < hotkeys::kChordKeys.count; ++j)
+            EXPECT_EQ(hotkeys::HeldIn(held, hotkeys::kChordKeys.keys[j]), i == j)
+                << "held " << key << ", asked " << hotkeys::kChordKeys.keys[j];
+    }
+}
+
+// This thread's key state, with `keys` held and nothing else.
+void HoldOnly(std::initializer_list<int> keys) {
+    BYTE state[256] = {};
+    for (int key : keys) state[key] = 0x80;
+    ASSERT_TRUE(SetKeyboardState(state));
+}
+
+class HotKeyStep : public ::testing::Test {
+protected:
+    void SetUp() override {
+        VcReset();
+        captureState.cardHandle = VC_DEFAULT_HANDLE;
+        captureState.adParam1 = captureState.adParam2 = captureState.adParam4 = 128;
+    }
+    void TearDown() override {
+        hotkeys::StopKeyForwarding();
+        HoldOnly({});
+        MSG drain;
+        while (PeekMessageA(&drain, nullptr, 0, 0, PM_REMOVE)) {
+        }
+        captureState.cardHandle = 0;
+    }
+};
+
+TEST_F(HotKeyStep, ReadsTheKeyStateWhateverTheMessage) {
+    struct Case {
+        const char *name;
+        std::initializer_list<int> held;
+        MSG message;
+        bool consumed;
+        int32_t param1, param2, param4;
+        int sentSelector, sentValue;  // sentSelector 0: nothing sent
+    } cases[] = {
+        {"Ctrl+6 on a thread message", {kCtrl, '6'}, {nullptr, WM_USER, 0, 0, 0, {}}, true,
+         128, 128, 136, 4, 136},
+        {"Ctrl+6 on a timer message", {kCtrl, '6'}, {nullptr, WM_TIMER, 1, 0, 0, {}}, true,
+         128, 128, 136, 4, 136},
+        {"Alt+- on a key-up of another key", {kAlt, kMinus},
+         {nullptr, WM_KEYUP, 'A', 0, 0, {}}, true, 128, 120, 128, 2, 120},
+        {"Ctrl+= on its key-down", {kCtrl, kPlus}, {nullptr, WM_KEYDOWN, kPlus, 0, 0, {}},
+         true, 136, 128, 128, 1, 136},
+        {"a key-down of 6 without Ctrl", {'6'}, {nullptr, WM_KEYDOWN, '6', 0, 0, {}}, false,
+         128, 128, 128, 0, 0},
+    };
+    for (const Case &c : cases) {
+        SetUp();
+        HoldOnly(c.held);
+        MSG message = c.message;
+        EXPECT_EQ(hotkeys::ApplyHotKeys(message), c.consumed) << c.name;
+        EXPECT_EQ(captureState.adParam1, c.param1) << c.name;
+        EXPECT_EQ(captureState.adParam2, c.param2) << c.name;
+        EXPECT_EQ(captureState.adParam4, c.param4) << c.name;
+        const std::vector<VcLogEntry> sent = vt::CardCalls(VC_SET_AD);
+        if (c.sentSelector == 0) {
+            EXPECT_TRUE(sent.empty()) << c.name << "\n" << vt::DescribeLog();
+            continue;
+        }
+        ASSERT_EQ(sent.size(), 1u) << c.name << "\n" << vt::DescribeLog();
+        EXPECT_EQ(sent[0].args[0], VC_DEFAULT_HANDLE) << c.name;
+        EXPECT_EQ(sent[0].args[1], c.sentSelector) << c.name;
+        EXPECT_EQ(sent[0].args[2], c.sentValue) << c.name;
+    }
+}
+
+DWORD WINAPI StepWithCtrl6(LPVOID) {
+    HoldOnly({kCtrl, '6'});
+    MSG message{nullptr, WM_USER, 0, 0, 0, {}};
+    return hotkeys::ApplyHotKeys(message) ? 1 : 0;
+}
+
+TEST_F(HotKeyStep, StoresTheValueBeforeTheCardHearsOfIt) {
+    VcBlockCall(VC_SET_AD);
+    HANDLE stepper = CreateThread(nullptr, 0, StepWithCtrl6, nullptr, 0, nullptr);
+    ASSERT_NE(stepper, nullptr);
+    ASSERT_EQ(VcWaitBlocked(VC_SET_AD, 10000), 1);
+    EXPECT_EQ(captureState.adParam4, 136);
+    VcReleaseCall(VC_SET_AD);
+    WaitForSingleObject(stepper, INFINITE);
+    DWORD consumed = 0;
+    GetExitCodeThread(stepper, &consumed);
+    CloseHandle(stepper);
+    EXPECT_EQ(consumed, 1u);
+}
+
+// Takes the next message of this thread's queue, as a host's loop would.
+bool Take(MSG &message, UINT removal = PM_REMOVE) {
+    return PeekMessageA(&message, nullptr, 0, 0, removal) != FALSE;
+}
+
+TEST_F(HotKeyStep, CopiesCarryTheStateTheHostHadWhenItTookTheMessage) {
+    // Host and preview are the same thread here: the copy lands in this
+    // queue behind the message it was made from.
+    hotkeys::StartKeyForwarding(GetCurrentThreadId());
+    ASSERT_NE(captureState.keyHook, nullptr);
+
+    HoldOnly({kCtrl, kPlus});
+    ASSERT_TRUE(PostThreadMessageA(GetCurrentThreadId(), WM_KEYDOWN, kPlus, 0x000D0001));
+    MSG message;
+    ASSERT_TRUE(Take(message));
+    ASSERT_EQ(message.message, static_cast<UINT>(WM_KEYDOWN));
+
+    // The keys are let go before the copy is looked at: the copy still
+    // holds them.
+    HoldOnly({});
+    ASSERT_TRUE(Take(message));
+    ASSERT_EQ(message.message, hotkeys::kKeyCopyMessage);
+    EXPECT_TRUE(hotkeys::ApplyHotKeys(message));
+    EXPECT_EQ(message.message, static_cast<UINT>(WM_KEYDOWN));
+    EXPECT_EQ(message.wParam, static_cast<WPARAM>(kPlus));
+    EXPECT_EQ(message.lParam, 0x000D0001);
+    EXPECT_EQ(captureState.adParam1, 136);
+    EXPECT_LT(GetKeyState(kCtrl), 0) << "the copy's state was not taken in";
+    EXPECT_TRUE(Take(message) == false) << "one message, one copy";
+}
+
+TEST_F(HotKeyStep, OnlyKeysGoingDownOrUpAreCopiedOnceEach) {
+    hotkeys::StartKeyForwarding(GetCurrentThreadId());
+    struct Case {
+        const char *name;
+        UINT message;
+        bool peekFirst;
+        int copies;
+    } cases[] = {
+        {"key-down", WM_KEYDOWN, false, 1},
+        {"key-up", WM_KEYUP, false, 1},
+        {"system key-down", WM_SYSKEYDOWN, false, 1},
+        {"system key-up", WM_SYSKEYUP, false, 1},
+        {"key-down peeked before it is taken", WM_KEYDOWN, true, 1},
+        {"character", WM_CHAR, false, 0},
+        {"system character", WM_SYSCHAR, false, 0},
+        {"a thread message", WM_USER, false, 0},
+    };
+    for (const Case &c : cases) {
+        ASSERT_TRUE(PostThreadMessageA(GetCurrentThreadId(), c.message, '6', 0)) << c.name;
+        MSG message;
+        if (c.peekFirst) ASSERT_TRUE(Take(message, PM_NOREMOVE)) << c.name;
+        ASSERT_TRUE(Take(message)) << c.name;
+        int copies = 0;
+        while (Take(message)) copies += message.message == hotkeys::kKeyCopyMessage;
+        EXPECT_EQ(copies, c.copies) << c.name;
+    }
+
+    hotkeys::StopKeyForwarding();
+    EXPECT_EQ(captureState.keyHook, nullptr);
+    ASSERT_TRUE(PostThreadMessageA(GetCurrentThreadId(), WM_KEYDOWN, '6', 0));
+    MSG message;
+    ASSERT_TRUE(Take(message));
+    EXPECT_FALSE(Take(message)) << "copied after the forwarding stopped";
+}
+
+}  // namespace

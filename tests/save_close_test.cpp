@@ -1,0 +1,351 @@
+// Saving and closing through Vorlane.dll as a host does: EasyCapture,
+// FreeCG200 and HDReset, against the virtual card.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "host_fixture.h"
+
+using SaveCloseTest = HostTest;
+
+namespace {
+
+struct Frame {
+    int width, height, mode;
+};
+
+int BytesPerPixel(int mode) { return mode == 0 ? 1 : mode == 1 ? 3 : 2; }
+
+// What a saved file must hold for a frame the card delivered: mode 1 as it
+// came, the others widened to blue, green, red. Written out here again,
+// apart from the DLL's own code, so that one mistake cannot hide in both.
+std::vector<uint8_t> ExpectedPixels(const std::vector<uint8_t> &frame, int mode) {
+    if (mode == 1) return frame;
+    std::vector<uint8_t> out;
+    const auto widen = [](unsigned c) { return static_cast<uint8_t>(c * 8 + c / 4); };
+    if (mode == 0) {
+        for (uint8_t grey : frame) out.insert(out.end(), {grey, grey, grey});
+        return out;
+    }
+    for (size_t i = 0; i + 1 < frame.size(); i += 2) {
+        const unsigned word = frame[i] + 256u * frame[i + 1];
+        out.insert(out.end(), {widen(word % 32), widen(word / 32 % 32), widen(word / 1024 % 32)});
+    }
+    return out;
+}
+
+std::vector<uint8_t> LastFrame(const Frame &frame) {
+    std::vector<uint8_t> bytes(static_cast<size_t>(frame.width) * frame.height *
+                               BytesPerPixel(frame.mode));
+    bytes.resize(static_cast<size_t>(
+        VcCopyLastFrame(bytes.data(), static_cast<int32_t>(bytes.size()))));
+    return bytes;
+}
+
+std::vector<uint8_t> Pixels(const std::vector<uint8_t> &file) {
+    return file.size() < 54 ? std::vector<uint8_t>{} : std::vector<uint8_t>(file.begin() + 54, file.end());
+}
+
+uint32_t Field32(const std::vector<uint8_t> &file, size_t offset) {
+    return file.at(offset) | file.at(offset + 1) << 8 | file.at(offset + 2) << 16 |
+           uint32_t{file.at(offset + 3)} << 24;
+}
+
+// Opens the card with a frame finished at every poll and waits for `reads`
+// frames to have been read into the frame buffer.
+bool OpenAndRead(const Frame &frame, int64_t reads = 2) {
+    VcSetStatusMode(VC_STATUS_EVERY_POLL);
+    if (EasyInit(20, 30, frame.height, frame.mode) != 1) return false;
+    return vt::WaitUntil([reads] { return vt::CardStats().reads >= reads; });
+}
+
+int CountCalls(VcCall call) { return static_cast<int>(vt::CardCalls(call).size()); }
+
+// Where the files for the Linux-side reader check go, when that check runs.
+std::string ReaderCheckFolder() {
+    const char *folder = std::getenv("VORLANE_STILL_DIR");
+    if (!folder || !*folder) return {};
+    std::string path = std::string("Z:") + folder;
+    if (path.back() != '/') path += '/';
+    return path;
+}
+
+void WriteBytes(const std::string &path, const std::vector<uint8_t> &bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Wine keeps no per-process handle or GDI counts (both calls give 0), so
+// when they are missing the tables are walked instead: every kernel handle
+// value, and every GDI table slot (Wine accepts a slot number alone).
+DWORD CountKernelHandles() {
+    if (const DWORD counted = vt::CurrentResources().handles) return counted;
+    DWORD open = 0;
+    for (uintptr_t value = 4; value < 0x20000; value += 4) {
+        DWORD flags = 0;
+        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++open;
+    }
+    return open;
+}
+
+DWORD CountGdiObjects() {
+    if (const DWORD counted = vt::CurrentResources().gdiObjects) return counted;
+    DWORD live = 0;
+    for (uintptr_t slot = 1; slot < 0x10000; ++slot)
+        if (GetObjectType(reinterpret_cast<HGDIOBJ>(slot)) != 0) ++live;
+    return live;
+}
+
+}  // namespace
+
+TEST_F(SaveCloseTest, SavedFileIsTheLastFrameReadWidenedTo24Bits) {
+    const Frame frames[] = {{360, 480, 1}, {432, 576, 0}, {288, 384, 2}, {60, 80, 3},
+                            {300, 400, 1}, {432, 576, 2}, {60, 80, 0}, {360, 480, 3}};
+    const std::string checkFolder = ReaderCheckFolder();
+    for (const Frame &frame : frames) {
+        const std::string name = "mode" + std::to_string(frame.mode) + "_" +
+                                 std::to_string(frame.width) + "x" + std::to_string(frame.height);
+        VcReset();
+        ASSERT_TRUE(OpenAndRead(frame)) << name << "\n" << vt::DescribeLog();
+        const std::string path = vt::TempPath(name + ".bmp");
+        ASSERT_EQ(EasyCapture(path.c_str()), 1) << name;
+
+        const std::vector<uint8_t> last = LastFrame(frame);
+        const size_t pixelBytes = static_cast<size_t>(frame.width) * frame.height * 3;
+        ASSERT_EQ(last.size(), pixelBytes / 3 * BytesPerPixel(frame.mode)) << name;
+        const std::vector<uint8_t> file = vt::ReadFileBytes(path);
+        ASSERT_EQ(file.size(), 54 + pixelBytes) << name;
+        EXPECT_EQ(Field32(file, 18), static_cast<uint32_t>(frame.width)) << name;
+        EXPECT_EQ(Field32(file, 22), static_cast<uint32_t>(frame.height)) << name;
+        EXPECT_EQ(file[28], 24) << name << ": bits per pixel";
+        EXPECT_TRUE(Pixels(file) == ExpectedPixels(last, frame.mode)) << name;
+
+        // Closed for good: the card, and nothing left for a second save.
+        EXPECT_EQ(vt::CardStats().open, 0) << name;
+        EXPECT_EQ(CountCalls(VC_END), 1) << name;
+
+        if (!checkFolder.empty()) {
+            EXPECT_TRUE(CopyFileA(path.c_str(), (checkFolder + name + ".bmp").c_str(), FALSE)) << name;
+            WriteBytes(checkFolder + name + ".frame", last);
+        }
+    }
+}
+
+TEST_F(SaveCloseTest, SavedBeforeTheFirstFrameIsBlack) {
+    for (int mode = 0; mode <= 3; ++mode) {
+        VcReset();
+        VcSetStatusMode(VC_STATUS_NONE);
+        ASSERT_EQ(EasyInit(0, 0, 240, mode), 1) << "mode " << mode;
+        const std::string path = vt::TempPath("black.bmp");
+        ASSERT_EQ(EasyCapture(path.c_str()), 1) << "mode " << mode;
+        EXPECT_EQ(vt::CardStats().reads, 0) << "mode " << mode;
+        const std::vector<uint8_t> pixels = Pixels(vt::ReadFileBytes(path));
+        EXPECT_EQ(pixels, std::vector<uint8_t>(180u * 240u * 3u, 0)) << "mode " << mode;
+    }
+}
+
+TEST_F(SaveCloseTest, SecondSaveFindsNothingOpenAndTouchesNothing) {
+    ASSERT_TRUE(OpenAndRead({360, 480, 1}));
+    ASSERT_EQ(EasyCapture(vt::TempPath("first.bmp").c_str()), 1);
+    const std::string second = vt::TempPath("second.bmp");
+    DeleteFileA(second.c_str());
+    VcLogClear();
+    EXPECT_EQ(EasyCapture(second.c_str()), 0);
+    EXPECT_EQ(VcLogCount(), 0) << vt::DescribeLog();
+    EXPECT_FALSE(vt::FileExists(second));
+    EXPECT_EQ(FreeCG200(), 0);
+    EXPECT_EQ(VcLogCount(), 0) << vt::DescribeLog();
+}
+
+TEST_F(SaveCloseTest, NullPathChangesNothing) {
+    const Frame frame{360, 480, 1};
+    ASSERT_TRUE(OpenAndRead(frame));
+    VcLogClear();
+    EXPECT_EQ(EasyCapture(nullptr), 0);
+    EXPECT_EQ(CountCalls(VC_END), 0) << vt::DescribeLog();
+    // The preview goes on reading frames.
+    const int64_t reads = vt::CardStats().reads;
+    EXPECT_TRUE(vt::WaitUntil([reads] { return vt::CardStats().reads > reads + 2; }));
+    const std::string path = vt::TempPath("after-null.bmp");
+    ASSERT_EQ(EasyCapture(path.c_str()), 1);
+    EXPECT_TRUE(Pixels(vt::ReadFileBytes(path)) == LastFrame(frame));
+}
+
+TEST_F(SaveCloseTest, FailedSaveKeepsTheFrameForARetry) {
+    const Frame frame{288, 384, 1};
+    struct Row {
+        const char *name;
+        std::string badPath;  // empty: the path is good but EndCG400 fails
+        bool fileAfterFailure;
+    } rows[] = {
+        {"missing folder", vt::TempPath("no-such-folder\\x.bmp"), false},
+        {"empty name", "", false},
+        {"EndCG400 fails", {}, true},
+    };
+    for (const Row &row : rows) {
+        VcReset();
+        ASSERT_TRUE(OpenAndRead(frame)) << row.name;
+        const std::string first = vt::TempPath("first-try.bmp");
+        DeleteFileA(first.c_str());
+        const bool endFails = row.fileAfterFailure;
+        if (endFails) VcSetFailure(VC_END, 1);
+        EXPECT_EQ(EasyCapture(endFails ? first.c_str() : row.badPath.c_str()), 0) << row.name;
+        EXPECT_EQ(vt::CardStats().open, 1) << row.name;
+        EXPECT_EQ(CountCalls(VC_END), endFails ? 1 : 0) << row.name << "\n" << vt::DescribeLog();
+        const std::vector<uint8_t> last = LastFrame(frame);
+        if (endFails) {
+            EXPECT_TRUE(Pixels(vt::ReadFileBytes(first)) == last) << row.name;
+            VcSetFailure(VC_END, 0);
+        }
+
+        // The preview stopped at the failure; the retry saves the same frame.
+        const int64_t reads = vt::CardStats().reads;
+        const std::string retry = vt::TempPath("retry.bmp");
+        ASSERT_EQ(EasyCapture(retry.c_str()), 1) << row.name;
+        EXPECT_EQ(vt::CardStats().reads, reads) << row.name;
+        EXPECT_TRUE(Pixels(vt::ReadFileBytes(retry)) == last) << row.name;
+        EXPECT_EQ(vt::CardStats().open, 0) << row.name;
+        if (endFails) EXPECT_TRUE(Pixels(vt::ReadFileBytes(first)) == last) << row.name;
+    }
+}
+
+TEST_F(SaveCloseTest, FreeAfterAFailedEndReleasesTheFrameAndKeepsTheCard) {
+    ASSERT_TRUE(OpenAndRead({360, 480, 1}));
+    VcSetFailure(VC_END, 1);
+    EXPECT_EQ(FreeCG200(), 0);
+    EXPECT_EQ(vt::CardStats().open, 1);
+
+    // No frame is held any more: a save creates nothing and leaves an
+    // existing file as it was.
+    const std::string existing = vt::TempPath("keep-me.bmp");
+    WriteBytes(existing, std::vector<uint8_t>(1000, 0x33));
+    VcSetFailure(VC_END, 0);
+    VcLogClear();
+    EXPECT_EQ(EasyCapture(existing.c_str()), 0);
+    EXPECT_EQ(vt::ReadFileBytes(existing), std::vector<uint8_t>(1000, 0x33));
+    EXPECT_EQ(CountCalls(VC_END), 0) << vt::DescribeLog();
+
+    EXPECT_EQ(FreeCG200(), 1);
+    EXPECT_EQ(vt::CardStats().open, 0);
+}
+
+TEST_F(SaveCloseTest, FreeClosesWhateverStateThePreviewReached) {
+    struct Row {
+        const char *name;
+        VcCall failing;  // the preview's set-up call that is refused
+    } rows[] = {
+        {"running preview", VC_CALL_COUNT},
+        {"display window refused", VC_SET_DISPLAY},
+        {"colour space refused", VC_SET_COLOR},
+    };
+    for (const Row &row : rows) {
+        VcReset();
+        if (row.failing != VC_CALL_COUNT) VcSetFailure(row.failing, 1);
+        VcSetStatusMode(VC_STATUS_EVERY_POLL);
+        ASSERT_EQ(EasyInit(0, 0, 480, 1), 1) << row.name;
+        ASSERT_TRUE(vt::WaitUntil([&] {
+            return row.failing == VC_CALL_COUNT ? vt::CardStats().reads > 0
+                                                : CountCalls(row.failing) > 0;
+        })) << row.name;
+        EXPECT_EQ(FreeCG200(), 1) << row.name;
+        EXPECT_EQ(vt::CardStats().open, 0) << row.name;
+        const auto ends = vt::CardCalls(VC_END);
+        ASSERT_EQ(ends.size(), 1u) << row.name;
+        EXPECT_EQ(ends[0].args[0], VC_DEFAULT_HANDLE) << row.name;
+        EXPECT_EQ(FreeCG200(), 0) << row.name;
+    }
+}
+
+TEST_F(SaveCloseTest, HDResetSetsTheThreeAdjustmentsToTheMiddleAndCloses) {
+    struct Row {
+        const char *name;
+        int32_t beginResult;
+        bool endFails;
+        int result;
+        bool message;
+        std::vector<VcCall> calls;
+    } rows[] = {
+        {"card present", VC_DEFAULT_HANDLE, false, 1, false,
+         {VC_BEGIN, VC_SET_AD, VC_SET_AD, VC_SET_AD, VC_END}},
+        {"EndCG400 fails", VC_DEFAULT_HANDLE, true, 0, false,
+         {VC_BEGIN, VC_SET_AD, VC_SET_AD, VC_SET_AD, VC_END}},
+        {"no card (0)", 0, false, 0, true, {VC_BEGIN}},
+        {"no card (1)", 1, false, 0, true, {VC_BEGIN}},
+        {"no card (2)", 2, false, 0, true, {VC_BEGIN}},
+        {"no card (-1)", -1, false, 0, true, {VC_BEGIN}},
+    };
+    for (const Row &row : rows) {
+        VcReset();
+        VcSetBeginResult(row.beginResult);
+        if (row.endFails) VcSetFailure(VC_END, 1);
+        vt::MessageBoxCatcher catcher(row.message ? 15000 : 500);
+        EXPECT_EQ(HDReset(), row.result) << row.name;
+        const vt::SeenBox box = catcher.Wait();
+        EXPECT_EQ(box.seen, row.message) << row.name;
+        if (row.message) {
+            EXPECT_EQ(box.text, vt::kCardInitFailedText) << row.name;
+            EXPECT_EQ(box.caption, vt::kDefaultErrorCaption) << row.name;
+        }
+        const std::vector<VcLogEntry> log = vt::CardLog();
+        ASSERT_EQ(log.size(), row.calls.size()) << row.name << "\n" << vt::DescribeLog();
+        const int selectors[] = {1, 2, 4};
+        for (size_t i = 0; i < log.size(); ++i) {
+            EXPECT_EQ(log[i].call, row.calls[i]) << row.name << ", call " << i;
+            if (row.calls[i] == VC_BEGIN) EXPECT_EQ(log[i].args[0], 1) << row.name;
+            if (row.calls[i] == VC_SET_AD) {
+                EXPECT_EQ(log[i].args[0], VC_DEFAULT_HANDLE) << row.name << ", call " << i;
+                EXPECT_EQ(log[i].args[1], selectors[i - 1]) << row.name << ", call " << i;
+                EXPECT_EQ(log[i].args[2], 128) << row.name << ", call " << i;
+            }
+            if (row.calls[i] == VC_END) EXPECT_EQ(log[i].args[0], VC_DEFAULT_HANDLE) << row.name;
+        }
+        // A card left open by a failed end is closed by a later FreeCG200.
+        if (row.endFails) {
+            VcSetFailure(VC_END, 0);
+            EXPECT_EQ(FreeCG200(), 1) << row.name;
+        }
+        EXPECT_EQ(vt::CardStats().open, 0) << row.name;
+    }
+}
+
+TEST_F(SaveCloseTest, HDResetWhileACardIsOpenLeavesItAlone) {
+    const Frame frame{360, 480, 1};
+    ASSERT_TRUE(OpenAndRead(frame));
+    VcLogClear();
+    vt::MessageBoxCatcher catcher(500);
+    EXPECT_EQ(HDReset(), 0);
+    EXPECT_FALSE(catcher.Wait().seen);
+    // The preview keeps reading; nothing else reached the card.
+    for (VcCall call : {VC_BEGIN, VC_SET_AD, VC_END})
+        EXPECT_EQ(CountCalls(call), 0) << "call " << call << "\n" << vt::DescribeLog();
+    const int64_t reads = vt::CardStats().reads;
+    EXPECT_TRUE(vt::WaitUntil([reads] { return vt::CardStats().reads > reads; }));
+    ASSERT_EQ(EasyCapture(vt::TempPath("after-reset.bmp").c_str()), 1);
+    EXPECT_EQ(CountCalls(VC_END), 1);
+}
+
+TEST_F(SaveCloseTest, TwoHundredCyclesLeaveNoHandlesOrGdiObjectsBehind) {
+    const Frame frame{288, 384, 1};
+    const std::string path = vt::TempPath("cycle.bmp");
+    const auto cycle = [&](int i) {
+        VcReset();
+        ASSERT_TRUE(OpenAndRead(frame, 1)) << "cycle " << i;
+        ASSERT_EQ(EasyCapture(path.c_str()), 1) << "cycle " << i;
+    };
+    // Let the system make its one-time allocations first.
+    for (int i = 0; i < 5; ++i) cycle(i);
+    const DWORD handles = CountKernelHandles();
+    const DWORD gdiObjects = CountGdiObjects();
+    ASSERT_GT(handles, 0u);
+    ASSERT_GT(gdiObjects, 0u);
+    for (int i = 0; i < 200; ++i) {
+        cycle(i);
+        if (HasFatalFailure()) return;
+    }
+    EXPECT_EQ(CountKernelHandles(), handles);
+    EXPECT_EQ(CountGdiObjects(), gdiObjects);
+}

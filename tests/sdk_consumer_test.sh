@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# The SDK as a host project meets it: installs this build into a scratch
+# folder, moves it (an SDK is unpacked anywhere), checks its layout, builds
+# tests/sdk_consumer against it with find_package(Vorlane) and the same
+# toolchain, and runs the program under Wine on the virtual card. A project
+# of the other bitness must not accept the SDK.
+#   sdk_consumer_test.sh BUILD_DIR TOOLCHAIN OTHER_BITNESS_TOOLCHAIN GENERATOR
+set -uo pipefail
+build=$1 toolchain=$2 other_toolchain=$3 generator=$4
+here=$(cd "$(dirname "$0")" && pwd)
+cmake=${CMAKE_COMMAND:-cmake}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() {
+  echo "FAIL $1: $2"
+  failures=$((failures + 1))
+}
+
+if ! "$cmake" --install "$build" --prefix "$work/staging" >"$work/install.log" 2>&1; then
+  cat "$work/install.log"
+  echo "FAIL install: cmake --install failed"
+  exit 1
+fi
+mv "$work/staging" "$work/sdk"
+sdk=$work/sdk
+
+# Each row: a path in the SDK, and whether it must be there (1) or not (0).
+# The virtual card beside Vorlane.dll would pass for the real driver.
+while read -r path wanted; do
+  [ -e "$sdk/$path" ] && present=1 || present=0
+  [ "$present" = "$wanted" ] ||
+    fail "layout $path" "$([ "$wanted" = 1 ] && echo missing || echo 'present, must not be')"
+done <<'ROWS'
+bin/Vorlane.dll 1
+bin/vorlane-cli.exe 1
+bin/CG400D32.dll 0
+include/vorlane.h 1
+lib/libVorlane.dll.a 1
+lib/Vorlane.def 1
+lib/cmake/Vorlane/VorlaneConfig.cmake 1
+lib/cmake/Vorlane/VorlaneConfigVersion.cmake 1
+virtual-card/CG400D32.dll 1
+virtual-card/libCG400D32.dll.a 1
+virtual-card/vcard_control.h 1
+ROWS
+
+configure() {  # folder toolchain
+  "$cmake" -G "$generator" -S "$here/sdk_consumer" -B "$work/$1" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$2" -DVorlane_DIR="$sdk/lib/cmake/Vorlane" >"$work/$1.log" 2>&1
+}
+
+if ! configure consumer "$toolchain"; then
+  cat "$work/consumer.log"
+  fail "find_package" "the consumer project did not configure"
+elif ! "$cmake" --build "$work/consumer" >"$work/build.log" 2>&1; then
+  cat "$work/build.log"
+  fail "build" "the consumer project did not build"
+else
+  for dll in Vorlane.dll CG400D32.dll; do
+    [ -e "$work/consumer/$dll" ] || fail "runtime $dll" "not copied beside the program"
+  done
+  # A message box nobody dismisses would hang the run: give up after a while.
+  output=$(cd "$work/consumer" && timeout 120 wine ./consumer.exe 2>&1 | tr -d '\r')
+  status=$?
+  echo "$output"
+  [ $status = 0 ] && grep -q '^passed' <<<"$output" || fail "run" "consumer.exe reported failures"
+fi
+
+if configure other-bitness "$other_toolchain"; then
+  fail "other bitness" "a project of the other bitness accepted this SDK"
+elif ! grep -Eq 'VorlaneConfig.cmake, version: .*\((32|64)bit\)' "$work/other-bitness.log"; then
+  cat "$work/other-bitness.log"
+  fail "other bitness" "refused, but not for the SDK's bitness"
+fi
+
+echo "sdk consumer: $failures failed"
+[ $failures = 0 ]

@@ -77,22 +77,34 @@ namespace {
 
 HANDLE KernelHandle(HFILE file) { return reinterpret_cast<HANDLE>(static_cast<INT_PTR>(file)); }
 
+bool SameVolumeAndIndex(HANDLE a, HANDLE b) {
+    BY_HANDLE_FILE_INFORMATION first{}, second{};
+    // Files that cannot be told apart count as the same: refusing is safe.
+    if (!GetFileInformationByHandle(a, &first) || !GetFileInformationByHandle(b, &second)) return true;
+    return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+}
+
 // Whether the file at `path`, if there is one, may be replaced by the grey
 // picture. Not when it is the source under another spelling (relative, other
 // case, short name, another hard link): creating it would truncate the
 // picture before it was read, so the volume and file index decide, not the
-// text. Not when it is read-only either, which Wine running as root would
-// otherwise overwrite.
-bool MayReplace(const BY_HANDLE_FILE_INFORMATION &source, const char *path) {
+// text. Those take a slow volume query under Wine, so a size that differs
+// from the source's settles it first. Not when it is read-only either, which
+// Wine running as root would otherwise overwrite.
+bool MayReplace(HANDLE source, uint64_t sourceBytes, const char *path) {
+    WIN32_FILE_ATTRIBUTE_DATA existing{};
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &existing)) return true;  // _lcreat decides
+    if (existing.dwFileAttributes & FILE_ATTRIBUTE_READONLY) return false;
+    const uint64_t existingBytes =
+        (static_cast<uint64_t>(existing.nFileSizeHigh) << 32) | existing.nFileSizeLow;
+    if (existingBytes != sourceBytes) return true;
+
     const HANDLE opened = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (opened == INVALID_HANDLE_VALUE) return true;  // nothing there yet: _lcreat decides
-    guards::UniqueKernelHandle existing(opened);
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(existing.get(), &info)) return false;
-    if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) return false;
-    return info.dwVolumeSerialNumber != source.dwVolumeSerialNumber ||
-           info.nFileIndexHigh != source.nFileIndexHigh || info.nFileIndexLow != source.nFileIndexLow;
+    if (opened == INVALID_HANDLE_VALUE) return false;
+    guards::UniqueKernelHandle other(opened);
+    return !SameVolumeAndIndex(source, other.get());
 }
 
 }  // namespace
@@ -102,13 +114,10 @@ extern "C" int __stdcall Color2Gray(const char *source, const char *destination)
 
     guards::UniqueLFile in(_lopen(source, OF_READ));
     if (!in) return 0;
-    // A source we cannot identify could be the destination: refused.
-    BY_HANDLE_FILE_INFORMATION sourceInfo{};
-    if (!GetFileInformationByHandle(KernelHandle(in.get()), &sourceInfo)) return 0;
-    if (sourceInfo.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return 0;
-    if (!MayReplace(sourceInfo, destination)) return 0;
-    const uint64_t sourceBytes =
-        (static_cast<uint64_t>(sourceInfo.nFileSizeHigh) << 32) | sourceInfo.nFileSizeLow;
+    LARGE_INTEGER sourceSize{};
+    if (!GetFileSizeEx(KernelHandle(in.get()), &sourceSize)) return 0;
+    const uint64_t sourceBytes = static_cast<uint64_t>(sourceSize.QuadPart);
+    if (!MayReplace(KernelHandle(in.get()), sourceBytes, destination)) return 0;
 
     guards::UniqueLFile out(_lcreat(destination, 0));
     if (!out) return 0;

@@ -10,3 +10,9 @@ add_test(NAME sdk_consumer_test
           ${PROJECT_BINARY_DIR} ${CMAKE_TOOLCHAIN_FILE} ${other_toolchain} ${CMAKE_GENERATOR})
 set_tests_properties(sdk_consumer_test PROPERTIES TIMEOUT 600
   ENVIRONMENT "CMAKE_COMMAND=${CMAKE_COMMAND};LC_ALL=zh_CN.UTF-8;WINEDEBUG=-all")
+
+# vorlane-cli from the installed SDK: command lines, exit statuses, files.
+add_test(NAME sdk_cli_test
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/sdk_cli_test.sh ${PROJECT_BINARY_DIR})
+set_tests_properties(sdk_cli_test PROPERTIES TIMEOUT 900
+  ENVIRONMENT "CMAKE_COMMAND=${CMAKE_COMMAND};LC_ALL=zh_CN.UTF-8;WINEDEBUG=-all")

@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# vorlane-cli from the installed SDK, run as a user runs it: bin/ joined with
+# the virtual card in a scratch folder. Each row gives a command line, the
+# exit status it must end with and a text its output must hold.
+#   sdk_cli_test.sh BUILD_DIR
+set -uo pipefail
+build=$1
+cmake=${CMAKE_COMMAND:-cmake}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+
+if ! "$cmake" --install "$build" --prefix "$work/sdk" >"$work/install.log" 2>&1; then
+  cat "$work/install.log"
+  echo "FAIL install: cmake --install failed"
+  exit 1
+fi
+run=$work/run
+mkdir "$run"
+cp "$work"/sdk/bin/* "$work/sdk/virtual-card/CG400D32.dll" "$run/"
+convert -size 64x48 gradient:red-blue -type TrueColor "BMP3:$run/scene.bmp" 2>/dev/null ||
+  echo "note: no ImageMagick, the scene rows will fail"
+
+size_of() { stat -c %s "$run/$1" 2>/dev/null || echo none; }
+
+# row name | arguments | exit status | text in the output
+while IFS='|' read -r name args status text; do
+  name=$(echo $name) status=$(echo $status) text=$(echo "$text" | sed 's/^ *//; s/ *$//')
+  [ -n "$name" ] || continue
+  # shellcheck disable=SC2086 # the arguments are split on purpose
+  output=$(cd "$run" && timeout 120 wine ./vorlane-cli.exe $args 2>&1 | tr -d '\r')
+  got=$?
+  if [ "$got" != "$status" ]; then
+    echo "FAIL $name: exit status $got, expected $status"
+    echo "$output" | sed 's/^/    /'
+    failures=$((failures + 1))
+  elif ! grep -qF -- "$text" <<<"$output"; then
+    echo "FAIL $name: output lacks '$text'"
+    echo "$output" | sed 's/^/    /'
+    failures=$((failures + 1))
+  fi
+done <<'ROWS'
+help                 | --help                                   | 0 | Usage:
+no command           |                                          | 2 | Usage:
+unknown command      | frobnicate                               | 2 | unknown command frobnicate
+mode out of range    | preview --mode 4                         | 2 | bad value '4' for --mode
+mode not a number    | preview --mode 1x                        | 2 | bad value '1x' for --mode
+height not a number  | preview --height 4OO                     | 2 | bad value '4OO' for --height
+value missing        | preview --height                         | 2 | missing value after --height
+negative seconds     | preview --seconds -1                     | 2 | bad value '-1' for --seconds
+unknown option       | preview --colour 1                       | 2 | unknown option --colour
+grey one name        | grey only.bmp                            | 2 | two file names
+reset with argument  | reset now                                | 2 | takes no arguments
+reset                | reset                                    | 0 | back at 128
+grey missing source  | grey missing.bmp out.bmp                 | 1 | could not convert missing.bmp
+preview close only   | preview --seconds 0.5 --height 96        | 0 | card closed
+preview save grey    | preview --seconds 0.5 --height 96 --mode grey --save f.bmp --grey g.bmp | 0 | frame saved to f.bmp
+preview grey only    | preview --seconds 0.5 --height 80 --mode=rgb15 --grey=only-grey.bmp | 0 | grey picture written to only-grey.bmp
+grey of saved frame  | grey f.bmp g2.bmp                        | 0 | grey picture written
+grey onto its source | grey f.bmp f.bmp                         | 1 | could not convert
+save in missing dir  | preview --seconds 0.3 --save nowhere\\f.bmp | 1 | could not save the frame
+scene picture        | preview --seconds 0.3 --scene scene.bmp  | 0 | virtual card
+scene not a picture  | preview --seconds 0.3 --scene vorlane-cli.exe | 1 | could not use vorlane-cli.exe
+off the screen       | preview --seconds 0.3 --x 30000          | 0 | off the screen
+ROWS
+
+# The files the rows above wrote, by size: headers plus pixels.
+while read -r file expected; do
+  got=$(size_of "$file")
+  [ "$got" = "$expected" ] || { echo "FAIL size of $file: $got, expected $expected"; failures=$((failures + 1)); }
+done <<'SIZES'
+f.bmp 20790
+g.bmp 7990
+g2.bmp 7990
+only-grey.bmp 5878
+SIZES
+[ -e "$run/nowhere" ] && { echo "FAIL save in missing dir: a folder was created"; failures=$((failures + 1)); }
+
+echo "vorlane-cli: $failures failed"
+[ $failures = 0 ]

@@ -170,9 +170,20 @@ std::string TempPath(const std::string &name) {
     return path + name;
 }
 
+// Wine's GetProcessHandleCount does not follow the handle table, so the
+// handles are counted by asking about each possible value.
+static DWORD CountOpenHandles() {
+    DWORD count = 0;
+    for (ULONG_PTR value = 4; value < 0x10000; value += 4) {
+        DWORD flags = 0;
+        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++count;
+    }
+    return count;
+}
+
 ResourceCounts CurrentResources() {
     ResourceCounts counts{};
-    GetProcessHandleCount(GetCurrentProcess(), &counts.handles);
+    counts.handles = CountOpenHandles();
     counts.gdiObjects = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
     PROCESS_MEMORY_COUNTERS_EX memory{};
     memory.cb = sizeof memory;

@@ -229,6 +229,21 @@ TEST_F(GreyConversionTest, FailuresLeaveTheSourceAloneAndCloseEverything) {
     }
 }
 
+// A full disk: under Wine, Z:\dev\full takes no bytes at all.
+TEST_F(GreyConversionTest, AWriteThatFallsShortIsAFailure) {
+    const char *full = "Z:\\dev\\full";
+    const HANDLE device = CreateFileA(full, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (device == INVALID_HANDLE_VALUE) GTEST_SKIP() << "no full device here";
+    CloseHandle(device);
+    const std::string source = vt::TempPath("to full disk.bmp");
+    const Bytes picture = MakeBmp(4, 1, Bytes(12, 33));
+    WriteBytes(source, picture);
+    const vt::ResourceCounts before = vt::CurrentResources();
+    EXPECT_EQ(Color2Gray(source.c_str(), full), 0);
+    EXPECT_EQ(vt::CurrentResources().handles, before.handles);
+    EXPECT_EQ(vt::ReadFileBytes(source), picture);
+}
+
 TEST_F(GreyConversionTest, AMissingSourceNeitherCreatesNorTruncatesTheDestination) {
     const std::string destination = vt::TempPath("kept.bmp");
     WriteBytes(destination, Bytes(300, 9));

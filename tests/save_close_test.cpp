@@ -57,9 +57,9 @@ uint32_t Field32(const std::vector<uint8_t> &file, size_t offset) {
 
 // Opens the card with a frame finished at every poll and waits for `reads`
 // frames to have been read into the frame buffer.
-bool OpenAndRead(const Frame &frame, int64_t reads = 2) {
+bool OpenAndRead(const Frame &frame, int64_t reads = 2, int x = 20, int y = 30) {
     VcSetStatusMode(VC_STATUS_EVERY_POLL);
-    if (EasyInit(20, 30, frame.height, frame.mode) != 1) return false;
+    if (EasyInit(x, y, frame.height, frame.mode) != 1) return false;
     return vt::WaitUntil([reads] { return vt::CardStats().reads >= reads; });
 }
 
@@ -98,6 +98,49 @@ DWORD CountGdiObjects() {
     for (uintptr_t slot = 1; slot < 0x10000; ++slot)
         if (GetObjectType(reinterpret_cast<HGDIOBJ>(slot)) != 0) ++live;
     return live;
+}
+
+// A window of the host's own that the preview is painted over; it paints
+// itself plain green whenever the system asks it to.
+class GreenWindow {
+public:
+    static constexpr uint32_t kGreen = 0x00A000;
+    GreenWindow(int x, int y, int width, int height) {
+        WNDCLASSA windowClass{};
+        windowClass.lpfnWndProc = DefWindowProcA;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.hbrBackground = brush_;
+        windowClass.lpszClassName = "VorlaneSaveCloseGreen";
+        RegisterClassA(&windowClass);
+        window_ = CreateWindowExA(WS_EX_TOPMOST, windowClass.lpszClassName, "", WS_POPUP | WS_VISIBLE,
+                                  x, y, width, height, nullptr, nullptr, windowClass.hInstance, nullptr);
+    }
+    ~GreenWindow() {
+        DestroyWindow(window_);
+        UnregisterClassA("VorlaneSaveCloseGreen", GetModuleHandleA(nullptr));
+        DeleteObject(brush_);
+    }
+    GreenWindow(const GreenWindow &) = delete;
+    GreenWindow &operator=(const GreenWindow &) = delete;
+    explicit operator bool() const { return window_ != nullptr; }
+
+private:
+    HBRUSH brush_ = CreateSolidBrush(RGB(0, 0xA0, 0));
+    HWND window_ = nullptr;
+};
+
+void PumpMessages() {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+int CountOtherThan(const vt::ScreenPixels &pixels, uint32_t rgb) {
+    int count = 0;
+    for (uint32_t pixel : pixels.rgb) count += pixel != rgb;
+    return count;
 }
 
 }  // namespace
@@ -348,4 +391,46 @@ TEST_F(SaveCloseTest, TwoHundredCyclesLeaveNoHandlesOrGdiObjectsBehind) {
     }
     EXPECT_EQ(CountKernelHandles(), handles);
     EXPECT_EQ(CountGdiObjects(), gdiObjects);
+}
+
+// The preview paints on the screen, over the host's windows; closing makes
+// every window repaint, which wipes it. Wine leaves the bare desktop as it
+// is, so the picture lies over a window of the test's own.
+TEST_F(SaveCloseTest, CloseRepaintsTheWindowsUnderThePreview) {
+    // Run a second time inside a Wine virtual desktop of this size.
+    if (const char *desktop = std::getenv("VORLANE_VIRTUAL_DESKTOP")) {
+        RECT screen{};
+        GetWindowRect(GetDesktopWindow(), &screen);
+        ASSERT_EQ(std::to_string(screen.right) + "x" + std::to_string(screen.bottom), desktop);
+    }
+    struct Row {
+        const char *name;
+        int (*close)();
+    } rows[] = {
+        {"EasyCapture", [] { return EasyCapture(vt::TempPath("repaint.bmp").c_str()); }},
+        {"FreeCG200", [] { return FreeCG200(); }},
+    };
+    const int x = 110, y = 110, width = 180, height = 240;
+    for (const Row &row : rows) {
+        VcReset();
+        GreenWindow window(x - 10, y - 10, width + 20, height + 20);
+        ASSERT_TRUE(window) << row.name;
+        ASSERT_TRUE(vt::WaitUntil([&] {
+            PumpMessages();
+            return CountOtherThan(vt::ReadScreen(x, y, width, height), GreenWindow::kGreen) == 0;
+        })) << row.name << ": the window never showed";
+
+        ASSERT_TRUE(OpenAndRead({width, height, 1}, 3, x, y)) << row.name;
+        // The test picture is anything but plain green.
+        const int covered = CountOtherThan(vt::ReadScreen(x, y, width, height), GreenWindow::kGreen);
+        EXPECT_GT(covered, width * height / 2) << row.name << ": no preview on the window";
+
+        ASSERT_EQ(row.close(), 1) << row.name;
+        int left = 0;
+        EXPECT_TRUE(vt::WaitUntil([&] {
+            PumpMessages();
+            left = CountOtherThan(vt::ReadScreen(x, y, width, height), GreenWindow::kGreen);
+            return left == 0;
+        })) << row.name << ": " << left << " preview pixels left after the close";
+    }
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every benchmark program of both architectures and prints their
-# figures as one table. Runs inside with-wine.sh.
+# figures as one table, the architectures side by side. Runs inside
+# with-wine.sh.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 results=$(mktemp)
@@ -17,8 +18,31 @@ done
 for extra in "$root"/scripts/bench-*.sh; do
   [ -e "$extra" ] && "$extra" >> "$results"
 done
+# One row a benchmark, its figures for each architecture side by side, in the
+# order the programs printed them.
 echo
-printf '%-6s | %-48s | %12s | %-8s | %s\n' arch benchmark value unit note
-printf -- '-%.0s' $(seq 110); echo
-awk -F' \\| ' '{printf "%-6s | %-48s | %12s | %-8s | %s\n", $1, $2, $3, $4, $5}' "$results"
+awk -F' *[|] *' '
+  NF < 3 { failed[++nfailed] = $0; next }
+  {
+    key = $2
+    if (!(key in unit)) { order[++n] = key; unit[key] = $4; note[key] = $5 }
+    value[key, $1] = $3
+    if (!($1 in seen)) { seen[$1] = 1; archs[++narchs] = $1 }
+    if (length(key) > width) width = length(key)
+  }
+  END {
+    line = sprintf("%-" width "s | %-8s", "benchmark", "unit")
+    for (a = 1; a <= narchs; a++) line = line sprintf(" | %10s", archs[a])
+    print line " | note"
+    rule = ""
+    for (i = 0; i < length(line) + 7; i++) rule = rule "-"
+    print rule
+    for (r = 1; r <= n; r++) {
+      key = order[r]
+      line = sprintf("%-" width "s | %-8s", key, unit[key])
+      for (a = 1; a <= narchs; a++) line = line sprintf(" | %10s", ((key, archs[a]) in value) ? value[key, archs[a]] : "-")
+      print line " | " note[key]
+    }
+    for (f = 1; f <= nfailed; f++) print "FAILED: " failed[f]
+  }' "$results"
 rm -f "$results"

@@ -101,7 +101,8 @@ summary=$(grep -E '^preview: [0-9]+ frames painted' "$out/vorlane-cli.log" || tr
 if [ -n "$summary" ]; then
   painted=$(sed -E 's/^preview: ([0-9]+) frames painted.*/\1/' <<<"$summary")
   rate=$(sed -E 's/.* ([0-9.]+) frames\/s.*/\1/' <<<"$summary")
-  echo "frames painted: $painted ($rate frames/s)"
+  delivered=$(sed -nE 's/.*card delivered ([0-9]+) frames.*/\1/p' <<<"$summary")
+  echo "frames painted: $painted ($rate frames/s)${delivered:+; the virtual card delivered $delivered}"
 fi
 describe() {
   case "$1" in

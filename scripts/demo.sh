@@ -36,13 +36,13 @@ if [ "${1:-}" = --inside ]; then
   echo "demo: preview on display $DISPLAY for $seconds s"
   (cd "$stage" && wine ./vorlane-cli.exe "${args[@]}"; echo $? > "$stage/status") 2>&1 |
     sed -u 's/\r$//' | tee "$log" &
-  # The screenshot is taken a second after the first picture has appeared.
+  # The screenshot is taken once the console has counted the first pictures
+  # (its first count comes after a second).
   for _ in $(seq 200); do
     [ -e "$stage/status" ] && break
     grep -Eq 'frames painted +[1-9]' "$log" 2>/dev/null && break
     sleep 0.1
   done
-  sleep 1
   if [ ! -e "$stage/status" ]; then
     if [ "${VORLANE_LIVE:-0}" = 1 ]; then
       # Only the preview's part of the operator's own screen, never the rest.
@@ -68,6 +68,8 @@ while [ $# -gt 0 ]; do
   shift
 done
 case "$arch" in win32|win64) ;; *) echo "demo: --arch is win32 or win64" >&2; exit 2 ;; esac
+[[ "$seconds" =~ ^[0-9]+$ ]] && [ "$seconds" -ge 2 ] ||
+  { echo "demo: --seconds takes a whole number, at least 2" >&2; exit 2; }
 [ -z "$scene" ] || [ -f "$scene" ] || { echo "demo: no such picture: $scene" >&2; exit 2; }
 sdk=$dist/$arch
 for f in bin/vorlane-cli.exe bin/Vorlane.dll virtual-card/CG400D32.dll; do

@@ -1,0 +1,123 @@
+// EasyCapture at the largest frame, 432 x 576: the stop of a running
+// preview, the save and the close together, beside simply writing the same
+// number of bytes to a file with the same simple file calls. Mode 2 adds the
+// widening of 16-bit pixels. Runs alternate so that all see the same
+// machine; each figure is the median.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "vcard_control.h"
+#include "vorlane.h"
+
+namespace {
+
+constexpr int kRuns = 41;
+constexpr int kWidth = 432;
+constexpr int kHeight = 576;
+constexpr UINT kFileBytes = 54 + kWidth * kHeight * 3;
+
+double Seconds() {
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+std::string TempFile(const char *name) {
+    char folder[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, folder);
+    return std::string(folder) + name;
+}
+
+// Opens the card and waits, untimed, until the preview has read a frame.
+bool OpenWithAFrame(int mode) {
+    VcReset();
+    VcSetStatusMode(VC_STATUS_EVERY_POLL);
+    if (EasyInit(0, 0, kHeight, mode) != 1) return false;
+    VcStats stats{};
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 10000; Sleep(1)) {
+        VcGetStats(&stats);
+        if (stats.reads > 0) return true;
+    }
+    return false;
+}
+
+double TimeCapture(int mode, const std::string &path) {
+    if (!OpenWithAFrame(mode)) return -1;
+    const double start = Seconds();
+    const int result = EasyCapture(path.c_str());
+    const double elapsed = Seconds() - start;
+    return result == 1 ? elapsed : -1;
+}
+
+// The same stop and close without the save, to see what the save adds.
+double TimeFree() {
+    if (!OpenWithAFrame(1)) return -1;
+    const double start = Seconds();
+    const int result = FreeCG200();
+    const double elapsed = Seconds() - start;
+    return result == 1 ? elapsed : -1;
+}
+
+double TimePlainWrite(const std::string &path, const std::vector<char> &bytes) {
+    const double start = Seconds();
+    const HFILE file = _lcreat(path.c_str(), 0);
+    if (file == HFILE_ERROR) return -1;
+    const bool whole = _lwrite(file, bytes.data(), kFileBytes) == kFileBytes;
+    _lclose(file);
+    const double elapsed = Seconds() - start;
+    return whole ? elapsed : -1;
+}
+
+}  // namespace
+
+int main() {
+    const std::string capturePath = TempFile("vorlane-bench-capture.bmp");
+    const std::string plainPath = TempFile("vorlane-bench-plain.bin");
+    const std::vector<char> bytes(kFileBytes, 0x5A);
+    std::vector<double> mode1, mode2, plain, freeOnly;
+    for (int run = 0; run < kRuns; ++run) {
+        const double t1 = TimeCapture(1, capturePath);
+        const double t2 = TimeCapture(2, capturePath);
+        const double tp = TimePlainWrite(plainPath, bytes);
+        const double tf = TimeFree();
+        if (t1 < 0 || t2 < 0 || tp < 0 || tf < 0) {
+            std::fprintf(stderr, "capture_bench: run %d failed\n", run);
+            return 1;
+        }
+        mode1.push_back(t1);
+        mode2.push_back(t2);
+        plain.push_back(tp);
+        freeOnly.push_back(tf);
+    }
+    DeleteFileA(capturePath.c_str());
+    DeleteFileA(plainPath.c_str());
+
+    const double m1 = Median(mode1) * 1000, m2 = Median(mode2) * 1000, mp = Median(plain) * 1000;
+    std::printf("BENCH EasyCapture 432x576 mode 1 (stop, save, close) | %.3f | ms | median of %d\n",
+                m1, kRuns);
+    std::printf("BENCH EasyCapture 432x576 mode 2 (widened to 24 bits) | %.3f | ms | median of %d\n",
+                m2, kRuns);
+    std::printf("BENCH plain write of the same %u bytes | %.3f | ms | _lcreat/_lwrite/_lclose, median of %d\n",
+                kFileBytes, mp, kRuns);
+    std::printf("BENCH FreeCG200 432x576 (stop, close, no save) | %.3f | ms | median of %d\n",
+                Median(freeOnly) * 1000, kRuns);
+    std::printf("BENCH EasyCapture mode 1 / plain write | %.2f | ratio | medians\n", m1 / mp);
+    std::printf("BENCH EasyCapture mode 2 / plain write | %.2f | ratio | medians\n", m2 / mp);
+    std::fflush(stdout);
+    return 0;
+}

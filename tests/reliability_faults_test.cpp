@@ -1,0 +1,454 @@
+// Faults at every card call and at the system calls around them: each is
+// met at the point where it can happen, the result, message and state that
+// follow are checked, and then a plain open, preview, save and close must
+// work again.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "host_fixture.h"
+#include "reliability_hooks.h"
+
+using FaultTest = HostTest;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr int kWidth = 288, kHeight = 384;  // what a requested height of 384 gives
+constexpr size_t kPixelBytes = size_t{kWidth} * kHeight * 3;
+
+int CountCalls(VcCall call) { return static_cast<int>(vt::CardCalls(call).size()); }
+
+// Takes every fault away again without touching what the card holds open.
+void Heal() {
+    for (int call = VC_BEGIN; call < VC_CALL_COUNT; ++call) {
+        VcReleaseCall(call);
+        VcSetFailure(call, 0);
+    }
+    VcSetBeginResult(VC_DEFAULT_HANDLE);
+    VcSetReadLimit(-1);
+    VcSetStatusMode(VC_STATUS_EVERY_POLL);
+}
+
+Bytes LastFrame() {
+    Bytes bytes(kPixelBytes);
+    bytes.resize(static_cast<size_t>(VcCopyLastFrame(bytes.data(), static_cast<int32_t>(bytes.size()))));
+    return bytes;
+}
+
+// A saved 288 x 384 picture holds the bytes the card delivered last and,
+// past them, the zeros of a buffer no read reached.
+void ExpectSavedFrame(const std::string &path, const std::string &name) {
+    const Bytes file = vt::ReadFileBytes(path);
+    ASSERT_EQ(file.size(), 54 + kPixelBytes) << name;
+    const Bytes last = LastFrame();
+    ASSERT_LE(last.size(), kPixelBytes) << name;
+    EXPECT_TRUE(std::equal(last.begin(), last.end(), file.begin() + 54)) << name << ": the last frame read";
+    size_t nonzero = 0;
+    for (size_t i = 54 + last.size(); i < file.size(); ++i) nonzero += file[i] != 0;
+    EXPECT_EQ(nonzero, 0u) << name << ": bytes no read delivered";
+}
+
+// The preview thread, found through its first card call.
+HANDLE OpenPreviewThread() {
+    if (!vt::WaitUntil([] { return !vt::CardCalls(VC_SET_INPUT).empty(); })) return nullptr;
+    const DWORD id = vt::CardCalls(VC_SET_INPUT).at(0).threadId;
+    return OpenThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, id);
+}
+
+DWORD ExitCode(HANDLE thread) {
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeThread(thread, &code);
+    return code;
+}
+
+// Open, preview, save and close with no fault anywhere.
+void ExpectNormalCycle(const std::string &name) {
+    Heal();
+    VcLogClear();
+    ASSERT_EQ(vt::CardStats().open, 0) << name << ": a card is still open";
+    const int64_t reads = vt::CardStats().reads;
+    ASSERT_EQ(EasyInit(30, 40, 480, 1), 1) << name << ": reopening";
+    ASSERT_TRUE(vt::WaitUntil([reads] { return vt::CardStats().reads >= reads + 2; })) << name << "\n" << vt::DescribeLog();
+    const std::string path = vt::TempPath("normal-after-fault.bmp");
+    ASSERT_EQ(EasyCapture(path.c_str()), 1) << name << ": saving after the fault";
+    const Bytes file = vt::ReadFileBytes(path);
+    ASSERT_EQ(file.size(), 54u + 360u * 480u * 3u) << name;
+    Bytes last(360u * 480u * 3u);
+    last.resize(static_cast<size_t>(VcCopyLastFrame(last.data(), static_cast<int32_t>(last.size()))));
+    const Bytes pixels(file.begin() + 54, file.end());
+    size_t differ = 0;
+    while (differ < pixels.size() && differ < last.size() && pixels[differ] == last[differ]) ++differ;
+    EXPECT_TRUE(pixels == last) << name << ": frame saved after the fault; " << last.size() << " bytes read, first difference at " << differ;
+    EXPECT_EQ(vt::CardStats().open, 0) << name;
+}
+
+// Runs `call` on a thread of its own, as a host's call that may be held up.
+struct HostCall {
+    std::function<int()> call;
+    std::atomic<int> result{-1};
+    HANDLE thread = nullptr;
+
+    explicit HostCall(std::function<int()> f) : call(std::move(f)) {
+        thread = CreateThread(nullptr, 0, Run, this, 0, nullptr);
+    }
+    ~HostCall() {
+        if (thread) {
+            WaitForSingleObject(thread, INFINITE);
+            CloseHandle(thread);
+        }
+    }
+    bool Finished(DWORD ms) const { return WaitForSingleObject(thread, ms) == WAIT_OBJECT_0; }
+    static DWORD WINAPI Run(LPVOID self) {
+        auto *host = static_cast<HostCall *>(self);
+        host->result = host->call();
+        return 0;
+    }
+};
+
+}  // namespace
+
+// BeginCG400's four failure values, met by both calls that open the card.
+TEST_F(FaultTest, AfterEachOpeningFailureTheNextCycleWorks) {
+    struct Row {
+        const char *name;
+        std::function<int()> call;
+    } calls[] = {{"EasyInit", [] { return EasyInit(0, 0, 384, 1); }}, {"HDReset", [] { return HDReset(); }}};
+    for (const Row &row : calls) {
+        for (int32_t failure : {0, 1, 2, -1}) {
+            const std::string name = std::string(row.name) + ", BeginCG400 = " + std::to_string(failure);
+            VcReset();
+            VcSetBeginResult(failure);
+            vt::MessageBoxCatcher catcher;
+            EXPECT_EQ(row.call(), 0) << name;
+            const vt::SeenBox box = catcher.Wait();
+            EXPECT_TRUE(box.seen && box.text == vt::kCardInitFailedText) << name;
+            EXPECT_EQ(box.caption, vt::kDefaultErrorCaption) << name;
+            // Nothing was opened, so there is nothing for the host to close.
+            VcLogClear();
+            EXPECT_EQ(FreeCG200(), 0) << name;
+            EXPECT_EQ(VcLogCount(), 0) << name << "\n" << vt::DescribeLog();
+            ExpectNormalCycle(name);
+        }
+    }
+
+    // A reset whose close fails leaves the card open: the host closes it.
+    VcReset();
+    VcSetFailure(VC_END, 1);
+    EXPECT_EQ(HDReset(), 0) << "HDReset, EndCG400 fails";
+    EXPECT_EQ(vt::CardStats().open, 1) << "HDReset, EndCG400 fails";
+    EXPECT_EQ(EasyInit(0, 0, 384, 1), 0) << "HDReset, EndCG400 fails: opening over the open card";
+    VcSetFailure(VC_END, 0);
+    EXPECT_EQ(FreeCG200(), 1) << "HDReset, EndCG400 fails";
+    ExpectNormalCycle("HDReset, EndCG400 fails");
+}
+
+// Every fault the preview can meet in the card, each ended in every way the
+// host can end a preview, with and without the card refusing to close.
+TEST_F(FaultTest, EveryPreviewFaultWithEveryWayOfEndingIt) {
+    struct Meeting {
+        const char *name;
+        std::function<void()> inject;
+        bool setUpRefused;     // the thread ends early with 0
+        const wchar_t *text;   // the message it shows, if any
+        int64_t reads;         // exact reads while it runs; -1: they go on
+    } meetings[] = {
+        {"no fault", [] {}, false, nullptr, -1},
+        {"display window refused", [] { VcSetFailure(VC_SET_DISPLAY, 1); }, true, nullptr, 0},
+        {"colour space refused", [] { VcSetFailure(VC_SET_COLOR, 1); }, true, nullptr, 0},
+        {"capture memory refused", [] { VcSetFailure(VC_STATIC_MEM, 1); }, true, vt::kOutOfMemoryText, 0},
+        {"status never stored", [] { VcSetStatusMode(VC_STATUS_NONE); }, false, nullptr, 0},
+        {"status stuck at 2", [] { const uint32_t s[] = {2}; VcScriptStatus(s, 1); }, false, nullptr, 1},
+        {"status stuck at 0", [] { const uint32_t s[] = {0}; VcScriptStatus(s, 1); }, false, nullptr, 0},
+        {"statuses other than 0 and 2",
+         [] { const uint32_t s[] = {1, 3, 0xFFFFFFFFu, 0x80000002u, 4, 7}; VcScriptStatus(s, 6); }, false, nullptr, 0},
+        {"reads deliver nothing", [] { VcSetReadLimit(0); }, false, nullptr, -1},
+        {"reads deliver 1001 bytes", [] { VcSetReadLimit(1001); }, false, nullptr, -1},
+    };
+    enum class End { Save, SaveEndFails, SaveUnwritable, Free, FreeEndFails };
+    struct Ending {
+        const char *name;
+        End how;
+    } endings[] = {
+        {"EasyCapture", End::Save},
+        {"EasyCapture, EndCG400 fails, then FreeCG200", End::SaveEndFails},
+        {"EasyCapture to a missing folder, then FreeCG200", End::SaveUnwritable},
+        {"FreeCG200", End::Free},
+        {"FreeCG200, EndCG400 fails, then FreeCG200", End::FreeEndFails},
+    };
+    const std::string path = vt::TempPath("fault.bmp");
+    const std::string unwritable = vt::TempPath("no such folder\\fault.bmp");
+
+    for (const Meeting &meeting : meetings) {
+        for (const Ending &ending : endings) {
+            const std::string name = std::string(meeting.name) + " / " + ending.name;
+            VcReset();
+            VcSetStatusMode(VC_STATUS_EVERY_POLL);
+            meeting.inject();
+            DeleteFileA(path.c_str());
+
+            vt::MessageBoxCatcher catcher(meeting.text ? 15000 : 300);
+            ASSERT_EQ(EasyInit(10, 10, 384, 1), 1) << name;
+            HANDLE thread = OpenPreviewThread();
+            ASSERT_NE(thread, nullptr) << name;
+            if (meeting.setUpRefused) {
+                ASSERT_EQ(WaitForSingleObject(thread, 15000), WAIT_OBJECT_0) << name;
+                EXPECT_EQ(ExitCode(thread), 0u) << name;
+            } else if (meeting.reads < 0) {
+                ASSERT_TRUE(vt::WaitUntil([] { return vt::CardStats().reads >= 2; })) << name;
+            } else {
+                ASSERT_TRUE(vt::WaitUntil([] { return vt::CardStats().polls >= 50; })) << name;
+                EXPECT_EQ(vt::CardStats().reads, meeting.reads) << name;
+            }
+            const vt::SeenBox box = catcher.Wait();
+            EXPECT_EQ(box.seen, meeting.text != nullptr) << name;
+            if (meeting.text) {
+                EXPECT_EQ(box.text, meeting.text) << name;
+                EXPECT_EQ(box.caption, vt::kNoticeCaption) << name;
+            }
+            EXPECT_EQ(vt::CardStats().open, 1) << name << ": a refused set-up leaves the card open";
+
+            switch (ending.how) {
+            case End::Save:
+                EXPECT_EQ(EasyCapture(path.c_str()), 1) << name;
+                ExpectSavedFrame(path, name);
+                break;
+            case End::SaveEndFails:
+                VcSetFailure(VC_END, 1);
+                EXPECT_EQ(EasyCapture(path.c_str()), 0) << name;
+                EXPECT_EQ(vt::CardStats().open, 1) << name;
+                ExpectSavedFrame(path, name);
+                VcSetFailure(VC_END, 0);
+                EXPECT_EQ(FreeCG200(), 1) << name;
+                break;
+            case End::SaveUnwritable:
+                EXPECT_EQ(EasyCapture(unwritable.c_str()), 0) << name;
+                EXPECT_EQ(vt::CardStats().open, 1) << name;
+                EXPECT_EQ(CountCalls(VC_END), 0) << name;
+                EXPECT_EQ(FreeCG200(), 1) << name;
+                break;
+            case End::Free:
+                EXPECT_EQ(FreeCG200(), 1) << name;
+                break;
+            case End::FreeEndFails:
+                VcSetFailure(VC_END, 1);
+                EXPECT_EQ(FreeCG200(), 0) << name;
+                EXPECT_EQ(vt::CardStats().open, 1) << name;
+                // The frame is gone with the failed close: nothing to save.
+                EXPECT_EQ(EasyCapture(path.c_str()), 0) << name;
+                EXPECT_FALSE(vt::FileExists(path)) << name;
+                VcSetFailure(VC_END, 0);
+                EXPECT_EQ(FreeCG200(), 1) << name;
+                break;
+            }
+            // Closed for good, the thread gone before the card was, and a
+            // second close finds nothing.
+            EXPECT_EQ(vt::CardStats().open, 0) << name;
+            EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0) << name;
+            EXPECT_EQ(ExitCode(thread), meeting.setUpRefused ? 0u : 1u) << name;
+            CloseHandle(thread);
+            const std::vector<VcLogEntry> log = vt::CardLog();
+            ASSERT_FALSE(log.empty()) << name;
+            EXPECT_EQ(log.back().call, VC_END) << name << "\n" << vt::DescribeLog();
+            EXPECT_EQ(FreeCG200(), 0) << name;
+            ExpectNormalCycle(name);
+            if (HasFatalFailure()) return;
+        }
+    }
+}
+
+// A card call that hangs holds up only the host call waiting for it; once
+// the card lets go, that call finishes as usual.
+TEST_F(FaultTest, ACallHeldInsideTheCardDelaysButDoesNotBreakTheHost) {
+    struct Row {
+        const char *name;
+        VcCall held;
+        bool openFirst;  // a running preview before the held call
+        std::function<int()> call;
+        int result;
+        bool leavesCardOpen;
+    } rows[] = {
+        {"BeginCG400 in EasyInit", VC_BEGIN, false, [] { return EasyInit(0, 0, 384, 1); }, 1, true},
+        {"BeginCG400 in HDReset", VC_BEGIN, false, [] { return HDReset(); }, 1, false},
+        {"CG400SetADParam in HDReset", VC_SET_AD, false, [] { return HDReset(); }, 1, false},
+        {"status poll, FreeCG200", VC_STATUS, true, [] { return FreeCG200(); }, 1, false},
+        {"read, EasyCapture", VC_READ, true,
+         [] { return EasyCapture(vt::TempPath("held.bmp").c_str()); }, 1, false},
+        {"EndCG400 in EasyCapture", VC_END, true,
+         [] { return EasyCapture(vt::TempPath("held.bmp").c_str()); }, 1, false},
+        {"EndCG400 in FreeCG200", VC_END, true, [] { return FreeCG200(); }, 1, false},
+    };
+    for (const Row &row : rows) {
+        VcReset();
+        VcSetStatusMode(VC_STATUS_EVERY_POLL);
+        if (row.openFirst) {
+            ASSERT_EQ(EasyInit(0, 0, 384, 1), 1) << row.name;
+            ASSERT_TRUE(vt::WaitUntil([] { return vt::CardStats().reads >= 2; })) << row.name;
+        }
+        VcBlockCall(row.held);
+        {
+            HostCall host(row.call);
+            ASSERT_EQ(VcWaitBlocked(row.held, 15000), 1) << row.name;
+            // Whatever the host call waits for is still inside the card.
+            EXPECT_FALSE(host.Finished(200)) << row.name << ": returned while the card held a call";
+            if (row.openFirst) EXPECT_EQ(vt::CardStats().open, 1) << row.name;
+            VcReleaseCall(row.held);
+            ASSERT_TRUE(host.Finished(15000)) << row.name << ": still waiting after the release";
+            EXPECT_EQ(host.result, row.result) << row.name;
+        }
+        if (row.leavesCardOpen) EXPECT_EQ(FreeCG200(), 1) << row.name;
+        EXPECT_EQ(vt::CardStats().open, 0) << row.name;
+        ExpectNormalCycle(row.name);
+    }
+}
+
+// --- System calls that fail ---
+
+namespace {
+
+struct SystemFaults {
+    std::atomic<int> failAlloc{-1};   // the n-th GlobalAlloc from now fails
+    std::atomic<int> failLock{-1};
+    std::atomic<bool> failThread{false};
+    std::atomic<bool> failHook{false};
+    std::atomic<bool> failScreenDc{false};
+    std::atomic<int> shortWrite{-1};  // the n-th _lwrite from now writes one byte less
+    void *alloc = nullptr, *lock = nullptr, *thread = nullptr, *hook = nullptr, *dc = nullptr, *write = nullptr;
+} faults;
+
+bool Due(std::atomic<int> &counter) { return counter.fetch_sub(1) == 0; }
+
+HGLOBAL WINAPI FaultyGlobalAlloc(UINT flags, SIZE_T bytes) {
+    if (Due(faults.failAlloc)) return nullptr;
+    return reinterpret_cast<decltype(&GlobalAlloc)>(faults.alloc)(flags, bytes);
+}
+LPVOID WINAPI FaultyGlobalLock(HGLOBAL block) {
+    if (Due(faults.failLock)) return nullptr;
+    return reinterpret_cast<decltype(&GlobalLock)>(faults.lock)(block);
+}
+HANDLE WINAPI FaultyCreateThread(LPSECURITY_ATTRIBUTES a, SIZE_T s, LPTHREAD_START_ROUTINE f, LPVOID p,
+                                 DWORD flags, LPDWORD id) {
+    if (faults.failThread) return nullptr;
+    return reinterpret_cast<decltype(&CreateThread)>(faults.thread)(a, s, f, p, flags, id);
+}
+HHOOK WINAPI FaultySetWindowsHookExA(int kind, HOOKPROC f, HINSTANCE module, DWORD thread) {
+    if (faults.failHook) return nullptr;
+    return reinterpret_cast<decltype(&SetWindowsHookExA)>(faults.hook)(kind, f, module, thread);
+}
+HDC WINAPI FaultyGetDC(HWND window) {
+    if (faults.failScreenDc) return nullptr;
+    return reinterpret_cast<decltype(&GetDC)>(faults.dc)(window);
+}
+UINT WINAPI FaultyLWrite(HFILE file, LPCCH bytes, UINT count) {
+    if (Due(faults.shortWrite) && count > 0) --count;
+    return reinterpret_cast<decltype(&_lwrite)>(faults.write)(file, bytes, count);
+}
+
+void ClearSystemFaults() {
+    faults.failAlloc = -1;
+    faults.failLock = -1;
+    faults.failThread = false;
+    faults.failHook = false;
+    faults.failScreenDc = false;
+    faults.shortWrite = -1;
+}
+
+}  // namespace
+
+TEST_F(FaultTest, SystemCallsThatFail) {
+    rely::ImportPatch alloc("KERNEL32.dll", "GlobalAlloc", reinterpret_cast<void *>(FaultyGlobalAlloc));
+    rely::ImportPatch lock("KERNEL32.dll", "GlobalLock", reinterpret_cast<void *>(FaultyGlobalLock));
+    rely::ImportPatch thread("KERNEL32.dll", "CreateThread", reinterpret_cast<void *>(FaultyCreateThread));
+    rely::ImportPatch hook("USER32.dll", "SetWindowsHookExA", reinterpret_cast<void *>(FaultySetWindowsHookExA));
+    rely::ImportPatch dc("USER32.dll", "GetDC", reinterpret_cast<void *>(FaultyGetDC));
+    rely::ImportPatch write("KERNEL32.dll", "_lwrite", reinterpret_cast<void *>(FaultyLWrite));
+    ASSERT_TRUE(alloc && lock && thread && hook && dc && write) << "Vorlane.dll's imports were not found";
+    faults.alloc = alloc.original();
+    faults.lock = lock.original();
+    faults.thread = thread.original();
+    faults.hook = hook.original();
+    faults.dc = dc.original();
+    faults.write = write.original();
+
+    enum class Then { FreeClosesIt, SavesBlack, PreviewRuns, SaveFailsThenRetry };
+    struct Row {
+        const char *name;
+        int mode;
+        std::function<void()> atOpen;  // before EasyInit
+        std::function<void()> atSave;  // before the first EasyCapture
+        int initResult;
+        const wchar_t *text;
+        Then then;
+    } rows[] = {
+        {"frame buffer not allocated", 1, [] { faults.failAlloc = 0; }, [] {}, 0, vt::kAllocationFailedText,
+         Then::FreeClosesIt},
+        {"frame buffer not locked", 1, [] { faults.failLock = 0; }, [] {}, 0, vt::kAllocationFailedText,
+         Then::FreeClosesIt},
+        {"thread not created", 1, [] { faults.failThread = true; }, [] {}, 0, nullptr, Then::SavesBlack},
+        {"key hook refused", 1, [] { faults.failHook = true; }, [] {}, 1, nullptr, Then::PreviewRuns},
+        {"no screen context", 1, [] { faults.failScreenDc = true; }, [] {}, 1, nullptr, Then::PreviewRuns},
+        {"disk full at the file header", 1, [] {}, [] { faults.shortWrite = 0; }, 1, nullptr, Then::SaveFailsThenRetry},
+        {"disk full at the pixels", 1, [] {}, [] { faults.shortWrite = 2; }, 1, nullptr, Then::SaveFailsThenRetry},
+        {"no memory to widen a grey frame", 0, [] {}, [] { faults.failAlloc = 0; }, 1, nullptr,
+         Then::SaveFailsThenRetry},
+        {"widening buffer not locked", 2, [] {}, [] { faults.failLock = 0; }, 1, nullptr, Then::SaveFailsThenRetry},
+    };
+    const std::string path = vt::TempPath("system-fault.bmp");
+    for (const Row &row : rows) {
+        VcReset();
+        VcSetStatusMode(VC_STATUS_EVERY_POLL);
+        ClearSystemFaults();
+        row.atOpen();
+        vt::MessageBoxCatcher catcher(row.text ? 15000 : 300);
+        EXPECT_EQ(EasyInit(0, 0, 384, row.mode), row.initResult) << row.name;
+        const vt::SeenBox box = catcher.Wait();
+        EXPECT_EQ(box.seen, row.text != nullptr) << row.name;
+        if (row.text) {
+            EXPECT_EQ(box.text, row.text) << row.name;
+            EXPECT_EQ(box.caption, vt::kNoticeCaption) << row.name;
+        }
+        ClearSystemFaults();
+        EXPECT_EQ(vt::CardStats().open, 1) << row.name;
+
+        switch (row.then) {
+        case Then::FreeClosesIt:
+            // No preview ever ran, so no frame can be saved.
+            DeleteFileA(path.c_str());
+            EXPECT_EQ(EasyCapture(path.c_str()), 0) << row.name;
+            EXPECT_FALSE(vt::FileExists(path)) << row.name;
+            EXPECT_EQ(vt::CardStats().polls, 0) << row.name;
+            EXPECT_EQ(FreeCG200(), 1) << row.name;
+            break;
+        case Then::SavesBlack:
+            // The buffer was taken before the thread failed: its zeros are saved.
+            EXPECT_EQ(EasyCapture(path.c_str()), 1) << row.name;
+            EXPECT_EQ(vt::CardStats().polls, 0) << row.name;
+            ExpectSavedFrame(path, row.name);
+            break;
+        case Then::PreviewRuns:
+            EXPECT_TRUE(vt::WaitUntil([] { return vt::CardStats().reads >= 2; })) << row.name;
+            EXPECT_EQ(EasyCapture(path.c_str()), 1) << row.name;
+            ExpectSavedFrame(path, row.name);
+            break;
+        case Then::SaveFailsThenRetry: {
+            ASSERT_TRUE(vt::WaitUntil([] { return vt::CardStats().reads >= 2; })) << row.name;
+            row.atSave();
+            EXPECT_EQ(EasyCapture(path.c_str()), 0) << row.name;
+            ClearSystemFaults();
+            EXPECT_EQ(vt::CardStats().open, 1) << row.name;
+            const int64_t reads = vt::CardStats().reads;
+            EXPECT_EQ(EasyCapture(path.c_str()), 1) << row.name << ": the retry";
+            EXPECT_EQ(vt::CardStats().reads, reads) << row.name;
+            EXPECT_EQ(vt::ReadFileBytes(path).size(), 54 + kPixelBytes) << row.name;
+            if (row.mode == 1) ExpectSavedFrame(path, row.name);
+            break;
+        }
+        }
+        EXPECT_EQ(vt::CardStats().open, 0) << row.name;
+        ExpectNormalCycle(row.name);
+    }
+}

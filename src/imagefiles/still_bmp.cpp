@@ -48,6 +48,11 @@ int WriteStillBmp(const char *path) {
         bmp::FileHeader(bmp::kHeadersBytes, static_cast<DWORD>(pixelBytes));
     const BITMAPINFOHEADER infoHeader = bmp::InfoHeader(state.imageWidth, state.imageHeight, 24);
 
+    // A read-only file stays as it is, as Windows keeps it; Wine running as
+    // root would let _lcreat truncate it.
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) return 0;
+
     guards::UniqueLFile file(_lcreat(path, 0));
     if (!file) return 0;
     const bool written = fileio::WriteAll(file.get(), &fileHeader, sizeof fileHeader) &&

@@ -189,7 +189,9 @@ ResourceCounts CurrentResources() {
     memory.cb = sizeof memory;
     GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS *>(&memory),
                          sizeof memory);
-    counts.privateBytes = memory.PrivateUsage;
+    // Wine leaves PrivateUsage at 0; the page-file figure is the same
+    // committed private memory.
+    counts.privateBytes = memory.PrivateUsage ? memory.PrivateUsage : memory.PagefileUsage;
     return counts;
 }
 

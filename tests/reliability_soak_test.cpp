@@ -1,0 +1,271 @@
+// Endurance: many cycles of open, preview, save and close, and many opens
+// stopped at once while the preview is still setting up. Nothing may
+// deadlock, and the process's handles, GDI objects and private memory must
+// end where they started. Short runs by default; VORLANE_SOAK=1 gives the
+// full 1,000 cycles and 10,000 stopped opens (or VORLANE_SOAK_CYCLES and
+// VORLANE_SOAK_RACES exactly).
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "host_fixture.h"
+#include "reliability_hooks.h"
+
+using SoakTest = HostTest;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+int Rounds(const char *exact, int quick, int full) {
+    if (const char *n = std::getenv(exact); n && *n) return std::atoi(n);
+    const char *soak = std::getenv("VORLANE_SOAK");
+    return soak && *soak && *soak != '0' ? full : quick;
+}
+
+// Ends the process with a report when the run stops moving: a deadlock
+// must fail the test, not hold up the whole test run.
+class Watchdog {
+public:
+    explicit Watchdog(const char *what) : what_(what) {
+        thread_ = CreateThread(nullptr, 0, Watch, this, 0, nullptr);
+    }
+    ~Watchdog() {
+        stop_ = true;
+        WaitForSingleObject(thread_, INFINITE);
+        CloseHandle(thread_);
+    }
+    void Step(int n) { step_ = n; }
+
+private:
+    static DWORD WINAPI Watch(LPVOID self) {
+        auto *dog = static_cast<Watchdog *>(self);
+        int last = -1;
+        int still = 0;
+        while (!dog->stop_) {
+            Sleep(100);
+            const int now = dog->step_;
+            still = now == last ? still + 1 : 0;
+            last = now;
+            if (still >= 1200) {  // two minutes without a step
+                std::printf("DEADLOCK in %s at step %d; the card's log:\n%s\n", dog->what_, now,
+                            vt::DescribeLog().c_str());
+                std::fflush(stdout);
+                TerminateProcess(GetCurrentProcess(), 3);
+            }
+        }
+        return 0;
+    }
+    const char *what_;
+    HANDLE thread_ = nullptr;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> step_{0};
+};
+
+// Vorlane's own screen contexts and memory blocks, counted at its imports:
+// GetGuiResources is 0 under Wine, so the GDI count alone proves nothing.
+struct Outstanding {
+    std::atomic<long> screenDcs{0};
+    std::atomic<long> blocks{0};
+    std::atomic<long> screenDcsTaken{0};
+    std::atomic<long> blocksTaken{0};
+    void *getDc = nullptr, *releaseDc = nullptr, *alloc = nullptr, *free = nullptr;
+} outstanding;
+
+HDC WINAPI CountedGetDC(HWND window) {
+    HDC dc = reinterpret_cast<decltype(&GetDC)>(outstanding.getDc)(window);
+    if (dc) ++outstanding.screenDcs, ++outstanding.screenDcsTaken;
+    return dc;
+}
+int WINAPI CountedReleaseDC(HWND window, HDC dc) {
+    const int released = reinterpret_cast<decltype(&ReleaseDC)>(outstanding.releaseDc)(window, dc);
+    if (released) --outstanding.screenDcs;
+    return released;
+}
+HGLOBAL WINAPI CountedGlobalAlloc(UINT flags, SIZE_T bytes) {
+    HGLOBAL block = reinterpret_cast<decltype(&GlobalAlloc)>(outstanding.alloc)(flags, bytes);
+    if (block) ++outstanding.blocks, ++outstanding.blocksTaken;
+    return block;
+}
+HGLOBAL WINAPI CountedGlobalFree(HGLOBAL block) {
+    HGLOBAL failed = reinterpret_cast<decltype(&GlobalFree)>(outstanding.free)(block);
+    if (block && !failed) --outstanding.blocks;
+    return failed;
+}
+
+// Counts from construction to destruction.
+class CountVorlaneResources {
+public:
+    CountVorlaneResources()
+        : getDc_("USER32.dll", "GetDC", reinterpret_cast<void *>(CountedGetDC)),
+          releaseDc_("USER32.dll", "ReleaseDC", reinterpret_cast<void *>(CountedReleaseDC)),
+          alloc_("KERNEL32.dll", "GlobalAlloc", reinterpret_cast<void *>(CountedGlobalAlloc)),
+          free_("KERNEL32.dll", "GlobalFree", reinterpret_cast<void *>(CountedGlobalFree)) {
+        outstanding.getDc = getDc_.original();
+        outstanding.releaseDc = releaseDc_.original();
+        outstanding.alloc = alloc_.original();
+        outstanding.free = free_.original();
+        outstanding.screenDcs = 0;
+        outstanding.blocks = 0;
+        outstanding.screenDcsTaken = 0;
+        outstanding.blocksTaken = 0;
+    }
+    bool patched() const { return getDc_ && releaseDc_ && alloc_ && free_; }
+
+private:
+    rely::ImportPatch getDc_, releaseDc_, alloc_, free_;
+};
+
+void Report(const char *what, int rounds, DWORD ms, const vt::ResourceCounts &before,
+            const vt::ResourceCounts &after, const std::string &extra) {
+    std::printf("SOAK %s | %d | %.1f s | handles %lu -> %lu | GDI objects %lu -> %lu | private KB %zu -> %zu"
+                " | screen contexts %ld taken, %ld kept | memory blocks %ld taken, %ld kept%s\n",
+                what, rounds, ms / 1000.0, static_cast<unsigned long>(before.handles),
+                static_cast<unsigned long>(after.handles), static_cast<unsigned long>(before.gdiObjects),
+                static_cast<unsigned long>(after.gdiObjects), static_cast<size_t>(before.privateBytes / 1024),
+                static_cast<size_t>(after.privateBytes / 1024), outstanding.screenDcsTaken.load(),
+                outstanding.screenDcs.load(), outstanding.blocksTaken.load(), outstanding.blocks.load(), extra.c_str());
+    std::fflush(stdout);
+}
+
+void ExpectFlat(const vt::ResourceCounts &before, const vt::ResourceCounts &after, const char *what) {
+    EXPECT_GT(before.handles, 0u) << what << ": no handle count here";
+    EXPECT_EQ(after.handles, before.handles) << what << ": handles";
+    EXPECT_EQ(after.gdiObjects, before.gdiObjects) << what << ": GDI objects";
+    // A frame buffer or a thread's stack lost once a cycle would be
+    // hundreds of megabytes by the end; allow for the heap's own slack.
+    EXPECT_LT(after.privateBytes, before.privateBytes + 4 * 1024 * 1024)
+        << what << ": private bytes " << before.privateBytes << " -> " << after.privateBytes;
+    EXPECT_GT(outstanding.screenDcsTaken.load(), 0) << what << ": the counting is not in place";
+    EXPECT_EQ(outstanding.screenDcs.load(), 0) << what << ": screen contexts not given back";
+    EXPECT_EQ(outstanding.blocks.load(), 0) << what << ": memory blocks not freed";
+}
+
+}  // namespace
+
+TEST_F(SoakTest, OpenPreviewSaveCloseCycles) {
+    const int cycles = Rounds("VORLANE_SOAK_CYCLES", 50, 1000);
+    struct Setting {
+        int height, mode;
+    } settings[] = {{576, 1}, {96, 0}, {384, 2}, {400, 3}, {480, 1}, {240, 0}, {576, 2}, {80, 1}};
+    const std::string path = vt::TempPath("soak.bmp");
+    const std::string grey = vt::TempPath("soak-grey.bmp");
+    Watchdog dog("open, preview, save and close");
+    int saved = 0, freed = 0, greyed = 0, resets = 0;
+
+    const auto cycle = [&](int i) {
+        const Setting &s = settings[i % 8];
+        const int width = s.height / 4 * 3;
+        const std::string row = "cycle " + std::to_string(i) + ", height " + std::to_string(s.height) + ", mode " +
+                                std::to_string(s.mode);
+        VcReset();
+        // Mostly a frame at every poll; now and then the real 25 a second.
+        VcSetStatusMode(i % 25 == 0 ? VC_STATUS_REALTIME : VC_STATUS_EVERY_POLL);
+        ASSERT_EQ(EasyInit(i % 300, i % 200, s.height, s.mode), 1) << row;
+        ASSERT_TRUE(vt::WaitUntil([] { return vt::CardStats().reads >= 1; }, 30000)) << row;
+        if (i % 7 == 3) {
+            ASSERT_EQ(FreeCG200(), 1) << row;
+            ++freed;
+        } else {
+            ASSERT_EQ(EasyCapture(path.c_str()), 1) << row;
+            ++saved;
+            const Bytes file = vt::ReadFileBytes(path);
+            ASSERT_EQ(file.size(), 54u + size_t{3} * width * s.height) << row;
+            if (s.mode == 1) {
+                Bytes last(size_t{3} * width * s.height);
+                last.resize(static_cast<size_t>(VcCopyLastFrame(last.data(), static_cast<int32_t>(last.size()))));
+                ASSERT_TRUE(Bytes(file.begin() + 54, file.end()) == last) << row << ": the saved frame";
+            }
+            if (i % 5 == 0) {
+                ASSERT_EQ(Color2Gray(path.c_str(), grey.c_str()), 1) << row;
+                ++greyed;
+            }
+        }
+        if (i % 11 == 5) {
+            ASSERT_EQ(HDReset(), 1) << row;
+            ++resets;
+        }
+        ASSERT_EQ(vt::CardStats().open, 0) << row;
+    };
+
+    for (int i = 0; i < 5; ++i) cycle(i);
+    saved = freed = greyed = resets = 0;
+    CountVorlaneResources counted;
+    ASSERT_TRUE(counted.patched());
+    const vt::ResourceCounts before = vt::CurrentResources();
+    const DWORD start = GetTickCount();
+    for (int i = 0; i < cycles; ++i) {
+        dog.Step(i);
+        cycle(i);
+        if (HasFatalFailure()) return;
+    }
+    const DWORD elapsed = GetTickCount() - start;
+    InvalidateRect(nullptr, nullptr, TRUE);
+    const vt::ResourceCounts after = vt::CurrentResources();
+    Report("cycles of open, preview, save or close", cycles, elapsed, before, after,
+           " | " + std::to_string(saved) + " saved, " + std::to_string(freed) + " closed unsaved, " +
+               std::to_string(greyed) + " greyed, " + std::to_string(resets) + " resets");
+    ExpectFlat(before, after, "cycles");
+}
+
+// Each open is stopped as soon as EasyInit returns, so the stop meets the
+// preview thread anywhere in its set-up or at its first passes.
+TEST_F(SoakTest, OpensStoppedAtOnce) {
+    const int opens = Rounds("VORLANE_SOAK_RACES", 300, 10000);
+    std::mt19937 random(7);
+    const std::string path = vt::TempPath("race.bmp");
+    Watchdog dog("opens stopped at once");
+    int inSetUp = 0, inLoop = 0;
+
+    const auto race = [&](int i) {
+        const std::string row = "open " + std::to_string(i);
+        VcReset();
+        const int status = static_cast<int>(random() % 3);
+        VcSetStatusMode(status == 0 ? VC_STATUS_REALTIME : status == 1 ? VC_STATUS_EVERY_POLL : VC_STATUS_NONE);
+        const int height = 80 + static_cast<int>(random() % 497);
+        ASSERT_EQ(EasyInit(static_cast<int>(random() % 800), static_cast<int>(random() % 400), height,
+                           static_cast<int>(random() % 4)), 1) << row;
+        // Now and then a moment's pause, so that the stops spread over the
+        // whole set-up rather than only its start.
+        const unsigned pause = random() % 4;
+        if (pause == 2) {
+            for (unsigned spin = random() % 20000; spin > 0; --spin) YieldProcessor();
+        } else if (pause == 3) {
+            Sleep(random() % 3);
+        }
+        if (i % 2) {
+            ASSERT_EQ(FreeCG200(), 1) << row;
+        } else {
+            ASSERT_EQ(EasyCapture(path.c_str()), 1) << row;
+        }
+        const std::vector<VcLogEntry> log = vt::CardLog();
+        ASSERT_FALSE(log.empty()) << row;
+        // The thread had ended before the card was closed: nothing follows.
+        ASSERT_EQ(log.back().call, VC_END) << row << "\n" << vt::DescribeLog();
+        ASSERT_EQ(vt::CardStats().open, 0) << row;
+        (vt::CardStats().polls == 0 ? inSetUp : inLoop) += 1;
+    };
+
+    for (int i = 0; i < 10; ++i) race(i);
+    inSetUp = inLoop = 0;
+    CountVorlaneResources counted;
+    ASSERT_TRUE(counted.patched());
+    const vt::ResourceCounts before = vt::CurrentResources();
+    const DWORD start = GetTickCount();
+    for (int i = 0; i < opens; ++i) {
+        dog.Step(i);
+        race(i);
+        if (HasFatalFailure()) return;
+    }
+    const DWORD elapsed = GetTickCount() - start;
+    InvalidateRect(nullptr, nullptr, TRUE);
+    const vt::ResourceCounts after = vt::CurrentResources();
+    Report("opens stopped at once", opens, elapsed, before, after,
+           " | " + std::to_string(inSetUp) + " stopped in the set-up, " + std::to_string(inLoop) + " in the loop");
+    ExpectFlat(before, after, "stopped opens");
+}

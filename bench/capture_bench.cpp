@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_timing.h"
 #include "vcard_control.h"
 #include "vorlane.h"
 
@@ -20,22 +21,8 @@ constexpr int kWidth = 432;
 constexpr int kHeight = 576;
 constexpr UINT kFileBytes = 54 + kWidth * kHeight * 3;
 
-double Seconds() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
+using bench::Median;
+using bench::Seconds;
 
 std::string TempFile(const char *name) {
     char folder[MAX_PATH] = {};

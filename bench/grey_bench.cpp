@@ -10,26 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "bench_timing.h"
 #include "vorlane.h"
 
 namespace {
 
-double Seconds() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
+using bench::Median;
+using bench::Seconds;
 
 // The same picture bench-grey.sh makes: byte c of pixel (x, y) is
 // (x * 7 + y * 13 + c * 50) mod 256, rows bottom-up, no padding.

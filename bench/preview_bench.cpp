@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "bench_timing.h"
 #include "vcard_control.h"
 #include "vorlane.h"
 
@@ -24,22 +25,8 @@ VcStats Stats() {
     return stats;
 }
 
-double Seconds() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
+using bench::Median;
+using bench::Seconds;
 
 struct Window {
     int64_t frames;  // slots the card finished

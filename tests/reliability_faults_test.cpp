@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "host_fixture.h"
-#include "reliability_hooks.h"
+#include "reliability_support.h"
 
 using FaultTest = HostTest;
 
@@ -119,7 +119,10 @@ TEST_F(FaultTest, AfterEachOpeningFailureTheNextCycleWorks) {
         std::function<int()> call;
     } calls[] = {{"EasyInit", [] { return EasyInit(0, 0, 384, 1); }}, {"HDReset", [] { return HDReset(); }}};
     for (const Row &row : calls) {
-        for (int32_t failure : {0, 1, 2, -1}) {
+        // HDReset's four values and their messages are checked elsewhere;
+        // here what matters is the cycle after them.
+        const bool opening = std::string(row.name) == "EasyInit";
+        for (int32_t failure : opening ? std::vector<int32_t>{0, 1, 2, -1} : std::vector<int32_t>{0, -1}) {
             const std::string name = std::string(row.name) + ", BeginCG400 = " + std::to_string(failure);
             VcReset();
             VcSetBeginResult(failure);
@@ -182,6 +185,7 @@ TEST_F(FaultTest, EveryPreviewFaultWithEveryWayOfEndingIt) {
     };
     const std::string path = vt::TempPath("fault.bmp");
     const std::string unwritable = vt::TempPath("no such folder\\fault.bmp");
+    rely::BoxWatcher boxes;
 
     for (const Meeting &meeting : meetings) {
         for (const Ending &ending : endings) {
@@ -191,7 +195,7 @@ TEST_F(FaultTest, EveryPreviewFaultWithEveryWayOfEndingIt) {
             meeting.inject();
             DeleteFileA(path.c_str());
 
-            vt::MessageBoxCatcher catcher(meeting.text ? 15000 : 300);
+            const int boxesBefore = boxes.seen();
             ASSERT_EQ(EasyInit(10, 10, 384, 1), 1) << name;
             HANDLE thread = OpenPreviewThread();
             ASSERT_NE(thread, nullptr) << name;
@@ -204,11 +208,13 @@ TEST_F(FaultTest, EveryPreviewFaultWithEveryWayOfEndingIt) {
                 ASSERT_TRUE(vt::WaitUntil([] { return vt::CardStats().polls >= 50; })) << name;
                 EXPECT_EQ(vt::CardStats().reads, meeting.reads) << name;
             }
-            const vt::SeenBox box = catcher.Wait();
-            EXPECT_EQ(box.seen, meeting.text != nullptr) << name;
+            // The thread that shows a box ends only once it is dismissed.
+            const int expectedBoxes = meeting.text ? 1 : 0;
+            vt::WaitUntil([&] { return boxes.seen() - boxesBefore >= expectedBoxes; }, 15000);
+            EXPECT_EQ(boxes.seen() - boxesBefore, expectedBoxes) << name;
             if (meeting.text) {
-                EXPECT_EQ(box.text, meeting.text) << name;
-                EXPECT_EQ(box.caption, vt::kNoticeCaption) << name;
+                EXPECT_EQ(boxes.lastText(), meeting.text) << name;
+                EXPECT_EQ(boxes.lastCaption(), vt::kNoticeCaption) << name;
             }
             EXPECT_EQ(vt::CardStats().open, 1) << name << ": a refused set-up leaves the card open";
 
@@ -256,6 +262,7 @@ TEST_F(FaultTest, EveryPreviewFaultWithEveryWayOfEndingIt) {
             EXPECT_EQ(log.back().call, VC_END) << name << "\n" << vt::DescribeLog();
             EXPECT_EQ(FreeCG200(), 0) << name;
             ExpectNormalCycle(name);
+            EXPECT_EQ(boxes.seen() - boxesBefore, expectedBoxes) << name << ": boxes in all";
             if (HasFatalFailure()) return;
         }
     }

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "host_fixture.h"
-#include "reliability_hooks.h"
+#include "reliability_support.h"
 
 using GreyFuzzTest = HostTest;
 
@@ -120,11 +120,7 @@ SIZE_T PrivateBytes(SIZE_T *peak) {
     return memory.PrivateUsage ? memory.PrivateUsage : memory.PagefileUsage;
 }
 
-int RandomCases() {
-    if (const char *n = std::getenv("VORLANE_SOAK_FUZZ"); n && *n) return std::atoi(n);
-    const char *soak = std::getenv("VORLANE_SOAK");
-    return soak && *soak && *soak != '0' ? 20000 : 300;
-}
+int RandomCases() { return rely::Rounds("VORLANE_SOAK_FUZZ", 300, 20000); }
 
 }  // namespace
 

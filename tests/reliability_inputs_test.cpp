@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "host_fixture.h"
+#include "reliability_support.h"
 
 using InputTest = HostTest;
 
@@ -65,59 +66,6 @@ std::wstring Wide(const std::string &ansi) {
 // GBK names, one with a second byte that is a backslash in ASCII.
 const std::string kGbkName = "\xCD\xBC\xCF\xF1 \xB2\xC9\xBC\xAF.bmp";  // 图像 采集.bmp
 const std::string kGbkBackslashTrail = "\x81\x5C\x95\x5C.bmp";
-
-// Presses OK on every message box this process shows, and counts them, so
-// a box nobody expected cannot hang a long run.
-class BoxWatcher {
-public:
-    BoxWatcher() { thread_ = CreateThread(nullptr, 0, Watch, this, 0, nullptr); }
-    ~BoxWatcher() {
-        stop_ = true;
-        WaitForSingleObject(thread_, INFINITE);
-        CloseHandle(thread_);
-    }
-    int seen() const { return seen_; }
-    std::wstring lastText() const {
-        std::wstring text;
-        AcquireSRWLockShared(&lock_);
-        text = lastText_;
-        ReleaseSRWLockShared(&lock_);
-        return text;
-    }
-
-private:
-    static DWORD WINAPI Watch(LPVOID self) {
-        auto *watcher = static_cast<BoxWatcher *>(self);
-        while (!watcher->stop_) {
-            if (HWND box = vt::FindOwnMessageBox()) {
-                Sleep(30);
-                const vt::SeenBox seen = vt::ReadAndDismiss(box);
-                AcquireSRWLockExclusive(&watcher->lock_);
-                watcher->lastText_ = seen.text;
-                ReleaseSRWLockExclusive(&watcher->lock_);
-                // Counted once the box is gone, so a count read after the
-                // call that showed it has returned is complete.
-                vt::WaitUntil([box] { return !IsWindow(box); }, 5000);
-                ++watcher->seen_;
-            }
-            Sleep(5);
-        }
-        return 0;
-    }
-    HANDLE thread_ = nullptr;
-    std::atomic<bool> stop_{false};
-    std::atomic<int> seen_{0};
-    mutable SRWLOCK lock_ = SRWLOCK_INIT;
-    std::wstring lastText_;
-};
-
-// How many rounds the long runs make: short by default, full with
-// VORLANE_SOAK=1, or exactly VORLANE_SOAK_STEPS.
-int Rounds(const char *exact, int quick, int full) {
-    if (const char *n = std::getenv(exact); n && *n) return std::atoi(n);
-    const char *soak = std::getenv("VORLANE_SOAK");
-    return soak && *soak && *soak != '0' ? full : quick;
-}
 
 }  // namespace
 
@@ -292,7 +240,7 @@ TEST_F(InputTest, GreyNamesThatCannotBeUsed) {
 // Random sequences of the five calls, with bad arguments and a card that
 // fails now and then, checked step by step against what a host may expect.
 TEST_F(InputTest, RandomCallOrderMatchesTheModel) {
-    const int steps = Rounds("VORLANE_SOAK_STEPS", 300, 3000);
+    const int steps = rely::Rounds("VORLANE_SOAK_STEPS", 300, 3000);
     std::mt19937 random(20240611);
     const auto pick = [&random](std::initializer_list<int> values) {
         return *(values.begin() + random() % values.size());
@@ -303,7 +251,7 @@ TEST_F(InputTest, RandomCallOrderMatchesTheModel) {
         Size size{0, 0};
     } model;
     bool endFails = false;
-    BoxWatcher boxes;
+    rely::BoxWatcher boxes;
     const std::string good = vt::TempPath("sequence.bmp");
     const std::string missingFolder = vt::TempPath("no folder here\\sequence.bmp");
     std::string trail;  // the last steps, for the failure message

@@ -14,19 +14,13 @@
 #include <vector>
 
 #include "host_fixture.h"
-#include "reliability_hooks.h"
+#include "reliability_support.h"
 
 using SoakTest = HostTest;
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-int Rounds(const char *exact, int quick, int full) {
-    if (const char *n = std::getenv(exact); n && *n) return std::atoi(n);
-    const char *soak = std::getenv("VORLANE_SOAK");
-    return soak && *soak && *soak != '0' ? full : quick;
-}
 
 // Ends the process with a report when the run stops moving: a deadlock
 // must fail the test, not hold up the whole test run.
@@ -149,7 +143,7 @@ void ExpectFlat(const vt::ResourceCounts &before, const vt::ResourceCounts &afte
 }  // namespace
 
 TEST_F(SoakTest, OpenPreviewSaveCloseCycles) {
-    const int cycles = Rounds("VORLANE_SOAK_CYCLES", 50, 1000);
+    const int cycles = rely::Rounds("VORLANE_SOAK_CYCLES", 50, 1000);
     struct Setting {
         int height, mode;
     } settings[] = {{576, 1}, {96, 0}, {384, 2}, {400, 3}, {480, 1}, {240, 0}, {576, 2}, {80, 1}};
@@ -216,7 +210,7 @@ TEST_F(SoakTest, OpenPreviewSaveCloseCycles) {
 // Each open is stopped as soon as EasyInit returns, so the stop meets the
 // preview thread anywhere in its set-up or at its first passes.
 TEST_F(SoakTest, OpensStoppedAtOnce) {
-    const int opens = Rounds("VORLANE_SOAK_RACES", 300, 10000);
+    const int opens = rely::Rounds("VORLANE_SOAK_RACES", 300, 10000);
     std::mt19937 random(7);
     const std::string path = vt::TempPath("race.bmp");
     Watchdog dog("opens stopped at once");

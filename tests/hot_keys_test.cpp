@@ -1,0 +1,311 @@
+// The keyboard adjustments through Vorlane.dll on the virtual card. Keys are
+// held in the preview thread's own key state (this thread attaches to its
+// input just long enough to set it), in this thread's state as the host's,
+// and, at the end, pressed for real on the X display.
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "host_fixture.h"
+
+namespace {
+
+constexpr int kCtrl = VK_CONTROL, kAlt = VK_MENU, kPlus = VK_OEM_PLUS, kMinus = VK_OEM_MINUS;
+using Keys = std::initializer_list<int>;
+
+struct Sent {
+    int selector;
+    int value;
+};
+
+class HotKeysTest : public HostTest {
+protected:
+    DWORD preview_ = 0;
+
+    // Closed before the card is reset: a reset card reads full-size frames
+    // into the preview's small buffer.
+    void TearDown() override {
+        FreeCG200();
+        HostTest::TearDown();
+    }
+
+    // Opens the card and waits for the preview's loop, whose first pass
+    // gives the thread its message queue.
+    void OpenPreview() {
+        const int64_t polls = vt::CardStats().polls;
+        ASSERT_EQ(EasyInit(900, 700, 80, 1), 1);
+        ASSERT_TRUE(vt::WaitUntil([polls] { return vt::CardStats().polls > polls; }))
+            << vt::DescribeLog();
+        const std::vector<VcLogEntry> setUp = vt::CardCalls(VC_SET_INPUT);
+        ASSERT_FALSE(setUp.empty()) << vt::DescribeLog();
+        preview_ = setUp.back().threadId;
+    }
+
+    // The preview thread's key state: `keys` held, nothing else.
+    void HoldInPreview(Keys keys) {
+        BYTE state[256] = {};
+        for (int key : keys) state[key] = 0x80;
+        ASSERT_TRUE(AttachThreadInput(GetCurrentThreadId(), preview_, TRUE));
+        const BOOL set = SetKeyboardState(state);
+        // Detached before anything waits on the preview.
+        ASSERT_TRUE(AttachThreadInput(GetCurrentThreadId(), preview_, FALSE));
+        ASSERT_TRUE(set);
+    }
+
+    // Waits until a pass of the preview loop has begun after this call: each
+    // pass takes one message, then polls the card once.
+    static void WaitForPasses() {
+        const int64_t polls = vt::CardStats().polls;
+        ASSERT_TRUE(vt::WaitUntil([polls] { return vt::CardStats().polls >= polls + 2; }));
+    }
+
+    // The A/D values the preview thread sent from log entry `from` on.
+    std::vector<Sent> SentByPreview(size_t from) const {
+        std::vector<Sent> sent;
+        const std::vector<VcLogEntry> log = vt::CardLog();
+        for (size_t i = from; i < log.size(); ++i)
+            if (log[i].call == VC_SET_AD && log[i].threadId == preview_) {
+                EXPECT_EQ(log[i].args[0], VC_DEFAULT_HANDLE);
+                sent.push_back({static_cast<int>(log[i].args[1]), static_cast<int>(log[i].args[2])});
+            }
+        return sent;
+    }
+
+    // Holds `keys` and hands the preview one message; what it sent for it.
+    std::vector<Sent> Press(Keys keys, UINT message = WM_USER) {
+        const size_t from = vt::CardLog().size();
+        HoldInPreview(keys);
+        EXPECT_TRUE(PostThreadMessageA(preview_, message, 0, 0));
+        WaitForPasses();
+        return SentByPreview(from);
+    }
+
+    // Steps a value until it is `target` (a multiple of 8 from 128, or 248).
+    void Bring(int selector, int target) {
+        const int up = selector == 1 ? kPlus : selector == 2 ? '8' : '6';
+        const int down = selector == 1 ? kMinus : selector == 2 ? '7' : '5';
+        std::vector<Sent> sent = Press({kCtrl, up});
+        int value = sent.empty() ? 248 : sent.back().value;
+        for (int tries = 0; value != target && tries < 40; ++tries) {
+            sent = Press({kCtrl, value < target ? up : down});
+            ASSERT_EQ(sent.size(), 1u) << "bringing selector " << selector << " to " << target;
+            value = sent.back().value;
+        }
+        ASSERT_EQ(value, target) << "selector " << selector;
+    }
+};
+
+TEST_F(HotKeysTest, EveryChordStepsItsValueAndTheCardGetsIt) {
+    struct Case {
+        const char *name;
+        Keys keys;
+        int selector, value;
+    } cases[] = {
+        {"row 1 Ctrl+=", {kCtrl, kPlus}, 1, 136},   {"row 1 Ctrl+0", {kCtrl, '0'}, 1, 136},
+        {"row 2 Ctrl+-", {kCtrl, kMinus}, 1, 120},  {"row 2 Ctrl+9", {kCtrl, '9'}, 1, 120},
+        {"row 3 Alt+=", {kAlt, kPlus}, 2, 136},     {"row 3 Ctrl+8", {kCtrl, '8'}, 2, 136},
+        {"row 4 Alt+-", {kAlt, kMinus}, 2, 120},    {"row 4 Ctrl+7", {kCtrl, '7'}, 2, 120},
+        {"row 5 Ctrl+6", {kCtrl, '6'}, 4, 136},     {"row 6 Ctrl+5", {kCtrl, '5'}, 4, 120},
+    };
+    OpenPreview();
+    for (const Case &c : cases) {
+        Bring(c.selector, 128);
+        const std::vector<Sent> sent = Press(c.keys);
+        ASSERT_EQ(sent.size(), 1u) << c.name << "\n" << vt::DescribeLog();
+        EXPECT_EQ(sent[0].selector, c.selector) << c.name;
+        EXPECT_EQ(sent[0].value, c.value) << c.name;
+        const VcStats stats = vt::CardStats();
+        EXPECT_EQ(stats.adValues[c.selector == 4 ? 2 : c.selector - 1], c.value) << c.name;
+    }
+}
+
+TEST_F(HotKeysTest, GuardsHoldAndTheSearchGoesOn) {
+    struct Case {
+        const char *name;
+        int param1, param2, param4;
+        Keys keys;
+        int selector, value;  // selector 0: nothing sent
+    } cases[] = {
+        {"Ctrl+= at 248", 248, 128, 128, {kCtrl, kPlus}, 0, 0},
+        {"Ctrl+= at 248 goes on to Ctrl+6", 248, 128, 128, {kCtrl, kPlus, '6'}, 4, 136},
+        {"Alt+- at 0", 128, 0, 128, {kAlt, kMinus}, 0, 0},
+        {"Alt+- at 0 goes on to Ctrl+6", 0, 0, 128, {kAlt, kMinus, kCtrl, '6'}, 4, 136},
+        {"Alt+- at 0 goes on to Ctrl+5", 0, 0, 128, {kAlt, kMinus, kCtrl, '5'}, 4, 120},
+        {"Ctrl+6 at 248", 128, 128, 248, {kCtrl, '6'}, 0, 0},
+        {"Ctrl+5 at 0", 128, 128, 0, {kCtrl, '5'}, 0, 0},
+        {"Ctrl with + and - at 240: row 1", 240, 128, 128, {kCtrl, kPlus, kMinus}, 1, 248},
+        {"Ctrl with + and - at 248: row 2", 248, 128, 128, {kCtrl, kPlus, kMinus}, 1, 240},
+    };
+    OpenPreview();
+    for (const Case &c : cases) {
+        Bring(1, c.param1);
+        Bring(2, c.param2);
+        Bring(4, c.param4);
+        const std::vector<Sent> sent = Press(c.keys);
+        if (c.selector == 0) {
+            EXPECT_TRUE(sent.empty()) << c.name << "\n" << vt::DescribeLog();
+            continue;
+        }
+        ASSERT_EQ(sent.size(), 1u) << c.name << "\n" << vt::DescribeLog();
+        EXPECT_EQ(sent[0].selector, c.selector) << c.name;
+        EXPECT_EQ(sent[0].value, c.value) << c.name;
+    }
+}
+
+TEST_F(HotKeysTest, AnyMessageLooksAtTheKeysHeld) {
+    const struct {
+        const char *name;
+        UINT message;
+    } cases[] = {{"WM_NULL", WM_NULL},   {"WM_USER", WM_USER}, {"WM_TIMER", WM_TIMER},
+                 {"WM_APP", WM_APP},     {"WM_QUIT", WM_QUIT}, {"WM_KEYUP", WM_KEYUP}};
+    OpenPreview();
+    Bring(4, 128);
+    int expected = 128;
+    for (const auto &c : cases) {
+        const std::vector<Sent> sent = Press({kCtrl, '6'}, c.message);
+        expected += 8;
+        ASSERT_EQ(sent.size(), 1u) << c.name << "\n" << vt::DescribeLog();
+        EXPECT_EQ(sent[0].selector, 4) << c.name;
+        EXPECT_EQ(sent[0].value, expected) << c.name;
+    }
+    // Not even a quit message ends the preview.
+    EXPECT_TRUE(Press({}).empty());
+    EXPECT_EQ(FreeCG200(), 1);
+}
+
+TEST_F(HotKeysTest, ValuesOutliveTheCardAndHDReset) {
+    const struct {
+        const char *name;
+        int (*close)();
+    } closes[] = {
+        {"FreeCG200", [] { return FreeCG200(); }},
+        {"EasyCapture", [] { return EasyCapture(vt::TempPath("keys.bmp").c_str()); }},
+    };
+    for (const auto &c : closes) {
+        OpenPreview();
+        Bring(1, 144);
+        ASSERT_EQ(c.close(), 1) << c.name;
+        ASSERT_EQ(HDReset(), 1) << c.name;
+        EXPECT_EQ(vt::CardStats().adValues[0], 128) << c.name;
+
+        VcLogClear();
+        OpenPreview();
+        // Only a key step sends a value: nothing went to the card on opening.
+        EXPECT_TRUE(SentByPreview(0).empty()) << c.name << "\n" << vt::DescribeLog();
+        const std::vector<Sent> sent = Press({kCtrl, kPlus});
+        ASSERT_EQ(sent.size(), 1u) << c.name << "\n" << vt::DescribeLog();
+        EXPECT_EQ(sent[0].value, 152) << c.name << ": the step must start from the kept value";
+        ASSERT_EQ(FreeCG200(), 1) << c.name;
+    }
+}
+
+// This thread called EasyInit, so it is the host's thread: a key message it
+// takes from its queue reaches the preview with this thread's key state.
+TEST_F(HotKeysTest, KeysTheHostTakesReachThePreviewOnce) {
+    auto hostTakes = [](UINT message, WPARAM key, Keys held) {
+        BYTE state[256] = {};
+        for (int k : held) state[k] = 0x80;
+        SetKeyboardState(state);
+        PostThreadMessageA(GetCurrentThreadId(), message, key, 0);
+        MSG taken;
+        while (PeekMessageA(&taken, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&taken);
+            DispatchMessageA(&taken);
+        }
+        // Let go at once: the copy must carry the state of its moment.
+        BYTE none[256] = {};
+        SetKeyboardState(none);
+    };
+    // Reopened twice: a hook left from an earlier preview would step twice.
+    for (int opening = 1; opening <= 3; ++opening) {
+        OpenPreview();
+        Bring(1, 128);
+        const size_t from = vt::CardLog().size();
+        HoldInPreview({});
+        hostTakes(WM_KEYDOWN, kCtrl, {kCtrl});
+        hostTakes(WM_KEYDOWN, kPlus, {kCtrl, kPlus});
+        hostTakes(WM_KEYUP, kCtrl, {kPlus});
+        hostTakes(WM_KEYUP, kPlus, {});
+        ASSERT_TRUE(vt::WaitUntil([&] { return !SentByPreview(from).empty(); }))
+            << "opening " << opening << "\n" << vt::DescribeLog();
+        WaitForPasses();
+        WaitForPasses();
+        const std::vector<Sent> sent = SentByPreview(from);
+        ASSERT_EQ(sent.size(), 1u) << "opening " << opening << "\n" << vt::DescribeLog();
+        EXPECT_EQ(sent[0].selector, 1) << "opening " << opening;
+        EXPECT_EQ(sent[0].value, 136) << "opening " << opening;
+        ASSERT_EQ(FreeCG200(), 1);
+    }
+}
+
+LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void Pump() {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+// A real key press on the X display, sent by xdotool to a window of the
+// host's with the input focus. Under Wine a Unix program can be started
+// like a Windows one (though not waited for).
+TEST_F(HotKeysTest, CtrlEqualsPressedInTheHostWindowStepsTheCard) {
+    const char *const xdotool = "Z:\\usr\\bin\\xdotool";
+    if (GetFileAttributesA(xdotool) == INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "needs Wine on an X display with " << xdotool;
+
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = HostWindowProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "VorlaneKeysHost";
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    RegisterClassA(&windowClass);
+    const std::string title = "VorlaneKeysHost" + std::to_string(GetCurrentProcessId());
+    HWND window = CreateWindowExA(0, windowClass.lpszClassName, title.c_str(),
+                                  WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50, 320, 240, nullptr,
+                                  nullptr, windowClass.hInstance, nullptr);
+    ASSERT_NE(window, nullptr);
+    SetForegroundWindow(window);
+    SetFocus(window);
+    Pump();
+
+    OpenPreview();
+    Bring(1, 128);
+    const size_t from = vt::CardLog().size();
+    HoldInPreview({});
+
+    std::string command = std::string(xdotool) + " search --name ^" + title +
+                          "$ windowfocus --sync key ctrl+equal";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &process))
+        << command << ": error " << GetLastError();
+    if (process.hProcess) CloseHandle(process.hProcess);
+    if (process.hThread) CloseHandle(process.hThread);
+
+    const bool stepped = vt::WaitUntil([&] {
+        Pump();
+        return !SentByPreview(from).empty();
+    }, 20000);
+    for (int i = 0; i < 20; ++i) {
+        Pump();
+        WaitForPasses();
+    }
+    DestroyWindow(window);
+    ASSERT_TRUE(stepped) << "no step from " << command << "\n" << vt::DescribeLog();
+    const std::vector<Sent> sent = SentByPreview(from);
+    ASSERT_EQ(sent.size(), 1u) << vt::DescribeLog();
+    EXPECT_EQ(sent[0].selector, 1);
+    EXPECT_EQ(sent[0].value, 136);
+    EXPECT_EQ(FreeCG200(), 1);
+}
+
+}  // namespace

@@ -214,7 +214,7 @@ TEST_F(HotKeysTest, KeysTheHostTakesReachThePreviewOnce) {
             TranslateMessage(&taken);
             DispatchMessageA(&taken);
         }
-        // Let go at once: the copy must carry the state of its moment.
+        // Let go at once: the notice must carry the state of its moment.
         BYTE none[256] = {};
         SetKeyboardState(none);
     };

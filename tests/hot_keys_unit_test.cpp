@@ -1,5 +1,5 @@
-// The chord rows as pure functions, the packing of the key copies, and the
-// step and the forwarding run on this thread against the virtual card.
+// The chord rows as pure functions, the key notices, and the step and the
+// forwarding run on this thread against the virtual card.
 #include <gtest/gtest.h>
 
 #include <initializer_list>
@@ -82,38 +82,19 @@ TEST(HotKeyRows, FirstRowWhoseChordAndGuardHoldApplies) {
     }
 }
 
-TEST(HotKeyRows, EveryRowStepsItsOwnValueBy8) {
-    const struct {
-        int selector, step;
-    } expected[] = {{1, 8}, {1, -8}, {2, 8}, {2, -8}, {4, 8}, {4, -8}};
-    ASSERT_EQ(std::size(hotkeys::kRows), std::size(expected));
-    for (size_t i = 0; i < std::size(expected); ++i) {
-        EXPECT_EQ(hotkeys::kRows[i].selector, expected[i].selector) << "row " << i + 1;
-        EXPECT_EQ(hotkeys::kRows[i].step, expected[i].step) << "row " << i + 1;
-    }
-}
-
-TEST(KeyCopies, CarryTheMessageAndEveryHeldChordKey) {
+TEST(KeyNotices, CarryEveryHeldChordKey) {
     ASSERT_EQ(hotkeys::kChordKeys.count, 10);
     std::vector<uint32_t> helds = {0, (1u << hotkeys::kChordKeys.count) - 1};
     for (int i = 0; i < hotkeys::kChordKeys.count; ++i) helds.push_back(1u << i);
-    for (UINT code : {WM_KEYDOWN, WM_KEYUP, WM_SYSKEYDOWN, WM_SYSKEYUP})
-        for (WPARAM key : {WPARAM{0}, WPARAM{VK_OEM_PLUS}, WPARAM{'7'}, WPARAM{0xFF}})
-            for (uint32_t held : helds) {
-                const LPARAM data = static_cast<LPARAM>(0xC00D0001u);
-                MSG message{nullptr, hotkeys::kKeyCopyMessage,
-                            hotkeys::PackKeyCopy(code, key, held), data, 0, {}};
-                uint32_t carried = 0;
-                ASSERT_TRUE(hotkeys::UnpackKeyCopy(message, carried))
-                    << "message " << code << " key " << key << " held " << held;
-                EXPECT_EQ(message.message, code) << "key " << key << " held " << held;
-                EXPECT_EQ(message.wParam, key) << "message " << code << " held " << held;
-                EXPECT_EQ(message.lParam, data) << "message " << code << " key " << key;
-                EXPECT_EQ(carried, held) << "message " << code << " key " << key;
-            }
+    for (uint32_t held : helds) {
+        const MSG message{nullptr, hotkeys::kKeyNotice, held, 0x000D0001, 0, {}};
+        uint32_t carried = 0;
+        EXPECT_TRUE(hotkeys::ReadKeyNotice(message, carried)) << "held " << held;
+        EXPECT_EQ(carried, held);
+    }
 }
 
-TEST(KeyCopies, OtherMessagesAreLeftAlone) {
+TEST(KeyNotices, OtherMessagesAreNoNotices) {
     const HWND window = reinterpret_cast<HWND>(static_cast<intptr_t>(0x1234));
     struct Case {
         const char *name;
@@ -121,28 +102,21 @@ TEST(KeyCopies, OtherMessagesAreLeftAlone) {
     } cases[] = {
         {"a key message of the host's", {nullptr, WM_KEYDOWN, VK_OEM_PLUS, 0, 0, {}}},
         {"a thread message", {nullptr, WM_USER, 0, 0, 0, {}}},
-        {"the copy code sent to a window", {window, hotkeys::kKeyCopyMessage, 0, 0, 0, {}}},
-        {"a character code", {nullptr, hotkeys::kKeyCopyMessage, 0x2u << 8, 0, 0, {}}},
-        {"more held keys than there are",
-         {nullptr, hotkeys::kKeyCopyMessage, WPARAM{1} << (11 + 10), 0, 0, {}}},
+        {"the notice code sent to a window", {window, hotkeys::kKeyNotice, 0, 0, 0, {}}},
+        {"more held keys than there are", {nullptr, hotkeys::kKeyNotice, 1u << 10, 0, 0, {}}},
     };
     for (const Case &c : cases) {
-        MSG message = c.message;
         uint32_t held = 0xDEAD;
-        EXPECT_FALSE(hotkeys::UnpackKeyCopy(message, held)) << c.name;
-        EXPECT_EQ(message.message, c.message.message) << c.name;
-        EXPECT_EQ(message.wParam, c.message.wParam) << c.name;
+        EXPECT_FALSE(hotkeys::ReadKeyNotice(c.message, held)) << c.name;
         EXPECT_EQ(held, 0xDEADu) << c.name;
     }
 }
 
-TEST(KeyCopies, HeldKeysAreTheChordKeysHeld) {
+TEST(KeyNotices, CarryTheChordKeysOnly) {
     for (int i = 0; i < hotkeys::kChordKeys.count; ++i) {
         const int key = hotkeys::kChordKeys.keys[i];
-        const uint32_t held = hotkeys::HeldChordKeys(Held{{key, VK_SHIFT, VK_NUMPAD6}});
-        for (int j = 0; j < hotkeys::kChordKeys.count; ++j)
-            EXPECT_EQ(hotkeys::HeldIn(held, hotkeys::kChordKeys.keys[j]), i == j)
-                << "held " << key << ", asked " << hotkeys::kChordKeys.keys[j];
+        EXPECT_EQ(hotkeys::HeldChordKeys(Held{{key, VK_SHIFT, VK_NUMPAD6, VK_ADD}}), 1u << i)
+            << "key " << key;
     }
 }
 
@@ -171,6 +145,7 @@ protected:
 };
 
 TEST_F(HotKeyStep, ReadsTheKeyStateWhateverTheMessage) {
+    const WPARAM Ctrl6 = hotkeys::HeldChordKeys(Held{{kCtrl, '6'}});
     struct Case {
         const char *name;
         std::initializer_list<int> held;
@@ -189,6 +164,12 @@ TEST_F(HotKeyStep, ReadsTheKeyStateWhateverTheMessage) {
          true, 136, 128, 128, 1, 136},
         {"a key-down of 6 without Ctrl", {'6'}, {nullptr, WM_KEYDOWN, '6', 0, 0, {}}, false,
          128, 128, 128, 0, 0},
+        // A notice's keys replace this thread's own, and a notice is never
+        // translated, step or not.
+        {"a notice of Ctrl+6", {}, {nullptr, hotkeys::kKeyNotice, Ctrl6, 0, 0, {}}, true, 128,
+         128, 136, 4, 136},
+        {"a notice of nothing held, Ctrl+6 held here", {kCtrl, '6'},
+         {nullptr, hotkeys::kKeyNotice, 0, 0, 0, {}}, true, 128, 128, 128, 0, 0},
     };
     for (const Case &c : cases) {
         SetUp();
@@ -235,9 +216,9 @@ bool Take(MSG &message, UINT removal = PM_REMOVE) {
     return PeekMessageA(&message, nullptr, 0, 0, removal) != FALSE;
 }
 
-TEST_F(HotKeyStep, CopiesCarryTheStateTheHostHadWhenItTookTheMessage) {
-    // Host and preview are the same thread here: the copy lands in this
-    // queue behind the message it was made from.
+TEST_F(HotKeyStep, NoticesCarryTheStateTheHostHadWhenItTookTheKey) {
+    // Host and preview are the same thread here: the notice lands in this
+    // queue behind the key message it was made for.
     hotkeys::StartKeyForwarding(GetCurrentThreadId());
     ASSERT_NE(captureState.keyHook, nullptr);
 
@@ -247,27 +228,25 @@ TEST_F(HotKeyStep, CopiesCarryTheStateTheHostHadWhenItTookTheMessage) {
     ASSERT_TRUE(Take(message));
     ASSERT_EQ(message.message, static_cast<UINT>(WM_KEYDOWN));
 
-    // The keys are let go before the copy is looked at: the copy still
-    // holds them.
+    // The keys are let go before the notice is looked at: it still holds
+    // them.
     HoldOnly({});
     ASSERT_TRUE(Take(message));
-    ASSERT_EQ(message.message, hotkeys::kKeyCopyMessage);
-    EXPECT_TRUE(hotkeys::ApplyHotKeys(message));
-    EXPECT_EQ(message.message, static_cast<UINT>(WM_KEYDOWN));
-    EXPECT_EQ(message.wParam, static_cast<WPARAM>(kPlus));
+    ASSERT_EQ(message.message, hotkeys::kKeyNotice);
     EXPECT_EQ(message.lParam, 0x000D0001);
+    EXPECT_TRUE(hotkeys::ApplyHotKeys(message));
     EXPECT_EQ(captureState.adParam1, 136);
-    EXPECT_LT(GetKeyState(kCtrl), 0) << "the copy's state was not taken in";
-    EXPECT_TRUE(Take(message) == false) << "one message, one copy";
+    EXPECT_LT(GetKeyState(kCtrl), 0) << "the notice's state was not taken in";
+    EXPECT_FALSE(Take(message)) << "one message, one notice";
 }
 
-TEST_F(HotKeyStep, OnlyKeysGoingDownOrUpAreCopiedOnceEach) {
+TEST_F(HotKeyStep, OnlyKeysGoingDownOrUpGiveANoticeEach) {
     hotkeys::StartKeyForwarding(GetCurrentThreadId());
     struct Case {
         const char *name;
         UINT message;
         bool peekFirst;
-        int copies;
+        int notices;
     } cases[] = {
         {"key-down", WM_KEYDOWN, false, 1},
         {"key-up", WM_KEYUP, false, 1},
@@ -283,9 +262,9 @@ TEST_F(HotKeyStep, OnlyKeysGoingDownOrUpAreCopiedOnceEach) {
         MSG message;
         if (c.peekFirst) ASSERT_TRUE(Take(message, PM_NOREMOVE)) << c.name;
         ASSERT_TRUE(Take(message)) << c.name;
-        int copies = 0;
-        while (Take(message)) copies += message.message == hotkeys::kKeyCopyMessage;
-        EXPECT_EQ(copies, c.copies) << c.name;
+        int notices = 0;
+        while (Take(message)) notices += message.message == hotkeys::kKeyNotice;
+        EXPECT_EQ(notices, c.notices) << c.name;
     }
 
     hotkeys::StopKeyForwarding();
@@ -293,7 +272,7 @@ TEST_F(HotKeyStep, OnlyKeysGoingDownOrUpAreCopiedOnceEach) {
     ASSERT_TRUE(PostThreadMessageA(GetCurrentThreadId(), WM_KEYDOWN, '6', 0));
     MSG message;
     ASSERT_TRUE(Take(message));
-    EXPECT_FALSE(Take(message)) << "copied after the forwarding stopped";
+    EXPECT_FALSE(Take(message)) << "a notice after the forwarding stopped";
 }
 
 }  // namespace

@@ -31,12 +31,10 @@ LRESULT CALLBACK ForwardKeys(int code, WPARAM removal, LPARAM lParam) {
     const MSG *message = reinterpret_cast<const MSG *>(lParam);
     // Only a removal: a host that peeks first and then takes the message
     // would otherwise send it twice. The host's key state already includes
-    // the message by now.
-    if (code == HC_ACTION && removal == PM_REMOVE && IsCopiedKeyMessage(message->message) &&
+    // the key by now.
+    if (code == HC_ACTION && removal == PM_REMOVE && GivesKeyNotice(message->message) &&
         captureState.previewThreadId != 0) {
-        PostThreadMessageA(captureState.previewThreadId, kKeyCopyMessage,
-                           PackKeyCopy(message->message, message->wParam,
-                                       HeldChordKeys(KeyHeld)),
+        PostThreadMessageA(captureState.previewThreadId, kKeyNotice, HeldChordKeys(KeyHeld),
                            message->lParam);
     }
     return CallNextHookEx(nullptr, code, removal, lParam);
@@ -44,13 +42,14 @@ LRESULT CALLBACK ForwardKeys(int code, WPARAM removal, LPARAM lParam) {
 
 }  // namespace
 
-bool ApplyHotKeys(MSG &message) {
+bool ApplyHotKeys(const MSG &message) {
     uint32_t held = 0;
-    if (UnpackKeyCopy(message, held)) AdoptHeldKeys(held);
+    const bool notice = ReadKeyNotice(message, held);
+    if (notice) AdoptHeldKeys(held);
 
     const AdValues values{captureState.adParam1, captureState.adParam2, captureState.adParam4};
     const int index = FindRow(values, KeyHeld);
-    if (index == kNoRow) return false;
+    if (index == kNoRow) return notice;
 
     const Row &row = kRows[index];
     int32_t &value = StoredValue(row.selector);
@@ -74,7 +73,7 @@ void StartKeyForwarding(DWORD previewThreadId) {
 
 void StopKeyForwarding() {
     // The preview's thread handle is still open here, so its id has not been
-    // handed to another thread while copies could be posted to it.
+    // handed to another thread while notices could be posted to it.
     if (captureState.keyHook) UnhookWindowsHookEx(captureState.keyHook);
     captureState.keyHook = nullptr;
     captureState.previewThreadId = 0;

@@ -78,13 +78,13 @@ int FindRow(const AdValues &values, IsHeld isHeld) {
 // queue and its own key state never changes. While the preview runs, a
 // WH_GETMESSAGE hook on the host's thread (the one that called EasyInit; a
 // thread hook, never a system-wide one) sees each key going down or up as
-// that thread takes it from its queue, and posts a copy to the preview
-// thread that carries the host's state of the chord keys at that moment.
-// The preview thread makes that state its own before it looks at the rows,
-// so each message is judged by the keys held when the host took it. The two
+// that thread takes it from its queue, and posts the preview thread a key
+// notice carrying the host's state of the chord keys at that moment. The
+// preview thread makes that state its own before it looks at the rows, so
+// each notice is judged by the keys held when the host took the key. The two
 // threads are never attached: neither can hold up the other's input, and a
-// stop never waits on an attached thread. Character messages are not copied,
-// so one press steps once.
+// stop never waits on an attached thread. Character messages give no notice,
+// and notices are never translated, so one press steps once.
 
 // The keys the rows look at, each once.
 struct KeyList {
@@ -117,50 +117,31 @@ uint32_t HeldChordKeys(IsHeld isHeld) {
     return held;
 }
 
-constexpr bool HeldIn(uint32_t held, int key) {
-    for (int i = 0; i < kChordKeys.count; ++i)
-        if (kChordKeys.keys[i] == key) return (held >> i & 1u) != 0;
-    return false;
-}
+// A key notice: a thread message, private to the preview thread's queue
+// (only Vorlane posts there), with the held chord keys in wParam and the
+// host's key data in lParam.
+constexpr UINT kKeyNotice = WM_APP + 0x2F1;
+static_assert(sizeof(kChordKeys.keys) / sizeof(int) <= 32, "held keys fit a 32-bit wParam");
 
-// A copy for the preview thread: the message's own code and virtual key, and
-// the held chord keys, packed into wParam (32 bits on every Windows); lParam
-// is the original key data. The code is private to the preview thread's
-// queue, which only Vorlane posts to.
-constexpr UINT kKeyCopyMessage = WM_APP + 0x2F1;
-constexpr int kCodeShift = 8;
-constexpr int kHeldShift = 11;
-static_assert(kHeldShift + static_cast<int>(sizeof(kChordKeys.keys) / sizeof(int)) <= 32,
-              "the held keys must fit a 32-bit wParam");
-
-constexpr bool IsCopiedKeyMessage(UINT message) {
+constexpr bool GivesKeyNotice(UINT message) {
     return message == WM_KEYDOWN || message == WM_KEYUP || message == WM_SYSKEYDOWN ||
            message == WM_SYSKEYUP;
 }
 
-constexpr WPARAM PackKeyCopy(UINT message, WPARAM virtualKey, uint32_t held) {
-    return (virtualKey & 0xFFu) | static_cast<WPARAM>(message - WM_KEYDOWN) << kCodeShift |
-           static_cast<WPARAM>(held) << kHeldShift;
-}
-
-// Turns a copy back into the host's message and gives the held keys it
-// carried. False, with `message` untouched, for any other message.
-inline bool UnpackKeyCopy(MSG &message, uint32_t &held) {
-    if (message.message != kKeyCopyMessage || message.hwnd) return false;
-    const WPARAM packed = message.wParam;
-    const UINT original = WM_KEYDOWN + static_cast<UINT>(packed >> kCodeShift & 0x7u);
-    const WPARAM heldBits = packed >> kHeldShift;
-    if (!IsCopiedKeyMessage(original) || heldBits >> kChordKeys.count != 0) return false;
-    held = static_cast<uint32_t>(heldBits);
-    message.message = original;
-    message.wParam = packed & 0xFFu;
+// The held keys a key notice carries; false for any other message.
+constexpr bool ReadKeyNotice(const MSG &message, uint32_t &held) {
+    if (message.message != kKeyNotice || message.hwnd ||
+        message.wParam >> kChordKeys.count != 0)
+        return false;
+    held = static_cast<uint32_t>(message.wParam);
     return true;
 }
 
-// Takes in the host's key state when `message` is a copy (and turns it back
-// into the host's message), then looks at the keys held and applies at most
-// one step. True when a step was applied: the message is then consumed.
-bool ApplyHotKeys(MSG &message);
+// Takes in the host's key state when `message` is a key notice, then looks
+// at the keys held and applies at most one step. True when the message is
+// consumed: a step was applied, or it was a key notice, which is never
+// translated.
+bool ApplyHotKeys(const MSG &message);
 
 // Installed by EasyInit once the preview thread runs; removed by
 // StopPreview before it waits for the thread. Both run on the host's thread.

@@ -15,8 +15,10 @@ protected:
         VcReset();
     }
     void TearDown() override {
-        VcReleaseCall(VC_STATUS);
         for (int call = VC_BEGIN; call < VC_CALL_COUNT; ++call) VcReleaseCall(call);
+        // Close before resetting the card: a reset while a preview still
+        // reads would hand it frames of the card's default size.
+        FreeCG200();
         VcReset();
         FreeCG200();
     }

@@ -10,8 +10,7 @@
 class HostTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        VcReset();
-        FreeCG200();
+        TearDown();
         VcReset();
     }
     void TearDown() override {

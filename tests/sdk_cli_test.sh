@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # vorlane-cli from the installed SDK, run as a user runs it: bin/ joined with
 # the virtual card in a scratch folder. Each row gives a command line, the
-# exit status it must end with and a text its output must hold.
+# exit status it must end with and a text its output must hold (or, after a
+# !, must not hold). Then chords pressed in the preview's keys window.
 #   sdk_cli_test.sh BUILD_DIR
 set -uo pipefail
 build=$1
@@ -23,7 +24,7 @@ convert -size 64x48 gradient:red-blue -type TrueColor "BMP3:$run/scene.bmp" 2>/d
 
 size_of() { stat -c %s "$run/$1" 2>/dev/null || echo none; }
 
-# row name | arguments | exit status | text in the output
+# row name | arguments | exit status | text in the output, or !text not in it
 while IFS='|' read -r name args status text; do
   name=$(echo $name) status=$(echo $status) text=$(echo "$text" | sed 's/^ *//; s/ *$//')
   [ -n "$name" ] || continue
@@ -34,7 +35,11 @@ while IFS='|' read -r name args status text; do
     echo "FAIL $name: exit status $got, expected $status"
     echo "$output" | sed 's/^/    /'
     failures=$((failures + 1))
-  elif ! grep -qF -- "$text" <<<"$output"; then
+  elif [ "${text#!}" != "$text" ] && grep -qF -- "${text#!}" <<<"$output"; then
+    echo "FAIL $name: output holds '${text#!}'"
+    echo "$output" | sed 's/^/    /'
+    failures=$((failures + 1))
+  elif [ "${text#!}" = "$text" ] && ! grep -qF -- "$text" <<<"$output"; then
     echo "FAIL $name: output lacks '$text'"
     echo "$output" | sed 's/^/    /'
     failures=$((failures + 1))
@@ -62,7 +67,29 @@ save in missing dir  | preview --seconds 0.3 --save nowhere\\f.bmp | 1 | could n
 scene picture        | preview --seconds 0.3 --scene scene.bmp  | 0 | virtual card
 scene not a picture  | preview --seconds 0.3 --scene vorlane-cli.exe | 1 | could not use vorlane-cli.exe
 off the screen       | preview --seconds 0.3 --x 30000          | 0 | off the screen
+keys window          | preview --seconds 0.3 --height 96        | 0 | "Vorlane preview keys" has the focus
+no keys window       | preview --seconds 0.3 --height 96 --no-window | 0 | !has the focus
+no-window with value | preview --no-window=yes                  | 2 | --no-window takes no value
 ROWS
+
+# Real key presses in the keys window, sent by xdotool on the X display: the
+# chords must step the card, and closing the window (Alt+F4) must end a
+# preview that would otherwise run until Ctrl+C.
+if command -v xdotool >/dev/null && [ -n "${DISPLAY:-}" ]; then
+  (cd "$run" && timeout 120 wine ./vorlane-cli.exe preview --seconds 0 --height 96 2>&1 |
+     tr -d '\r' >"$work/keys.log"; echo "${PIPESTATUS[0]}" >"$work/keys.status") &
+  timeout 60 xdotool search --sync --name '^Vorlane preview keys$' windowfocus --sync \
+    key --delay 30 ctrl+0 ctrl+0 ctrl+8 alt+equal ctrl+5 ctrl+9 alt+F4
+  wait
+  expected="A/D 136 144 120"
+  if [ "$(cat "$work/keys.status")" != 0 ] || ! grep -q "card delivered .*, $expected\$" "$work/keys.log"; then
+    echo "FAIL chords in the keys window: exit status $(cat "$work/keys.status"), expected 0 and $expected"
+    sed 's/^/    /' "$work/keys.log"
+    failures=$((failures + 1))
+  fi
+else
+  echo "note: no xdotool or no X display; the chords are not tried"
+fi
 
 # The files the rows above wrote, by size: headers plus pixels.
 while read -r file expected; do

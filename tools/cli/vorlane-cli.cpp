@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "vcard_control.h"
@@ -41,10 +42,13 @@ const char kHelp[] =
     "  --grey FILE      save it as an 8-bit grey BMP file as well\n"
     "  --scene PICTURE  virtual card only: show this 24-bit BMP picture instead of\n"
     "                   the built-in test scene\n"
+    "  --no-window      no keys window: the A/D chords are then not read\n"
     "\n"
     "While the preview runs, the console counts the pictures that appear on the\n"
-    "screen and their rate (and, on the virtual card, the frames it delivered).\n"
-    "Ctrl+C ends the preview early; the frame is still saved.\n"
+    "screen and their rate (and, on the virtual card, the frames it delivered and\n"
+    "its A/D values). A small window beside the picture lists the chords that step\n"
+    "the card's A/D adjustments; they work while that window has the focus.\n"
+    "Ctrl+C or closing that window ends the preview early; the frame is still saved.\n"
     "\n"
     "Vorlane.dll and the card's driver CG400D32.dll must be found beside this\n"
     "program or on the PATH, and be of the same bitness as this program.\n"
@@ -96,6 +100,7 @@ struct PreviewOptions {
     std::string save;
     std::string grey;
     std::string scene;
+    bool keysWindow = true;
 };
 
 // Accepts "--name value" and "--name=value". Returns an exit code when the
@@ -103,6 +108,10 @@ struct PreviewOptions {
 int ParsePreviewOptions(int argc, char **argv, PreviewOptions &options) {
     for (int i = 0; i < argc; ++i) {
         std::string name = argv[i];
+        if (name == "--no-window") {
+            options.keysWindow = false;
+            continue;
+        }
         std::string value;
         const size_t equals = name.find('=');
         if (name.rfind("--", 0) == 0 && equals != std::string::npos) {
@@ -123,6 +132,7 @@ int ParsePreviewOptions(int argc, char **argv, PreviewOptions &options) {
         else if (name == "--save") options.save = value;
         else if (name == "--grey") options.grey = value;
         else if (name == "--scene") options.scene = value;
+        else if (name == "--no-window") return Usage("--no-window takes no value");
         else return Usage(("unknown option " + name).c_str());
         if (!good || value.empty())
             return Usage(("bad value '" + value + "' for " + name).c_str());
@@ -225,6 +235,140 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
     return TRUE;
 }
 
+// ---- the keys window ----
+
+// Vorlane reads the A/D chords from the keys that the thread which called
+// EasyInit takes from its queue. A console's keys go to the console, not to
+// this thread, so the operator needs a window of ours to press them in.
+const char kKeysWindowTitle[] = "Vorlane preview keys";
+const char kKeysText[] =
+    "Keys for the card's A/D adjustments,\n"
+    "while this window has the focus:\n"
+    "\n"
+    "A/D 1 up\tCtrl+=  or  Ctrl+0\n"
+    "A/D 1 down\tCtrl+-  or  Ctrl+9\n"
+    "A/D 2 up\tAlt+=  or  Ctrl+8\n"
+    "A/D 2 down\tAlt+-  or  Ctrl+7\n"
+    "A/D 4 up\tCtrl+6\n"
+    "A/D 4 down\tCtrl+5\n"
+    "\n"
+    "Each press steps by 8, within 0 to 255.\n"
+    "Closing this window ends the preview.";
+const char kVirtualCardText[] =
+    "\n\nOn the virtual card A/D 1 is brightness,\n"
+    "2 contrast and 4 saturation.";
+constexpr int kMargin = 12;
+
+// One tab stop past the widest adjustment's name, in average character widths.
+void DrawKeysText(HDC dc, const char *text, RECT &area, UINT extraFormat) {
+    const HGDIOBJ oldFont = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    SetBkMode(dc, TRANSPARENT);
+    DRAWTEXTPARAMS tabs{};
+    tabs.cbSize = sizeof tabs;
+    tabs.iTabLength = 12;
+    std::string copy = text;  // DrawTextEx may write to the text it is given
+    DrawTextExA(dc, copy.data(), -1, &area,
+                DT_LEFT | DT_NOPREFIX | DT_EXPANDTABS | DT_TABSTOP | extraFormat, &tabs);
+    SelectObject(dc, oldFont);
+}
+
+LRESULT CALLBACK KeysWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        const HDC dc = BeginPaint(window, &paint);
+        RECT area;
+        GetClientRect(window, &area);
+        InflateRect(&area, -kMargin, -kMargin);
+        // The text, set right after the window is made, before any paint.
+        const auto text = reinterpret_cast<const char *>(GetWindowLongPtrA(window, GWLP_USERDATA));
+        if (text) DrawKeysText(dc, text, area, 0);
+        EndPaint(window, &paint);
+        return 0;
+    }
+    case WM_SYSCHAR:
+        return 0;  // Alt+= and Alt+- are chords, not menu keys: no beep
+    case WM_SYSCOMMAND:
+        // Alt alone would open the window menu, whose loop holds up ours.
+        if ((wParam & 0xFFF0) == SC_KEYMENU) return 0;
+        break;
+    case WM_CLOSE:
+        stopRequested = true;
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// Where a window of this size lies beside the picture without covering it:
+// right of it, else left, above or below, within the work area of the
+// picture's monitor; else the work area's top-right corner.
+POINT KeysWindowPlace(const RECT &picture, SIZE size) {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoA(MonitorFromRect(&picture, MONITOR_DEFAULTTONEAREST), &monitor);
+    const RECT work = monitor.rcWork;
+    constexpr int gap = 16;
+    const POINT candidates[] = {
+        {picture.right + gap, picture.top},
+        {picture.left - gap - size.cx, picture.top},
+        {picture.left, picture.top - gap - size.cy},
+        {picture.left, picture.bottom + gap},
+    };
+    for (const POINT &at : candidates) {
+        if (at.x >= work.left && at.y >= work.top && at.x + size.cx <= work.right &&
+            at.y + size.cy <= work.bottom)
+            return at;
+    }
+    return POINT{work.right - size.cx, work.top};
+}
+
+class KeysWindow {
+public:
+    // Made after EasyInit: only then do the keys pressed in it reach Vorlane.
+    KeysWindow(const RECT &picture, bool virtualCard)
+        : text_(std::string(kKeysText) + (virtualCard ? kVirtualCardText : "")) {
+        const HINSTANCE instance = GetModuleHandleA(nullptr);
+        WNDCLASSA windowClass{};
+        windowClass.lpfnWndProc = KeysWindowProc;
+        windowClass.hInstance = instance;
+        windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+        windowClass.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
+        windowClass.lpszClassName = "VorlaneCliKeys";
+        RegisterClassA(&windowClass);
+
+        // Sized to the text.
+        RECT frame{0, 0, 0, 0};
+        const HDC screen = GetDC(nullptr);
+        DrawKeysText(screen, text_.c_str(), frame, DT_CALCRECT);
+        ReleaseDC(nullptr, screen);
+        frame.right += 2 * kMargin;
+        frame.bottom += 2 * kMargin;
+        constexpr DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
+        AdjustWindowRect(&frame, style, FALSE);
+        const SIZE size{frame.right - frame.left, frame.bottom - frame.top};
+        const POINT at = KeysWindowPlace(picture, size);
+
+        window_ = CreateWindowExA(0, windowClass.lpszClassName, kKeysWindowTitle, style, at.x,
+                                  at.y, size.cx, size.cy, nullptr, nullptr, instance, nullptr);
+        if (!window_) return;
+        SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(text_.c_str()));
+        ShowWindow(window_, SW_SHOWNORMAL);
+        SetForegroundWindow(window_);
+        SetFocus(window_);
+    }
+    ~KeysWindow() {
+        if (window_) DestroyWindow(window_);
+    }
+    KeysWindow(const KeysWindow &) = delete;
+    KeysWindow &operator=(const KeysWindow &) = delete;
+
+    bool shown() const { return window_ != nullptr; }
+
+private:
+    std::string text_;
+    HWND window_ = nullptr;
+};
+
 double SecondsSince(LARGE_INTEGER start, LARGE_INTEGER frequency) {
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
@@ -244,22 +388,36 @@ struct PreviewCount {
     }
 };
 
-std::string CardDelivered(GetStatsFunction getStats) {
-    if (!getStats) return "";
+// The virtual card's own figures; all zero on another driver.
+VcStats CardStats(GetStatsFunction getStats) {
     VcStats stats{};
-    getStats(&stats);
-    char text[64];
-    std::snprintf(text, sizeof text, "   card delivered %lld frames", static_cast<long long>(stats.reads));
+    if (getStats) getStats(&stats);
+    return stats;
+}
+
+bool SameAdValues(const VcStats &a, const VcStats &b) {
+    return std::equal(a.adValues, a.adValues + 3, b.adValues);
+}
+
+std::string CardSummary(GetStatsFunction getStats) {
+    if (!getStats) return "";
+    const VcStats stats = CardStats(getStats);
+    char text[96];
+    std::snprintf(text, sizeof text, "   card delivered %lld frames, A/D %d %d %d",
+                  static_cast<long long>(stats.reads), stats.adValues[0], stats.adValues[1],
+                  stats.adValues[2]);
     return text;
 }
 
-// Lets the preview run while counting, until the time is up or Ctrl+C.
+// Lets the preview run while counting, until the time is up, Ctrl+C or the
+// keys window is closed.
 PreviewCount RunPreview(PaintCounter &counter, double seconds, GetStatsFunction getStats) {
     LARGE_INTEGER frequency, start;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&start);
     PreviewCount count;
     double nextReport = 0;
+    VcStats shown = CardStats(getStats);
     const bool console = _isatty(_fileno(stdout)) != 0;
     for (;;) {
         const double now = SecondsSince(start, frequency);
@@ -278,13 +436,21 @@ PreviewCount RunPreview(PaintCounter &counter, double seconds, GetStatsFunction 
             if (count.painted++ == 0) count.firstPaint = now;
             count.lastPaint = now;
         }
-        if (now >= nextReport) {
-            // On a console the line is rewritten in place; in a log, one a second.
-            std::printf("%s  %6.1f s   frames painted %6lld   %5.1f frames/s%s%s",
-                        console ? "\r" : "", now, count.painted, count.rate(),
-                        CardDelivered(getStats).c_str(), console ? "  " : "\n");
+        // A step of the A/D values shows at once; else on a console the line
+        // is rewritten in place, in a log one comes a second. The line fits
+        // 80 columns, or a console would wrap it and \r not reach its start.
+        const VcStats card = CardStats(getStats);
+        if (now >= nextReport || !SameAdValues(card, shown)) {
+            std::printf("%s%6.1f s  frames painted %6lld (%5.1f/s)", console ? "\r" : "", now,
+                        count.painted, count.rate());
+            if (getStats)
+                std::printf("  delivered %6lld  A/D %3d %3d %3d",
+                            static_cast<long long>(card.reads), card.adValues[0],
+                            card.adValues[1], card.adValues[2]);
+            std::printf(console ? "  " : "\n");
             std::fflush(stdout);
-            nextReport += console ? 0.25 : 1.0;
+            shown = card;
+            if (now >= nextReport) nextReport += console ? 0.25 : 1.0;
         }
         Sleep(1);
     }
@@ -353,9 +519,22 @@ int Preview(const PreviewOptions &options) {
                              "(is the card's driver CG400D32.dll installed and the card present?)\n");
         return kExitFailed;
     }
-    const PreviewCount count = RunPreview(counter, options.seconds, getStats);
+    PreviewCount count;
+    {
+        std::optional<KeysWindow> keys;
+        if (options.keysWindow) {
+            keys.emplace(RECT{options.x, options.y, options.x + width, options.y + height},
+                         getStats != nullptr);
+            if (keys->shown())
+                std::printf("preview: the A/D chords work while the window \"%s\" has the focus\n",
+                            kKeysWindowTitle);
+            else
+                std::printf("preview: no keys window could be made; the A/D chords are not read\n");
+        }
+        count = RunPreview(counter, options.seconds, getStats);
+    }
     std::printf("preview: %lld frames painted in %.1f s, %.1f frames/s%s\n", count.painted,
-                count.ran, count.rate(), CardDelivered(getStats).c_str());
+                count.ran, count.rate(), CardSummary(getStats).c_str());
     if (count.painted == 0 && counter.watching())
         std::printf("preview: no picture appeared on the screen; the saved frame will be black\n");
 

@@ -76,13 +76,20 @@ ROWS
 # chords must step the card, and closing the window (Alt+F4) must end a
 # preview that would otherwise run until Ctrl+C.
 if command -v xdotool >/dev/null && [ -n "${DISPLAY:-}" ]; then
-  (cd "$run" && timeout 120 wine ./vorlane-cli.exe preview --seconds 0 --height 96 2>&1 |
-     tr -d '\r' >"$work/keys.log"; echo "${PIPESTATUS[0]}" >"$work/keys.status") &
-  timeout 60 xdotool search --sync --name '^Vorlane preview keys$' windowfocus --sync \
-    key --delay 30 ctrl+0 ctrl+0 ctrl+8 alt+equal ctrl+5 ctrl+9 alt+F4
+  # A window left by an earlier row's program must not take the keys.
+  for _ in $(seq 50); do
+    xdotool search --name '^Vorlane preview keys$' >/dev/null 2>&1 || break
+    sleep 0.1
+  done
+  (cd "$run" && timeout 120 wine ./vorlane-cli.exe preview --seconds 0 --height 96 \
+     >"$work/keys.log" 2>&1; echo $? >"$work/keys.status") &
+  # The keys go to the focus, not to the window found: the last one closes
+  # it, and a release sent to a closed window would leave Alt held.
+  timeout 60 xdotool search --sync --name '^Vorlane preview keys$' windowfocus --sync &&
+    xdotool key --delay 30 ctrl+0 ctrl+0 ctrl+8 alt+equal ctrl+5 ctrl+9 alt+F4
   wait
   expected="A/D 136 144 120"
-  if [ "$(cat "$work/keys.status")" != 0 ] || ! grep -q "card delivered .*, $expected\$" "$work/keys.log"; then
+  if [ "$(cat "$work/keys.status")" != 0 ] || ! tr -d '\r' <"$work/keys.log" | grep -q "card delivered .*, $expected\$"; then
     echo "FAIL chords in the keys window: exit status $(cat "$work/keys.status"), expected 0 and $expected"
     sed 's/^/    /' "$work/keys.log"
     failures=$((failures + 1))

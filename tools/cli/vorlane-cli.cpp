@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <optional>
 #include <string>
 
 #include "vcard_control.h"
@@ -259,15 +258,15 @@ const char kVirtualCardText[] =
     "2 contrast and 4 saturation.";
 constexpr int kMargin = 12;
 
-// One tab stop past the widest adjustment's name, in average character widths.
-void DrawKeysText(HDC dc, const char *text, RECT &area, UINT extraFormat) {
+void DrawKeysText(HDC dc, bool virtualCard, RECT &area, UINT extraFormat) {
     const HGDIOBJ oldFont = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
     SetBkMode(dc, TRANSPARENT);
+    // One tab stop past the longest adjustment's name, in average character widths.
     DRAWTEXTPARAMS tabs{};
     tabs.cbSize = sizeof tabs;
     tabs.iTabLength = 12;
-    std::string copy = text;  // DrawTextEx may write to the text it is given
-    DrawTextExA(dc, copy.data(), -1, &area,
+    std::string text = std::string(kKeysText) + (virtualCard ? kVirtualCardText : "");
+    DrawTextExA(dc, text.data(), -1, &area,
                 DT_LEFT | DT_NOPREFIX | DT_EXPANDTABS | DT_TABSTOP | extraFormat, &tabs);
     SelectObject(dc, oldFont);
 }
@@ -280,9 +279,8 @@ LRESULT CALLBACK KeysWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         RECT area;
         GetClientRect(window, &area);
         InflateRect(&area, -kMargin, -kMargin);
-        // The text, set right after the window is made, before any paint.
-        const auto text = reinterpret_cast<const char *>(GetWindowLongPtrA(window, GWLP_USERDATA));
-        if (text) DrawKeysText(dc, text, area, 0);
+        const bool virtualCard = GetWindowLongPtrA(window, GWLP_USERDATA) != 0;
+        DrawKeysText(dc, virtualCard, area, 0);
         EndPaint(window, &paint);
         return 0;
     }
@@ -322,52 +320,41 @@ POINT KeysWindowPlace(const RECT &picture, SIZE size) {
     return POINT{work.right - size.cx, work.top};
 }
 
-class KeysWindow {
-public:
-    // Made after EasyInit: only then do the keys pressed in it reach Vorlane.
-    KeysWindow(const RECT &picture, bool virtualCard)
-        : text_(std::string(kKeysText) + (virtualCard ? kVirtualCardText : "")) {
-        const HINSTANCE instance = GetModuleHandleA(nullptr);
-        WNDCLASSA windowClass{};
-        windowClass.lpfnWndProc = KeysWindowProc;
-        windowClass.hInstance = instance;
-        windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-        windowClass.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
-        windowClass.lpszClassName = "VorlaneCliKeys";
-        RegisterClassA(&windowClass);
+// Made after EasyInit: only then do the keys pressed in it reach Vorlane.
+// The window is left to go with the process: under Wine, hiding or
+// destroying it waits two seconds for a window manager that a bare X screen
+// lacks. Returns false when no window could be made.
+bool ShowKeysWindow(const RECT &picture, bool virtualCard) {
+    const HINSTANCE instance = GetModuleHandleA(nullptr);
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = KeysWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
+    windowClass.lpszClassName = "VorlaneCliKeys";
+    RegisterClassA(&windowClass);
 
-        // Sized to the text.
-        RECT frame{0, 0, 0, 0};
-        const HDC screen = GetDC(nullptr);
-        DrawKeysText(screen, text_.c_str(), frame, DT_CALCRECT);
-        ReleaseDC(nullptr, screen);
-        frame.right += 2 * kMargin;
-        frame.bottom += 2 * kMargin;
-        constexpr DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
-        AdjustWindowRect(&frame, style, FALSE);
-        const SIZE size{frame.right - frame.left, frame.bottom - frame.top};
-        const POINT at = KeysWindowPlace(picture, size);
+    // Sized to the text.
+    RECT frame{0, 0, 0, 0};
+    const HDC screen = GetDC(nullptr);
+    DrawKeysText(screen, virtualCard, frame, DT_CALCRECT);
+    ReleaseDC(nullptr, screen);
+    frame.right += 2 * kMargin;
+    frame.bottom += 2 * kMargin;
+    constexpr DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
+    AdjustWindowRect(&frame, style, FALSE);
+    const SIZE size{frame.right - frame.left, frame.bottom - frame.top};
+    const POINT at = KeysWindowPlace(picture, size);
 
-        window_ = CreateWindowExA(0, windowClass.lpszClassName, kKeysWindowTitle, style, at.x,
-                                  at.y, size.cx, size.cy, nullptr, nullptr, instance, nullptr);
-        if (!window_) return;
-        SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(text_.c_str()));
-        ShowWindow(window_, SW_SHOWNORMAL);
-        SetForegroundWindow(window_);
-        SetFocus(window_);
-    }
-    ~KeysWindow() {
-        if (window_) DestroyWindow(window_);
-    }
-    KeysWindow(const KeysWindow &) = delete;
-    KeysWindow &operator=(const KeysWindow &) = delete;
-
-    bool shown() const { return window_ != nullptr; }
-
-private:
-    std::string text_;
-    HWND window_ = nullptr;
-};
+    const HWND window = CreateWindowExA(0, windowClass.lpszClassName, kKeysWindowTitle, style, at.x,
+                                        at.y, size.cx, size.cy, nullptr, nullptr, instance, nullptr);
+    if (!window) return false;
+    SetWindowLongPtrA(window, GWLP_USERDATA, virtualCard);
+    ShowWindow(window, SW_SHOWNORMAL);
+    SetForegroundWindow(window);
+    SetFocus(window);
+    return true;
+}
 
 double SecondsSince(LARGE_INTEGER start, LARGE_INTEGER frequency) {
     LARGE_INTEGER now;
@@ -519,20 +506,15 @@ int Preview(const PreviewOptions &options) {
                              "(is the card's driver CG400D32.dll installed and the card present?)\n");
         return kExitFailed;
     }
-    PreviewCount count;
-    {
-        std::optional<KeysWindow> keys;
-        if (options.keysWindow) {
-            keys.emplace(RECT{options.x, options.y, options.x + width, options.y + height},
-                         getStats != nullptr);
-            if (keys->shown())
-                std::printf("preview: the A/D chords work while the window \"%s\" has the focus\n",
-                            kKeysWindowTitle);
-            else
-                std::printf("preview: no keys window could be made; the A/D chords are not read\n");
-        }
-        count = RunPreview(counter, options.seconds, getStats);
+    if (options.keysWindow) {
+        if (ShowKeysWindow(RECT{options.x, options.y, options.x + width, options.y + height},
+                           getStats != nullptr))
+            std::printf("preview: the A/D chords work while the window \"%s\" has the focus\n",
+                        kKeysWindowTitle);
+        else
+            std::printf("preview: no keys window could be made; the A/D chords are not read\n");
     }
+    const PreviewCount count = RunPreview(counter, options.seconds, getStats);
     std::printf("preview: %lld frames painted in %.1f s, %.1f frames/s%s\n", count.painted,
                 count.ran, count.rate(), CardSummary(getStats).c_str());
     if (count.painted == 0 && counter.watching())

@@ -181,10 +181,19 @@ static DWORD CountOpenHandles() {
     return count;
 }
 
+// Nor does its GetGuiResources; its GDI table takes a slot number alone.
+static DWORD CountGdiObjects() {
+    if (const DWORD counted = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS)) return counted;
+    DWORD live = 0;
+    for (ULONG_PTR slot = 1; slot < 0x10000; ++slot)
+        if (GetObjectType(reinterpret_cast<HGDIOBJ>(slot)) != 0) ++live;
+    return live;
+}
+
 ResourceCounts CurrentResources() {
     ResourceCounts counts{};
     counts.handles = CountOpenHandles();
-    counts.gdiObjects = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    counts.gdiObjects = CountGdiObjects();
     PROCESS_MEMORY_COUNTERS_EX memory{};
     memory.cb = sizeof memory;
     GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS *>(&memory),

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bench_timing.h"
+#include "imagefiles/bmp_headers.h"
 #include "vorlane.h"
 
 namespace {
@@ -23,16 +24,8 @@ using bench::Seconds;
 bool WritePicture(const std::string &path, int width, int height) {
     const DWORD rowBytes = static_cast<DWORD>(width) * 3;
     const DWORD pixelBytes = rowBytes * static_cast<DWORD>(height);
-    BITMAPFILEHEADER file{};
-    file.bfType = 0x4D42;
-    file.bfSize = 54 + pixelBytes;
-    file.bfOffBits = 54;
-    BITMAPINFOHEADER info{};
-    info.biSize = 40;
-    info.biWidth = width;
-    info.biHeight = height;
-    info.biPlanes = 1;
-    info.biBitCount = 24;
+    const BITMAPFILEHEADER file = bmp::FileHeader(bmp::kHeadersBytes, pixelBytes);
+    const BITMAPINFOHEADER info = bmp::InfoHeader(width, height, 24);
     HANDLE out = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (out == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host_fixture.h"
+#include "imagefiles/bmp_headers.h"
 
 using GreyConversionTest = HostTest;
 
@@ -27,16 +28,9 @@ void WriteBytes(const std::string &path, const Bytes &bytes) {
 // A 24-bit BMP file as the still image writer makes it: bottom-up rows, no
 // palette, pixels at 54.
 Bytes MakeBmp(int32_t width, int32_t height, const Bytes &pixels) {
-    BITMAPFILEHEADER file{};
-    file.bfType = 0x4D42;
-    file.bfSize = static_cast<DWORD>(54 + pixels.size());
-    file.bfOffBits = 54;
-    BITMAPINFOHEADER info{};
-    info.biSize = 40;
-    info.biWidth = width;
-    info.biHeight = height;
-    info.biPlanes = 1;
-    info.biBitCount = 24;
+    const BITMAPFILEHEADER file =
+        bmp::FileHeader(bmp::kHeadersBytes, static_cast<DWORD>(pixels.size()));
+    const BITMAPINFOHEADER info = bmp::InfoHeader(width, height, 24);
     Bytes bytes(54 + pixels.size());
     std::memcpy(bytes.data(), &file, 14);
     std::memcpy(bytes.data() + 14, &info, 40);

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "../src/capture/card_library.h"
+#include "capture/card_library.h"
 #include "vcard_control.h"
 
 namespace {

@@ -205,6 +205,7 @@ struct DllFile {
     std::string firstFolder; // the folder looked in first
     const char *firstOwner = "";  // what lies in that folder: "vorlane-cli" or "Vorlane.dll"
     bool readable = false;   // the file was read and its headers make sense
+    std::string unreadable;  // else why not
     pe::Image image;
     std::string problem;     // why it cannot be used, "" when it can
 };
@@ -328,6 +329,7 @@ DllFile Examine(const char *name, const std::string &firstFolder, const char *fi
         if (!why.empty()) why = "cannot be used: " + why;
     }
     if (!why.empty()) {
+        dll.unreadable = why;
         dll.problem = Located(dll) + " " + why + ". " + WhatToDo(dll);
         return dll;
     }
@@ -430,7 +432,7 @@ void PrintDll(const DllFile &dll) {
     }
     std::printf("%s: %s\n", dll.name, dll.path.c_str());
     if (!dll.readable) {
-        std::printf("  not a DLL that can be read\n");
+        std::printf("  %s\n", dll.unreadable.c_str());
         return;
     }
     std::printf("  %s, %s\n", pe::Bitness(dll.image.machine).c_str(), FileVersion(dll.path).c_str());

@@ -18,6 +18,14 @@ extern "C" {
 
 #define VORLANE_CALL __stdcall
 
+/* Each export's ordinal, for hosts that import or look up by number. The
+ * table's base is 102; 103 to 105 are not assigned. */
+#define VORLANE_ORDINAL_FreeCG200 102
+#define VORLANE_ORDINAL_EasyInit 106
+#define VORLANE_ORDINAL_EasyCapture 107
+#define VORLANE_ORDINAL_Color2Gray 108
+#define VORLANE_ORDINAL_HDReset 109
+
 #ifdef VORLANE_BUILDING_DLL
 #define VORLANE_API
 #else

@@ -2,10 +2,11 @@
 # vorlane-cli from the installed SDK, run as a user runs it: bin/ joined with
 # the virtual card in a scratch folder. Each row gives a command line, the
 # exit status it must end with and a text its output must hold (or, after a
-# !, must not hold). Then chords pressed in the preview's keys window.
-#   sdk_cli_test.sh BUILD_DIR
+# !, must not hold; several joined by &&). Then stations that lack a DLL or
+# have the wrong one, and chords pressed in the preview's keys window.
+#   sdk_cli_test.sh BUILD_DIR win32|win64
 set -uo pipefail
-build=$1
+build=$1 arch=$2
 cmake=${CMAKE_COMMAND:-cmake}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -24,26 +25,38 @@ convert -size 64x48 gradient:red-blue -type TrueColor "BMP3:$run/scene.bmp" 2>/d
 
 size_of() { stat -c %s "$run/$1" 2>/dev/null || echo none; }
 
-# row name | arguments | exit status | text in the output, or !text not in it
-while IFS='|' read -r name args status text; do
-  name=$(echo $name) status=$(echo $status) text=$(echo "$text" | sed 's/^ *//; s/ *$//')
-  [ -n "$name" ] || continue
+# Runs one row in a folder: name folder arguments status texts.
+check_row() {
+  local name=$1 folder=$2 args=$3 status=$4 texts=$5 output got text
   # shellcheck disable=SC2086 # the arguments are split on purpose
-  output=$(cd "$run" && timeout 120 wine ./vorlane-cli.exe $args 2>&1 | tr -d '\r')
+  output=$(cd "$folder" && timeout 120 wine ./vorlane-cli.exe $args 2>&1 | tr -d '\r')
   got=$?
   if [ "$got" != "$status" ]; then
     echo "FAIL $name: exit status $got, expected $status"
     echo "$output" | sed 's/^/    /'
     failures=$((failures + 1))
-  elif [ "${text#!}" != "$text" ] && grep -qF -- "${text#!}" <<<"$output"; then
-    echo "FAIL $name: output holds '${text#!}'"
-    echo "$output" | sed 's/^/    /'
-    failures=$((failures + 1))
-  elif [ "${text#!}" = "$text" ] && ! grep -qF -- "$text" <<<"$output"; then
-    echo "FAIL $name: output lacks '$text'"
-    echo "$output" | sed 's/^/    /'
-    failures=$((failures + 1))
+    return
   fi
+  while read -r text; do
+    if [ "${text#!}" != "$text" ] && grep -qF -- "${text#!}" <<<"$output"; then
+      echo "FAIL $name: output holds '${text#!}'"
+    elif [ "${text#!}" = "$text" ] && ! grep -qF -- "$text" <<<"$output"; then
+      echo "FAIL $name: output lacks '$text'"
+    else
+      continue
+    fi
+    echo "$output" | sed 's/^/    /'
+    failures=$((failures + 1))
+    return
+  done < <(sed 's/ *&& */\n/g' <<<"$texts")
+}
+trim() { sed 's/^ *//; s/ *$//' <<<"$1"; }
+
+# row name | arguments | exit status | text in the output, or !text not in it
+while IFS='|' read -r name args status text; do
+  name=$(trim "$name")
+  [ -n "$name" ] || continue
+  check_row "$name" "$run" "$args" "$(trim "$status")" "$(trim "$text")"
 done <<'ROWS'
 help                 | --help                                   | 0 | Usage:
 no command           |                                          | 2 | Usage:
@@ -71,6 +84,45 @@ keys window          | preview --seconds 0.3 --height 96        | 0 | "Vorlane p
 no keys window       | preview --seconds 0.3 --height 96 --no-window | 0 | !has the focus
 no-window with value | preview --no-window=yes                  | 2 | --no-window takes no value
 ROWS
+
+# Stations: a folder holding vorlane-cli and the files named. vorlane: the
+# SDK's Vorlane.dll; card: the virtual card; lacking: a driver without
+# CG400ReadFromMem; other: a driver of the other bitness; cut: the virtual
+# card cut after 4 kB. OWN and OTHER stand for this build's and the other
+# bitness.
+own=$([ "$arch" = win32 ] && echo 32 || echo 64)
+other=$([ "$arch" = win32 ] && echo 64 || echo 32)
+declare -A station_file=(
+  [vorlane]=$work/sdk/bin/Vorlane.dll [card]=$work/sdk/virtual-card/CG400D32.dll
+  [lacking]=$build/stand-in-drivers/lacking-call/CG400D32.dll
+  [other]=$build/stand-in-drivers/other-bitness/CG400D32.dll [cut]=$work/cut/CG400D32.dll)
+mkdir "$work/cut"
+head -c 4096 "${station_file[card]}" >"$work/cut/CG400D32.dll"
+# row name | files | arguments | exit status | texts in the output
+while IFS='|' read -r name files args status text; do
+  name=$(trim "$name")
+  [ -n "$name" ] || continue
+  folder=$work/station-${name//[^a-z]/}
+  mkdir -p "$folder"
+  cp "$work/sdk/bin/vorlane-cli.exe" "$folder/"
+  for file in $files; do cp "${station_file[$file]}" "$folder/"; done
+  text=$(trim "$text")
+  text=${text//OTHER/$other}
+  check_row "$name" "$folder" "$args" "$(trim "$status")" "${text//OWN/$own}"
+done <<'STATIONS'
+no DLLs: help          |                    | --help                  | 0 | Usage: && 3 Vorlane.dll or CG400D32.dll
+no DLLs: usage error   |                    | preview --mode 9        | 2 | bad value '9' for --mode
+no Vorlane.dll         | card               | reset                   | 3 | vorlane-cli: Vorlane.dll was not found beside vorlane-cli (Z:\ && Copy bin\Vorlane.dll of the OWN-bit SDK beside vorlane-cli.
+no driver              | vorlane            | preview --seconds 0.3   | 3 | vorlane-cli: CG400D32.dll was not found beside Vorlane.dll (Z:\ && Install the card maker's OWN-bit driver, or, for development, copy virtual-card\CG400D32.dll
+no driver: check       | vorlane            | check                   | 3 | EasyInit     ordinal 106  ok && CG400D32.dll: not found && a DLL cannot be used
+other bitness driver   | vorlane other      | grey a.bmp b.bmp        | 3 | CG400D32.dll beside it is OTHER-bit; this vorlane-cli and Vorlane.dll are OWN-bit.
+driver lacking a call  | vorlane lacking    | reset                   | 3 | CG400D32.dll beside it lacks CG400ReadFromMem, which Vorlane calls
+lacking a call: check  | vorlane lacking    | check                   | 3 | CG400SnapOneToMem        ok && CG400ReadFromMem         missing
+driver cut short       | vorlane cut        | check                   | 3 | CG400D32.dll beside it cannot be used: its export table lies beyond the end of the file
+check                  | vorlane card       | check                   | 0 | OWN-bit, && HDReset      ordinal 109  ok && CG400GetSnappingStatus   ok && everything is in place && !missing
+check --open           | vorlane card       | check --open --x 40 --y 40 | 0 | card opens, && frames a second
+check, wrong option    | vorlane card       | check --seconds 1       | 2 | check takes only --open
+STATIONS
 
 # Real key presses in the keys window, sent by xdotool on the X display: the
 # chords must step the card, and closing the window (Alt+F4) must end a

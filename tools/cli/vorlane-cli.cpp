@@ -1,6 +1,8 @@
-// vorlane-cli: tries a capture station's card from the command line, and runs
-// the demo on the virtual card. It is a host like any other: it calls the five
-// exports through vorlane.h and the import library, nothing more.
+// vorlane-cli: tries a capture station's card from the command line, checks
+// that a station's DLLs are in place, and runs the demo on the virtual card.
+// It is a host like any other: it reaches the card only through Vorlane's
+// five exports. It loads Vorlane.dll at run time, so that it starts and
+// explains itself on a station where a DLL is missing or of the wrong kind.
 #include <windows.h>
 #include <io.h>
 
@@ -13,13 +15,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "common/win32_guards.h"
+#include "driver_calls.h"
+#include "pe_image.h"
 #include "vcard_control.h"
 #include "vorlane.h"
 
 namespace {
 
-enum ExitCode { kExitOk = 0, kExitFailed = 1, kExitUsage = 2 };
+enum ExitCode { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitDllUnusable = 3 };
 
 const char kHelp[] =
     "vorlane-cli: try the frame-grabber card through Vorlane.dll.\n"
@@ -29,6 +35,10 @@ const char kHelp[] =
     "                                     screen, then save the last frame or just close\n"
     "  vorlane-cli grey SRC.bmp DST.bmp   convert a 24-bit BMP file to an 8-bit grey one\n"
     "  vorlane-cli reset                  set the card's three A/D adjustments to 128\n"
+    "  vorlane-cli check [--open]         where Vorlane.dll and CG400D32.dll were found,\n"
+    "                                     their bitness, version and exports; --open\n"
+    "                                     also opens the card at --x, --y and counts\n"
+    "                                     its frames (its A/D adjustments stay as they are)\n"
     "  vorlane-cli --help                 this text\n"
     "\n"
     "Preview options:\n"
@@ -50,12 +60,16 @@ const char kHelp[] =
     "the card's A/D adjustments; they work while that window has the focus.\n"
     "Ctrl+C or closing that window ends the preview early; the frame is still saved.\n"
     "\n"
-    "Vorlane.dll and the card's driver CG400D32.dll must be found beside this\n"
-    "program or on the PATH, and be of the same bitness as this program.\n"
+    "Vorlane.dll is looked for beside this program, then in the system folders,\n"
+    "the current folder and on the PATH; the card's driver CG400D32.dll beside\n"
+    "Vorlane.dll first, then in the same places. Both must be of this program's\n"
+    "bitness; only the commands that use them need them.\n"
     "Vorlane.dll may show its own message boxes (for example when the card cannot\n"
     "be opened); press OK and this program reports the failure.\n"
     "\n"
-    "Exit status: 0 done; 1 Vorlane reported a failure; 2 wrong command line.\n";
+    "Exit status: 0 done; 1 Vorlane reported a failure (check: the card did not\n"
+    "open); 2 wrong command line; 3 Vorlane.dll or CG400D32.dll is missing or\n"
+    "cannot be used (the message says which, why, and what to do).\n";
 
 int Usage(const char *problem) {
     std::fprintf(stderr, "vorlane-cli: %s\nTry 'vorlane-cli --help'.\n", problem);
@@ -101,6 +115,7 @@ struct PreviewOptions {
     std::string grey;
     std::string scene;
     bool keysWindow = true;
+    bool open = false;  // check only
 };
 
 // Accepts "--name value" and "--name=value". Returns an exit code when the
@@ -110,6 +125,10 @@ int ParsePreviewOptions(int argc, char **argv, PreviewOptions &options) {
         std::string name = argv[i];
         if (name == "--no-window") {
             options.keysWindow = false;
+            continue;
+        }
+        if (name == "--open") {
+            options.open = true;
             continue;
         }
         std::string value;
@@ -138,6 +157,297 @@ int ParsePreviewOptions(int argc, char **argv, PreviewOptions &options) {
             return Usage(("bad value '" + value + "' for " + name).c_str());
     }
     return -1;
+}
+
+// ---- the station's DLLs ----
+
+// Vorlane's five functions, found in Vorlane.dll at run time.
+struct VorlaneFunctions {
+    decltype(&::FreeCG200) FreeCG200 = nullptr;
+    decltype(&::EasyInit) EasyInit = nullptr;
+    decltype(&::EasyCapture) EasyCapture = nullptr;
+    decltype(&::Color2Gray) Color2Gray = nullptr;
+    decltype(&::HDReset) HDReset = nullptr;
+};
+VorlaneFunctions vorlane;
+
+struct VorlaneExport {
+    const char *name;
+    uint32_t ordinal;
+    void (*store)(void *function);
+};
+
+#define VORLANE_EXPORT(name)                                                   \
+    VorlaneExport {                                                            \
+        #name, VORLANE_ORDINAL_##name, [](void *function) {                    \
+            vorlane.name = reinterpret_cast<decltype(vorlane.name)>(function); \
+        }                                                                      \
+    }
+const VorlaneExport kVorlaneExports[] = {
+    VORLANE_EXPORT(FreeCG200),   VORLANE_EXPORT(EasyInit), VORLANE_EXPORT(EasyCapture),
+    VORLANE_EXPORT(Color2Gray), VORLANE_EXPORT(HDReset),
+};
+#undef VORLANE_EXPORT
+
+const char kVorlaneName[] = "Vorlane.dll";
+const char kDriverName[] = "CG400D32.dll";
+
+#ifdef _WIN64
+constexpr uint16_t kOwnMachine = pe::kMachineAmd64;
+#else
+constexpr uint16_t kOwnMachine = pe::kMachineI386;
+#endif
+
+// One DLL as vorlane-cli finds and reads it, before anything is loaded.
+struct DllFile {
+    const char *name = "";
+    std::string path;        // "" when not found
+    std::string firstFolder; // the folder looked in first
+    const char *firstOwner = "";  // what lies in that folder: "vorlane-cli" or "Vorlane.dll"
+    bool readable = false;   // the file was read and its headers make sense
+    std::string unreadable;  // else why not
+    pe::Image image;
+    std::string problem;     // why it cannot be used, "" when it can
+};
+
+bool IsVorlane(const DllFile &dll) { return std::strcmp(dll.name, kVorlaneName) == 0; }
+
+std::string FolderOf(const std::string &path) {
+    const size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+std::string OwnFolder() {
+    char path[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return length == 0 || length >= MAX_PATH ? std::string(".") : FolderOf(path);
+}
+
+// The folders the loader searches for a DLL whose importer lies in `first`
+// (loaded with its full path and LOAD_WITH_ALTERED_SEARCH_PATH).
+std::vector<std::string> SearchFolders(const std::string &first) {
+    std::vector<std::string> folders{first};
+    char folder[MAX_PATH];
+    UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) folders.emplace_back(folder);
+    length = GetWindowsDirectoryA(folder, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) folders.emplace_back(folder);
+    const DWORD current = GetCurrentDirectoryA(MAX_PATH, folder);
+    if (current > 0 && current < MAX_PATH) folders.emplace_back(folder);
+    const DWORD pathLength = GetEnvironmentVariableA("PATH", nullptr, 0);
+    std::string path(pathLength, '\0');
+    if (pathLength > 0 && GetEnvironmentVariableA("PATH", &path[0], pathLength) < pathLength) {
+        path.resize(std::strlen(path.c_str()));
+        size_t start = 0;
+        while (start <= path.size()) {
+            size_t end = path.find(';', start);
+            if (end == std::string::npos) end = path.size();
+            std::string entry = path.substr(start, end - start);
+            entry.erase(std::remove(entry.begin(), entry.end(), '"'), entry.end());
+            if (!entry.empty()) folders.push_back(entry);
+            start = end + 1;
+        }
+    }
+    return folders;
+}
+
+std::string FindInFolders(const char *name, const std::string &first) {
+    for (std::string folder : SearchFolders(first)) {
+        if (folder.back() != '\\' && folder.back() != '/') folder += '\\';
+        const std::string candidate = folder + name;
+        const DWORD attributes = GetFileAttributesA(candidate.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return candidate;
+    }
+    return "";
+}
+
+std::string WindowsError(DWORD code) {
+    char text[256] = "";
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                   text, sizeof text, nullptr);
+    std::string message = text;
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                                message.back() == ' ' || message.back() == '.'))
+        message.pop_back();
+    char number[32];
+    std::snprintf(number, sizeof number, "Windows error %lu", static_cast<unsigned long>(code));
+    return message.empty() ? number : std::string(number) + ": " + message;
+}
+
+// The whole file, or "" and why not. DLLs are small; a file of more than
+// 256 MB is not one.
+std::string ReadWholeFile(const std::string &path, std::vector<uint8_t> &bytes) {
+    const HANDLE opened = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) return "cannot be read (" + WindowsError(GetLastError()) + ")";
+    const guards::UniqueKernelHandle file(opened);
+    DWORD high = 0;
+    const DWORD size = GetFileSize(file.get(), &high);
+    if (high != 0 || size > (256u << 20)) return "is far too large for a DLL";
+    bytes.resize(size);
+    DWORD got = 0;
+    if (size > 0 && (!ReadFile(file.get(), bytes.data(), size, &got, nullptr) || got != size))
+        return "cannot be read (" + WindowsError(GetLastError()) + ")";
+    return "";
+}
+
+// "Vorlane.dll beside it" or "CG400D32.dll in C:\elsewhere".
+std::string Located(const DllFile &dll) {
+    const std::string folder = FolderOf(dll.path);
+    if (_stricmp(folder.c_str(), dll.firstFolder.c_str()) == 0) return std::string(dll.name) + " beside it";
+    return std::string(dll.name) + " in " + folder;
+}
+
+std::string WhatToDo(const DllFile &dll) {
+    const std::string bits = pe::Bitness(kOwnMachine);
+    if (IsVorlane(dll))
+        return "Copy bin\\Vorlane.dll of the " + bits + " SDK beside vorlane-cli.";
+    return "Install the card maker's " + bits + " driver, or, for development, copy " +
+           "virtual-card\\CG400D32.dll of the " + bits + " SDK beside Vorlane.dll.";
+}
+
+// Finds the DLL where the loader would and reads it: its machine, and its
+// exports against what Vorlane needs. `vorlaneMachine` is 0 for Vorlane.dll
+// itself, else the machine of the Vorlane.dll that will import the driver.
+DllFile Examine(const char *name, const std::string &firstFolder, const char *firstOwner,
+                uint16_t vorlaneMachine) {
+    DllFile dll;
+    dll.name = name;
+    dll.firstFolder = firstFolder;
+    dll.firstOwner = firstOwner;
+    dll.path = FindInFolders(name, firstFolder);
+    if (dll.path.empty()) {
+        dll.problem = std::string(name) + " was not found beside " + firstOwner + " (" + firstFolder +
+                      "), in the system folders, the current folder or on the PATH. " + WhatToDo(dll);
+        return dll;
+    }
+    std::vector<uint8_t> bytes;
+    std::string why = ReadWholeFile(dll.path, bytes);
+    if (why.empty()) {
+        why = pe::Parse(bytes.data(), bytes.size(), dll.image);
+        if (!why.empty()) why = "cannot be used: " + why;
+    }
+    if (!why.empty()) {
+        dll.unreadable = why;
+        dll.problem = Located(dll) + " " + why + ". " + WhatToDo(dll);
+        return dll;
+    }
+    dll.readable = true;
+    const std::string own = pe::Bitness(kOwnMachine);
+    if (dll.image.machine != kOwnMachine) {
+        const bool withVorlane = std::strcmp(name, kDriverName) == 0 && vorlaneMachine == kOwnMachine;
+        dll.problem = Located(dll) + " is " + pe::Bitness(dll.image.machine) + "; this vorlane-cli" +
+                      (withVorlane ? " and Vorlane.dll are " : " is ") + own + ". " + WhatToDo(dll);
+    } else if (!dll.image.isDll) {
+        dll.problem = Located(dll) + " is a program, not a DLL. " + WhatToDo(dll);
+    } else if (std::strcmp(name, kVorlaneName) == 0) {
+        for (const VorlaneExport &wanted : kVorlaneExports) {
+            if (pe::OrdinalOf(dll.image, wanted.name) == wanted.ordinal) continue;
+            dll.problem = Located(dll) + " lacks " + wanted.name + " at ordinal " +
+                          std::to_string(wanted.ordinal) + "; it is not the Vorlane.dll this " +
+                          "vorlane-cli was made for. " + WhatToDo(dll);
+            break;
+        }
+    } else {
+        std::string missing;
+        for (const char *call : kDriverCalls)
+            if (!pe::OrdinalOf(dll.image, call)) missing += (missing.empty() ? "" : ", ") + std::string(call);
+        if (!missing.empty())
+            dll.problem = Located(dll) + " lacks " + missing + ", which Vorlane calls; it is not " +
+                          "the card's driver. " + WhatToDo(dll);
+    }
+    return dll;
+}
+
+DllFile ExamineVorlane() { return Examine(kVorlaneName, OwnFolder(), "vorlane-cli", 0); }
+
+// The driver as Vorlane.dll will import it: beside Vorlane.dll first, or,
+// with no Vorlane.dll yet, beside this program where it belongs.
+DllFile ExamineDriver(const DllFile &library) {
+    const std::string first = library.path.empty() ? OwnFolder() : FolderOf(library.path);
+    return Examine(kDriverName, first, library.path.empty() ? "vorlane-cli" : kVorlaneName,
+                   library.readable ? library.image.machine : 0);
+}
+
+// Loads the examined Vorlane.dll and finds its five functions, each by its
+// name and by the ordinal vorlane.h states. Returns why it failed, or "".
+std::string LoadVorlaneFile(const DllFile &library) {
+    // A failed load returns an error here instead of a system dialog.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    const HMODULE module =
+        LoadLibraryExA(library.path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (!module)
+        return "Windows could not load " + library.path + " (" + WindowsError(GetLastError()) + ").";
+    for (const VorlaneExport &wanted : kVorlaneExports) {
+        const FARPROC byName = GetProcAddress(module, wanted.name);
+        const FARPROC byOrdinal =
+            GetProcAddress(module, MAKEINTRESOURCEA(static_cast<WORD>(wanted.ordinal)));
+        if (!byName || byName != byOrdinal)
+            return Located(library) + " does not give " + wanted.name + " at ordinal " +
+                   std::to_string(wanted.ordinal) + ". " + WhatToDo(library);
+        wanted.store(reinterpret_cast<void *>(byName));
+    }
+    return "";
+}
+
+// For the commands that use the card: the first problem on one line on
+// stderr, and false, when a DLL cannot be used.
+bool LoadVorlane() {
+    const DllFile library = ExamineVorlane();
+    const DllFile driver = ExamineDriver(library);
+    std::string problem = !library.problem.empty() ? library.problem : driver.problem;
+    if (problem.empty()) problem = LoadVorlaneFile(library);
+    if (problem.empty()) return true;
+    std::fprintf(stderr, "vorlane-cli: %s\n", problem.c_str());
+    return false;
+}
+
+std::string FileVersion(const std::string &path) {
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+    std::vector<uint8_t> data(size);
+    VS_FIXEDFILEINFO *fixed = nullptr;
+    UINT length = 0;
+    if (size == 0 || !GetFileVersionInfoA(path.c_str(), 0, size, data.data()) ||
+        !VerQueryValueA(data.data(), "\\", reinterpret_cast<void **>(&fixed), &length) ||
+        !fixed || length < sizeof *fixed)
+        return "no version resource";
+    char text[64];
+    std::snprintf(text, sizeof text, "file version %lu.%lu.%lu.%lu",
+                  static_cast<unsigned long>(HIWORD(fixed->dwFileVersionMS)),
+                  static_cast<unsigned long>(LOWORD(fixed->dwFileVersionMS)),
+                  static_cast<unsigned long>(HIWORD(fixed->dwFileVersionLS)),
+                  static_cast<unsigned long>(LOWORD(fixed->dwFileVersionLS)));
+    return text;
+}
+
+// Where the DLL was found, its bitness and version, and each export Vorlane
+// needs from it, "ok" or "missing".
+void PrintDll(const DllFile &dll) {
+    if (dll.path.empty()) {
+        std::printf("%s: not found beside %s (%s), in the system folders, the current folder or "
+                    "on the PATH\n", dll.name, dll.firstOwner, dll.firstFolder.c_str());
+        return;
+    }
+    std::printf("%s: %s\n", dll.name, dll.path.c_str());
+    if (!dll.readable) {
+        std::printf("  %s\n", dll.unreadable.c_str());
+        return;
+    }
+    std::printf("  %s, %s\n", pe::Bitness(dll.image.machine).c_str(), FileVersion(dll.path).c_str());
+    if (IsVorlane(dll)) {
+        for (const VorlaneExport &wanted : kVorlaneExports) {
+            const uint32_t ordinal = pe::OrdinalOf(dll.image, wanted.name);
+            std::printf("  %-12s ordinal %u  %s", wanted.name, wanted.ordinal,
+                        ordinal == wanted.ordinal ? "ok" : "missing");
+            if (ordinal && ordinal != wanted.ordinal) std::printf(" (exported at %u)", ordinal);
+            std::printf("\n");
+        }
+    } else {
+        for (const char *call : kDriverCalls)
+            std::printf("  %-24s %s\n", call, pe::OrdinalOf(dll.image, call) ? "ok" : "missing");
+    }
 }
 
 // ---- the virtual card's extras, found at run time ----
@@ -456,7 +766,7 @@ std::string TemporaryBmpPath() {
 }
 
 int Grey(const char *source, const char *destination) {
-    if (!Color2Gray(source, destination)) {
+    if (!vorlane.Color2Gray(source, destination)) {
         std::fprintf(stderr,
                      "vorlane-cli: could not convert %s to grey in %s (the source must be an "
                      "existing 24-bit BMP file, the destination a writable file of another name)\n",
@@ -502,7 +812,7 @@ int Preview(const PreviewOptions &options) {
         std::printf("preview: the picture lies off the screen; frames are not counted\n");
 
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-    if (!EasyInit(options.x, options.y, options.height, options.mode)) {
+    if (!vorlane.EasyInit(options.x, options.y, options.height, options.mode)) {
         std::fprintf(stderr, "vorlane-cli: EasyInit failed: the card could not be opened "
                              "(is the card's driver CG400D32.dll installed and the card present?)\n");
         return kExitFailed;
@@ -522,17 +832,17 @@ int Preview(const PreviewOptions &options) {
         std::printf("preview: no picture appeared on the screen; the saved frame will be black\n");
 
     if (save.empty()) {
-        if (!FreeCG200()) {
+        if (!vorlane.FreeCG200()) {
             std::fprintf(stderr, "vorlane-cli: FreeCG200 failed: the card did not close\n");
             return kExitFailed;
         }
         std::printf("card closed\n");
         return kExitOk;
     }
-    if (!EasyCapture(save.c_str())) {
+    if (!vorlane.EasyCapture(save.c_str())) {
         std::fprintf(stderr, "vorlane-cli: EasyCapture could not save the frame to %s\n", save.c_str());
         // A failed save leaves the card open; close it before going.
-        if (!FreeCG200()) std::fprintf(stderr, "vorlane-cli: FreeCG200 failed too: the card did not close\n");
+        if (!vorlane.FreeCG200()) std::fprintf(stderr, "vorlane-cli: FreeCG200 failed too: the card did not close\n");
         return kExitFailed;
     }
     if (!options.save.empty()) std::printf("frame saved to %s\n", save.c_str());
@@ -540,6 +850,89 @@ int Preview(const PreviewOptions &options) {
     if (!options.grey.empty()) status = Grey(save.c_str(), options.grey.c_str());
     if (options.save.empty()) DeleteFileA(save.c_str());
     return status;
+}
+
+// Opens the card as a host does and counts the pictures painted: until a
+// second after the first one, or 5 s with none. Never touches the card's
+// A/D adjustments.
+int OpenCard(int x, int y) {
+    constexpr int kHeight = 480;
+    constexpr int kWidth = kHeight / 4 * 3;
+    constexpr double kNoPictureSeconds = 5;
+    constexpr double kCountingSeconds = 1;
+    PaintCounter counter(x, y, kWidth, kHeight);
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    if (!vorlane.EasyInit(x, y, kHeight, 1)) {
+        std::printf("the card does not open: EasyInit failed\n");
+        std::fprintf(stderr, "vorlane-cli: the card does not open (is it in its slot, and is its "
+                             "driver the card maker's?)\n");
+        return kExitFailed;
+    }
+    LARGE_INTEGER frequency, start;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    PreviewCount count;
+    for (;;) {
+        const double now = SecondsSince(start, frequency);
+        if (stopRequested || now >= kNoPictureSeconds ||
+            (count.painted > 0 && now >= count.firstPaint + kCountingSeconds) ||
+            !counter.watching())
+            break;
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        if (counter.Changed()) {
+            if (count.painted++ == 0) count.firstPaint = now;
+            count.lastPaint = now;
+        }
+        Sleep(1);
+    }
+    if (!vorlane.FreeCG200()) {
+        std::printf("the card opened but did not close: FreeCG200 failed\n");
+        std::fprintf(stderr, "vorlane-cli: the card did not close\n");
+        return kExitFailed;
+    }
+    if (!counter.watching()) {
+        std::printf("card opens; the picture lies off the screen, so its frames are not counted\n");
+        return kExitOk;
+    }
+    if (count.painted == 0) {
+        std::printf("the card opened but painted no picture in %g s\n", kNoPictureSeconds);
+        std::fprintf(stderr, "vorlane-cli: the card opened but painted no picture (is a camera "
+                             "connected to it?)\n");
+        return kExitFailed;
+    }
+    std::printf("card opens, %.0f frames a second\n", count.rate());
+    return kExitOk;
+}
+
+// Where each DLL was found and whether it can be used; with `open`, also
+// whether the card opens. Every DLL that cannot be used gets its line on
+// stderr.
+int Check(const PreviewOptions &options) {
+    const DllFile library = ExamineVorlane();
+    const DllFile driver = ExamineDriver(library);
+    PrintDll(library);
+    PrintDll(driver);
+    std::string problems[] = {library.problem, driver.problem};
+    if (problems[0].empty() && problems[1].empty()) problems[0] = LoadVorlaneFile(library);
+    bool usable = true;
+    for (const std::string &problem : problems) {
+        if (problem.empty()) continue;
+        std::fprintf(stderr, "vorlane-cli: %s\n", problem.c_str());
+        usable = false;
+    }
+    if (!usable) {
+        std::printf("a DLL cannot be used\n");
+        return kExitDllUnusable;
+    }
+    if (!options.open) {
+        std::printf("everything is in place; 'vorlane-cli check --open' also opens the card\n");
+        return kExitOk;
+    }
+    return OpenCard(options.x, options.y);
 }
 
 }  // namespace
@@ -557,20 +950,33 @@ int main(int argc, char **argv) {
     if (command == "preview") {
         PreviewOptions options;
         const int status = ParsePreviewOptions(argc - 2, argv + 2, options);
-        return status >= 0 ? status : Preview(options);
+        if (status >= 0) return status;
+        if (options.open) return Usage("unknown option --open");
+        return LoadVorlane() ? Preview(options) : kExitDllUnusable;
     }
     if (command == "grey") {
         if (argc != 4) return Usage("grey takes two file names: SRC.bmp DST.bmp");
-        return Grey(argv[2], argv[3]);
+        return LoadVorlane() ? Grey(argv[2], argv[3]) : kExitDllUnusable;
     }
     if (command == "reset") {
         if (argc != 2) return Usage("reset takes no arguments");
-        if (!HDReset()) {
+        if (!LoadVorlane()) return kExitDllUnusable;
+        if (!vorlane.HDReset()) {
             std::fprintf(stderr, "vorlane-cli: HDReset failed: the card could not be opened or closed\n");
             return kExitFailed;
         }
         std::printf("the card's A/D adjustments are back at 128\n");
         return kExitOk;
+    }
+    if (command == "check") {
+        for (int i = 2; i < argc; ++i) {
+            const std::string name = std::string(argv[i]).substr(0, std::string(argv[i]).find('='));
+            if (name.rfind("--", 0) == 0 && name != "--open" && name != "--x" && name != "--y")
+                return Usage("check takes only --open, --x X and --y Y");
+        }
+        PreviewOptions options;
+        const int status = ParsePreviewOptions(argc - 2, argv + 2, options);
+        return status >= 0 ? status : Check(options);
     }
     return Usage(("unknown command " + command).c_str());
 }

@@ -6,7 +6,8 @@
 # the SDK's vorlane.h and Vorlane.lib (with /safeseh on x86), checks that
 # every name the host imports from Vorlane.dll is one of its exports (Wine
 # would stub a missing one instead of refusing the program), and runs the
-# host under Wine on the virtual card.
+# host under Wine on the virtual card. Last, a clang-cl project must get
+# Vorlane.lib from the CMake package.
 #   msvc_host_test.sh BUILD_DIR win32|win64
 set -uo pipefail
 build=$1 arch=$2
@@ -82,6 +83,19 @@ done <<'ROWS'
 clang
 clang-cl
 ROWS
+
+# The CMake package, as a clang-cl project finds it, gives Vorlane.lib. No
+# C runtime here to link CMake's test programs with, so they are skipped.
+clang_cl=$(command -v clang-cl || ls /usr/bin/clang-cl-* 2>/dev/null | head -1)
+if ! "$cmake" -G Ninja -S "$here/msvc_host" -B "$work/package" -DCMAKE_SYSTEM_NAME=Windows \
+    -DCMAKE_C_COMPILER="$clang_cl" -DCMAKE_C_COMPILER_TARGET=$triple -DCMAKE_LINKER=lld-link \
+    -DCMAKE_C_COMPILER_WORKS=1 -DVorlane_DIR="$sdk/lib/cmake/Vorlane" >"$work/package.log" 2>&1; then
+  cat "$work/package.log"
+  fail "package" "a clang-cl project did not configure with find_package(Vorlane)"
+elif ! grep -q "Vorlane import library: $sdk/lib/Vorlane.lib\$" "$work/package.log"; then
+  grep "Vorlane import library" "$work/package.log"
+  fail "package" "a clang-cl project is not given Vorlane.lib"
+fi
 
 echo "msvc host: $failures failed"
 [ $failures = 0 ]

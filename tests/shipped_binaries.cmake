@@ -8,3 +8,13 @@ add_test(NAME msvc_host_test
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/msvc_host_test.sh ${PROJECT_BINARY_DIR} ${VORLANE_ARCH})
 set_tests_properties(msvc_host_test PROPERTIES TIMEOUT 600
   ENVIRONMENT "CMAKE_COMMAND=${CMAKE_COMMAND};LC_ALL=zh_CN.UTF-8;WINEDEBUG=-all")
+
+# The version resource is read back against the project's version.
+target_link_libraries(station_test PRIVATE version)
+target_compile_definitions(station_test PRIVATE VORLANE_VERSION="${PROJECT_VERSION}"
+  VORLANE_VERSION_MAJOR=${PROJECT_VERSION_MAJOR} VORLANE_VERSION_MINOR=${PROJECT_VERSION_MINOR}
+  VORLANE_VERSION_PATCH=${PROJECT_VERSION_PATCH})
+# vorlane-cli, whose version it reads too, is built first.
+if(TARGET vorlane-cli)
+  add_dependencies(station_test vorlane-cli)
+endif()

@@ -25,16 +25,14 @@ ALLOWED = {
         GetFileAttributesExA GetFileInformationByHandle GetFileSizeEx GetLastError
         GetModuleHandleA GetModuleHandleExA GetProcAddress GlobalAlloc GlobalFree
         GlobalLock GlobalUnlock InitializeCriticalSection LeaveCriticalSection
-        LoadLibraryA RtlAddFunctionTable RtlCaptureContext RtlLookupFunctionEntry
-        RtlVirtualUnwind SetUnhandledExceptionFilter Sleep TlsGetValue
-        UnhandledExceptionFilter VirtualProtect VirtualQuery WaitForSingleObject
+        LoadLibraryA Sleep TlsGetValue VirtualProtect VirtualQuery WaitForSingleObject
         _lclose _lcreat _lopen _lread _lwrite""",
     "user32.dll": """CallNextHookEx DispatchMessageA GetDC GetKeyState GetKeyboardState
         InvalidateRect MessageBoxA PeekMessageA PostThreadMessageA ReleaseDC
         SetKeyboardState SetWindowsHookExA TranslateMessage UnhookWindowsHookEx""",
     # The C runtime start-up of the DLL and its error report.
     "msvcrt.dll": """__iob_func _amsg_exit _initterm _iob _lock _unlock abort calloc free
-        fwrite malloc realloc strlen strncmp vfprintf""",
+        fwrite realloc strlen strncmp vfprintf""",
 }
 ALLOWED = {dll: set(names.split()) for dll, names in ALLOWED.items()}
 

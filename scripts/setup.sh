@@ -8,6 +8,7 @@ packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   googletest
+  clang lld llvm
   wine wine32 wine64 libwine libwine:i386
   xvfb xdotool x11-utils xauth
   imagemagick python3 python3-pil hyperfine

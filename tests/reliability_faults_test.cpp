@@ -463,3 +463,145 @@ TEST_F(FaultTest, SystemCallsThatFail) {
         ExpectNormalCycle(row.name);
     }
 }
+
+// --- Which thread gives the screen's context back ---
+
+namespace {
+
+// Every GetDC, SetBkMode and ReleaseDC Vorlane makes, with the thread that
+// made it. Windows wants ReleaseDC on the thread that called GetDC.
+struct DcEvent {
+    enum Kind { Take, SetMode, Give } kind;
+    DWORD thread;
+    HDC dc;
+    int mode;    // SetBkMode: the mode set
+    int result;  // SetBkMode: the mode before; ReleaseDC: its result
+};
+struct DcRecord {
+    SRWLOCK lock = SRWLOCK_INIT;
+    std::vector<DcEvent> events;
+    std::atomic<bool> stopping{false};  // the host's stop has begun
+    void *getDc = nullptr, *releaseDc = nullptr, *setBkMode = nullptr, *unhook = nullptr;
+    void Add(const DcEvent &event) {
+        AcquireSRWLockExclusive(&lock);
+        events.push_back(event);
+        ReleaseSRWLockExclusive(&lock);
+    }
+    std::vector<DcEvent> Take() {
+        AcquireSRWLockExclusive(&lock);
+        std::vector<DcEvent> taken;
+        taken.swap(events);
+        ReleaseSRWLockExclusive(&lock);
+        return taken;
+    }
+} dcRecord;
+
+HDC WINAPI RecordedGetDC(HWND window) {
+    HDC dc = reinterpret_cast<decltype(&GetDC)>(dcRecord.getDc)(window);
+    dcRecord.Add({DcEvent::Take, GetCurrentThreadId(), dc, 0, 0});
+    return dc;
+}
+int WINAPI RecordedSetBkMode(HDC dc, int mode) {
+    const int before = reinterpret_cast<decltype(&SetBkMode)>(dcRecord.setBkMode)(dc, mode);
+    dcRecord.Add({DcEvent::SetMode, GetCurrentThreadId(), dc, mode, before});
+    return before;
+}
+int WINAPI RecordedReleaseDC(HWND window, HDC dc) {
+    const int released = reinterpret_cast<decltype(&ReleaseDC)>(dcRecord.releaseDc)(window, dc);
+    dcRecord.Add({DcEvent::Give, GetCurrentThreadId(), dc, 0, released});
+    return released;
+}
+// The stop removes the key hook right after it has asked the preview to end.
+BOOL WINAPI RecordedUnhookWindowsHookEx(HHOOK hook) {
+    dcRecord.stopping = true;
+    return reinterpret_cast<decltype(&UnhookWindowsHookEx)>(dcRecord.unhook)(hook);
+}
+
+}  // namespace
+
+TEST_F(FaultTest, TheScreenContextGoesBackOnThePreviewThread) {
+    rely::ImportPatch getDc("USER32.dll", "GetDC", reinterpret_cast<void *>(RecordedGetDC));
+    rely::ImportPatch releaseDc("USER32.dll", "ReleaseDC", reinterpret_cast<void *>(RecordedReleaseDC));
+    rely::ImportPatch setBkMode("GDI32.dll", "SetBkMode", reinterpret_cast<void *>(RecordedSetBkMode));
+    rely::ImportPatch unhook("USER32.dll", "UnhookWindowsHookEx", reinterpret_cast<void *>(RecordedUnhookWindowsHookEx));
+    ASSERT_TRUE(getDc && releaseDc && setBkMode && unhook) << "Vorlane.dll's imports were not found";
+    dcRecord.getDc = getDc.original();
+    dcRecord.releaseDc = releaseDc.original();
+    dcRecord.setBkMode = setBkMode.original();
+    dcRecord.unhook = unhook.original();
+    rely::BoxWatcher boxes;
+    const std::string path = vt::TempPath("context-thread.bmp");
+
+    enum class How { Save, Free, CaptureMemoryRefused, StopInSetUp };
+    struct Row {
+        const char *name;
+        How how;
+    } rows[] = {
+        {"open, preview, save and close", How::Save},
+        {"open, preview, FreeCG200", How::Free},
+        {"capture memory refused, then FreeCG200", How::CaptureMemoryRefused},
+        {"stop during the set-up", How::StopInSetUp},
+    };
+    for (const Row &row : rows) {
+        VcReset();
+        VcSetStatusMode(VC_STATUS_EVERY_POLL);
+        dcRecord.Take();
+        dcRecord.stopping = false;
+        if (row.how == How::CaptureMemoryRefused) VcSetFailure(VC_STATIC_MEM, 1);
+        // The snap comes after the context is taken: held there, the
+        // preview is still in its set-up when the stop comes.
+        if (row.how == How::StopInSetUp) VcBlockCall(VC_SNAP);
+
+        ASSERT_EQ(EasyInit(10, 10, 384, 1), 1) << row.name;
+        HANDLE thread = OpenPreviewThread();
+        ASSERT_NE(thread, nullptr) << row.name;
+        const DWORD preview = GetThreadId(thread);
+        switch (row.how) {
+        case How::Save:
+            ASSERT_TRUE(vt::WaitUntil([] { return vt::CardStats().reads >= 2; })) << row.name;
+            EXPECT_EQ(EasyCapture(path.c_str()), 1) << row.name;
+            break;
+        case How::Free:
+            ASSERT_TRUE(vt::WaitUntil([] { return vt::CardStats().reads >= 2; })) << row.name;
+            EXPECT_EQ(FreeCG200(), 1) << row.name;
+            break;
+        case How::CaptureMemoryRefused:
+            ASSERT_EQ(WaitForSingleObject(thread, 15000), WAIT_OBJECT_0) << row.name;
+            EXPECT_EQ(FreeCG200(), 1) << row.name;
+            break;
+        case How::StopInSetUp: {
+            ASSERT_EQ(VcWaitBlocked(VC_SNAP, 15000), 1) << row.name;
+            HostCall host([] { return FreeCG200(); });
+            ASSERT_TRUE(vt::WaitUntil([] { return dcRecord.stopping.load(); })) << row.name;
+            VcReleaseCall(VC_SNAP);
+            ASSERT_TRUE(host.Finished(15000)) << row.name;
+            EXPECT_EQ(host.result, 1) << row.name;
+            EXPECT_EQ(vt::CardStats().polls, 0) << row.name << ": the loop was entered";
+            break;
+        }
+        }
+        CloseHandle(thread);
+
+        const std::vector<DcEvent> events = dcRecord.Take();
+        int taken = 0, given = 0;
+        HDC dc = nullptr;
+        int found = -1, lastSet = -1;
+        for (const DcEvent &e : events) {
+            EXPECT_EQ(e.thread, preview) << row.name << ": event " << e.kind << " on another thread";
+            if (e.kind == DcEvent::Take) ++taken, dc = e.dc;
+            if (e.kind == DcEvent::SetMode && found < 0) found = e.result;
+            if (e.kind == DcEvent::SetMode) lastSet = e.mode;
+            if (e.kind == DcEvent::Give) {
+                ++given;
+                EXPECT_EQ(e.dc, dc) << row.name << ": another context given back";
+                EXPECT_EQ(e.result, 1) << row.name << ": ReleaseDC failed";
+                EXPECT_EQ(lastSet, found) << row.name << ": the background mode was not restored first";
+            }
+        }
+        EXPECT_EQ(taken, 1) << row.name;
+        EXPECT_NE(dc, nullptr) << row.name;
+        EXPECT_EQ(given, 1) << row.name;
+        if (!events.empty()) EXPECT_EQ(events.back().kind, DcEvent::Give) << row.name << ": not the last act";
+        EXPECT_EQ(vt::CardStats().open, 0) << row.name;
+    }
+}

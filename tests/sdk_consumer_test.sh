@@ -33,14 +33,18 @@ while read -r path wanted; do
     fail "layout $path" "$([ "$wanted" = 1 ] && echo missing || echo 'present, must not be')"
 done <<'ROWS'
 bin/Vorlane.dll 1
+bin/Vorlane.dll.debug 1
 bin/vorlane-cli.exe 1
+bin/vorlane-cli.exe.debug 1
 bin/CG400D32.dll 0
 include/vorlane.h 1
 lib/libVorlane.dll.a 1
+lib/Vorlane.lib 1
 lib/Vorlane.def 1
 lib/cmake/Vorlane/VorlaneConfig.cmake 1
 lib/cmake/Vorlane/VorlaneConfigVersion.cmake 1
 virtual-card/CG400D32.dll 1
+virtual-card/CG400D32.dll.debug 1
 virtual-card/libCG400D32.dll.a 1
 virtual-card/vcard_control.h 1
 ROWS

@@ -105,8 +105,14 @@ struct CardState {
     int32_t lastFrameBytes = 0;
 };
 
-SRWLOCK g_lock = SRWLOCK_INIT;
-CONDITION_VARIABLE g_changed = CONDITION_VARIABLE_INIT;
+// Critical sections, not slim locks and condition variables: the card runs
+// on Windows XP as well, which has neither.
+struct Lock {
+    Lock() { InitializeCriticalSection(&section); }
+    ~Lock() { DeleteCriticalSection(&section); }
+    CRITICAL_SECTION section;
+};
+Lock g_lock;
 CardState g_state;
 // Calls now waiting inside the card; VcReset leaves these to the waiters.
 int32_t g_waiting[VC_CALL_COUNT];
@@ -119,20 +125,28 @@ vcard::Picture *g_pendingPicture;
 int g_frontFrame;  // which of g_frames was delivered last (state lock)
 
 // Under the render lock.
-SRWLOCK g_renderLock = SRWLOCK_INIT;
+Lock g_renderLock;
 vcard::Scene g_scene;
 uint8_t g_frames[2][vcard::kSceneBytes];
 
 class Locked {
 public:
-    explicit Locked(SRWLOCK *lock = &g_lock) : lock_(lock) { AcquireSRWLockExclusive(lock_); }
-    ~Locked() { ReleaseSRWLockExclusive(lock_); }
+    explicit Locked(Lock *lock = &g_lock) : lock_(lock) { EnterCriticalSection(&lock_->section); }
+    ~Locked() { LeaveCriticalSection(&lock_->section); }
     Locked(const Locked &) = delete;
     Locked &operator=(const Locked &) = delete;
 
 private:
-    SRWLOCK *lock_;
+    Lock *lock_;
 };
+
+// With the state lock held: lets it go for a moment, so that the other
+// threads' calls can change what the caller waits for.
+void PauseUnlocked() {
+    LeaveCriticalSection(&g_lock.section);
+    Sleep(1);
+    EnterCriticalSection(&g_lock.section);
+}
 
 // With the state lock held.
 void ChangeSceneAtNextRender(vcard::Picture *picture) {
@@ -145,8 +159,7 @@ void ChangeSceneAtNextRender(vcard::Picture *picture) {
 void WaitIfBlocked(int32_t call) {
     if (!g_state.blocked[call]) return;
     ++g_waiting[call];
-    WakeAllConditionVariable(&g_changed);
-    while (g_state.blocked[call]) SleepConditionVariableSRW(&g_changed, &g_lock, INFINITE, 0);
+    while (g_state.blocked[call]) PauseUnlocked();
     --g_waiting[call];
 }
 
@@ -389,8 +402,7 @@ int __stdcall CG400ReadFromMem(int handle, uint32_t readSource, uint32_t byteCou
 void __stdcall VcReset(void) {
     Locked lock;
     g_state = CardState{};
-    ChangeSceneAtNextRender(nullptr);
-    WakeAllConditionVariable(&g_changed);  // lets blocked calls go
+    ChangeSceneAtNextRender(nullptr);  // blocked calls go at their next look
 }
 
 void __stdcall VcSetBeginResult(int32_t result) {
@@ -430,11 +442,10 @@ void __stdcall VcBlockCall(int32_t call) {
 int32_t __stdcall VcWaitBlocked(int32_t call, uint32_t timeoutMs) {
     if (!IsCall(call)) return 0;
     Locked lock;
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    const DWORD start = GetTickCount();  // the difference survives the wrap
     while (g_waiting[call] == 0) {
-        ULONGLONG now = GetTickCount64();
-        if (now >= deadline) return 0;
-        SleepConditionVariableSRW(&g_changed, &g_lock, static_cast<DWORD>(deadline - now), 0);
+        if (GetTickCount() - start >= timeoutMs) return 0;
+        PauseUnlocked();
     }
     return 1;
 }
@@ -443,7 +454,6 @@ void __stdcall VcReleaseCall(int32_t call) {
     Locked lock;
     if (!IsCall(call)) return;
     g_state.blocked[call] = false;
-    WakeAllConditionVariable(&g_changed);
 }
 
 void __stdcall VcLogPolls(int32_t enabled) {

@@ -22,8 +22,6 @@ struct CaptureState {
     int32_t cardHandle = 0;
     HGLOBAL frameBlock = nullptr;  // the frame buffer, movable global memory
     BYTE *frameBytes = nullptr;    // its address while locked
-    HDC screenDc = nullptr;
-    int32_t savedBkMode = 0;
     HANDLE captureThread = nullptr;
     DWORD previewThreadId = 0;  // where the host's key messages are copied to
     HHOOK keyHook = nullptr;    // the hook on the host's thread that copies them

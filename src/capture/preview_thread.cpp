@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "capture_state.h"
+#include "common/win32_guards.h"
 #include "frame_geometry.h"
 #include "hot_keys.h"
 #include "imagefiles/bmp_headers.h"
@@ -33,10 +34,11 @@ DWORD WINAPI PreviewThread(LPVOID) {
     const preview::DisplayInfo display = preview::DisplayInfoFor(frame, state.colorMode);
 
     // The whole screen's context, not a window's: the picture lies over
-    // whatever is on the screen at the origin. Given back by the close.
-    state.screenDc = GetDC(nullptr);
-    SetStretchBltMode(state.screenDc, COLORONCOLOR);
-    state.savedBkMode = SetBkMode(state.screenDc, TRANSPARENT);
+    // whatever is on the screen at the origin. This thread took it, so this
+    // thread gives it back, however it ends from here on.
+    guards::ScreenContext screen(GetDC(nullptr));
+    SetStretchBltMode(screen.get(), COLORONCOLOR);
+    screen.SetBackgroundMode(TRANSPARENT);
 
     card::StaticMemory memory{};
     if (!StaticMemAlloc(&memory.memPages, &memory.snapTarget, &memory.unused,
@@ -65,7 +67,7 @@ DWORD WINAPI PreviewThread(LPVOID) {
 
         CG400ReadFromMem(state.cardHandle, memory.readSource, captureBytes, slot,
                          state.frameBytes, 1);
-        SetDIBitsToDevice(state.screenDc, state.originX, state.originY,
+        SetDIBitsToDevice(screen.get(), state.originX, state.originY,
                           static_cast<DWORD>(frame.width), static_cast<DWORD>(frame.height), 0,
                           0, 0, static_cast<UINT>(frame.height), state.frameBytes,
                           display.get(), DIB_RGB_COLORS);

@@ -20,14 +20,10 @@ void StopPreview() {
 
 namespace {
 
-// Shared by the successful closes: the screen's context goes back as it was
-// found, and every window repaints over the old picture.
+// Shared by the successful closes: every window repaints over the old
+// picture. The screen's context is already back: the preview thread gave it
+// back itself before it ended.
 void CloseTail() {
-    if (captureState.screenDc) {
-        SetBkMode(captureState.screenDc, captureState.savedBkMode);
-        ReleaseDC(nullptr, captureState.screenDc);
-        captureState.screenDc = nullptr;
-    }
     captureState.cardHandle = 0;
     InvalidateRect(nullptr, nullptr, TRUE);
 }

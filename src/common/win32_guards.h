@@ -46,6 +46,40 @@ using UniqueGlobal = UniqueHandle<HGLOBAL, nullptr, FreeGlobal>;
 // A thread or other kernel object handle; NULL means none.
 using UniqueKernelHandle = UniqueHandle<HANDLE, nullptr, CloseKernelHandle>;
 
+// The screen's device context with its background mode as it was found.
+// Windows wants ReleaseDC on the thread that called GetDC, so the thread
+// that takes it holds this guard; leaving restores the mode and gives the
+// context back. No context (GetDC failed) means nothing to give back.
+class ScreenContext {
+public:
+    ScreenContext() = default;
+    explicit ScreenContext(HDC dc) : dc_(dc) {}
+    ScreenContext(ScreenContext &&other) noexcept
+        : dc_(std::exchange(other.dc_, nullptr)), savedBkMode_(other.savedBkMode_) {}
+    ScreenContext &operator=(ScreenContext &&other) noexcept {
+        reset();
+        dc_ = std::exchange(other.dc_, nullptr);
+        savedBkMode_ = other.savedBkMode_;
+        return *this;
+    }
+    ScreenContext(const ScreenContext &) = delete;
+    ScreenContext &operator=(const ScreenContext &) = delete;
+    ~ScreenContext() { reset(); }
+
+    HDC get() const { return dc_; }
+    // Sets the background mode and keeps the one it replaces for the end.
+    void SetBackgroundMode(int mode) { savedBkMode_ = SetBkMode(dc_, mode); }
+
+private:
+    void reset() {
+        if (!dc_) return;
+        SetBkMode(dc_, savedBkMode_);
+        ReleaseDC(nullptr, std::exchange(dc_, nullptr));
+    }
+    HDC dc_ = nullptr;
+    int savedBkMode_ = 0;
+};
+
 // Holds a global block locked; unlocks on the way out. Kept apart from the
 // block's owner because the lock must end before the block is freed.
 class GlobalLockGuard {

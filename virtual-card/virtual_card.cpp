@@ -239,13 +239,19 @@ DWORD WINAPI LoadAhead(LPVOID context) {
     return 0;
 }
 
+// Ends the reading ahead, and so closes every file of the folder; the
+// pictures already read stay.
+void StopLoading(Footage &footage) {
+    if (!footage.thread) return;
+    AcquireSRWLockExclusive(&footage.lock);
+    footage.stopping = true;
+    WakeAllConditionVariable(&footage.changed);
+    ReleaseSRWLockExclusive(&footage.lock);
+    WaitForSingleObject(footage.thread.get(), INFINITE);
+}
+
 Footage::~Footage() {
-    if (!thread) return;
-    AcquireSRWLockExclusive(&lock);
-    stopping = true;
-    WakeAllConditionVariable(&changed);
-    ReleaseSRWLockExclusive(&lock);
-    WaitForSingleObject(thread.get(), INFINITE);
+    StopLoading(*this);
 }
 
 // Puts picture `number` into the scene, waiting a little for a late one.
@@ -257,7 +263,7 @@ bool ShowFootagePicture(Footage &footage, int64_t number, vcard::Scene &scene) {
     WakeAllConditionVariable(&footage.changed);
     const ULONGLONG deadline = GetTickCount64() + kLateFrameWaitMs;
     const Footage::Slot &slot = footage.slots[number % kReadAhead];
-    while (slot.number != number && !footage.paths.empty()) {
+    while (slot.number != number && !footage.paths.empty() && !footage.stopping) {
         const ULONGLONG now = GetTickCount64();
         if (now >= deadline) break;
         SleepConditionVariableSRW(&footage.changed, &footage.lock, static_cast<DWORD>(deadline - now), 0);
@@ -313,6 +319,9 @@ VcLogEntry g_log[kLogCapacity];
 bool g_sceneChangePending;
 vcard::Picture *g_pendingPicture;
 Footage *g_pendingFootage;
+// The footage a read has taken up (state lock); alive until a later read
+// takes up the next scene.
+Footage *g_playingFootage;
 int g_frontFrame;  // which of g_frames was delivered last (state lock)
 
 // Under the render lock.
@@ -335,6 +344,9 @@ private:
 
 // With the state lock held. Takes over both.
 void ChangeSceneAtNextRender(vcard::Picture *picture, Footage *footage = nullptr) {
+    // The footage playing lets go of its files now, not at the next read.
+    if (g_playingFootage != nullptr) StopLoading(*g_playingFootage);
+    g_playingFootage = nullptr;
     delete g_pendingPicture;
     delete g_pendingFootage;
     g_pendingPicture = picture;
@@ -557,6 +569,7 @@ int __stdcall CG400ReadFromMem(int handle, uint32_t readSource, uint32_t byteCou
         sceneChange = g_sceneChangePending;
         picture = g_pendingPicture;
         footage = g_pendingFootage;
+        if (sceneChange) g_playingFootage = footage;
         g_sceneChangePending = false;
         g_pendingPicture = nullptr;
         g_pendingFootage = nullptr;

@@ -633,7 +633,7 @@ TEST_F(VirtualCardTest, BadFootageIsRefusedWithItsReasonAndTheSceneStays) {
     } rows[] = {
         {"no folder", nullptr, nullptr, "no such folder"},
         {"no BMP file", "", nullptr, "holds no .bmp file"},
-        {"8 bits a pixel", "b.bmp", [](Bytes &b) { b[28] = 8; }, "b.bmp: 8 bits a pixel"},
+        {"8 bits a pixel", "b.bmp", [](Bytes &b) { b[28] = 8; }, "b.bmp: bit depth 8"},
         {"compressed", "b.bmp", [&](Bytes &b) { put32(b, 30, 1); }, "b.bmp: compressed"},
         {"not a BMP file", "b.bmp", [](Bytes &b) { b[0] = 'X'; }, "b.bmp: not a BMP file"},
         {"truncated", "b.bmp", [](Bytes &b) { b.resize(b.size() - 40); }, "b.bmp: truncated"},

@@ -225,7 +225,7 @@ bool CheckBmp24(const uint8_t *head, size_t headBytes, uint64_t fileSize, BmpLay
     const unsigned bitCount = ReadU16(head + 28);
     const uint32_t compression = ReadU32(head + 30);
     if (infoSize < 40) return refuse("an info header of %u bytes; only Windows BMP headers (40 bytes or more) are read", infoSize);
-    if (bitCount != 24) return refuse("%u bits a pixel; only 24-bit pictures are played", bitCount);
+    if (bitCount != 24) return refuse("bit depth %u; only 24-bit pictures are played", bitCount);
     if (compression != 0) return refuse("compressed (compression %u); only uncompressed pictures are played", compression);
     const int64_t rows = height < 0 ? -height : height;
     if (width <= 0 || rows == 0)

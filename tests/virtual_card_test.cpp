@@ -564,26 +564,26 @@ TEST_F(VirtualCardTest, FootagePlaysInNameOrderAndLoopsIntoTheSavedFrame) {
 TEST_F(VirtualCardTest, FootageSkipsAVanishedFileAndTakesTheAdjustments) {
     const std::string folder = FootageFolder("vc_footage_vanish");
     std::vector<std::string> paths;
-    for (int i = 0; i < 6; ++i) {
-        const uint8_t level = static_cast<uint8_t>(40 * i + 20);
-        paths.push_back(WriteBmp("vc_footage_vanish\\" + std::to_string(i) + ".bmp", 8, 6, false,
-                                 [level](int, int) { return Rgb{level, level, level}; }));
+    auto level = [](int file) { return static_cast<uint8_t>(20 * file + 10); };
+    for (int i = 0; i < 12; ++i) {
+        const Rgb grey{level(i), level(i), level(i)};
+        paths.push_back(WriteBmp("vc_footage_vanish\\" + std::string(1, static_cast<char>('a' + i)) + ".bmp", 8, 6,
+                                 false, [grey](int, int) { return grey; }));
     }
     ASSERT_EQ(PlayFolder(folder), 1);
-    // Only the first pictures are read ahead, so 4 is still unread.
-    ASSERT_EQ(DeleteFileA(paths[4].c_str()), TRUE);
+    // The card reads at most 8 pictures ahead, so file 10 is still unread.
+    ASSERT_EQ(DeleteFileA(paths[10].c_str()), TRUE);
     VcSetStatusMode(VC_STATUS_EVERY_POLL);
-    const int expected[] = {0, 1, 2, 3, 5, 0, 1};
-    for (int n = 0; n < 7; ++n) {
+    const int expected[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 0, 1, 2};
+    for (int n = 0; n < 14; ++n) {
         const std::vector<uint8_t> frame = ReadFrame(0, 0, 768, 576, 96, 72, 1);
-        const int level = 40 * expected[n] + 20;
-        EXPECT_EQ(Text(FramePixel(frame, 96, 72, 48, 36)), Text(Rgb{uint8_t(level), uint8_t(level), uint8_t(level)}))
-            << "picture " << n;
+        const uint8_t want = level(expected[n]);
+        EXPECT_EQ(Text(FramePixel(frame, 96, 72, 48, 36)), Text(Rgb{want, want, want})) << "picture " << n;
         Poll(2);
     }
-    // Picture 7 is the third file (level 100): in grey, brightness 128 + 30.
+    // Picture 14 is file 3 (level 70): in grey, brightness 128 + 30.
     CG400SetADParam(VC_DEFAULT_HANDLE, card::kAdSelector1, 158);
-    EXPECT_EQ(ReadFrame(0, 0, 768, 576, 96, 72, 0)[36 * 96 + 48], 130) << "grey, brighter";
+    EXPECT_EQ(ReadFrame(0, 0, 768, 576, 96, 72, 0)[36 * 96 + 48], 100) << "grey, brighter";
 }
 
 TEST_F(VirtualCardTest, FootageIsFittedAndCentredOnBlack) {

@@ -34,7 +34,7 @@ constexpr uint32_t kSlot1Ready = 0;
 constexpr int64_t kChangesPerFrame = 2;  // each frame fills both slots
 // Footage: pictures decoded ahead of the one shown, and how long a read
 // waits for a late one before showing the last picture again.
-constexpr int kReadAhead = 4;
+constexpr int kReadAhead = 8;
 constexpr DWORD kLateFrameWaitMs = 2000;
 
 // --- Pure helpers ---

@@ -23,7 +23,7 @@ namespace {
 constexpr int kWidth = 640;
 constexpr int kHeight = 480;
 constexpr int kFrameBytes = 768 * 576 * 3;
-// A read this slow waited for its picture to be read from the file.
+// A read this slow waited: for its picture, or for the CPU.
 constexpr double kWaitedMs = 5;
 
 using bench::Median;
@@ -155,6 +155,7 @@ int main() {
         }
     }
     const double elapsed = Seconds() - start;
+    // The status counts changes; the first frame was read at the start, before any.
     VcStats stats{};
     VcGetStats(&stats);
     EndCG400(handle);
@@ -174,10 +175,10 @@ int main() {
                 shownCount / elapsed, shownCount, of.c_str(), elapsed);
     std::printf("BENCH footage: pictures never shown | %d | count | of %s; frames that showed none: %d\n",
                 count - shownCount, of.c_str(), wrong);
-    std::printf("BENCH footage: reads that waited for their picture | %d | count | over %.0f ms, of %d reads\n",
-                waited, kWaitedMs, reads);
+    std::printf("BENCH footage: reads over %.0f ms | %d | count | of %d: waiting for the picture or for the CPU\n",
+                kWaitedMs, waited, reads);
     std::printf("BENCH footage: status changes the reading loop missed | %lld | count | of %lld; the loop had no CPU\n",
-                static_cast<long long>(stats.framesCompleted - reads), static_cast<long long>(stats.framesCompleted));
+                static_cast<long long>(stats.framesCompleted + 1 - reads), static_cast<long long>(stats.framesCompleted + 1));
     std::printf("BENCH footage: read of one frame | %.3f | ms | median of %d reads, 768 x 576 24-bit\n",
                 readMs.empty() ? 0.0 : Median(readMs), reads);
     std::printf("BENCH footage: slowest read | %.1f | ms | a frame lasts 40 ms\n", slowest);

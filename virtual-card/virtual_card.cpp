@@ -144,7 +144,7 @@ bool ReadPictureFile(void *file, uint64_t offset, uint8_t *into, size_t bytes) {
 
 // Opens a picture and checks its headers; `why` says what is wrong.
 guards::UniqueKernelHandle OpenPicture(const char *path, vcard::BmpLayout &layout, char *why, size_t whyBytes) {
-    guards::UniqueKernelHandle file(OrNull(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+    guards::UniqueKernelHandle file(OrNull(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                                        nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr)));
     if (!file) {
         std::snprintf(why, whyBytes, "cannot be opened (error %lu)", GetLastError());
@@ -179,102 +179,9 @@ bool LoadPicture(const char *path, vcard::Picture &picture, char *why, size_t wh
     return true;
 }
 
-// --- Footage: a folder of pictures played in name order ---
-
-// A thread of its own decodes the next kReadAhead pictures into slots; the
-// read that shows picture number n takes slot n % kReadAhead. Files that can
-// no longer be read are dropped from the list and the next one plays.
-struct Footage {
-    SRWLOCK lock = SRWLOCK_INIT;
-    CONDITION_VARIABLE changed = CONDITION_VARIABLE_INIT;
-    std::vector<std::string> paths;  // guarded by `lock`, like everything below
-    struct Slot {
-        int64_t number = -1;  // which picture it holds; -1: none (or being read)
-        vcard::Picture picture;
-    } slots[kReadAhead];
-    int64_t shown = 0;  // the picture the card shows now
-    bool stopping = false;
-    guards::UniqueKernelHandle thread;
-
-    ~Footage();
-};
-
-// With the footage's lock held: the first picture of the read-ahead window
-// that no slot holds yet, or -1.
-int64_t NextToLoad(const Footage &footage) {
-    if (footage.paths.empty()) return -1;
-    for (int64_t n = footage.shown; n < footage.shown + kReadAhead; ++n)
-        if (footage.slots[n % kReadAhead].number != n) return n;
-    return -1;
-}
-
-DWORD WINAPI LoadAhead(LPVOID context) {
-    Footage &footage = *static_cast<Footage *>(context);
-    AcquireSRWLockExclusive(&footage.lock);
-    for (;;) {
-        int64_t number;
-        while (!footage.stopping && (number = NextToLoad(footage)) < 0)
-            SleepConditionVariableSRW(&footage.changed, &footage.lock, INFINITE, 0);
-        if (footage.stopping) break;
-        Footage::Slot &slot = footage.slots[number % kReadAhead];
-        slot.number = -1;
-        const size_t entry = static_cast<size_t>(number % static_cast<int64_t>(footage.paths.size()));
-        const std::string path = footage.paths[entry];
-        // Decoded without the lock; no read touches a slot numbered -1.
-        ReleaseSRWLockExclusive(&footage.lock);
-        char why[256];
-        const bool loaded = LoadPicture(path.c_str(), slot.picture, why, sizeof why);
-        AcquireSRWLockExclusive(&footage.lock);
-        if (loaded) {
-            slot.number = number;
-        } else {
-            // Vanished or changed since the folder was checked: skip it. The
-            // pictures after it move up, so the slots are read again.
-            footage.paths.erase(footage.paths.begin() + static_cast<std::ptrdiff_t>(entry));
-            for (Footage::Slot &other : footage.slots) other.number = -1;
-        }
-        WakeAllConditionVariable(&footage.changed);
-    }
-    ReleaseSRWLockExclusive(&footage.lock);
-    return 0;
-}
-
-// Ends the reading ahead, and so closes every file of the folder; the
-// pictures already read stay.
-void StopLoading(Footage &footage) {
-    if (!footage.thread) return;
-    AcquireSRWLockExclusive(&footage.lock);
-    footage.stopping = true;
-    WakeAllConditionVariable(&footage.changed);
-    ReleaseSRWLockExclusive(&footage.lock);
-    WaitForSingleObject(footage.thread.get(), INFINITE);
-}
-
-Footage::~Footage() {
-    StopLoading(*this);
-}
-
-// Puts picture `number` into the scene, waiting a little for a late one.
-// False (the scene unchanged) when it is not there in time or no file is
-// left to play.
-bool ShowFootagePicture(Footage &footage, int64_t number, vcard::Scene &scene) {
-    AcquireSRWLockExclusive(&footage.lock);
-    footage.shown = number;
-    WakeAllConditionVariable(&footage.changed);
-    const ULONGLONG deadline = GetTickCount64() + kLateFrameWaitMs;
-    const Footage::Slot &slot = footage.slots[number % kReadAhead];
-    while (slot.number != number && !footage.paths.empty() && !footage.stopping) {
-        const ULONGLONG now = GetTickCount64();
-        if (now >= deadline) break;
-        SleepConditionVariableSRW(&footage.changed, &footage.lock, static_cast<DWORD>(deadline - now), 0);
-    }
-    const bool ready = slot.number == number;
-    if (ready) vcard::SetBackground(scene, &slot.picture, true);
-    ReleaseSRWLockExclusive(&footage.lock);
-    return ready;
-}
-
 // --- State ---
+
+struct Footage;
 
 // Everything VcReset puts back; the initialisers are the defaults.
 struct CardState {
@@ -341,6 +248,105 @@ public:
 private:
     SRWLOCK *lock_;
 };
+
+// --- Footage: a folder of pictures played in name order ---
+
+// A thread of its own decodes the next kReadAhead pictures into slots; the
+// read that shows picture number n takes slot n % kReadAhead. Files that can
+// no longer be read are dropped from the list and the next one plays.
+struct Footage {
+    SRWLOCK lock = SRWLOCK_INIT;
+    CONDITION_VARIABLE changed = CONDITION_VARIABLE_INIT;
+    std::vector<std::string> paths;  // guarded by `lock`, like everything below
+    struct Slot {
+        int64_t number = -1;  // which picture it holds; -1: none (or being read)
+        vcard::Picture picture;
+    } slots[kReadAhead];
+    int64_t shown = 0;  // the picture the card shows now
+    bool stopping = false;
+    guards::UniqueKernelHandle thread;
+    // The thread's hold on this DLL, so that a host unloading it while the
+    // footage plays never pulls the code from under the thread.
+    HMODULE module = nullptr;
+
+    ~Footage();
+};
+
+// With the footage's lock held: the first picture of the read-ahead window
+// that no slot holds yet, or -1.
+int64_t NextToLoad(const Footage &footage) {
+    if (footage.paths.empty()) return -1;
+    for (int64_t n = footage.shown; n < footage.shown + kReadAhead; ++n)
+        if (footage.slots[n % kReadAhead].number != n) return n;
+    return -1;
+}
+
+DWORD WINAPI LoadAhead(LPVOID context) {
+    Footage &footage = *static_cast<Footage *>(context);
+    AcquireSRWLockExclusive(&footage.lock);
+    for (;;) {
+        int64_t number;
+        while (!footage.stopping && (number = NextToLoad(footage)) < 0)
+            SleepConditionVariableSRW(&footage.changed, &footage.lock, INFINITE, 0);
+        if (footage.stopping) break;
+        Footage::Slot &slot = footage.slots[number % kReadAhead];
+        slot.number = -1;
+        const size_t entry = static_cast<size_t>(number % static_cast<int64_t>(footage.paths.size()));
+        const std::string path = footage.paths[entry];
+        // Decoded without the lock; no read touches a slot numbered -1.
+        ReleaseSRWLockExclusive(&footage.lock);
+        char why[256];
+        const bool loaded = LoadPicture(path.c_str(), slot.picture, why, sizeof why);
+        AcquireSRWLockExclusive(&footage.lock);
+        if (loaded) {
+            slot.number = number;
+        } else {
+            // Vanished or changed since the folder was checked: skip it. The
+            // pictures after it move up, so the slots are read again.
+            footage.paths.erase(footage.paths.begin() + static_cast<std::ptrdiff_t>(entry));
+            for (Footage::Slot &other : footage.slots) other.number = -1;
+        }
+        WakeAllConditionVariable(&footage.changed);
+    }
+    HMODULE module = footage.module;
+    ReleaseSRWLockExclusive(&footage.lock);
+    FreeLibraryAndExitThread(module, 0);
+}
+
+// Ends the reading ahead, and so closes every file of the folder; the
+// pictures already read stay.
+void StopLoading(Footage &footage) {
+    if (!footage.thread) return;
+    {
+        Locked lock(&footage.lock);
+        footage.stopping = true;
+        WakeAllConditionVariable(&footage.changed);
+    }
+    WaitForSingleObject(footage.thread.get(), INFINITE);
+}
+
+Footage::~Footage() {
+    StopLoading(*this);
+}
+
+// Puts picture `number` into the scene, waiting a little for a late one.
+// False (the scene unchanged) when it is not there in time or no file is
+// left to play.
+bool ShowFootagePicture(Footage &footage, int64_t number, vcard::Scene &scene) {
+    Locked lock(&footage.lock);
+    footage.shown = number;
+    WakeAllConditionVariable(&footage.changed);
+    const ULONGLONG deadline = GetTickCount64() + kLateFrameWaitMs;
+    const Footage::Slot &slot = footage.slots[number % kReadAhead];
+    while (slot.number != number && !footage.paths.empty() && !footage.stopping) {
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline) break;
+        SleepConditionVariableSRW(&footage.changed, &footage.lock, static_cast<DWORD>(deadline - now), 0);
+    }
+    const bool ready = slot.number == number;
+    if (ready) vcard::SetBackground(scene, &slot.picture, true);
+    return ready;
+}
 
 // With the state lock held. Takes over both.
 void ChangeSceneAtNextRender(vcard::Picture *picture, Footage *footage = nullptr) {
@@ -756,8 +762,14 @@ int32_t __stdcall VcPlayFolder(const char *folder, char *reason, int32_t reasonB
             return 0;
         }
     }
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                            reinterpret_cast<LPCSTR>(&LoadAhead), &footage->module)) {
+        Reason(reason, reasonBytes, "%s: the virtual card cannot find itself", folder);
+        return 0;
+    }
     footage->thread.reset(CreateThread(nullptr, 0, LoadAhead, footage.get(), 0, nullptr));
     if (!footage->thread) {
+        FreeLibrary(footage->module);
         Reason(reason, reasonBytes, "%s: no thread to read its pictures", folder);
         return 0;
     }

@@ -6,7 +6,9 @@
 // code of ours. The state lock guards the settings, counters and log and is
 // only ever held briefly; a call that a test has blocked waits on a condition
 // variable, which lets go of it. Rendering runs under a lock of its own, so
-// a preview reading frames as fast as it can never keeps the controls out.
+// a preview reading frames as fast as it can never keeps the controls out;
+// it is taken before the state lock, never while holding it. Footage is read
+// ahead by a thread that VcPlayFolder starts, with a lock of its own.
 
 #include <windows.h>
 
@@ -572,6 +574,12 @@ int __stdcall CG400ReadFromMem(int handle, uint32_t readSource, uint32_t byteCou
         ad = vcard::AdSettings{g_state.ad[0], g_state.ad[1], g_state.ad[2]};
         frame = FramesCompleted();
         limit = g_state.readLimit;
+    }
+    Locked renderLock(&g_renderLock);
+    {
+        // Taken up under the render lock, so that reads on several threads
+        // apply scene changes in the order they were made.
+        Locked lock;
         sceneChange = g_sceneChangePending;
         picture = g_pendingPicture;
         footage = g_pendingFootage;
@@ -580,7 +588,6 @@ int __stdcall CG400ReadFromMem(int handle, uint32_t readSource, uint32_t byteCou
         g_pendingPicture = nullptr;
         g_pendingFootage = nullptr;
     }
-    Locked renderLock(&g_renderLock);
     if (sceneChange) {
         delete g_footage;
         g_footage = footage;

@@ -292,29 +292,6 @@ bool DrawFitted(const BmpLayout &layout, ReadAt read, void *file, Picture &out) 
     return true;
 }
 
-namespace {
-
-struct MemoryFile {
-    const uint8_t *data;
-    size_t size;
-};
-
-bool ReadMemory(void *file, uint64_t offset, uint8_t *into, size_t bytes) {
-    const MemoryFile &m = *static_cast<const MemoryFile *>(file);
-    if (offset > m.size || bytes > m.size - offset) return false;
-    std::memcpy(into, m.data + offset, bytes);
-    return true;
-}
-
-}  // namespace
-
-bool DecodeBmp24(const uint8_t *data, size_t size, Picture &out) {
-    BmpLayout layout;
-    if (!CheckBmp24(data, size, size, layout, nullptr, 0)) return false;
-    MemoryFile file{data, size};
-    return DrawFitted(layout, ReadMemory, &file, out);
-}
-
 void DrawTestPicture(Picture &out) {
     // Rows 0-215: eight full colour bars.
     static const uint8_t kBars[8][3] = {{255, 255, 255}, {255, 255, 0}, {0, 255, 255},

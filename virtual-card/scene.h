@@ -81,9 +81,6 @@ using ReadAt = bool (*)(void *file, uint64_t offset, uint8_t *into, size_t bytes
 // a read fails; `out` is then partly drawn.
 bool DrawFitted(const BmpLayout &layout, ReadAt read, void *file, Picture &out);
 
-// Checks and draws a whole 24-bit BMP file held in memory.
-bool DecodeBmp24(const uint8_t *data, size_t size, Picture &out);
-
 void DrawTestPicture(Picture &out);
 
 // --- The scene with its caches ---

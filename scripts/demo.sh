@@ -4,15 +4,16 @@
 # with --live), a screenshot is taken while it runs, the frame is saved and
 # turned grey; then short runs save a frame in each colour mode and after
 # A/D chords pressed in vorlane-cli's keys window, gathered in modes.png. The
-# results land in out/demo/.
-#   scripts/demo.sh [--live] [--scene PICTURE.bmp] [--arch win32|win64] [--seconds S]
+# results land in out/demo/. --scene takes a 24-bit BMP picture, or a folder
+# of them that the virtual card plays as footage.
+#   scripts/demo.sh [--live] [--scene PICTURE.bmp|FOLDER] [--arch win32|win64] [--seconds S]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dist=${VORLANE_DIST:-dist}
 [ "${dist#/}" != "$dist" ] || dist=$root/$dist
 out=$root/out/demo
 
-usage() { sed -n '8p' "$0" | sed 's/^# *//'; }
+usage() { sed -n '9p' "$0" | sed 's/^# *//'; }
 
 # The contact sheet's adjustments: name, chord, presses, A/D selector, step.
 adjustments='brightness-up   ctrl+0  6 1 8
@@ -113,7 +114,7 @@ live=0 scene= arch=win64 seconds=6
 while [ $# -gt 0 ]; do
   case "$1" in
     --live) live=1 ;;
-    --scene) scene=$(realpath "${2:?--scene needs a 24-bit BMP file}"); shift ;;
+    --scene) scene=$(realpath "${2:?--scene needs a 24-bit BMP file or a folder of them}"); shift ;;
     --arch) arch=${2:?--arch needs win32 or win64}; shift ;;
     --seconds) seconds=${2:?--seconds needs a number}; shift ;;
     -h|--help) usage; exit 0 ;;
@@ -124,7 +125,8 @@ done
 case "$arch" in win32|win64) ;; *) echo "demo: --arch is win32 or win64" >&2; exit 2 ;; esac
 [[ "$seconds" =~ ^[0-9]+$ ]] && [ "$seconds" -ge 2 ] ||
   { echo "demo: --seconds takes a whole number, at least 2" >&2; exit 2; }
-[ -z "$scene" ] || [ -f "$scene" ] || { echo "demo: no such picture: $scene" >&2; exit 2; }
+[ -z "$scene" ] || [ -f "$scene" ] || [ -d "$scene" ] ||
+  { echo "demo: no such picture or folder: $scene" >&2; exit 2; }
 sdk=$dist/$arch
 for f in bin/vorlane-cli.exe bin/Vorlane.dll virtual-card/CG400D32.dll; do
   [ -f "$sdk/$f" ] || { echo "demo: $sdk/$f is missing; run ./run build first" >&2; exit 1; }
@@ -224,7 +226,15 @@ for log in "$stage"/sheet/*.log; do
 done >>"$out/vorlane-cli.log"
 
 echo
-echo "== demo summary ($arch, virtual card$([ -n "$scene" ] && echo ", scene $(basename "$scene")"))"
+scene_note=
+if [ -d "$scene" ]; then
+  scene_note=", footage $(basename "$scene") ($(find "$scene" -maxdepth 1 -type f -iname '*.bmp' | wc -l) pictures)"
+elif [ -n "$scene" ]; then
+  scene_note=", scene $(basename "$scene")"
+fi
+echo "== demo summary ($arch, virtual card$scene_note)"
+# A folder the virtual card refused: vorlane-cli names the file and says why.
+grep -m1 'refused the footage' "$out/vorlane-cli.log" 2>/dev/null || true
 summary=$(grep -m1 -E '^preview: [0-9]+ frames painted' "$out/vorlane-cli.log" || true)
 if [ -n "$summary" ]; then
   painted=$(sed -E 's/^preview: ([0-9]+) frames painted.*/\1/' <<<"$summary")

@@ -22,6 +22,10 @@ mkdir "$run"
 cp "$work"/sdk/bin/* "$work/sdk/virtual-card/CG400D32.dll" "$run/"
 convert -size 64x48 gradient:red-blue -type TrueColor "BMP3:$run/scene.bmp" 2>/dev/null ||
   echo "note: no ImageMagick, the scene rows will fail"
+# Footage: two pictures; the bad folder's second one is cut short.
+mkdir "$run/footage" "$run/bad-footage" "$run/no-footage"
+cp "$run/scene.bmp" "$run/footage/1.bmp" && cp "$run/scene.bmp" "$run/footage/2.bmp"
+cp "$run/scene.bmp" "$run/bad-footage/1.bmp" && head -c 100 "$run/scene.bmp" >"$run/bad-footage/2.bmp"
 
 size_of() { stat -c %s "$run/$1" 2>/dev/null || echo none; }
 
@@ -79,6 +83,9 @@ grey onto its source | grey f.bmp f.bmp                         | 1 | could not 
 save in missing dir  | preview --seconds 0.3 --save nowhere\\f.bmp | 1 | could not save the frame
 scene picture        | preview --seconds 0.3 --scene scene.bmp  | 0 | virtual card
 scene not a picture  | preview --seconds 0.3 --scene vorlane-cli.exe | 1 | could not use vorlane-cli.exe
+scene folder         | preview --seconds 0.3 --scene footage    | 0 | virtual card
+scene folder, bad    | preview --seconds 0.3 --scene bad-footage | 2 | bad-footage\2.bmp: truncated
+scene folder, empty  | preview --seconds 0.3 --scene no-footage | 2 | no-footage holds no .bmp file
 off the screen       | preview --seconds 0.3 --x 30000          | 0 | off the screen
 keys window          | preview --seconds 0.3 --height 96        | 0 | "Vorlane preview keys" has the focus
 no keys window       | preview --seconds 0.3 --height 96 --no-window | 0 | !has the focus

@@ -11,13 +11,17 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <string>
 #include <iterator>
 #include <thread>
 #include <vector>
 
 #include "capture/card_library.h"
+#include "test_support.h"
 #include "vcard_control.h"
+#include "vorlane.h"
 
 namespace {
 
@@ -34,9 +38,11 @@ protected:
         for (const std::string &path : files_) std::remove(path.c_str());
     }
 
-    // Writes a 24-bit BMP whose pixel (x, y from the top) is pixel(x, y).
+    // Writes a 24-bit BMP whose pixel (x, y from the top) is pixel(x, y);
+    // `edit` may spoil the bytes first. A name may lead into a folder.
     template <typename Fn>
-    std::string WriteBmp(const char *name, int width, int height, bool topDown, Fn pixel) {
+    std::string WriteBmp(const std::string &name, int width, int height, bool topDown, Fn pixel,
+                         const std::function<void(std::vector<uint8_t> &)> &edit = nullptr) {
         char dir[MAX_PATH];
         GetTempPathA(MAX_PATH, dir);
         std::string path = std::string(dir) + name;
@@ -65,6 +71,7 @@ protected:
             // Padding gets a loud value: it must never show in the picture.
             for (int p = width * 3; p < stride; ++p) bytes[54 + static_cast<size_t>(row * stride + p)] = 0x77;
         }
+        if (edit) edit(bytes);
         FILE *f = std::fopen(path.c_str(), "wb");
         EXPECT_NE(f, nullptr) << path;
         if (f != nullptr) {
@@ -481,6 +488,191 @@ TEST_F(VirtualCardTest, ScenePictureRejectsWhatIsNotA24BitBmp) {
                 {"empty path: built-in picture", "", 1},
                 {"null path: built-in picture", nullptr, 1}};
     for (const Row &row : rows) EXPECT_EQ(VcSetScenePicture(row.path), row.result) << row.name;
+}
+
+// --- Footage: a folder of pictures ---
+
+// An empty folder under the temp folder, for one case's pictures.
+std::string FootageFolder(const std::string &name) {
+    char dir[MAX_PATH];
+    GetTempPathA(MAX_PATH, dir);
+    const std::string folder = std::string(dir) + name;
+    CreateDirectoryA(folder.c_str(), nullptr);
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
+    for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &found) != 0)
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+            DeleteFileA((folder + "\\" + found.cFileName).c_str());
+    if (find != INVALID_HANDLE_VALUE) FindClose(find);
+    return folder;
+}
+
+int32_t PlayFolder(const std::string &folder, std::string *why = nullptr) {
+    char reason[512] = "untouched";
+    const int32_t result = VcPlayFolder(folder.c_str(), reason, sizeof reason);
+    if (why != nullptr) *why = reason;
+    return result;
+}
+
+// The 24-bit frame's pixel (x, y from the top) as R, G, B; frames come bottom-up.
+Rgb FramePixel(const std::vector<uint8_t> &frame, int width, int height, int x, int y) {
+    const size_t at = (static_cast<size_t>(height - 1 - y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 3;
+    return at + 2 < frame.size() ? Rgb{frame[at + 2], frame[at + 1], frame[at]} : Rgb{1, 2, 3};
+}
+
+std::string Text(Rgb c) {
+    return std::to_string(c.r) + "," + std::to_string(c.g) + "," + std::to_string(c.b);
+}
+
+TEST_F(VirtualCardTest, FootagePlaysInNameOrderAndLoopsIntoTheSavedFrame) {
+    // Name order without case: 10, 2, a, B. The tall one leaves black bars
+    // inside the saved 432 x 576 middle; the others fill it.
+    const std::string folder = FootageFolder("vc_footage_order");
+    const Rgb red{200, 0, 0}, green{0, 180, 0}, white{250, 250, 250}, blue{0, 0, 220}, black{0, 0, 0};
+    WriteBmp("vc_footage_order\\B.bmp", 64, 48, false, [&](int, int) { return blue; });
+    WriteBmp("vc_footage_order\\2.bmp", 10, 40, true, [&](int, int) { return green; });
+    WriteBmp("vc_footage_order\\a.bmp", 4, 3, false, [&](int, int) { return white; });
+    WriteBmp("vc_footage_order\\10.bmp", 40, 30, false, [&](int, int) { return red; });
+    WriteBmp("vc_footage_order\\c.bmpx", 3, 3, false, [](int, int) { return Rgb{9, 9, 9}; });
+    const std::string saved = vt::TempPath("vc_footage_saved.bmp");
+    // A frame is two status changes: the read after change n shows picture n / 2.
+    struct Row {
+        int changes;
+        Rgb middle, leftEdge;
+    } rows[] = {{1, red, red}, {2, green, black}, {5, white, white}, {6, blue, blue}, {9, red, red}};
+    for (const Row &row : rows) {
+        VcReset();
+        std::string why;
+        ASSERT_EQ(PlayFolder(folder, &why), 1) << row.changes << " changes: " << why;
+        std::vector<uint32_t> script;
+        for (int i = 0; i < row.changes; ++i) script.push_back(i % 2 == 0 ? 2u : 0u);
+        VcScriptStatus(script.data(), static_cast<int32_t>(script.size()));
+        ASSERT_EQ(EasyInit(0, 0, 576, 1), 1) << row.changes << " changes";
+        EXPECT_TRUE(vt::WaitUntil([&] { return vt::CardStats().polls > row.changes + 50; }))
+            << row.changes << " changes";
+        ASSERT_EQ(EasyCapture(saved.c_str()), 1) << row.changes << " changes";
+        EXPECT_EQ(vt::CardStats().reads, row.changes) << row.changes << " changes";
+        const std::vector<uint8_t> file = vt::ReadFileBytes(saved);
+        ASSERT_EQ(file.size(), 54u + 432 * 576 * 3) << row.changes << " changes";
+        const std::vector<uint8_t> pixels(file.begin() + 54, file.end());
+        EXPECT_EQ(Text(FramePixel(pixels, 432, 576, 216, 288)), Text(row.middle)) << row.changes << " changes";
+        EXPECT_EQ(Text(FramePixel(pixels, 432, 576, 0, 288)), Text(row.leftEdge)) << row.changes << " changes";
+    }
+    std::remove(saved.c_str());
+}
+
+TEST_F(VirtualCardTest, FootageSkipsAVanishedFileAndTakesTheAdjustments) {
+    const std::string folder = FootageFolder("vc_footage_vanish");
+    std::vector<std::string> paths;
+    auto level = [](int file) { return static_cast<uint8_t>(20 * file + 10); };
+    for (int i = 0; i < 12; ++i) {
+        const Rgb grey{level(i), level(i), level(i)};
+        paths.push_back(WriteBmp("vc_footage_vanish\\" + std::string(1, static_cast<char>('a' + i)) + ".bmp", 8, 6,
+                                 false, [grey](int, int) { return grey; }));
+    }
+    ASSERT_EQ(PlayFolder(folder), 1);
+    // The card reads at most 8 pictures ahead, so file 10 is still unread.
+    ASSERT_EQ(DeleteFileA(paths[10].c_str()), TRUE);
+    VcSetStatusMode(VC_STATUS_EVERY_POLL);
+    const int expected[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 0, 1, 2};
+    for (int n = 0; n < 14; ++n) {
+        const std::vector<uint8_t> frame = ReadFrame(0, 0, 768, 576, 96, 72, 1);
+        const uint8_t want = level(expected[n]);
+        EXPECT_EQ(Text(FramePixel(frame, 96, 72, 48, 36)), Text(Rgb{want, want, want})) << "picture " << n;
+        Poll(2);
+    }
+    // Picture 14 is file 3 (level 70): in grey, brightness 128 + 30.
+    CG400SetADParam(VC_DEFAULT_HANDLE, card::kAdSelector1, 158);
+    EXPECT_EQ(ReadFrame(0, 0, 768, 576, 96, 72, 0)[36 * 96 + 48], 100) << "grey, brighter";
+}
+
+TEST_F(VirtualCardTest, FootageIsFittedAndCentredOnBlack) {
+    struct Box {
+        int left, top, width, height;
+        std::string Text() const {
+            return std::to_string(width) + " x " + std::to_string(height) + " at " + std::to_string(left) + ", " +
+                   std::to_string(top);
+        }
+    };
+    struct Row {
+        int width, height;
+        Box box;
+    } rows[] = {{768, 576, {0, 0, 768, 576}}, {40, 30, {0, 0, 768, 576}},   {10, 40, {312, 0, 144, 576}},
+                {16, 9, {0, 72, 768, 432}},    {1, 1, {96, 0, 576, 576}},    {4096, 1, {0, 287, 768, 1}},
+                {1, 4096, {383, 0, 1, 576}},   {4096, 3, {0, 287, 768, 1}}};
+    for (const Row &row : rows) {
+        const std::string name = std::to_string(row.width) + "x" + std::to_string(row.height);
+        VcReset();  // lets go of the last row's file
+        const std::string folder = FootageFolder("vc_footage_fit");
+        WriteBmp("vc_footage_fit\\only.bmp", row.width, row.height, false, [](int, int) { return Rgb{255, 255, 255}; });
+        ASSERT_EQ(PlayFolder(folder), 1) << name;
+        const std::vector<uint8_t> frame = ReadFrame(0, 0, 768, 576, 768, 576, 1);
+        int left = 768, top = 576, right = -1, bottom = -1;
+        for (int y = 0; y < 576; ++y)
+            for (int x = 0; x < 768; ++x) {
+                const Rgb c = FramePixel(frame, 768, 576, x, y);
+                if (c.r == 0 && c.g == 0 && c.b == 0) continue;
+                ASSERT_EQ(Text(c), "255,255,255") << name << ": x " << x << ", y " << y;
+                left = std::min(left, x), top = std::min(top, y), right = std::max(right, x), bottom = std::max(bottom, y);
+            }
+        const Box got{left, top, right - left + 1, bottom - top + 1};
+        EXPECT_EQ(got.Text(), row.box.Text()) << name;
+    }
+}
+
+TEST_F(VirtualCardTest, BadFootageIsRefusedWithItsReasonAndTheSceneStays) {
+    using Bytes = std::vector<uint8_t>;
+    auto put32 = [](Bytes &b, size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) b[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
+    };
+    struct Row {
+        const char *name;
+        const char *file;  // "": no picture file besides the good one; nullptr: no folder
+        std::function<void(Bytes &)> spoil;
+        const char *reason;  // after the file's name
+    } rows[] = {
+        {"no folder", nullptr, nullptr, "no such folder"},
+        {"no BMP file", "", nullptr, "holds no .bmp file"},
+        {"8 bits a pixel", "b.bmp", [](Bytes &b) { b[28] = 8; }, "b.bmp: bit depth 8"},
+        {"compressed", "b.bmp", [&](Bytes &b) { put32(b, 30, 1); }, "b.bmp: compressed"},
+        {"not a BMP file", "b.bmp", [](Bytes &b) { b[0] = 'X'; }, "b.bmp: not a BMP file"},
+        {"truncated", "b.bmp", [](Bytes &b) { b.resize(b.size() - 40); }, "b.bmp: truncated"},
+        {"shorter than its headers", "b.bmp", [](Bytes &b) { b.resize(30); }, "b.bmp: truncated"},
+        {"sizes lie: too many pixels", "b.bmp", [&](Bytes &b) { put32(b, 18, 1000); put32(b, 22, 1000); },
+         "b.bmp: its header's sizes lie"},
+        {"sizes lie: no width", "b.bmp", [&](Bytes &b) { put32(b, 18, 0); }, "b.bmp: its header's sizes lie"},
+        {"sizes lie: pixels inside the headers", "b.bmp", [&](Bytes &b) { put32(b, 10, 20); },
+         "b.bmp: its header's sizes lie"},
+        {"sizes lie: header past the file", "b.bmp", [&](Bytes &b) { put32(b, 14, 0x7FFFFFF0u); },
+         "b.bmp: its header's sizes lie"},
+        {"wider than 4096", "wide.bmp", [&](Bytes &b) { put32(b, 18, 4097); put32(b, 22, 1); }, "wide.bmp: 4097 x 1 pixels"},
+    };
+    // A still picture before: it must stay. Away from the moving parts.
+    const Rgb kept{10, 120, 230};
+    ASSERT_EQ(VcSetScenePicture(WriteBmp("vc_kept.bmp", 4, 3, false, [&](int, int) { return kept; }).c_str()), 1);
+    for (const Row &row : rows) {
+        std::string folder = FootageFolder("vc_footage_bad");
+        if (row.file == nullptr) {
+            folder += "\\missing";
+        } else {
+            WriteBmp("vc_footage_bad\\notes.bmp.txt", 2, 2, false, [](int, int) { return Rgb{}; });
+            if (row.file[0] != '\0') {
+                WriteBmp("vc_footage_bad\\a.bmp", 2, 2, false, [](int, int) { return Rgb{}; });
+                WriteBmp(std::string("vc_footage_bad\\") + row.file, 5, 4, false, [](int, int) { return Rgb{}; },
+                         row.spoil);
+            }
+        }
+        std::string why;
+        EXPECT_EQ(PlayFolder(folder, &why), 0) << row.name;
+        EXPECT_NE(why.find(row.reason), std::string::npos) << row.name << ": " << why;
+        EXPECT_EQ(why.find(folder), 0u) << row.name << ": " << why;
+        const std::vector<uint8_t> frame = ReadFrame(100, 0, 72, 64, 36, 32, 1);
+        EXPECT_EQ(Text(FramePixel(frame, 36, 32, 18, 16)), Text(kept)) << row.name;
+    }
+    char small[8];
+    EXPECT_EQ(VcPlayFolder(nullptr, small, sizeof small), 0) << "no folder given";
+    EXPECT_EQ(std::strlen(small), 7u) << "the reason is cut to the buffer";
+    EXPECT_EQ(VcPlayFolder("", nullptr, 0), 0) << "no buffer for the reason";
 }
 
 }  // namespace

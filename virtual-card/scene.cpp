@@ -1,6 +1,7 @@
 #include "scene.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace vcard {
@@ -206,29 +207,87 @@ Window ClampToFrame(Window w) {
     return w;
 }
 
-bool DecodeBmp24(const uint8_t *data, size_t size, Picture &out) {
-    if (data == nullptr || size < 54 || data[0] != 'B' || data[1] != 'M') return false;
-    uint32_t pixelOffset = ReadU32(data + 10);
-    uint32_t infoSize = ReadU32(data + 14);
-    int32_t width = static_cast<int32_t>(ReadU32(data + 18));
-    int32_t height = static_cast<int32_t>(ReadU32(data + 22));
-    if (infoSize < 40 || ReadU16(data + 28) != 24 || ReadU32(data + 30) != 0) return false;
-    bool bottomUp = height > 0;
-    if (height < 0) height = -height;
-    if (width <= 0 || height <= 0 || width > 65536 || height > 65536) return false;
-    uint64_t stride = (static_cast<uint64_t>(width) * 3 + 3) & ~uint64_t{3};
-    uint64_t needed = pixelOffset + stride * static_cast<uint64_t>(height - 1) +
-                      static_cast<uint64_t>(width) * 3;
-    if (needed > size) return false;
+bool CheckBmp24(const uint8_t *head, size_t headBytes, uint64_t fileSize, BmpLayout &layout,
+                char *why, size_t whyBytes) {
+    auto refuse = [why, whyBytes](const char *format, auto... values) {
+        if (why != nullptr && whyBytes > 0) std::snprintf(why, whyBytes, format, values...);
+        return false;
+    };
+    if (head == nullptr || headBytes < kBmpHeadBytes || fileSize < kBmpHeadBytes)
+        return refuse("truncated: %llu bytes, fewer than a BMP file's %u header bytes",
+                      static_cast<unsigned long long>(fileSize), static_cast<unsigned>(kBmpHeadBytes));
+    if (head[0] != 'B' || head[1] != 'M') return refuse("not a BMP file (it does not start with BM)");
+    const uint32_t declaredSize = ReadU32(head + 2);
+    const uint32_t pixelOffset = ReadU32(head + 10);
+    const uint32_t infoSize = ReadU32(head + 14);
+    const int64_t width = static_cast<int32_t>(ReadU32(head + 18));
+    const int64_t height = static_cast<int32_t>(ReadU32(head + 22));
+    const unsigned bitCount = ReadU16(head + 28);
+    const uint32_t compression = ReadU32(head + 30);
+    if (infoSize < 40) return refuse("an info header of %u bytes; only Windows BMP headers (40 bytes or more) are read", infoSize);
+    if (bitCount != 24) return refuse("bit depth %u; only 24-bit pictures are played", bitCount);
+    if (compression != 0) return refuse("compressed (compression %u); only uncompressed pictures are played", compression);
+    const int64_t rows = height < 0 ? -height : height;
+    if (width <= 0 || rows == 0)
+        return refuse("its header's sizes lie: %lld x %lld pixels", static_cast<long long>(width),
+                      static_cast<long long>(height));
+    if (width > kMaxPictureSide || rows > kMaxPictureSide)
+        return refuse("%lld x %lld pixels, larger than %d x %d", static_cast<long long>(width),
+                      static_cast<long long>(rows), kMaxPictureSide, kMaxPictureSide);
+    const uint64_t headers = 14 + uint64_t{infoSize};
+    if (pixelOffset < headers)
+        return refuse("its header's sizes lie: the pixels start at byte %u, inside its %llu header bytes",
+                      pixelOffset, static_cast<unsigned long long>(headers));
+    const uint64_t stride = (static_cast<uint64_t>(width) * 3 + 3) & ~uint64_t{3};
+    // The last row's padding may be left out.
+    const uint64_t needed = pixelOffset + stride * static_cast<uint64_t>(rows - 1) + static_cast<uint64_t>(width) * 3;
+    if (needed > fileSize) {
+        if (declaredSize > fileSize)
+            return refuse("truncated: %llu of the %u bytes its header gives",
+                          static_cast<unsigned long long>(fileSize), declaredSize);
+        return refuse("its header's sizes lie: %lld x %lld pixels from byte %u need %llu bytes, the file has %llu",
+                      static_cast<long long>(width), static_cast<long long>(rows), pixelOffset,
+                      static_cast<unsigned long long>(needed), static_cast<unsigned long long>(fileSize));
+    }
+    layout = BmpLayout{static_cast<int>(width), static_cast<int>(rows), height > 0, pixelOffset, stride};
+    return true;
+}
 
+Window FitInFrame(int width, int height) {
+    if (width <= 0 || height <= 0) return Window{0, 0, 0, 0};
+    int64_t w = kSceneWidth, h = kSceneHeight;
+    // Wider than 4:3 fills the width, narrower the height; rounded to nearest.
+    if (int64_t{width} * kSceneHeight >= int64_t{height} * kSceneWidth) {
+        h = (2 * int64_t{height} * kSceneWidth + width) / (2 * int64_t{width});
+    } else {
+        w = (2 * int64_t{width} * kSceneHeight + height) / (2 * int64_t{height});
+    }
+    if (w < 1) w = 1;
+    if (h < 1) h = 1;
+    return Window{static_cast<int>((kSceneWidth - w) / 2), static_cast<int>((kSceneHeight - h) / 2),
+                  static_cast<int>(w), static_cast<int>(h)};
+}
+
+bool DrawFitted(const BmpLayout &layout, ReadAt read, void *file, Picture &out) {
+    const Window fit = FitInFrame(layout.width, layout.height);
     int columns[kSceneWidth];
-    for (int x = 0; x < kSceneWidth; ++x) columns[x] = SourceIndex(x, kSceneWidth, 0, width) * 3;
-    for (int y = 0; y < kSceneHeight; ++y) {
-        int fromTop = SourceIndex(y, kSceneHeight, 0, height);
-        int fileRow = bottomUp ? height - 1 - fromTop : fromTop;
-        const uint8_t *src = data + pixelOffset + stride * static_cast<uint64_t>(fileRow);
-        uint8_t *dst = out.bgr + y * kRowBytes;
-        for (int x = 0; x < kSceneWidth; ++x, dst += 3) std::memcpy(dst, src + columns[x], 3);
+    for (int x = 0; x < fit.width; ++x) columns[x] = SourceIndex(x, fit.width, 0, layout.width) * 3;
+    uint8_t row[kMaxPictureSide * 3];
+    const size_t rowBytes = static_cast<size_t>(layout.width) * 3;
+    int loadedRow = -1;
+    std::memset(out.bgr, 0, kSceneBytes);
+    for (int i = 0; i < fit.height; ++i) {
+        // Bottom-up files hold the bottom row first: draw them from the bottom.
+        const int y = layout.bottomUp ? fit.height - 1 - i : i;
+        const int fromTop = SourceIndex(y, fit.height, 0, layout.height);
+        const int fileRow = layout.bottomUp ? layout.height - 1 - fromTop : fromTop;
+        if (fileRow != loadedRow) {
+            if (!read(file, layout.pixelOffset + layout.stride * static_cast<uint64_t>(fileRow), row, rowBytes))
+                return false;
+            loadedRow = fileRow;
+        }
+        uint8_t *dst = out.bgr + (fit.top + y) * kRowBytes + fit.left * 3;
+        for (int x = 0; x < fit.width; ++x, dst += 3) std::memcpy(dst, row + columns[x], 3);
     }
     return true;
 }
@@ -275,7 +334,8 @@ void DrawTestPicture(Picture &out) {
         }
 }
 
-void SetBackground(Scene &scene, const Picture *picture) {
+void SetBackground(Scene &scene, const Picture *picture, bool footage) {
+    scene.footage = footage;
     if (picture != nullptr) {
         std::memcpy(scene.background.bgr, picture->bgr, kSceneBytes);
         scene.backgroundReady = true;
@@ -295,8 +355,10 @@ size_t RenderFrame(Scene &scene, const Window &input, int width, int height, int
     EnsureBackground(scene);
     EnsureAdjusted(scene, ad);
     RestoreDirty(scene);
-    DrawBar(scene, ad, frame < 0 ? 0 : frame);
-    DrawBall(scene, ad, frame < 0 ? 0 : frame);
+    if (!scene.footage) {
+        DrawBar(scene, ad, frame < 0 ? 0 : frame);
+        DrawBall(scene, ad, frame < 0 ? 0 : frame);
+    }
 
     Window in = ClampToFrame(input);
     int columns[kSceneWidth];

@@ -88,9 +88,19 @@ void __stdcall VcGetStats(VcStats *stats);
 // count (at most `capacity`).
 int32_t __stdcall VcCopyLastFrame(void *destination, int32_t capacity);
 
-// Uses a 24-bit BMP file as the scene (scaled to 768 x 576) instead of the
-// built-in test picture; NULL or "" goes back to it. 1 on success.
+// Uses a 24-bit BMP file of up to 4096 x 4096 pixels as the scene instead of
+// the built-in test picture: scaled to fit 768 x 576, proportions kept,
+// centred on black. NULL or "" goes back to the built-in picture. 1 on success.
 int32_t __stdcall VcSetScenePicture(const char *bmpPath);
+
+// Plays the folder's 24-bit BMP files (fitted as above, without the test
+// picture's moving parts) in name order at 25 frames a second, looping,
+// from the first one each time capture starts. Every file's header is
+// checked here; on failure the scene stays as it was, the result is 0 and
+// `reason` gets a line naming the file and what is wrong with it. A file
+// that cannot be read once playing is skipped. The pictures are read as
+// they play, a few ahead.
+int32_t __stdcall VcPlayFolder(const char *folder, char *reason, int32_t reasonBytes);
 
 }  // extern "C"
 

@@ -6,17 +6,23 @@
 // code of ours. The state lock guards the settings, counters and log and is
 // only ever held briefly; a call that a test has blocked waits on a condition
 // variable, which lets go of it. Rendering runs under a lock of its own, so
-// a preview reading frames as fast as it can never keeps the controls out.
+// a preview reading frames as fast as it can never keeps the controls out;
+// it is taken before the state lock, never while holding it. Footage is read
+// ahead by a thread that VcPlayFolder starts, with a lock of its own.
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
 #include <memory>
+#include <new>
+#include <string>
 #include <vector>
 
 #include "capture/card_library.h"
+#include "common/win32_guards.h"
 #include "scene.h"
 #include "vcard_control.h"
 
@@ -27,6 +33,11 @@ constexpr int kScriptCapacity = 65536;
 constexpr int kFieldsPerSecond = 50;  // PAL: 25 frames, each 2 status changes
 constexpr uint32_t kSlot0Ready = 2;
 constexpr uint32_t kSlot1Ready = 0;
+constexpr int64_t kChangesPerFrame = 2;  // each frame fills both slots
+// Footage: pictures decoded ahead of the one shown, and how long a read
+// waits for a late one before showing the last picture again.
+constexpr int kReadAhead = 8;
+constexpr DWORD kLateFrameWaitMs = 2000;
 
 // --- Pure helpers ---
 
@@ -72,7 +83,107 @@ int64_t TicksPerSecond() {
     return f.QuadPart;
 }
 
+// --- Picture files ---
+
+// "a.bmp" before "B.bmp" before "b10.bmp": letters compared without case,
+// then byte by byte so that the order is total.
+bool NameBefore(const std::string &a, const std::string &b) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    const bool caseless = std::lexicographical_compare(
+        a.begin(), a.end(), b.begin(), b.end(), [&](char x, char y) {
+            return static_cast<unsigned char>(lower(x)) < static_cast<unsigned char>(lower(y));
+        });
+    if (caseless) return true;
+    const bool caselessAfter = std::lexicographical_compare(
+        b.begin(), b.end(), a.begin(), a.end(), [&](char x, char y) {
+            return static_cast<unsigned char>(lower(x)) < static_cast<unsigned char>(lower(y));
+        });
+    return !caselessAfter && a < b;
+}
+
+bool IsBmpName(const char *name) {
+    const size_t length = std::strlen(name);
+    return length > 4 && _stricmp(name + length - 4, ".bmp") == 0;
+}
+
+void Reason(char *reason, int32_t capacity, const char *format, const char *path, const char *why = "") {
+    if (reason != nullptr && capacity > 0) std::snprintf(reason, static_cast<size_t>(capacity), format, path, why);
+}
+
+inline void CloseFind(HANDLE find) { FindClose(find); }
+using UniqueFind = guards::UniqueHandle<HANDLE, nullptr, CloseFind>;
+
+HANDLE OrNull(HANDLE handle) {
+    return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
+}
+
+// A picture file read through a buffer: DrawFitted asks for rows in file
+// order, so most rows come from memory.
+struct PictureFile {
+    HANDLE handle;
+    uint64_t bufferStart;
+    size_t bufferBytes;
+    uint8_t buffer[65536];
+};
+
+bool ReadPictureFile(void *file, uint64_t offset, uint8_t *into, size_t bytes) {
+    PictureFile &f = *static_cast<PictureFile *>(file);
+    if (bytes > sizeof f.buffer) return false;
+    if (offset < f.bufferStart || offset + bytes > f.bufferStart + f.bufferBytes) {
+        LARGE_INTEGER at;
+        at.QuadPart = static_cast<LONGLONG>(offset);
+        DWORD got = 0;
+        f.bufferStart = offset;
+        f.bufferBytes = 0;
+        if (!SetFilePointerEx(f.handle, at, nullptr, FILE_BEGIN) ||
+            !ReadFile(f.handle, f.buffer, sizeof f.buffer, &got, nullptr) || got < bytes)
+            return false;
+        f.bufferBytes = got;
+    }
+    std::memcpy(into, f.buffer + (offset - f.bufferStart), bytes);
+    return true;
+}
+
+// Opens a picture and checks its headers; `why` says what is wrong.
+guards::UniqueKernelHandle OpenPicture(const char *path, vcard::BmpLayout &layout, char *why, size_t whyBytes) {
+    guards::UniqueKernelHandle file(OrNull(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                       nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr)));
+    if (!file) {
+        std::snprintf(why, whyBytes, "cannot be opened (error %lu)", GetLastError());
+        return file;
+    }
+    LARGE_INTEGER size;
+    uint8_t head[vcard::kBmpHeadBytes];
+    DWORD got = 0;
+    if (!GetFileSizeEx(file.get(), &size) || !ReadFile(file.get(), head, sizeof head, &got, nullptr)) {
+        std::snprintf(why, whyBytes, "cannot be read (error %lu)", GetLastError());
+        file.reset();
+    } else if (!vcard::CheckBmp24(head, got, static_cast<uint64_t>(size.QuadPart), layout, why, whyBytes)) {
+        file.reset();
+    }
+    return file;
+}
+
+// Reads a picture fitted into the frame; false, with `why`, when it cannot.
+bool LoadPicture(const char *path, vcard::Picture &picture, char *why, size_t whyBytes) {
+    vcard::BmpLayout layout;
+    guards::UniqueKernelHandle file = OpenPicture(path, layout, why, whyBytes);
+    if (!file) return false;
+    std::unique_ptr<PictureFile> reader(new (std::nothrow) PictureFile{file.get(), 0, 0, {}});
+    if (!reader) {
+        std::snprintf(why, whyBytes, "no memory to read it");
+        return false;
+    }
+    if (!vcard::DrawFitted(layout, ReadPictureFile, reader.get(), picture)) {
+        std::snprintf(why, whyBytes, "could not be read to its end");
+        return false;
+    }
+    return true;
+}
+
 // --- State ---
+
+struct Footage;
 
 // Everything VcReset puts back; the initialisers are the defaults.
 struct CardState {
@@ -105,11 +216,13 @@ struct CardState {
     int32_t lastFrameBytes = 0;
 };
 
-// Critical sections, not slim locks and condition variables: the card runs
-// on Windows XP as well, which has neither.
+// Critical sections and events, not slim locks and condition variables: the
+// card runs on Windows XP as well, which has neither.
 struct Lock {
     Lock() { InitializeCriticalSection(&section); }
     ~Lock() { DeleteCriticalSection(&section); }
+    Lock(const Lock &) = delete;
+    Lock &operator=(const Lock &) = delete;
     CRITICAL_SECTION section;
 };
 Lock g_lock;
@@ -118,16 +231,22 @@ CardState g_state;
 int32_t g_waiting[VC_CALL_COUNT];
 uint32_t g_script[kScriptCapacity];
 VcLogEntry g_log[kLogCapacity];
-// A new background waiting for the next render (under the state lock);
-// nullptr with the flag raised means the built-in picture.
+// A new background or footage waiting for the next render (under the state
+// lock); both nullptr with the flag raised means the built-in picture.
 bool g_sceneChangePending;
 vcard::Picture *g_pendingPicture;
+Footage *g_pendingFootage;
+// The footage a read has taken up (state lock); alive until a later read
+// takes up the next scene.
+Footage *g_playingFootage;
 int g_frontFrame;  // which of g_frames was delivered last (state lock)
 
 // Under the render lock.
 Lock g_renderLock;
 vcard::Scene g_scene;
 uint8_t g_frames[2][vcard::kSceneBytes];
+Footage *g_footage;
+int64_t g_footageShown = -1;  // the picture number now in g_scene
 
 class Locked {
 public:
@@ -148,10 +267,130 @@ void PauseUnlocked() {
     EnterCriticalSection(&g_lock.section);
 }
 
-// With the state lock held.
-void ChangeSceneAtNextRender(vcard::Picture *picture) {
+// An auto-reset event: a signal given while nobody waits is kept for the
+// next wait, so none is lost between leaving a lock and waiting.
+struct Signal {
+    Signal() : event(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
+    void Give() const { SetEvent(event.get()); }
+    // With `lock` held: waits without it, at most `ms`.
+    void Wait(Lock &lock, DWORD ms) const {
+        LeaveCriticalSection(&lock.section);
+        WaitForSingleObject(event.get(), ms);
+        EnterCriticalSection(&lock.section);
+    }
+    guards::UniqueKernelHandle event;
+};
+
+// --- Footage: a folder of pictures played in name order ---
+
+// A thread of its own decodes the next kReadAhead pictures into slots; the
+// read that shows picture number n takes slot n % kReadAhead. Files that can
+// no longer be read are dropped from the list and the next one plays.
+struct Footage {
+    Lock lock;
+    Signal wanted;  // to the reading thread: `shown` moved on, or stop
+    Signal loaded;  // to a read: a slot was filled or a file dropped
+    std::vector<std::string> paths;  // guarded by `lock`, like everything below
+    struct Slot {
+        int64_t number = -1;  // which picture it holds; -1: none (or being read)
+        vcard::Picture picture;
+    } slots[kReadAhead];
+    int64_t shown = 0;  // the picture the card shows now
+    bool stopping = false;
+    guards::UniqueKernelHandle thread;
+    // The thread's hold on this DLL, so that a host unloading it while the
+    // footage plays never pulls the code from under the thread.
+    HMODULE module = nullptr;
+
+    ~Footage();
+};
+
+// With the footage's lock held: the first picture of the read-ahead window
+// that no slot holds yet, or -1.
+int64_t NextToLoad(const Footage &footage) {
+    if (footage.paths.empty()) return -1;
+    for (int64_t n = footage.shown; n < footage.shown + kReadAhead; ++n)
+        if (footage.slots[n % kReadAhead].number != n) return n;
+    return -1;
+}
+
+DWORD WINAPI LoadAhead(LPVOID context) {
+    Footage &footage = *static_cast<Footage *>(context);
+    EnterCriticalSection(&footage.lock.section);
+    for (;;) {
+        int64_t number;
+        while (!footage.stopping && (number = NextToLoad(footage)) < 0)
+            footage.wanted.Wait(footage.lock, INFINITE);
+        if (footage.stopping) break;
+        Footage::Slot &slot = footage.slots[number % kReadAhead];
+        slot.number = -1;
+        const size_t entry = static_cast<size_t>(number % static_cast<int64_t>(footage.paths.size()));
+        const std::string path = footage.paths[entry];
+        // Decoded without the lock; no read touches a slot numbered -1.
+        LeaveCriticalSection(&footage.lock.section);
+        char why[256];
+        const bool loaded = LoadPicture(path.c_str(), slot.picture, why, sizeof why);
+        EnterCriticalSection(&footage.lock.section);
+        if (loaded) {
+            slot.number = number;
+        } else {
+            // Vanished or changed since the folder was checked: skip it. The
+            // pictures after it move up, so the slots are read again.
+            footage.paths.erase(footage.paths.begin() + static_cast<std::ptrdiff_t>(entry));
+            for (Footage::Slot &other : footage.slots) other.number = -1;
+        }
+        footage.loaded.Give();
+    }
+    HMODULE module = footage.module;
+    LeaveCriticalSection(&footage.lock.section);
+    FreeLibraryAndExitThread(module, 0);
+}
+
+// Ends the reading ahead, and so closes every file of the folder; the
+// pictures already read stay.
+void StopLoading(Footage &footage) {
+    if (!footage.thread) return;
+    {
+        Locked lock(&footage.lock);
+        footage.stopping = true;
+        footage.wanted.Give();
+        footage.loaded.Give();
+    }
+    WaitForSingleObject(footage.thread.get(), INFINITE);
+}
+
+Footage::~Footage() {
+    StopLoading(*this);
+}
+
+// Puts picture `number` into the scene, waiting a little for a late one.
+// False (the scene unchanged) when it is not there in time or no file is
+// left to play.
+bool ShowFootagePicture(Footage &footage, int64_t number, vcard::Scene &scene) {
+    Locked lock(&footage.lock);
+    footage.shown = number;
+    footage.wanted.Give();
+    const DWORD start = GetTickCount();  // the difference survives the wrap
+    const Footage::Slot &slot = footage.slots[number % kReadAhead];
+    while (slot.number != number && !footage.paths.empty() && !footage.stopping) {
+        const DWORD waited = GetTickCount() - start;
+        if (waited >= kLateFrameWaitMs) break;
+        footage.loaded.Wait(footage.lock, kLateFrameWaitMs - waited);
+    }
+    const bool ready = slot.number == number;
+    if (ready) vcard::SetBackground(scene, &slot.picture, true);
+    return ready;
+}
+
+// With the state lock held. Takes over both.
+void ChangeSceneAtNextRender(vcard::Picture *picture, Footage *footage = nullptr) {
+    // The footage playing lets go of its files now, not at the next read.
+    if (g_playingFootage != nullptr) StopLoading(*g_playingFootage);
+    g_playingFootage = nullptr;
     delete g_pendingPicture;
+    delete g_pendingFootage;
     g_pendingPicture = picture;
+    g_pendingFootage = footage;
     g_sceneChangePending = true;
 }
 
@@ -221,17 +460,6 @@ int AdIndex(int selector) {
         case card::kAdSelector4: return 2;
         default: return -1;
     }
-}
-
-bool ReadWholeFile(const char *path, std::vector<uint8_t> &bytes) {
-    FILE *f = std::fopen(path, "rb");
-    if (f == nullptr) return false;
-    uint8_t chunk[65536];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + got);
-    bool ok = std::ferror(f) == 0;
-    std::fclose(f);
-    return ok;
 }
 
 }  // namespace
@@ -365,6 +593,7 @@ int __stdcall CG400ReadFromMem(int handle, uint32_t readSource, uint32_t byteCou
     int32_t limit;
     bool sceneChange;
     vcard::Picture *picture;
+    Footage *footage;
     {
         Locked lock;
         WaitIfBlocked(VC_READ);
@@ -376,14 +605,32 @@ int __stdcall CG400ReadFromMem(int handle, uint32_t readSource, uint32_t byteCou
         ad = vcard::AdSettings{g_state.ad[0], g_state.ad[1], g_state.ad[2]};
         frame = FramesCompleted();
         limit = g_state.readLimit;
-        sceneChange = g_sceneChangePending;
-        picture = g_pendingPicture;
-        g_sceneChangePending = false;
-        g_pendingPicture = nullptr;
     }
     Locked renderLock(&g_renderLock);
-    if (sceneChange) vcard::SetBackground(g_scene, picture);
+    {
+        // Taken up under the render lock, so that reads on several threads
+        // apply scene changes in the order they were made.
+        Locked lock;
+        sceneChange = g_sceneChangePending;
+        picture = g_pendingPicture;
+        footage = g_pendingFootage;
+        if (sceneChange) g_playingFootage = footage;
+        g_sceneChangePending = false;
+        g_pendingPicture = nullptr;
+        g_pendingFootage = nullptr;
+    }
+    if (sceneChange) {
+        delete g_footage;
+        g_footage = footage;
+        g_footageShown = -1;
+        if (footage == nullptr) vcard::SetBackground(g_scene, picture);
+    }
     delete picture;
+    // Footage runs at the card's 25 frames a second.
+    const int64_t footageNumber = (frame < 0 ? 0 : frame) / kChangesPerFrame;
+    if (g_footage != nullptr && footageNumber != g_footageShown &&
+        ShowFootagePicture(*g_footage, footageNumber, g_scene))
+        g_footageShown = footageNumber;
     // The front buffer only changes under both locks, so the back one is ours.
     uint8_t *back = g_frames[1 - g_frontFrame];
     size_t bytes = vcard::RenderFrame(g_scene, input, width, height, colorCode, ad, frame, back);
@@ -402,7 +649,8 @@ int __stdcall CG400ReadFromMem(int handle, uint32_t readSource, uint32_t byteCou
 void __stdcall VcReset(void) {
     Locked lock;
     g_state = CardState{};
-    ChangeSceneAtNextRender(nullptr);  // blocked calls go at their next look
+    ChangeSceneAtNextRender(nullptr);
+    // Blocked calls go at their next look.
 }
 
 void __stdcall VcSetBeginResult(int32_t result) {
@@ -500,13 +748,69 @@ int32_t __stdcall VcSetScenePicture(const char *bmpPath) {
     std::unique_ptr<vcard::Picture> picture;
     if (bmpPath != nullptr && bmpPath[0] != '\0') {
         // Read and decode outside the lock; the preview may be running.
-        std::vector<uint8_t> bytes;
-        if (!ReadWholeFile(bmpPath, bytes)) return 0;
-        picture.reset(new vcard::Picture);
-        if (!vcard::DecodeBmp24(bytes.data(), bytes.size(), *picture)) return 0;
+        picture.reset(new (std::nothrow) vcard::Picture);
+        char why[256];
+        if (!picture || !LoadPicture(bmpPath, *picture, why, sizeof why)) return 0;
     }
     Locked lock;
     ChangeSceneAtNextRender(picture.release());
+    return 1;
+}
+
+int32_t __stdcall VcPlayFolder(const char *folder, char *reason, int32_t reasonBytes) {
+    if (reason != nullptr && reasonBytes > 0) reason[0] = '\0';
+    if (folder == nullptr || folder[0] == '\0') {
+        Reason(reason, reasonBytes, "no folder given%s", "");
+        return 0;
+    }
+    const DWORD attributes = GetFileAttributesA(folder);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        Reason(reason, reasonBytes, "%s: no such folder", folder);
+        return 0;
+    }
+    std::string prefix = folder;
+    if (prefix.back() != '\\' && prefix.back() != '/') prefix += '\\';
+
+    std::unique_ptr<Footage> footage(new (std::nothrow) Footage);
+    if (!footage) {
+        Reason(reason, reasonBytes, "%s: no memory for its pictures", folder);
+        return 0;
+    }
+    WIN32_FIND_DATAA found;
+    UniqueFind find(OrNull(FindFirstFileA((prefix + "*").c_str(), &found)));
+    // Matched by hand: a wildcard "*.bmp" would also match names like "a.bmpx".
+    for (bool more = find.valid(); more; more = FindNextFileA(find.get(), &found) != 0)
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && IsBmpName(found.cFileName))
+            footage->paths.push_back(found.cFileName);
+    find.reset();
+    if (footage->paths.empty()) {
+        Reason(reason, reasonBytes, "%s holds no .bmp file", folder);
+        return 0;
+    }
+    std::sort(footage->paths.begin(), footage->paths.end(), NameBefore);
+    // Every header up front, so that bad footage is refused before it plays.
+    for (std::string &path : footage->paths) {
+        path = prefix + path;
+        vcard::BmpLayout layout;
+        char why[256];
+        if (!OpenPicture(path.c_str(), layout, why, sizeof why)) {
+            Reason(reason, reasonBytes, "%s: %s", path.c_str(), why);
+            return 0;
+        }
+    }
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                            reinterpret_cast<LPCSTR>(&LoadAhead), &footage->module)) {
+        Reason(reason, reasonBytes, "%s: the virtual card cannot find itself", folder);
+        return 0;
+    }
+    footage->thread.reset(CreateThread(nullptr, 0, LoadAhead, footage.get(), 0, nullptr));
+    if (!footage->thread) {
+        FreeLibrary(footage->module);
+        Reason(reason, reasonBytes, "%s: no thread to read its pictures", folder);
+        return 0;
+    }
+    Locked lock;
+    ChangeSceneAtNextRender(nullptr, footage.release());
     return 1;
 }
 

@@ -52,6 +52,8 @@ const char kHelp[] =
     "  --grey FILE      save it as an 8-bit grey BMP file as well\n"
     "  --scene PICTURE  virtual card only: show this 24-bit BMP picture instead of\n"
     "                   the built-in test scene\n"
+    "  --scene FOLDER   virtual card only: play the folder's 24-bit BMP pictures in\n"
+    "                   name order, 25 a second, looping\n"
     "  --no-window      no keys window: the A/D chords are then not read\n"
     "\n"
     "While the preview runs, the console counts the pictures that appear on the\n"
@@ -462,6 +464,7 @@ Function VirtualCardFunction(const char *name) {
 
 using GetStatsFunction = void(__stdcall *)(VcStats *);
 using SetScenePictureFunction = int32_t(__stdcall *)(const char *);
+using PlayFolderFunction = int32_t(__stdcall *)(const char *, char *, int32_t);
 
 // ---- counting the pictures painted ----
 
@@ -789,7 +792,18 @@ int Preview(const PreviewOptions &options) {
         return kExitFailed;
     }
 
-    if (!options.scene.empty()) {
+    const DWORD sceneAttributes = options.scene.empty() ? INVALID_FILE_ATTRIBUTES
+                                                        : GetFileAttributesA(options.scene.c_str());
+    if (sceneAttributes != INVALID_FILE_ATTRIBUTES && (sceneAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        const auto playFolder = VirtualCardFunction<PlayFolderFunction>("VcPlayFolder");
+        if (!playFolder)
+            return Usage("--scene works on the virtual card only; this CG400D32.dll is another driver");
+        char reason[1024] = "";
+        if (!playFolder(options.scene.c_str(), reason, sizeof reason)) {
+            std::fprintf(stderr, "vorlane-cli: the virtual card refused the footage: %s\n", reason);
+            return kExitUsage;
+        }
+    } else if (!options.scene.empty()) {
         // Vorlane.dll has loaded the driver by now, so this finds the one in use.
         const auto setScene = VirtualCardFunction<SetScenePictureFunction>("VcSetScenePicture");
         if (!setScene)

@@ -3,7 +3,6 @@
 #include "capture_state.h"
 #include "frame_geometry.h"
 #include "hot_keys.h"
-#include "imagefiles/bmp_headers.h"
 #include "operator_messages.h"
 #include "preview_paint.h"
 

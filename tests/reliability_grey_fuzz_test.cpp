@@ -40,11 +40,6 @@ HGLOBAL WINAPI CountingGlobalAlloc(UINT flags, SIZE_T bytes) {
     return reinterpret_cast<decltype(&GlobalAlloc)>(realGlobalAlloc)(flags, bytes);
 }
 
-void WriteBytes(const std::string &path, const Bytes &bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
 void Put32(Bytes &bytes, size_t offset, uint32_t value) {
     for (size_t i = 0; i < 4 && offset + i < bytes.size(); ++i) bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
 }
@@ -137,7 +132,7 @@ TEST_F(GreyFuzzTest, MalformedSourcesNeitherCrashNorOverreach) {
 
     // Once through first, so that the runtime's one-time allocations are
     // not counted against the conversions.
-    WriteBytes(source, corpus.back().bytes);
+    vt::WriteBytes(source, corpus.back().bytes);
     Color2Gray(source.c_str(), grey.c_str());
     SIZE_T peakBefore = 0;
     const SIZE_T privateBefore = PrivateBytes(&peakBefore);
@@ -146,7 +141,7 @@ TEST_F(GreyFuzzTest, MalformedSourcesNeitherCrashNorOverreach) {
     const DWORD start = GetTickCount();
 
     for (const Case &c : corpus) {
-        WriteBytes(source, c.bytes);
+        vt::WriteBytes(source, c.bytes);
         DeleteFileA(grey.c_str());
         largestAlloc = 0;
         allocCount = 0;

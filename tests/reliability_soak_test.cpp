@@ -1,9 +1,9 @@
 // Endurance: many cycles of open, preview, save and close, and many opens
 // stopped at once while the preview is still setting up. Nothing may
-// deadlock, and the process's handles, GDI objects and private memory must
-// end where they started. Short runs by default; VORLANE_SOAK=1 gives the
-// full 1,000 cycles and 10,000 stopped opens (or VORLANE_SOAK_CYCLES and
-// VORLANE_SOAK_RACES exactly).
+// deadlock, and the process's handles and private memory and Vorlane's
+// screen contexts and memory blocks must end where they started. Short runs
+// by default; VORLANE_SOAK=1 gives the full 1,000 cycles and 10,000 stopped
+// opens (or VORLANE_SOAK_CYCLES and VORLANE_SOAK_RACES exactly).
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -62,7 +62,10 @@ private:
 };
 
 // Vorlane's own screen contexts and memory blocks, counted at its imports:
-// GetGuiResources is 0 under Wine, so the GDI count alone proves nothing.
+// GetDC is its only import that hands it a GDI object. The process's GDI
+// count is only reported: Wine keeps a cache of screen contexts (a DC and a
+// region each) that grows by one when its last free entry is still busy, which
+// a loaded machine can make happen at any cycle.
 struct Outstanding {
     std::atomic<long> screenDcs{0};
     std::atomic<long> blocks{0};
@@ -130,7 +133,6 @@ void Report(const char *what, int rounds, DWORD ms, const vt::ResourceCounts &be
 void ExpectFlat(const vt::ResourceCounts &before, const vt::ResourceCounts &after, const char *what) {
     EXPECT_GT(before.handles, 0u) << what << ": no handle count here";
     EXPECT_EQ(after.handles, before.handles) << what << ": handles";
-    EXPECT_EQ(after.gdiObjects, before.gdiObjects) << what << ": GDI objects";
     // A frame buffer or a thread's stack lost once a cycle would be
     // hundreds of megabytes by the end; allow for the heap's own slack.
     EXPECT_LT(after.privateBytes, before.privateBytes + 4 * 1024 * 1024)

@@ -325,31 +325,6 @@ TEST_F(SaveCloseTest, HDResetWhileACardIsOpenLeavesItAlone) {
     EXPECT_EQ(vt::CountCalls(VC_END), 1);
 }
 
-TEST_F(SaveCloseTest, TwoHundredCyclesLeaveNoHandlesOrGdiObjectsBehind) {
-    const Frame frame{288, 384, 1};
-    const std::string path = vt::TempPath("cycle.bmp");
-    const auto cycle = [&](int i) {
-        VcReset();
-        ASSERT_TRUE(OpenAndRead(frame, 1)) << "cycle " << i;
-        ASSERT_EQ(EasyCapture(path.c_str()), 1) << "cycle " << i;
-    };
-    // Let the system make its one-time allocations first.
-    for (int i = 0; i < 5; ++i) cycle(i);
-    const DWORD handles = vt::CurrentResources().handles;
-    const DWORD gdiObjects = vt::CurrentResources().gdiObjects;
-    ASSERT_GT(handles, 0u);
-    ASSERT_GT(gdiObjects, 0u);
-    for (int i = 0; i < 200; ++i) {
-        cycle(i);
-        if (HasFatalFailure()) return;
-    }
-    EXPECT_EQ(vt::CurrentResources().handles, handles);
-    EXPECT_EQ(vt::CurrentResources().gdiObjects, gdiObjects);
-}
-
-// The preview paints on the screen, over the host's windows; closing makes
-// every window repaint, which wipes it. Wine leaves the bare desktop as it
-// is, so the picture lies over a window of the test's own.
 TEST_F(SaveCloseTest, CloseRepaintsTheWindowsUnderThePreview) {
     // Run a second time inside a Wine virtual desktop of this size.
     if (const char *desktop = std::getenv("VORLANE_VIRTUAL_DESKTOP")) {

@@ -3,7 +3,6 @@
 
 #include <cctype>
 #include <cstring>
-#include <fstream>
 #include <random>
 #include <string>
 #include <vector>

@@ -11,9 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <random>
 #include <string>
 #include <vector>

@@ -2,12 +2,9 @@
 // them: nothing may crash or hang, and no file on disk may be lost.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <cstdlib>
-#include <fstream>
 #include <random>
 #include <string>
 #include <vector>

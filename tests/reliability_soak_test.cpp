@@ -8,7 +8,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>

@@ -11,11 +11,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "bench_timing.h"
 #include "capture/card_library.h"
+#include "imagefiles/bmp_headers.h"
 #include "vcard_control.h"
 
 namespace {
@@ -48,20 +50,14 @@ Memory CurrentMemory() {
 // Picture n is blue n % 256, green n / 256, red 77.
 bool WritePictures(const std::string &folder, int count) {
     const int stride = kWidth * 3;
-    std::vector<uint8_t> bytes(54 + static_cast<size_t>(stride) * kHeight);
-    auto put32 = [&bytes](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) bytes[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
-    };
-    bytes[0] = 'B', bytes[1] = 'M';
-    put32(2, static_cast<uint32_t>(bytes.size()));
-    put32(10, 54);
-    put32(14, 40);
-    put32(18, kWidth);
-    put32(22, kHeight);
-    bytes[26] = 1;
-    bytes[28] = 24;
+    const DWORD pixelBytes = static_cast<DWORD>(stride) * kHeight;
+    std::vector<uint8_t> bytes(bmp::kHeadersBytes + pixelBytes);
+    const BITMAPFILEHEADER file = bmp::FileHeader(bmp::kHeadersBytes, pixelBytes);
+    const BITMAPINFOHEADER info = bmp::InfoHeader(kWidth, kHeight, 24);
+    std::memcpy(bytes.data(), &file, sizeof file);
+    std::memcpy(bytes.data() + sizeof file, &info, sizeof info);
     for (int n = 0; n < count; ++n) {
-        for (size_t at = 54; at < bytes.size(); at += 3) {
+        for (size_t at = bmp::kHeadersBytes; at < bytes.size(); at += 3) {
             bytes[at] = static_cast<uint8_t>(n % 256);
             bytes[at + 1] = static_cast<uint8_t>(n / 256);
             bytes[at + 2] = 77;

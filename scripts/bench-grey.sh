@@ -9,7 +9,7 @@ convert=$(command -v convert-im6.q16 || command -v convert)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-/usr/bin/python3 - "$work" "$convert" <<'EOF'
+python3 - "$work" "$convert" <<'EOF'
 import os, shutil, statistics, struct, subprocess, sys, time
 
 work, convert = sys.argv[1], sys.argv[2]

@@ -5,6 +5,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 results=$(mktemp)
+trap 'rm -f "$results"' EXIT
 for arch in win32 win64; do
   for program in "${VORLANE_BUILD_DIR:-$root/build}"/$arch/bench-bin/*_bench.exe; do
     [ -e "$program" ] || continue
@@ -45,4 +46,3 @@ awk -F' *[|] *' '
     }
     for (f = 1; f <= nfailed; f++) print "FAILED: " failed[f]
   }' "$results"
-rm -f "$results"

@@ -1,19 +1,27 @@
 #!/usr/bin/env bash
-# Installs every Debian package that building, testing and the demo need.
-# Safe to run again: it skips the work when everything is already in place.
+# Installs the Debian packages Vorlane needs: with "build", only what
+# configuring and building take; otherwise also what running the tests, the
+# demo and the benchmarks takes (Wine, a private X screen, the Linux-side
+# readers). Safe to run again: it skips the work when everything is in place.
+#   scripts/setup.sh [build]
 set -euo pipefail
 
 packages=(
-  cmake make ninja-build
+  cmake ninja-build
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-  googletest
   clang lld llvm
-  wine wine32 wine64 libwine libwine:i386
-  xvfb xdotool x11-utils xauth
-  imagemagick python3 python3-pil hyperfine
-  locales fonts-wqy-microhei
+  googletest
+  python3  # configuring finds it for the Linux-side checks
 )
+if [ "${1:-}" != build ]; then
+  packages+=(
+    wine wine32 wine64 libwine libwine:i386
+    xvfb xdotool
+    imagemagick python3-pil
+    locales fonts-wqy-microhei
+  )
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -27,12 +35,14 @@ if [ ${#missing[@]} -gt 0 ]; then
   fi
   export DEBIAN_FRONTEND=noninteractive
   # 32-bit Wine needs the i386 architecture.
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  if [ "${1:-}" != build ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
   fi
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+
+[ "${1:-}" = build ] && exit 0
 
 # Wine decodes the GBK message texts only under a Chinese locale.
 if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$'; then

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "capture/frame_geometry.h"
+#include "common/color_modes.h"
 #include "capture/preview_paint.h"
 
 using namespace geometry;
@@ -46,11 +47,11 @@ TEST(FrameGeometry, ColourModesPaintWithWholeBytes) {
         int32_t mode, depth, bitCount;
     } rows[] = {{0, 8, 8}, {1, 24, 24}, {2, 16, 16}, {3, 15, 16}};
     for (const Row &row : rows) {
-        EXPECT_TRUE(IsValidColorMode(row.mode)) << "mode " << row.mode;
-        EXPECT_EQ(BitDepthForColorMode(row.mode), row.depth) << "mode " << row.mode;
-        EXPECT_EQ(BitCountForColorMode(row.mode), row.bitCount) << "mode " << row.mode;
+        EXPECT_TRUE(colormode::IsValid(row.mode)) << "mode " << row.mode;
+        EXPECT_EQ(colormode::BitDepth(row.mode), row.depth) << "mode " << row.mode;
+        EXPECT_EQ(colormode::BitCount(row.mode), row.bitCount) << "mode " << row.mode;
     }
-    for (int32_t bad : {-1, 4, INT32_MIN, INT32_MAX}) EXPECT_FALSE(IsValidColorMode(bad)) << bad;
+    for (int32_t bad : {-1, 4, INT32_MIN, INT32_MAX}) EXPECT_FALSE(colormode::IsValid(bad)) << bad;
 }
 
 TEST(FrameGeometry, SlotsAlternateOnEachChangeOfStatus) {
@@ -84,7 +85,7 @@ TEST(FrameGeometry, DisplayHeaderDescribesTheFrame) {
         EXPECT_EQ(h.biWidth, 300) << "mode " << mode;
         EXPECT_EQ(h.biHeight, 400) << "mode " << mode;
         EXPECT_EQ(h.biPlanes, 1) << "mode " << mode;
-        EXPECT_EQ(h.biBitCount, BitCountForColorMode(mode)) << "mode " << mode;
+        EXPECT_EQ(h.biBitCount, colormode::BitCount(mode)) << "mode " << mode;
         EXPECT_EQ(h.biCompression, static_cast<DWORD>(BI_RGB)) << "mode " << mode;
         EXPECT_EQ(h.biSizeImage + h.biClrUsed + h.biClrImportant, 0u) << "mode " << mode;
         const RGBQUAD last = display.colors[255];

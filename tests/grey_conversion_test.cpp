@@ -3,7 +3,6 @@
 
 #include <cctype>
 #include <cstring>
-#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -18,12 +17,6 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 constexpr size_t kGreyOffset = 1078;
-
-void WriteBytes(const std::string &path, const Bytes &bytes) {
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
 
 // A 24-bit BMP file as the still image writer makes it: bottom-up rows, no
 // palette, pixels at 54.
@@ -87,9 +80,11 @@ void ExpectGreyOf(const Bytes &source, const Bytes &grey, const std::string &nam
     EXPECT_EQ(Field<WORD>(grey, 28), 8) << name << ": biBitCount";
     EXPECT_EQ(Field<DWORD>(grey, 34), Field<DWORD>(source, 34) / 3) << name << ": biSizeImage";
     // The rest of the info header as read: all but biBitCount and biSizeImage.
-    for (size_t i = 14; i < 54; ++i)
-        if (i < 28 || (i >= 30 && i < 34) || i >= 38)
+    for (size_t i = 14; i < 54; ++i) {
+        if (i < 28 || (i >= 30 && i < 34) || i >= 38) {
             EXPECT_EQ(grey[i], source[i]) << name << ": info header byte " << i;
+        }
+    }
     for (size_t i = 0; i < 256; ++i) {
         const uint8_t *entry = grey.data() + 54 + 4 * i;
         ASSERT_TRUE(entry[0] == i && entry[1] == i && entry[2] == i && entry[3] == 0)
@@ -135,7 +130,7 @@ TEST_F(GreyConversionTest, KnownColoursGiveKnownGreys) {
     const Bytes expected = {76, 25, 255, 153, 0, 18, 1, 125};
     const std::string source = vt::TempPath("known.bmp");
     const std::string grey = vt::TempPath("known-grey.bmp");
-    WriteBytes(source, MakeBmp(4, 2, pixels));
+    vt::WriteBytes(source, MakeBmp(4, 2, pixels));
     ASSERT_EQ(Color2Gray(source.c_str(), grey.c_str()), 1);
     const Bytes greyBytes = vt::ReadFileBytes(grey);
     ExpectGreyOf(vt::ReadFileBytes(source), greyBytes, "known colours");
@@ -147,8 +142,8 @@ TEST_F(GreyConversionTest, KnownColoursGiveKnownGreys) {
 TEST_F(GreyConversionTest, AnExistingDestinationIsReplacedWhole) {
     const std::string source = vt::TempPath("replace.bmp");
     const std::string grey = vt::TempPath("replace-grey.bmp");
-    WriteBytes(source, MakeBmp(4, 1, Bytes(12, 200)));
-    WriteBytes(grey, Bytes(100000, 7));
+    vt::WriteBytes(source, MakeBmp(4, 1, Bytes(12, 200)));
+    vt::WriteBytes(grey, Bytes(100000, 7));
     ASSERT_EQ(Color2Gray(source.c_str(), grey.c_str()), 1);
     EXPECT_EQ(vt::ReadFileBytes(grey).size(), kGreyOffset + 4);
 }
@@ -192,13 +187,13 @@ TEST_F(GreyConversionTest, FailuresLeaveTheSourceAloneAndCloseEverything) {
     for (const Row &row : rows) {
         const std::string source = folder + row.sourceName;
         const std::string destination = folder + row.destination;
-        if (row.sourceName != "missing.bmp") WriteBytes(source, row.source);
+        if (row.sourceName != "missing.bmp") vt::WriteBytes(source, row.source);
         if (row.destination != "." && row.destination.find('\\') == std::string::npos) {
             SetFileAttributesA(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
             DeleteFileA(destination.c_str());
         }
         if (row.destinationExistsReadOnly) {
-            WriteBytes(destination, Bytes(5, 1));
+            vt::WriteBytes(destination, Bytes(5, 1));
             SetFileAttributesA(destination.c_str(), FILE_ATTRIBUTE_READONLY);
         }
         const vt::ResourceCounts before = vt::CurrentResources();
@@ -230,7 +225,7 @@ TEST_F(GreyConversionTest, AWriteThatFallsShortIsAFailure) {
     CloseHandle(device);
     const std::string source = vt::TempPath("to full disk.bmp");
     const Bytes picture = MakeBmp(4, 1, Bytes(12, 33));
-    WriteBytes(source, picture);
+    vt::WriteBytes(source, picture);
     const vt::ResourceCounts before = vt::CurrentResources();
     EXPECT_EQ(Color2Gray(source.c_str(), full), 0);
     EXPECT_EQ(vt::CurrentResources().handles, before.handles);
@@ -239,7 +234,7 @@ TEST_F(GreyConversionTest, AWriteThatFallsShortIsAFailure) {
 
 TEST_F(GreyConversionTest, AMissingSourceNeitherCreatesNorTruncatesTheDestination) {
     const std::string destination = vt::TempPath("kept.bmp");
-    WriteBytes(destination, Bytes(300, 9));
+    vt::WriteBytes(destination, Bytes(300, 9));
     EXPECT_EQ(Color2Gray(vt::TempPath("not there.bmp").c_str(), destination.c_str()), 0);
     EXPECT_EQ(vt::ReadFileBytes(destination), Bytes(300, 9));
 
@@ -260,7 +255,7 @@ TEST_F(GreyConversionTest, TheSameFileUnderAnotherNameIsNeverOverwritten) {
     const std::string longName = "a long picture name.bmp";
     const std::string source = folder + longName;
     const Bytes picture = MakeBmp(4, 1, Bytes(12, 120));
-    WriteBytes(source, picture);
+    vt::WriteBytes(source, picture);
 
     char shortPath[MAX_PATH] = {};
     ASSERT_NE(GetShortPathNameA(source.c_str(), shortPath, MAX_PATH), 0u);
@@ -315,7 +310,7 @@ TEST_F(GreyConversionTest, LeftOverBytesAndEmptyPicturesConvert) {
         for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(i * 37 + 11);
         const std::string source = vt::TempPath("leftover.bmp");
         const std::string grey = vt::TempPath("leftover-grey.bmp");
-        WriteBytes(source, MakeBmp(1, 1, pixels));
+        vt::WriteBytes(source, MakeBmp(1, 1, pixels));
         EXPECT_EQ(Color2Gray(source.c_str(), grey.c_str()), 1) << row.name;
         ExpectGreyOf(vt::ReadFileBytes(source), vt::ReadFileBytes(grey), row.name);
     }
@@ -343,7 +338,7 @@ TEST_F(GreyConversionTest, MalformedHeadersNeitherCrashNorOverreach) {
         } else {
             SetField<DWORD>(bytes, 2, 0xFFFFFFFFu - static_cast<DWORD>(random() % 64));
         }
-        WriteBytes(source, bytes);
+        vt::WriteBytes(source, bytes);
         const std::string row = "round " + std::to_string(round);
 
         const int result = Color2Gray(source.c_str(), grey.c_str());

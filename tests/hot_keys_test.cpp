@@ -209,11 +209,7 @@ TEST_F(HotKeysTest, KeysTheHostTakesReachThePreviewOnce) {
         for (int k : held) state[k] = 0x80;
         SetKeyboardState(state);
         PostThreadMessageA(GetCurrentThreadId(), message, key, 0);
-        MSG taken;
-        while (PeekMessageA(&taken, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&taken);
-            DispatchMessageA(&taken);
-        }
+        vt::Pump();
         // Let go at once: the notice must carry the state of its moment.
         BYTE none[256] = {};
         SetKeyboardState(none);
@@ -244,14 +240,6 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-void Pump() {
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
-}
-
 // A real key press on the X display, sent by xdotool to a window of the
 // host's with the input focus. Under Wine a Unix program can be started
 // like a Windows one (though not waited for).
@@ -273,7 +261,7 @@ TEST_F(HotKeysTest, CtrlEqualsPressedInTheHostWindowStepsTheCard) {
     ASSERT_NE(window, nullptr);
     SetForegroundWindow(window);
     SetFocus(window);
-    Pump();
+    vt::Pump();
 
     OpenPreview();
     Bring(1, 128);
@@ -292,11 +280,11 @@ TEST_F(HotKeysTest, CtrlEqualsPressedInTheHostWindowStepsTheCard) {
     if (process.hThread) CloseHandle(process.hThread);
 
     const bool stepped = vt::WaitUntil([&] {
-        Pump();
+        vt::Pump();
         return !SentByPreview(from).empty();
     }, 20000);
     for (int i = 0; i < 20; ++i) {
-        Pump();
+        vt::Pump();
         WaitForPasses();
     }
     DestroyWindow(window);

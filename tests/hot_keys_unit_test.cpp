@@ -260,7 +260,7 @@ TEST_F(HotKeyStep, OnlyKeysGoingDownOrUpGiveANoticeEach) {
     for (const Case &c : cases) {
         ASSERT_TRUE(PostThreadMessageA(GetCurrentThreadId(), c.message, '6', 0)) << c.name;
         MSG message;
-        if (c.peekFirst) ASSERT_TRUE(Take(message, PM_NOREMOVE)) << c.name;
+        if (c.peekFirst) { ASSERT_TRUE(Take(message, PM_NOREMOVE)) << c.name; }
         ASSERT_TRUE(Take(message)) << c.name;
         int notices = 0;
         while (Take(message)) notices += message.message == hotkeys::kKeyNotice;

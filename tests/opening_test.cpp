@@ -45,7 +45,7 @@ TEST_F(OpeningTest, HeightBecomesAnUprightFrameAndABufferOfItsSize) {
 
 TEST_F(OpeningTest, ColourModesOutsideTheFourAreRefusedQuietly) {
     for (int mode : {-1, 4, INT_MIN, INT_MAX}) {
-        vt::MessageBoxCatcher catcher(1000);
+        vt::BoxWatcher catcher(1000);
         EXPECT_EQ(EasyInit(0, 0, 480, mode), 0) << "mode " << mode;
         EXPECT_FALSE(catcher.Wait().seen) << "mode " << mode;
         EXPECT_EQ(VcLogCount(), 0) << "mode " << mode << "\n" << vt::DescribeLog();
@@ -58,7 +58,7 @@ TEST_F(OpeningTest, EachCardFailureValueShowsTheInitialisationMessage) {
     for (int failure : {0, 1, 2, -1}) {
         VcReset();
         VcSetBeginResult(failure);
-        vt::MessageBoxCatcher catcher;
+        vt::BoxWatcher catcher;
         EXPECT_EQ(EasyInit(0, 0, 480, 1), 0) << "BeginCG400 = " << failure;
         const vt::SeenBox box = catcher.Wait();
         ASSERT_TRUE(box.seen) << "BeginCG400 = " << failure;
@@ -88,7 +88,7 @@ TEST_F(OpeningTest, ReturnsAtOnceWhileThePreviewIsStillSettingUp) {
 TEST_F(OpeningTest, OpeningTwiceLeavesTheFirstCardAlone) {
     ASSERT_EQ(OpenHeld(5, 6, 480, 1), 1);
     VcLogClear();
-    vt::MessageBoxCatcher catcher(1000);
+    vt::BoxWatcher catcher(1000);
     EXPECT_EQ(EasyInit(0, 0, 200, 2), 0);
     EXPECT_FALSE(catcher.Wait().seen);
     EXPECT_EQ(VcLogCount(), 0) << vt::DescribeLog();

@@ -34,8 +34,6 @@ Geometry GeometryFor(int height) {
     }
 }
 
-int BytesPerPixel(int mode) { return mode == 0 ? 1 : mode == 1 ? 3 : 2; }
-
 void FillScreen(int x, int y, int width, int height) {
     HDC screen = GetDC(nullptr);
     HBRUSH brush = CreateSolidBrush(kFill);
@@ -50,15 +48,6 @@ bool AllFill(const vt::ScreenPixels &pixels) {
     for (uint32_t p : pixels.rgb)
         if (p != kFillRgb) return false;
     return true;
-}
-
-// The preview thread, found through the card calls it made. Vorlane keeps
-// its own handle until the close, so the thread can be opened even when it
-// has already ended.
-HANDLE OpenPreviewThread() {
-    if (!vt::WaitUntil([] { return !vt::CardCalls(VC_SET_INPUT).empty(); })) return nullptr;
-    const DWORD id = vt::CardCalls(VC_SET_INPUT).at(0).threadId;
-    return OpenThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, id);
 }
 
 // Waits for the preview thread to end; its result, or -1 when it did not.
@@ -104,19 +93,6 @@ std::string Hex(uint32_t rgb) {
     std::ostringstream out;
     out << std::hex << rgb;
     return out.str();
-}
-
-struct HostCall {
-    HANDLE thread = nullptr;
-    HANDLE started = nullptr;
-    int result = -1;
-};
-
-DWORD WINAPI CallFreeCG200(LPVOID param) {
-    auto *call = static_cast<HostCall *>(param);
-    SetEvent(call->started);
-    call->result = FreeCG200();
-    return 0;
 }
 
 }  // namespace
@@ -254,7 +230,7 @@ TEST_F(PreviewTest, PaintsTheFrameReadAtTheRequestedPosition) {
         std::vector<uint8_t> frame(static_cast<size_t>(g.width) * g.height * 3);
         const int32_t got = VcCopyLastFrame(frame.data(), static_cast<int32_t>(frame.size()));
         EXPECT_EQ(FreeCG200(), 1) << row.name;
-        ASSERT_EQ(got, g.width * g.height * BytesPerPixel(row.mode)) << row.name;
+        ASSERT_EQ(got, g.width * g.height * vt::BytesPerPixel(row.mode)) << row.name;
 
         int wrong = 0, grey = 0;
         std::string first;
@@ -276,7 +252,7 @@ TEST_F(PreviewTest, PaintsTheFrameReadAtTheRequestedPosition) {
         }
         EXPECT_EQ(wrong, 0) << row.name << ": first at " << first;
         EXPECT_GT(highest - lowest, 100u) << row.name << ": the frame is nearly uniform";
-        if (row.mode == 0) EXPECT_EQ(grey, g.width * g.height) << row.name;
+        if (row.mode == 0) { EXPECT_EQ(grey, g.width * g.height) << row.name; }
 
         // Nothing beyond the frame's edges.
         for (int x = 0; x < g.width + 2; ++x) {
@@ -299,21 +275,15 @@ TEST_F(PreviewTest, StopDuringSetUpEndsWithoutAPassOfTheLoop) {
         ASSERT_EQ(EasyInit(0, 0, 480, 1), 1) << name;
         ASSERT_EQ(VcWaitBlocked(blocked, 10000), 1) << name;
 
-        HostCall close;
-        close.started = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        close.thread = CreateThread(nullptr, 0, CallFreeCG200, &close, 0, nullptr);
-        ASSERT_EQ(WaitForSingleObject(close.started, 10000), WAIT_OBJECT_0) << name;
-        // Gives the close time to ask for the stop; it cannot finish while
-        // the preview thread is still inside the card.
-        Sleep(300);
-        EXPECT_EQ(WaitForSingleObject(close.thread, 0), static_cast<DWORD>(WAIT_TIMEOUT))
-            << name << ": the close did not wait for the set-up";
-        VcReleaseCall(blocked);
-        ASSERT_EQ(WaitForSingleObject(close.thread, 10000), WAIT_OBJECT_0) << name;
-        CloseHandle(close.thread);
-        CloseHandle(close.started);
-
-        EXPECT_EQ(close.result, 1) << name;
+        {
+            vt::HostCall close([] { return FreeCG200(); });
+            // The close cannot finish while the preview thread is still
+            // inside the card.
+            EXPECT_FALSE(close.Finished(300)) << name << ": the close did not wait for the set-up";
+            VcReleaseCall(blocked);
+            ASSERT_TRUE(close.Finished(10000)) << name;
+            EXPECT_EQ(close.result, 1) << name;
+        }
         const VcStats stats = vt::CardStats();
         EXPECT_EQ(stats.polls, 0) << name;
         EXPECT_EQ(stats.reads, 0) << name;
@@ -344,9 +314,9 @@ TEST_F(PreviewTest, RefusalsEndThePreviewQuietlyOrWithTheMemoryMessage) {
         VcSetFailure(row.refused, 1);
         FillScreen(x, y, 360, 480);
 
-        vt::MessageBoxCatcher catcher(row.text ? 15000 : 1500);
+        vt::BoxWatcher catcher(row.text ? 15000 : 1500);
         ASSERT_EQ(EasyInit(x, y, 480, 1), 1) << row.name;
-        HANDLE thread = OpenPreviewThread();
+        HANDLE thread = vt::OpenPreviewThread();
         ASSERT_NE(thread, nullptr) << row.name;
         const vt::SeenBox box = catcher.Wait();
         EXPECT_EQ(PreviewResult(thread), 0) << row.name;
@@ -381,7 +351,7 @@ TEST_F(PreviewTest, ClosingWaitsForTheThreadAndGivesItBack) {
         VcSetStatusMode(row.statusMode);
         if (row.refused != VC_CALL_COUNT) VcSetFailure(row.refused, 1);
         ASSERT_EQ(EasyInit(0, 0, 240, 1), 1) << row.name;
-        HANDLE thread = OpenPreviewThread();
+        HANDLE thread = vt::OpenPreviewThread();
         ASSERT_NE(thread, nullptr) << row.name;
         const DWORD id = GetThreadId(thread);
         ASSERT_EQ(FreeCG200(), 1) << row.name;

@@ -21,8 +21,6 @@ using Bytes = std::vector<uint8_t>;
 constexpr int kWidth = 288, kHeight = 384;  // what a requested height of 384 gives
 constexpr size_t kPixelBytes = size_t{kWidth} * kHeight * 3;
 
-int CountCalls(VcCall call) { return static_cast<int>(vt::CardCalls(call).size()); }
-
 // Takes every fault away again without touching what the card holds open.
 void Heal() {
     for (int call = VC_BEGIN; call < VC_CALL_COUNT; ++call) {
@@ -34,30 +32,17 @@ void Heal() {
     VcSetStatusMode(VC_STATUS_EVERY_POLL);
 }
 
-Bytes LastFrame() {
-    Bytes bytes(kPixelBytes);
-    bytes.resize(static_cast<size_t>(VcCopyLastFrame(bytes.data(), static_cast<int32_t>(bytes.size()))));
-    return bytes;
-}
-
 // A saved 288 x 384 picture holds the bytes the card delivered last and,
 // past them, the zeros of a buffer no read reached.
 void ExpectSavedFrame(const std::string &path, const std::string &name) {
     const Bytes file = vt::ReadFileBytes(path);
     ASSERT_EQ(file.size(), 54 + kPixelBytes) << name;
-    const Bytes last = LastFrame();
+    const Bytes last = vt::LastFrame();
     ASSERT_LE(last.size(), kPixelBytes) << name;
     EXPECT_TRUE(std::equal(last.begin(), last.end(), file.begin() + 54)) << name << ": the last frame read";
     size_t nonzero = 0;
     for (size_t i = 54 + last.size(); i < file.size(); ++i) nonzero += file[i] != 0;
     EXPECT_EQ(nonzero, 0u) << name << ": bytes no read delivered";
-}
-
-// The preview thread, found through its first card call.
-HANDLE OpenPreviewThread() {
-    if (!vt::WaitUntil([] { return !vt::CardCalls(VC_SET_INPUT).empty(); })) return nullptr;
-    const DWORD id = vt::CardCalls(VC_SET_INPUT).at(0).threadId;
-    return OpenThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, id);
 }
 
 DWORD ExitCode(HANDLE thread) {
@@ -78,37 +63,13 @@ void ExpectNormalCycle(const std::string &name) {
     ASSERT_EQ(EasyCapture(path.c_str()), 1) << name << ": saving after the fault";
     const Bytes file = vt::ReadFileBytes(path);
     ASSERT_EQ(file.size(), 54u + 360u * 480u * 3u) << name;
-    Bytes last(360u * 480u * 3u);
-    last.resize(static_cast<size_t>(VcCopyLastFrame(last.data(), static_cast<int32_t>(last.size()))));
+    const Bytes last = vt::LastFrame();
     const Bytes pixels(file.begin() + 54, file.end());
     size_t differ = 0;
     while (differ < pixels.size() && differ < last.size() && pixels[differ] == last[differ]) ++differ;
     EXPECT_TRUE(pixels == last) << name << ": frame saved after the fault; " << last.size() << " bytes read, first difference at " << differ;
     EXPECT_EQ(vt::CardStats().open, 0) << name;
 }
-
-// Runs `call` on a thread of its own, as a host's call that may be held up.
-struct HostCall {
-    std::function<int()> call;
-    std::atomic<int> result{-1};
-    HANDLE thread = nullptr;
-
-    explicit HostCall(std::function<int()> f) : call(std::move(f)) {
-        thread = CreateThread(nullptr, 0, Run, this, 0, nullptr);
-    }
-    ~HostCall() {
-        if (thread) {
-            WaitForSingleObject(thread, INFINITE);
-            CloseHandle(thread);
-        }
-    }
-    bool Finished(DWORD ms) const { return WaitForSingleObject(thread, ms) == WAIT_OBJECT_0; }
-    static DWORD WINAPI Run(LPVOID self) {
-        auto *host = static_cast<HostCall *>(self);
-        host->result = host->call();
-        return 0;
-    }
-};
 
 }  // namespace
 
@@ -126,7 +87,7 @@ TEST_F(FaultTest, AfterEachOpeningFailureTheNextCycleWorks) {
             const std::string name = std::string(row.name) + ", BeginCG400 = " + std::to_string(failure);
             VcReset();
             VcSetBeginResult(failure);
-            vt::MessageBoxCatcher catcher;
+            vt::BoxWatcher catcher;
             EXPECT_EQ(row.call(), 0) << name;
             const vt::SeenBox box = catcher.Wait();
             EXPECT_TRUE(box.seen && box.text == vt::kCardInitFailedText) << name;
@@ -185,7 +146,7 @@ TEST_F(FaultTest, EveryPreviewFaultWithEveryWayOfEndingIt) {
     };
     const std::string path = vt::TempPath("fault.bmp");
     const std::string unwritable = vt::TempPath("no such folder\\fault.bmp");
-    rely::BoxWatcher boxes;
+    vt::BoxWatcher boxes;
 
     for (const Meeting &meeting : meetings) {
         for (const Ending &ending : endings) {
@@ -197,7 +158,7 @@ TEST_F(FaultTest, EveryPreviewFaultWithEveryWayOfEndingIt) {
 
             const int boxesBefore = boxes.seen();
             ASSERT_EQ(EasyInit(10, 10, 384, 1), 1) << name;
-            HANDLE thread = OpenPreviewThread();
+            HANDLE thread = vt::OpenPreviewThread();
             ASSERT_NE(thread, nullptr) << name;
             if (meeting.setUpRefused) {
                 ASSERT_EQ(WaitForSingleObject(thread, 15000), WAIT_OBJECT_0) << name;
@@ -213,8 +174,8 @@ TEST_F(FaultTest, EveryPreviewFaultWithEveryWayOfEndingIt) {
             vt::WaitUntil([&] { return boxes.seen() - boxesBefore >= expectedBoxes; }, 15000);
             EXPECT_EQ(boxes.seen() - boxesBefore, expectedBoxes) << name;
             if (meeting.text) {
-                EXPECT_EQ(boxes.lastText(), meeting.text) << name;
-                EXPECT_EQ(boxes.lastCaption(), vt::kNoticeCaption) << name;
+                EXPECT_EQ(boxes.last().text, meeting.text) << name;
+                EXPECT_EQ(boxes.last().caption, vt::kNoticeCaption) << name;
             }
             EXPECT_EQ(vt::CardStats().open, 1) << name << ": a refused set-up leaves the card open";
 
@@ -234,7 +195,7 @@ TEST_F(FaultTest, EveryPreviewFaultWithEveryWayOfEndingIt) {
             case End::SaveUnwritable:
                 EXPECT_EQ(EasyCapture(unwritable.c_str()), 0) << name;
                 EXPECT_EQ(vt::CardStats().open, 1) << name;
-                EXPECT_EQ(CountCalls(VC_END), 0) << name;
+                EXPECT_EQ(vt::CountCalls(VC_END), 0) << name;
                 EXPECT_EQ(FreeCG200(), 1) << name;
                 break;
             case End::Free:
@@ -299,19 +260,20 @@ TEST_F(FaultTest, ACallHeldInsideTheCardDelaysButDoesNotBreakTheHost) {
         VcBlockCall(row.held);
         // A call the running preview makes must be held before the host asks
         // the preview to stop; otherwise the stop may win and it never comes.
-        if (row.held == VC_STATUS || row.held == VC_READ)
+        if (row.held == VC_STATUS || row.held == VC_READ) {
             ASSERT_EQ(VcWaitBlocked(row.held, 15000), 1) << row.name;
+        }
         {
-            HostCall host(row.call);
+            vt::HostCall host(row.call);
             ASSERT_EQ(VcWaitBlocked(row.held, 15000), 1) << row.name;
             // Whatever the host call waits for is still inside the card.
             EXPECT_FALSE(host.Finished(200)) << row.name << ": returned while the card held a call";
-            if (row.openFirst) EXPECT_EQ(vt::CardStats().open, 1) << row.name;
+            if (row.openFirst) { EXPECT_EQ(vt::CardStats().open, 1) << row.name; }
             VcReleaseCall(row.held);
             ASSERT_TRUE(host.Finished(15000)) << row.name << ": still waiting after the release";
             EXPECT_EQ(host.result, row.result) << row.name;
         }
-        if (row.leavesCardOpen) EXPECT_EQ(FreeCG200(), 1) << row.name;
+        if (row.leavesCardOpen) { EXPECT_EQ(FreeCG200(), 1) << row.name; }
         EXPECT_EQ(vt::CardStats().open, 0) << row.name;
         ExpectNormalCycle(row.name);
     }
@@ -328,7 +290,9 @@ struct SystemFaults {
     std::atomic<bool> failHook{false};
     std::atomic<bool> failScreenDc{false};
     std::atomic<int> shortWrite{-1};  // the n-th _lwrite from now writes one byte less
-    void *alloc = nullptr, *lock = nullptr, *thread = nullptr, *hook = nullptr, *dc = nullptr, *write = nullptr;
+    std::atomic<int> failClose{-1};   // the n-th _lclose from now closes but reports a failed flush
+    void *alloc = nullptr, *lock = nullptr, *thread = nullptr, *hook = nullptr, *dc = nullptr, *write = nullptr,
+         *close = nullptr;
 } faults;
 
 bool Due(std::atomic<int> &counter) { return counter.fetch_sub(1) == 0; }
@@ -359,6 +323,11 @@ UINT WINAPI FaultyLWrite(HFILE file, LPCCH bytes, UINT count) {
     return reinterpret_cast<decltype(&_lwrite)>(faults.write)(file, bytes, count);
 }
 
+HFILE WINAPI FaultyLClose(HFILE file) {
+    const HFILE closed = reinterpret_cast<decltype(&_lclose)>(faults.close)(file);
+    return Due(faults.failClose) ? HFILE_ERROR : closed;
+}
+
 void ClearSystemFaults() {
     faults.failAlloc = -1;
     faults.failLock = -1;
@@ -366,6 +335,7 @@ void ClearSystemFaults() {
     faults.failHook = false;
     faults.failScreenDc = false;
     faults.shortWrite = -1;
+    faults.failClose = -1;
 }
 
 }  // namespace
@@ -377,13 +347,15 @@ TEST_F(FaultTest, SystemCallsThatFail) {
     rely::ImportPatch hook("USER32.dll", "SetWindowsHookExA", reinterpret_cast<void *>(FaultySetWindowsHookExA));
     rely::ImportPatch dc("USER32.dll", "GetDC", reinterpret_cast<void *>(FaultyGetDC));
     rely::ImportPatch write("KERNEL32.dll", "_lwrite", reinterpret_cast<void *>(FaultyLWrite));
-    ASSERT_TRUE(alloc && lock && thread && hook && dc && write) << "Vorlane.dll's imports were not found";
+    rely::ImportPatch close("KERNEL32.dll", "_lclose", reinterpret_cast<void *>(FaultyLClose));
+    ASSERT_TRUE(alloc && lock && thread && hook && dc && write && close) << "Vorlane.dll's imports were not found";
     faults.alloc = alloc.original();
     faults.lock = lock.original();
     faults.thread = thread.original();
     faults.hook = hook.original();
     faults.dc = dc.original();
     faults.write = write.original();
+    faults.close = close.original();
 
     enum class Then { FreeClosesIt, SavesBlack, PreviewRuns, SaveFailsThenRetry };
     struct Row {
@@ -404,6 +376,8 @@ TEST_F(FaultTest, SystemCallsThatFail) {
         {"no screen context", 1, [] { faults.failScreenDc = true; }, [] {}, 1, nullptr, Then::PreviewRuns},
         {"disk full at the file header", 1, [] {}, [] { faults.shortWrite = 0; }, 1, nullptr, Then::SaveFailsThenRetry},
         {"disk full at the pixels", 1, [] {}, [] { faults.shortWrite = 2; }, 1, nullptr, Then::SaveFailsThenRetry},
+        {"the close reports a failed flush", 1, [] {}, [] { faults.failClose = 0; }, 1, nullptr,
+         Then::SaveFailsThenRetry},
         {"no memory to widen a grey frame", 0, [] {}, [] { faults.failAlloc = 0; }, 1, nullptr,
          Then::SaveFailsThenRetry},
         {"widening buffer not locked", 2, [] {}, [] { faults.failLock = 0; }, 1, nullptr, Then::SaveFailsThenRetry},
@@ -414,7 +388,7 @@ TEST_F(FaultTest, SystemCallsThatFail) {
         VcSetStatusMode(VC_STATUS_EVERY_POLL);
         ClearSystemFaults();
         row.atOpen();
-        vt::MessageBoxCatcher catcher(row.text ? 15000 : 300);
+        vt::BoxWatcher catcher(row.text ? 15000 : 300);
         EXPECT_EQ(EasyInit(0, 0, 384, row.mode), row.initResult) << row.name;
         const vt::SeenBox box = catcher.Wait();
         EXPECT_EQ(box.seen, row.text != nullptr) << row.name;
@@ -462,6 +436,12 @@ TEST_F(FaultTest, SystemCallsThatFail) {
         EXPECT_EQ(vt::CardStats().open, 0) << row.name;
         ExpectNormalCycle(row.name);
     }
+    // The grey file's close counts too: a failed final flush is no conversion.
+    const std::string source = vt::TempPath("normal-after-fault.bmp"), grey = vt::TempPath("system-fault-grey.bmp");
+    faults.failClose = 0;
+    EXPECT_EQ(Color2Gray(source.c_str(), grey.c_str()), 0) << "grey file's close reports a failed flush";
+    ClearSystemFaults();
+    EXPECT_EQ(Color2Gray(source.c_str(), grey.c_str()), 1) << "grey file, the retry";
 }
 
 // --- Which thread gives the screen's context back ---
@@ -529,7 +509,7 @@ TEST_F(FaultTest, TheScreenContextGoesBackOnThePreviewThread) {
     dcRecord.releaseDc = releaseDc.original();
     dcRecord.setBkMode = setBkMode.original();
     dcRecord.unhook = unhook.original();
-    rely::BoxWatcher boxes;
+    vt::BoxWatcher boxes;
     const std::string path = vt::TempPath("context-thread.bmp");
 
     enum class How { Save, Free, CaptureMemoryRefused, StopInSetUp };
@@ -553,7 +533,7 @@ TEST_F(FaultTest, TheScreenContextGoesBackOnThePreviewThread) {
         if (row.how == How::StopInSetUp) VcBlockCall(VC_SNAP);
 
         ASSERT_EQ(EasyInit(10, 10, 384, 1), 1) << row.name;
-        HANDLE thread = OpenPreviewThread();
+        HANDLE thread = vt::OpenPreviewThread();
         ASSERT_NE(thread, nullptr) << row.name;
         const DWORD preview = GetThreadId(thread);
         switch (row.how) {
@@ -566,12 +546,13 @@ TEST_F(FaultTest, TheScreenContextGoesBackOnThePreviewThread) {
             EXPECT_EQ(FreeCG200(), 1) << row.name;
             break;
         case How::CaptureMemoryRefused:
+            EXPECT_TRUE(boxes.Wait().seen) << row.name << ": no capture memory message";
             ASSERT_EQ(WaitForSingleObject(thread, 15000), WAIT_OBJECT_0) << row.name;
             EXPECT_EQ(FreeCG200(), 1) << row.name;
             break;
         case How::StopInSetUp: {
             ASSERT_EQ(VcWaitBlocked(VC_SNAP, 15000), 1) << row.name;
-            HostCall host([] { return FreeCG200(); });
+            vt::HostCall host([] { return FreeCG200(); });
             ASSERT_TRUE(vt::WaitUntil([] { return dcRecord.stopping.load(); })) << row.name;
             VcReleaseCall(VC_SNAP);
             ASSERT_TRUE(host.Finished(15000)) << row.name;
@@ -601,7 +582,9 @@ TEST_F(FaultTest, TheScreenContextGoesBackOnThePreviewThread) {
         EXPECT_EQ(taken, 1) << row.name;
         EXPECT_NE(dc, nullptr) << row.name;
         EXPECT_EQ(given, 1) << row.name;
-        if (!events.empty()) EXPECT_EQ(events.back().kind, DcEvent::Give) << row.name << ": not the last act";
+        if (!events.empty()) {
+            EXPECT_EQ(events.back().kind, DcEvent::Give) << row.name << ": not the last act";
+        }
         EXPECT_EQ(vt::CardStats().open, 0) << row.name;
     }
 }

@@ -11,9 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -38,11 +36,6 @@ HGLOBAL WINAPI CountingGlobalAlloc(UINT flags, SIZE_T bytes) {
     while (bytes > seen && !largestAlloc.compare_exchange_weak(seen, bytes)) {
     }
     return reinterpret_cast<decltype(&GlobalAlloc)>(realGlobalAlloc)(flags, bytes);
-}
-
-void WriteBytes(const std::string &path, const Bytes &bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 void Put32(Bytes &bytes, size_t offset, uint32_t value) {
@@ -137,7 +130,7 @@ TEST_F(GreyFuzzTest, MalformedSourcesNeitherCrashNorOverreach) {
 
     // Once through first, so that the runtime's one-time allocations are
     // not counted against the conversions.
-    WriteBytes(source, corpus.back().bytes);
+    vt::WriteBytes(source, corpus.back().bytes);
     Color2Gray(source.c_str(), grey.c_str());
     SIZE_T peakBefore = 0;
     const SIZE_T privateBefore = PrivateBytes(&peakBefore);
@@ -146,7 +139,7 @@ TEST_F(GreyFuzzTest, MalformedSourcesNeitherCrashNorOverreach) {
     const DWORD start = GetTickCount();
 
     for (const Case &c : corpus) {
-        WriteBytes(source, c.bytes);
+        vt::WriteBytes(source, c.bytes);
         DeleteFileA(grey.c_str());
         largestAlloc = 0;
         allocCount = 0;

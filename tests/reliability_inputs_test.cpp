@@ -2,12 +2,9 @@
 // them: nothing may crash or hang, and no file on disk may be lost.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <cstdlib>
-#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -20,12 +17,6 @@ using InputTest = HostTest;
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-void WriteBytes(const std::string &path, const Bytes &bytes) {
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
 
 void Remove(const std::string &path) {
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -47,12 +38,6 @@ bool OpenAndRead(int x, int y, int height, int mode) {
     VcSetStatusMode(VC_STATUS_EVERY_POLL);
     if (EasyInit(x, y, height, mode) != 1) return false;
     return vt::WaitUntil([reads] { return vt::CardStats().reads >= reads + 2; });
-}
-
-Bytes LastFrame(size_t bytes) {
-    Bytes frame(bytes);
-    frame.resize(static_cast<size_t>(VcCopyLastFrame(frame.data(), static_cast<int32_t>(frame.size()))));
-    return frame;
 }
 
 std::wstring Wide(const std::string &ansi) {
@@ -150,17 +135,19 @@ TEST_F(InputTest, SaveNamesThatCannotBeWritten) {
     };
     for (const Row &row : rows) {
         VcReset();
-        WriteBytes(plainFile, kept);
-        WriteBytes(readOnly, kept);
+        vt::WriteBytes(plainFile, kept);
+        vt::WriteBytes(readOnly, kept);
         SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY);
         ASSERT_TRUE(OpenAndRead(10, 10, 240, 1)) << row.name;
 
         EXPECT_EQ(EasyCapture(row.path.c_str()), 0) << row.name;
         EXPECT_EQ(vt::CardStats().open, 1) << row.name;
-        if (!row.mustStay.empty()) EXPECT_EQ(vt::ReadFileBytes(row.mustStay), kept) << row.name << ": file changed";
+        if (!row.mustStay.empty()) {
+            EXPECT_EQ(vt::ReadFileBytes(row.mustStay), kept) << row.name << ": file changed";
+        }
         EXPECT_TRUE(vt::FileExists(folder)) << row.name;
 
-        const Bytes last = LastFrame(180u * 240u * 3u);
+        const Bytes last = vt::LastFrame();
         const std::string retry = vt::TempPath("retry after bad name.bmp");
         ASSERT_EQ(EasyCapture(retry.c_str()), 1) << row.name;
         const Bytes file = vt::ReadFileBytes(retry);
@@ -225,7 +212,7 @@ TEST_F(InputTest, GreyNamesThatCannotBeUsed) {
         {"wildcards in the destination", source, folder + "*.bmp"},
     };
     for (const Row &row : rows) {
-        WriteBytes(source, picture);
+        vt::WriteBytes(source, picture);
         Remove(folder + "out.bmp");
         DWORD handlesBefore = 0, handlesAfter = 0;
         GetProcessHandleCount(GetCurrentProcess(), &handlesBefore);
@@ -251,7 +238,7 @@ TEST_F(InputTest, RandomCallOrderMatchesTheModel) {
         Size size{0, 0};
     } model;
     bool endFails = false;
-    rely::BoxWatcher boxes;
+    vt::BoxWatcher boxes;
     const std::string good = vt::TempPath("sequence.bmp");
     const std::string missingFolder = vt::TempPath("no folder here\\sequence.bmp");
     std::string trail;  // the last steps, for the failure message
@@ -334,11 +321,11 @@ TEST_F(InputTest, RandomCallOrderMatchesTheModel) {
                 (beginFails ? " [BeginCG400 fails]" : "") + " = " + std::to_string(result);
         const std::string row = "step " + std::to_string(step) + ":" + trail;
 
-        if (expected >= 0) ASSERT_EQ(result, expected) << row;
+        if (expected >= 0) { ASSERT_EQ(result, expected) << row; }
         ASSERT_EQ(vt::CardStats().open, model.open ? 1 : 0) << row;
         ASSERT_TRUE(vt::WaitUntil([&] { return boxes.seen() - boxesBefore >= expectedBoxes; }, 15000)) << row;
         ASSERT_EQ(boxes.seen() - boxesBefore, expectedBoxes) << row;
-        if (expectedBoxes) ASSERT_EQ(boxes.lastText(), vt::kCardInitFailedText) << row;
+        if (expectedBoxes) { ASSERT_EQ(boxes.last().text, vt::kCardInitFailedText) << row; }
         if (fileExpected) {
             ASSERT_EQ(vt::ReadFileBytes(good).size(), 54u + size_t{3} * savedSize.width * savedSize.height)
                 << row;

@@ -1,14 +1,13 @@
 // Endurance: many cycles of open, preview, save and close, and many opens
 // stopped at once while the preview is still setting up. Nothing may
-// deadlock, and the process's handles, GDI objects and private memory must
-// end where they started. Short runs by default; VORLANE_SOAK=1 gives the
-// full 1,000 cycles and 10,000 stopped opens (or VORLANE_SOAK_CYCLES and
-// VORLANE_SOAK_RACES exactly).
+// deadlock, and the process's handles and private memory and Vorlane's
+// screen contexts and memory blocks must end where they started. Short runs
+// by default; VORLANE_SOAK=1 gives the full 1,000 cycles and 10,000 stopped
+// opens (or VORLANE_SOAK_CYCLES and VORLANE_SOAK_RACES exactly).
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdio>
-#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
@@ -62,7 +61,10 @@ private:
 };
 
 // Vorlane's own screen contexts and memory blocks, counted at its imports:
-// GetGuiResources is 0 under Wine, so the GDI count alone proves nothing.
+// GetDC is its only import that hands it a GDI object. The process's GDI
+// count is only reported: Wine keeps a cache of screen contexts (a DC and a
+// region each) that grows by one when its last free entry is still busy, which
+// a loaded machine can make happen at any cycle.
 struct Outstanding {
     std::atomic<long> screenDcs{0};
     std::atomic<long> blocks{0};
@@ -130,7 +132,6 @@ void Report(const char *what, int rounds, DWORD ms, const vt::ResourceCounts &be
 void ExpectFlat(const vt::ResourceCounts &before, const vt::ResourceCounts &after, const char *what) {
     EXPECT_GT(before.handles, 0u) << what << ": no handle count here";
     EXPECT_EQ(after.handles, before.handles) << what << ": handles";
-    EXPECT_EQ(after.gdiObjects, before.gdiObjects) << what << ": GDI objects";
     // A frame buffer or a thread's stack lost once a cycle would be
     // hundreds of megabytes by the end; allow for the heap's own slack.
     EXPECT_LT(after.privateBytes, before.privateBytes + 4 * 1024 * 1024)
@@ -171,9 +172,7 @@ TEST_F(SoakTest, OpenPreviewSaveCloseCycles) {
             const Bytes file = vt::ReadFileBytes(path);
             ASSERT_EQ(file.size(), 54u + size_t{3} * width * s.height) << row;
             if (s.mode == 1) {
-                Bytes last(size_t{3} * width * s.height);
-                last.resize(static_cast<size_t>(VcCopyLastFrame(last.data(), static_cast<int32_t>(last.size()))));
-                ASSERT_TRUE(Bytes(file.begin() + 54, file.end()) == last) << row << ": the saved frame";
+                ASSERT_TRUE(Bytes(file.begin() + 54, file.end()) == vt::LastFrame()) << row << ": the saved frame";
             }
             if (i % 5 == 0) {
                 ASSERT_EQ(Color2Gray(path.c_str(), grey.c_str()), 1) << row;

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -17,8 +16,6 @@ namespace {
 struct Frame {
     int width, height, mode;
 };
-
-int BytesPerPixel(int mode) { return mode == 0 ? 1 : mode == 1 ? 3 : 2; }
 
 // What a saved file must hold for a frame the card delivered: mode 1 as it
 // came, the others widened to blue, green, red. Written out here again,
@@ -38,14 +35,6 @@ std::vector<uint8_t> ExpectedPixels(const std::vector<uint8_t> &frame, int mode)
     return out;
 }
 
-std::vector<uint8_t> LastFrame(const Frame &frame) {
-    std::vector<uint8_t> bytes(static_cast<size_t>(frame.width) * frame.height *
-                               BytesPerPixel(frame.mode));
-    bytes.resize(static_cast<size_t>(
-        VcCopyLastFrame(bytes.data(), static_cast<int32_t>(bytes.size()))));
-    return bytes;
-}
-
 std::vector<uint8_t> Pixels(const std::vector<uint8_t> &file) {
     return file.size() < 54 ? std::vector<uint8_t>{} : std::vector<uint8_t>(file.begin() + 54, file.end());
 }
@@ -63,8 +52,6 @@ bool OpenAndRead(const Frame &frame, int64_t reads = 2, int x = 20, int y = 30) 
     return vt::WaitUntil([reads] { return vt::CardStats().reads >= reads; });
 }
 
-int CountCalls(VcCall call) { return static_cast<int>(vt::CardCalls(call).size()); }
-
 // Where the files for the Linux-side reader check go, when that check runs.
 std::string ReaderCheckFolder() {
     const char *folder = std::getenv("VORLANE_STILL_DIR");
@@ -72,11 +59,6 @@ std::string ReaderCheckFolder() {
     std::string path = std::string("Z:") + folder;
     if (path.back() != '/') path += '/';
     return path;
-}
-
-void WriteBytes(const std::string &path, const std::vector<uint8_t> &bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 // A window of the host's own that the preview is painted over; it paints
@@ -108,14 +90,6 @@ private:
     HWND window_ = nullptr;
 };
 
-void PumpMessages() {
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
-}
-
 int CountOtherThan(const vt::ScreenPixels &pixels, uint32_t rgb) {
     int count = 0;
     for (uint32_t pixel : pixels.rgb) count += pixel != rgb;
@@ -136,9 +110,9 @@ TEST_F(SaveCloseTest, SavedFileIsTheLastFrameReadWidenedTo24Bits) {
         const std::string path = vt::TempPath(name + ".bmp");
         ASSERT_EQ(EasyCapture(path.c_str()), 1) << name;
 
-        const std::vector<uint8_t> last = LastFrame(frame);
+        const std::vector<uint8_t> last = vt::LastFrame();
         const size_t pixelBytes = static_cast<size_t>(frame.width) * frame.height * 3;
-        ASSERT_EQ(last.size(), pixelBytes / 3 * BytesPerPixel(frame.mode)) << name;
+        ASSERT_EQ(last.size(), pixelBytes / 3 * vt::BytesPerPixel(frame.mode)) << name;
         const std::vector<uint8_t> file = vt::ReadFileBytes(path);
         ASSERT_EQ(file.size(), 54 + pixelBytes) << name;
         EXPECT_EQ(Field32(file, 18), static_cast<uint32_t>(frame.width)) << name;
@@ -148,11 +122,11 @@ TEST_F(SaveCloseTest, SavedFileIsTheLastFrameReadWidenedTo24Bits) {
 
         // Closed for good: the card, and nothing left for a second save.
         EXPECT_EQ(vt::CardStats().open, 0) << name;
-        EXPECT_EQ(CountCalls(VC_END), 1) << name;
+        EXPECT_EQ(vt::CountCalls(VC_END), 1) << name;
 
         if (!checkFolder.empty()) {
             EXPECT_TRUE(CopyFileA(path.c_str(), (checkFolder + name + ".bmp").c_str(), FALSE)) << name;
-            WriteBytes(checkFolder + name + ".frame", last);
+            vt::WriteBytes(checkFolder + name + ".frame", last);
         }
     }
 }
@@ -188,13 +162,13 @@ TEST_F(SaveCloseTest, NullPathChangesNothing) {
     ASSERT_TRUE(OpenAndRead(frame));
     VcLogClear();
     EXPECT_EQ(EasyCapture(nullptr), 0);
-    EXPECT_EQ(CountCalls(VC_END), 0) << vt::DescribeLog();
+    EXPECT_EQ(vt::CountCalls(VC_END), 0) << vt::DescribeLog();
     // The preview goes on reading frames.
     const int64_t reads = vt::CardStats().reads;
     EXPECT_TRUE(vt::WaitUntil([reads] { return vt::CardStats().reads > reads + 2; }));
     const std::string path = vt::TempPath("after-null.bmp");
     ASSERT_EQ(EasyCapture(path.c_str()), 1);
-    EXPECT_TRUE(Pixels(vt::ReadFileBytes(path)) == LastFrame(frame));
+    EXPECT_TRUE(Pixels(vt::ReadFileBytes(path)) == vt::LastFrame());
 }
 
 TEST_F(SaveCloseTest, FailedSaveKeepsTheFrameForARetry) {
@@ -217,8 +191,8 @@ TEST_F(SaveCloseTest, FailedSaveKeepsTheFrameForARetry) {
         if (endFails) VcSetFailure(VC_END, 1);
         EXPECT_EQ(EasyCapture(endFails ? first.c_str() : row.badPath.c_str()), 0) << row.name;
         EXPECT_EQ(vt::CardStats().open, 1) << row.name;
-        EXPECT_EQ(CountCalls(VC_END), endFails ? 1 : 0) << row.name << "\n" << vt::DescribeLog();
-        const std::vector<uint8_t> last = LastFrame(frame);
+        EXPECT_EQ(vt::CountCalls(VC_END), endFails ? 1 : 0) << row.name << "\n" << vt::DescribeLog();
+        const std::vector<uint8_t> last = vt::LastFrame();
         if (endFails) {
             EXPECT_TRUE(Pixels(vt::ReadFileBytes(first)) == last) << row.name;
             VcSetFailure(VC_END, 0);
@@ -231,7 +205,7 @@ TEST_F(SaveCloseTest, FailedSaveKeepsTheFrameForARetry) {
         EXPECT_EQ(vt::CardStats().reads, reads) << row.name;
         EXPECT_TRUE(Pixels(vt::ReadFileBytes(retry)) == last) << row.name;
         EXPECT_EQ(vt::CardStats().open, 0) << row.name;
-        if (endFails) EXPECT_TRUE(Pixels(vt::ReadFileBytes(first)) == last) << row.name;
+        if (endFails) { EXPECT_TRUE(Pixels(vt::ReadFileBytes(first)) == last) << row.name; }
     }
 }
 
@@ -244,12 +218,12 @@ TEST_F(SaveCloseTest, FreeAfterAFailedEndReleasesTheFrameAndKeepsTheCard) {
     // No frame is held any more: a save creates nothing and leaves an
     // existing file as it was.
     const std::string existing = vt::TempPath("keep-me.bmp");
-    WriteBytes(existing, std::vector<uint8_t>(1000, 0x33));
+    vt::WriteBytes(existing, std::vector<uint8_t>(1000, 0x33));
     VcSetFailure(VC_END, 0);
     VcLogClear();
     EXPECT_EQ(EasyCapture(existing.c_str()), 0);
     EXPECT_EQ(vt::ReadFileBytes(existing), std::vector<uint8_t>(1000, 0x33));
-    EXPECT_EQ(CountCalls(VC_END), 0) << vt::DescribeLog();
+    EXPECT_EQ(vt::CountCalls(VC_END), 0) << vt::DescribeLog();
 
     EXPECT_EQ(FreeCG200(), 1);
     EXPECT_EQ(vt::CardStats().open, 0);
@@ -271,7 +245,7 @@ TEST_F(SaveCloseTest, FreeClosesWhateverStateThePreviewReached) {
         ASSERT_EQ(EasyInit(0, 0, 480, 1), 1) << row.name;
         ASSERT_TRUE(vt::WaitUntil([&] {
             return row.failing == VC_CALL_COUNT ? vt::CardStats().reads > 0
-                                                : CountCalls(row.failing) > 0;
+                                                : vt::CountCalls(row.failing) > 0;
         })) << row.name;
         EXPECT_EQ(FreeCG200(), 1) << row.name;
         EXPECT_EQ(vt::CardStats().open, 0) << row.name;
@@ -304,7 +278,7 @@ TEST_F(SaveCloseTest, HDResetSetsTheThreeAdjustmentsToTheMiddleAndCloses) {
         VcReset();
         VcSetBeginResult(row.beginResult);
         if (row.endFails) VcSetFailure(VC_END, 1);
-        vt::MessageBoxCatcher catcher(row.message ? 15000 : 500);
+        vt::BoxWatcher catcher(row.message ? 15000 : 500);
         EXPECT_EQ(HDReset(), row.result) << row.name;
         const vt::SeenBox box = catcher.Wait();
         EXPECT_EQ(box.seen, row.message) << row.name;
@@ -317,13 +291,13 @@ TEST_F(SaveCloseTest, HDResetSetsTheThreeAdjustmentsToTheMiddleAndCloses) {
         const int selectors[] = {1, 2, 4};
         for (size_t i = 0; i < log.size(); ++i) {
             EXPECT_EQ(log[i].call, row.calls[i]) << row.name << ", call " << i;
-            if (row.calls[i] == VC_BEGIN) EXPECT_EQ(log[i].args[0], 1) << row.name;
+            if (row.calls[i] == VC_BEGIN) { EXPECT_EQ(log[i].args[0], 1) << row.name; }
             if (row.calls[i] == VC_SET_AD) {
                 EXPECT_EQ(log[i].args[0], VC_DEFAULT_HANDLE) << row.name << ", call " << i;
                 EXPECT_EQ(log[i].args[1], selectors[i - 1]) << row.name << ", call " << i;
                 EXPECT_EQ(log[i].args[2], 128) << row.name << ", call " << i;
             }
-            if (row.calls[i] == VC_END) EXPECT_EQ(log[i].args[0], VC_DEFAULT_HANDLE) << row.name;
+            if (row.calls[i] == VC_END) { EXPECT_EQ(log[i].args[0], VC_DEFAULT_HANDLE) << row.name; }
         }
         // A card left open by a failed end is closed by a later FreeCG200.
         if (row.endFails) {
@@ -338,43 +312,18 @@ TEST_F(SaveCloseTest, HDResetWhileACardIsOpenLeavesItAlone) {
     const Frame frame{360, 480, 1};
     ASSERT_TRUE(OpenAndRead(frame));
     VcLogClear();
-    vt::MessageBoxCatcher catcher(500);
+    vt::BoxWatcher catcher(500);
     EXPECT_EQ(HDReset(), 0);
     EXPECT_FALSE(catcher.Wait().seen);
     // The preview keeps reading; nothing else reached the card.
     for (VcCall call : {VC_BEGIN, VC_SET_AD, VC_END})
-        EXPECT_EQ(CountCalls(call), 0) << "call " << call << "\n" << vt::DescribeLog();
+        EXPECT_EQ(vt::CountCalls(call), 0) << "call " << call << "\n" << vt::DescribeLog();
     const int64_t reads = vt::CardStats().reads;
     EXPECT_TRUE(vt::WaitUntil([reads] { return vt::CardStats().reads > reads; }));
     ASSERT_EQ(EasyCapture(vt::TempPath("after-reset.bmp").c_str()), 1);
-    EXPECT_EQ(CountCalls(VC_END), 1);
+    EXPECT_EQ(vt::CountCalls(VC_END), 1);
 }
 
-TEST_F(SaveCloseTest, TwoHundredCyclesLeaveNoHandlesOrGdiObjectsBehind) {
-    const Frame frame{288, 384, 1};
-    const std::string path = vt::TempPath("cycle.bmp");
-    const auto cycle = [&](int i) {
-        VcReset();
-        ASSERT_TRUE(OpenAndRead(frame, 1)) << "cycle " << i;
-        ASSERT_EQ(EasyCapture(path.c_str()), 1) << "cycle " << i;
-    };
-    // Let the system make its one-time allocations first.
-    for (int i = 0; i < 5; ++i) cycle(i);
-    const DWORD handles = vt::CurrentResources().handles;
-    const DWORD gdiObjects = vt::CurrentResources().gdiObjects;
-    ASSERT_GT(handles, 0u);
-    ASSERT_GT(gdiObjects, 0u);
-    for (int i = 0; i < 200; ++i) {
-        cycle(i);
-        if (HasFatalFailure()) return;
-    }
-    EXPECT_EQ(vt::CurrentResources().handles, handles);
-    EXPECT_EQ(vt::CurrentResources().gdiObjects, gdiObjects);
-}
-
-// The preview paints on the screen, over the host's windows; closing makes
-// every window repaint, which wipes it. Wine leaves the bare desktop as it
-// is, so the picture lies over a window of the test's own.
 TEST_F(SaveCloseTest, CloseRepaintsTheWindowsUnderThePreview) {
     // Run a second time inside a Wine virtual desktop of this size.
     if (const char *desktop = std::getenv("VORLANE_VIRTUAL_DESKTOP")) {
@@ -395,7 +344,7 @@ TEST_F(SaveCloseTest, CloseRepaintsTheWindowsUnderThePreview) {
         GreenWindow window(x - 10, y - 10, width + 20, height + 20);
         ASSERT_TRUE(window) << row.name;
         ASSERT_TRUE(vt::WaitUntil([&] {
-            PumpMessages();
+            vt::Pump();
             return CountOtherThan(vt::ReadScreen(x, y, width, height), GreenWindow::kGreen) == 0;
         })) << row.name << ": the window never showed";
 
@@ -407,7 +356,7 @@ TEST_F(SaveCloseTest, CloseRepaintsTheWindowsUnderThePreview) {
         ASSERT_EQ(row.close(), 1) << row.name;
         int left = 0;
         EXPECT_TRUE(vt::WaitUntil([&] {
-            PumpMessages();
+            vt::Pump();
             left = CountOtherThan(vt::ReadScreen(x, y, width, height), GreenWindow::kGreen);
             return left == 0;
         })) << row.name << ": " << left << " preview pixels left after the close";

@@ -2,11 +2,11 @@
 // of the narrower colour modes, and what it does to files on disk.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "capture/capture_state.h"
 #include "imagefiles/still_bmp.h"
 #include "test_support.h"
 
@@ -18,32 +18,12 @@ uint32_t LittleEndian(const std::vector<uint8_t> &bytes, size_t offset, size_t s
     return value;
 }
 
-// Puts a frame buffer holding `pixels` into the capture state, as EasyInit
-// and the preview would have left it.
-void HoldFrame(int32_t width, int32_t height, int32_t mode, const std::vector<uint8_t> &pixels) {
-    ReleaseFrameBuffer();
-    captureState.imageWidth = width;
-    captureState.imageHeight = height;
-    captureState.colorMode = mode;
-    const SIZE_T bytes = FrameBufferBytes(width, height);
-    captureState.frameBlock = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes);
-    ASSERT_NE(captureState.frameBlock, nullptr);
-    captureState.frameBytes = static_cast<BYTE *>(GlobalLock(captureState.frameBlock));
-    ASSERT_NE(captureState.frameBytes, nullptr);
-    std::copy(pixels.begin(), pixels.end(), captureState.frameBytes);
-}
-
 // A frame buffer full of a pattern that differs from byte to byte.
 std::vector<uint8_t> Pattern(size_t count) {
     std::vector<uint8_t> bytes(count);
     for (size_t i = 0; i < count; ++i) bytes[i] = static_cast<uint8_t>(i * 7 + i / 251);
     return bytes;
 }
-
-class StillBmpTest : public ::testing::Test {
-protected:
-    void TearDown() override { ReleaseFrameBuffer(); }
-};
 
 }  // namespace
 
@@ -94,7 +74,7 @@ TEST(ExpandToBgr24, FiveBitChannelsSpanTheWholeEightBitRangeInOrder) {
     }
 }
 
-TEST_F(StillBmpTest, HeadersAreExactForEveryFrameSizeAndMode) {
+TEST(StillBmp, HeadersAreExactForEveryFrameSizeAndMode) {
     struct Size {
         int32_t width, height;
     } sizes[] = {{432, 576}, {60, 80}, {360, 480}, {300, 400}};
@@ -102,9 +82,9 @@ TEST_F(StillBmpTest, HeadersAreExactForEveryFrameSizeAndMode) {
         for (int32_t mode = 0; mode <= 3; ++mode) {
             const std::string label = std::to_string(size.width) + "x" +
                                       std::to_string(size.height) + " mode " + std::to_string(mode);
-            HoldFrame(size.width, size.height, mode, {});
+            const std::vector<uint8_t> frame(static_cast<size_t>(size.width) * size.height * 3);
             const std::string path = vt::TempPath("headers.bmp");
-            ASSERT_EQ(WriteStillBmp(path.c_str()), 1) << label;
+            ASSERT_EQ(WriteStillBmp(path.c_str(), frame.data(), size.width, size.height, mode), 1) << label;
             const std::vector<uint8_t> file = vt::ReadFileBytes(path);
             const uint32_t pixelBytes = static_cast<uint32_t>(size.width * size.height * 3);
             ASSERT_EQ(file.size(), 54u + pixelBytes) << label;
@@ -134,20 +114,19 @@ TEST_F(StillBmpTest, HeadersAreExactForEveryFrameSizeAndMode) {
             for (const Field &field : fields)
                 EXPECT_EQ(LittleEndian(file, field.offset, field.size), field.value)
                     << label << ", " << field.name;
-            ReleaseFrameBuffer();
         }
     }
 }
 
-TEST_F(StillBmpTest, PixelsAreTheFrameInMode1AndTheWidenedFrameOtherwise) {
+TEST(StillBmp, PixelsAreTheFrameInMode1AndTheWidenedFrameOtherwise) {
     const int32_t width = 60, height = 80;
     const size_t pixels = static_cast<size_t>(width) * height;
     const size_t sourceBytes[] = {pixels, pixels * 3, pixels * 2, pixels * 2};
     for (int32_t mode = 0; mode <= 3; ++mode) {
         const std::vector<uint8_t> frame = Pattern(sourceBytes[mode]);
-        HoldFrame(width, height, mode, frame);
+        std::vector<uint8_t> held = frame;
         const std::string path = vt::TempPath("pixels.bmp");
-        ASSERT_EQ(WriteStillBmp(path.c_str()), 1) << "mode " << mode;
+        ASSERT_EQ(WriteStillBmp(path.c_str(), held.data(), width, height, mode), 1) << "mode " << mode;
         const std::vector<uint8_t> file = vt::ReadFileBytes(path);
         ASSERT_EQ(file.size(), 54 + pixels * 3) << "mode " << mode;
 
@@ -158,14 +137,12 @@ TEST_F(StillBmpTest, PixelsAreTheFrameInMode1AndTheWidenedFrameOtherwise) {
             stillbmp::ExpandToBgr24(frame.data(), expected.data(), pixels, mode);
         EXPECT_TRUE(std::equal(expected.begin(), expected.end(), file.begin() + 54))
             << "mode " << mode;
-        // The frame buffer itself is left as the card delivered it.
-        EXPECT_TRUE(std::equal(frame.begin(), frame.end(), captureState.frameBytes))
-            << "mode " << mode;
-        ReleaseFrameBuffer();
+        // The frame itself is left as the card delivered it.
+        EXPECT_EQ(held, frame) << "mode " << mode;
     }
 }
 
-TEST_F(StillBmpTest, FilesOnDiskInEachCase) {
+TEST(StillBmp, FilesOnDiskInEachCase) {
     const std::string existing = vt::TempPath("existing.bmp");
     struct Row {
         const char *name;
@@ -191,17 +168,17 @@ TEST_F(StillBmpTest, FilesOnDiskInEachCase) {
             CloseHandle(file);
         }
         DeleteFileA(vt::TempPath("no-frame.bmp").c_str());
-        ReleaseFrameBuffer();
-        if (row.holdFrame) HoldFrame(60, 80, 1, Pattern(60 * 80 * 3));
-
-        EXPECT_EQ(WriteStillBmp(row.path.c_str()), row.result) << row.name;
+        const std::vector<uint8_t> frame = Pattern(60 * 80 * 3);
+        EXPECT_EQ(WriteStillBmp(row.path.c_str(), row.holdFrame ? frame.data() : nullptr, 60, 80, 1),
+                  row.result)
+            << row.name;
         if (row.path.empty()) continue;
         if (row.sizeAfter == 0) {
             EXPECT_FALSE(vt::FileExists(row.path)) << row.name;
         } else {
             const std::vector<uint8_t> after = vt::ReadFileBytes(row.path);
             EXPECT_EQ(after.size(), row.sizeAfter) << row.name;
-            if (!row.holdFrame) EXPECT_EQ(after, big) << row.name;
+            if (!row.holdFrame) { EXPECT_EQ(after, big) << row.name; }
         }
     }
 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "card_library.h"
+#include "imagefiles/bmp_headers.h"
 
 struct CaptureState {
     int32_t colorMode = 1;
@@ -36,8 +37,9 @@ constexpr bool CardIsOpen(int32_t handle) {
     return handle != 0 && handle != 1 && handle != 2 && handle != -1;
 }
 
+// Room for a frame in the widest mode, 24-bit: the still image's pixels.
 constexpr SIZE_T FrameBufferBytes(int32_t width, int32_t height) {
-    return static_cast<SIZE_T>(width) * static_cast<SIZE_T>(height) * 3;
+    return bmp::Bgr24Bytes(width, height);
 }
 
 // Unlocks and frees the frame buffer; harmless when none is held.

@@ -1,5 +1,5 @@
 // The arithmetic of the preview: frame size, the part of the video frame
-// that is captured, pixel depths and the choice of capture slot.
+// that is captured and the choice of capture slot.
 #pragma once
 
 #include <cstdint>
@@ -43,30 +43,6 @@ constexpr VideoWindow InputWindowFor(FrameSize frame) {
     if (frame.height < kFullScaleFromHeight) return kUprightMiddle;
     return {(card::kInputWidth - frame.width) / 2, (card::kInputHeight - frame.height) / 2,
             frame.width, frame.height};
-}
-
-constexpr int32_t kColorModeGrey8 = 0;
-constexpr int32_t kColorModeRgb24 = 1;
-constexpr int32_t kColorModeRgb16 = 2;
-constexpr int32_t kColorModeRgb15 = 3;
-
-constexpr bool IsValidColorMode(int32_t colorMode) {
-    return colorMode >= kColorModeGrey8 && colorMode <= kColorModeRgb15;
-}
-
-// Bits of colour per pixel that the card delivers in each mode.
-constexpr int32_t BitDepthForColorMode(int32_t colorMode) {
-    switch (colorMode) {
-    case kColorModeGrey8: return 8;
-    case kColorModeRgb24: return 24;
-    case kColorModeRgb16: return 16;
-    default: return 15;
-    }
-}
-
-// Bits per pixel in memory: 15-bit colour occupies 16-bit words.
-constexpr int32_t BitCountForColorMode(int32_t colorMode) {
-    return (BitDepthForColorMode(colorMode) + 1) / 8 * 8;
 }
 
 // Which capture slot to read after a status poll, or kNoSlot. Reads go

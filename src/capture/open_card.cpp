@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "capture_state.h"
+#include "common/color_modes.h"
 #include "common/win32_guards.h"
 #include "frame_geometry.h"
 #include "hot_keys.h"
@@ -13,7 +14,7 @@ extern "C" int __stdcall EasyInit(int x, int y, int height, int colorMode) {
     if (CardIsOpen(captureState.cardHandle)) return 0;
 
     captureState.colorMode = colorMode;
-    if (!geometry::IsValidColorMode(colorMode)) return 0;
+    if (!colormode::IsValid(colorMode)) return 0;
 
     const geometry::FrameSize frame = geometry::FrameSizeForHeight(height);
     captureState.imageHeight = frame.height;

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "common/color_modes.h"
 #include "frame_geometry.h"
 #include "imagefiles/bmp_headers.h"
 
@@ -18,9 +19,9 @@ struct DisplayInfo {
 
 inline DisplayInfo DisplayInfoFor(geometry::FrameSize frame, int32_t colorMode) {
     DisplayInfo display{};
-    const WORD bitCount = static_cast<WORD>(geometry::BitCountForColorMode(colorMode));
+    const WORD bitCount = static_cast<WORD>(colormode::BitCount(colorMode));
     display.header = bmp::InfoHeader(frame.width, frame.height, bitCount);
-    if (colorMode == geometry::kColorModeGrey8) {
+    if (colorMode == colormode::kGrey8) {
         const bmp::GreyPalette grey = bmp::MakeGreyPalette();
         for (DWORD i = 0; i < bmp::kGreyPaletteEntries; ++i) display.colors[i] = grey.entries[i];
     }

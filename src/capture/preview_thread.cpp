@@ -4,7 +4,6 @@
 #include "common/win32_guards.h"
 #include "frame_geometry.h"
 #include "hot_keys.h"
-#include "imagefiles/bmp_headers.h"
 #include "operator_messages.h"
 #include "preview_paint.h"
 

@@ -37,7 +37,9 @@ extern "C" int __stdcall EasyCapture(const char *path) {
     StopPreview();
     // On a failed save or close the frame stays, so that a retry can still
     // save it; FreeCG200 lets it go.
-    if (!WriteStillBmp(path)) return 0;
+    if (!WriteStillBmp(path, captureState.frameBytes, captureState.imageWidth,
+                       captureState.imageHeight, captureState.colorMode))
+        return 0;
     if (!EndCG400(captureState.cardHandle)) return 0;
 
     CloseTail();

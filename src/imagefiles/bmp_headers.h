@@ -20,6 +20,11 @@ constexpr DWORD kGreyPaletteEntries = 256;
 constexpr DWORD kGreyPaletteBytes = kGreyPaletteEntries * sizeof(RGBQUAD);  // 1024
 constexpr DWORD kGreyPixelOffset = kHeadersBytes + kGreyPaletteBytes;      // 1078
 
+// Pixel bytes of a 24-bit picture whose rows need no padding.
+constexpr SIZE_T Bgr24Bytes(int32_t width, int32_t height) {
+    return static_cast<SIZE_T>(width) * static_cast<SIZE_T>(height) * 3;
+}
+
 // An uncompressed header for a bottom-up picture with no colour table.
 constexpr BITMAPINFOHEADER InfoHeader(int32_t width, int32_t height, WORD bitCount) {
     BITMAPINFOHEADER info{};

@@ -151,5 +151,8 @@ extern "C" int __stdcall Color2Gray(const char *source, const char *destination)
     // bfOffBits is not consulted.
     if (!fileio::ReadAll(in.get(), colour.bytes(), pixelBytes)) return 0;
     grey::ConvertPixels(colour.bytes(), greys.bytes(), pixelCount);
-    return fileio::WriteAll(out.get(), greys.bytes(), pixelCount) ? 1 : 0;
+    const bool written = fileio::WriteAll(out.get(), greys.bytes(), pixelCount);
+    // A close can still report a failed flush; only a closed file counts.
+    const bool closed = _lclose(out.release()) != HFILE_ERROR;
+    return written && closed ? 1 : 0;
 }

@@ -1,7 +1,6 @@
 #include "still_bmp.h"
 
-#include "capture/capture_state.h"
-#include "capture/frame_geometry.h"
+#include "common/color_modes.h"
 #include "common/win32_guards.h"
 #include "file_io.h"
 #include "imagefiles/bmp_headers.h"
@@ -9,7 +8,7 @@
 namespace stillbmp {
 
 void ExpandToBgr24(const BYTE *source, BYTE *destination, size_t pixelCount, int32_t colorMode) {
-    if (colorMode == geometry::kColorModeGrey8) {
+    if (colorMode == colormode::kGrey8) {
         for (size_t i = 0; i < pixelCount; ++i, destination += 3)
             destination[0] = destination[1] = destination[2] = source[i];
         return;
@@ -24,29 +23,28 @@ void ExpandToBgr24(const BYTE *source, BYTE *destination, size_t pixelCount, int
 
 }  // namespace stillbmp
 
-int WriteStillBmp(const char *path) {
-    const CaptureState &state = captureState;
+int WriteStillBmp(const char *path, const BYTE *frame, int32_t width, int32_t height,
+                  int32_t colorMode) {
     // Without a frame there is nothing to save: leave any existing file alone.
-    if (!state.frameBytes) return 0;
+    if (!frame) return 0;
 
-    const SIZE_T pixelCount =
-        static_cast<SIZE_T>(state.imageWidth) * static_cast<SIZE_T>(state.imageHeight);
-    const SIZE_T pixelBytes = FrameBufferBytes(state.imageWidth, state.imageHeight);
+    const SIZE_T pixelCount = static_cast<SIZE_T>(width) * static_cast<SIZE_T>(height);
+    const SIZE_T pixelBytes = bmp::Bgr24Bytes(width, height);
 
     // Frames in the narrower modes are widened so that the file really is
     // what its 24-bit header says.
-    const BYTE *pixels = state.frameBytes;
+    const BYTE *pixels = frame;
     guards::LockedGlobalBlock widened;
-    if (state.colorMode != geometry::kColorModeRgb24) {
+    if (colorMode != colormode::kRgb24) {
         widened = guards::AllocateLockedBlock(pixelBytes);
         if (!widened) return 0;
-        stillbmp::ExpandToBgr24(state.frameBytes, widened.bytes(), pixelCount, state.colorMode);
+        stillbmp::ExpandToBgr24(frame, widened.bytes(), pixelCount, colorMode);
         pixels = widened.bytes();
     }
 
     const BITMAPFILEHEADER fileHeader =
         bmp::FileHeader(bmp::kHeadersBytes, static_cast<DWORD>(pixelBytes));
-    const BITMAPINFOHEADER infoHeader = bmp::InfoHeader(state.imageWidth, state.imageHeight, 24);
+    const BITMAPINFOHEADER infoHeader = bmp::InfoHeader(width, height, 24);
 
     // A read-only file stays as it is, as Windows keeps it; Wine running as
     // root would let _lcreat truncate it.

@@ -18,6 +18,8 @@ constexpr BYTE Widen5To8(unsigned c5) { return static_cast<BYTE>((c5 << 3) | (c5
 
 }  // namespace stillbmp
 
-// Writes the frame buffer of the capture state to `path`. 1 when the whole
-// file was written and closed, 0 otherwise.
-int WriteStillBmp(const char *path);
+// Writes one frame of `width` x `height` pixels, as the card delivered it in
+// `colorMode`, to `path` as a 24-bit picture. 1 when the whole file was
+// written and closed, 0 otherwise; no frame (nullptr) writes nothing.
+int WriteStillBmp(const char *path, const BYTE *frame, int32_t width, int32_t height,
+                  int32_t colorMode);

@@ -2,7 +2,8 @@
 
 #include <psapi.h>
 
-#include <cstdio>
+#include <gtest/gtest.h>
+
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -28,43 +29,100 @@ HWND FindOwnMessageBox() {
 SeenBox ReadAndDismiss(HWND box) {
     SeenBox seen;
     seen.seen = true;
-    wchar_t buffer[512] = {};
-    GetWindowTextW(box, buffer, 512);
-    seen.caption = buffer;
-    buffer[0] = 0;
-    GetDlgItemTextW(box, 0xFFFF, buffer, 512);
-    seen.text = buffer;
+    wchar_t caption[512] = {}, text[512] = {};
+    // A box may be visible a moment before its texts are in.
+    WaitUntil(
+        [&] {
+            return !IsWindow(box) || (GetWindowTextW(box, caption, 512) > 0 &&
+                                      GetDlgItemTextW(box, 0xFFFF, text, 512) > 0);
+        },
+        5000);
+    seen.caption = caption;
+    seen.text = text;
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     return seen;
 }
 
-MessageBoxCatcher::MessageBoxCatcher(DWORD timeoutMs) : timeoutMs_(timeoutMs) {
+BoxWatcher::BoxWatcher(DWORD firstBoxTimeoutMs) : deadline_(GetTickCount() + firstBoxTimeoutMs) {
+    firstSeen_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     thread_ = CreateThread(nullptr, 0, Watch, this, 0, nullptr);
 }
 
-MessageBoxCatcher::~MessageBoxCatcher() { Wait(); }
-
-SeenBox MessageBoxCatcher::Wait() {
-    if (thread_) {
-        WaitForSingleObject(thread_, INFINITE);
-        CloseHandle(thread_);
-        thread_ = nullptr;
-    }
-    return box_;
+BoxWatcher::~BoxWatcher() {
+    stop_ = true;
+    WaitForSingleObject(thread_, INFINITE);
+    CloseHandle(thread_);
+    CloseHandle(firstSeen_);
+    if (seen_ > accounted_)
+        ADD_FAILURE() << seen_ - accounted_ << " message box(es) nobody expected; the last said \""
+                      << last().text << "\"";
 }
 
-DWORD WINAPI MessageBoxCatcher::Watch(LPVOID self) {
-    auto *catcher = static_cast<MessageBoxCatcher *>(self);
-    const DWORD start = GetTickCount();
-    while (GetTickCount() - start < catcher->timeoutMs_) {
+SeenBox BoxWatcher::Wait() {
+    const LONG left = static_cast<LONG>(deadline_ - GetTickCount());
+    WaitForSingleObject(firstSeen_, left > 0 ? static_cast<DWORD>(left) : 0);
+    AcquireSRWLockShared(&lock_);
+    const SeenBox first = first_;
+    ReleaseSRWLockShared(&lock_);
+    if (first.seen && accounted_ < 1) accounted_ = 1;
+    return first;
+}
+
+int BoxWatcher::seen() {
+    const int count = seen_;
+    if (count > accounted_) accounted_ = count;
+    return count;
+}
+
+SeenBox BoxWatcher::last() const {
+    AcquireSRWLockShared(&lock_);
+    const SeenBox box = last_;
+    ReleaseSRWLockShared(&lock_);
+    return box;
+}
+
+DWORD WINAPI BoxWatcher::Watch(LPVOID self) {
+    auto *watcher = static_cast<BoxWatcher *>(self);
+    while (!watcher->stop_) {
         if (HWND box = FindOwnMessageBox()) {
-            Sleep(50);  // let the box fill in its text
-            catcher->box_ = ReadAndDismiss(box);
-            return 0;
+            const SeenBox seen = ReadAndDismiss(box);
+            AcquireSRWLockExclusive(&watcher->lock_);
+            if (!watcher->first_.seen) watcher->first_ = seen;
+            watcher->last_ = seen;
+            ReleaseSRWLockExclusive(&watcher->lock_);
+            SetEvent(watcher->firstSeen_);
+            // Counted once the box is gone, so a count read after the call
+            // that showed it has returned is complete.
+            WaitUntil([box] { return !IsWindow(box); }, 5000);
+            ++watcher->seen_;
         }
-        Sleep(10);
+        Sleep(5);
     }
     return 0;
+}
+
+void Pump() {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+static DWORD WINAPI RunHostCall(LPVOID self) {
+    auto *host = static_cast<HostCall *>(self);
+    host->result = host->call();
+    return 0;
+}
+
+HostCall::HostCall(std::function<int()> f) : call(std::move(f)) {
+    thread = CreateThread(nullptr, 0, RunHostCall, this, 0, nullptr);
+}
+
+HostCall::~HostCall() {
+    if (!thread) return;
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
 }
 
 std::vector<VcLogEntry> CardLog() {
@@ -107,6 +165,20 @@ std::string DescribeLog() {
     std::string text;
     for (const VcLogEntry &entry : CardLog()) text += Describe(entry) + "\n";
     return text;
+}
+
+int CountCalls(VcCall call) { return static_cast<int>(CardCalls(call).size()); }
+
+std::vector<uint8_t> LastFrame() {
+    std::vector<uint8_t> bytes(size_t{768} * 576 * 3);  // the card's largest frame
+    bytes.resize(static_cast<size_t>(VcCopyLastFrame(bytes.data(), static_cast<int32_t>(bytes.size()))));
+    return bytes;
+}
+
+HANDLE OpenPreviewThread() {
+    if (!WaitUntil([] { return !CardCalls(VC_SET_INPUT).empty(); })) return nullptr;
+    const DWORD id = CardCalls(VC_SET_INPUT).at(0).threadId;
+    return OpenThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, id);
 }
 
 VcStats CardStats() {
@@ -160,6 +232,12 @@ std::vector<uint8_t> ReadFileBytes(const std::string &path) {
 
 bool FileExists(const std::string &path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void WriteBytes(const std::string &path, const std::vector<uint8_t> &bytes) {
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 std::string TempPath(const std::string &name) {

@@ -1,9 +1,11 @@
 // What the tests share: the virtual card's log, message boxes read and
-// dismissed as an operator would, and pixels read back from the screen.
+// dismissed as an operator would, pixels read back from the screen, files
+// and the host's own threads and messages.
 #pragma once
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -26,27 +28,53 @@ struct SeenBox {
     std::wstring text;
 };
 
-// Watches, from a thread of its own, for one message box of this process,
-// reads its caption and text and presses OK. Start it before the call that
-// may show the box; Wait() ends the watch.
-class MessageBoxCatcher {
+// Presses OK, from a thread of its own, on every message box this process
+// shows while it lives, and counts them, so no box can hang a run. Start it
+// before the call that may show one. A box that no Wait() or seen() has
+// accounted for by the end fails the test with its text.
+class BoxWatcher {
 public:
-    explicit MessageBoxCatcher(DWORD timeoutMs = 15000);
-    ~MessageBoxCatcher();
-    MessageBoxCatcher(const MessageBoxCatcher &) = delete;
-    MessageBoxCatcher &operator=(const MessageBoxCatcher &) = delete;
+    explicit BoxWatcher(DWORD firstBoxTimeoutMs = 15000);
+    ~BoxWatcher();
+    BoxWatcher(const BoxWatcher &) = delete;
+    BoxWatcher &operator=(const BoxWatcher &) = delete;
+    // The first box, once seen, or nothing seen after the time given.
     SeenBox Wait();
+    int seen();
+    SeenBox last() const;
 
 private:
     static DWORD WINAPI Watch(LPVOID self);
-    DWORD timeoutMs_;
+    DWORD deadline_;
     HANDLE thread_ = nullptr;
-    SeenBox box_;
+    HANDLE firstSeen_ = nullptr;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> seen_{0};
+    int accounted_ = 0;
+    mutable SRWLOCK lock_ = SRWLOCK_INIT;
+    SeenBox first_, last_;
 };
 
 // A message box currently shown by this process, if any (NULL otherwise).
 HWND FindOwnMessageBox();
+// Reads a box once its text is filled in (or after a deadline) and presses OK.
 SeenBox ReadAndDismiss(HWND box);
+
+// Dispatches every message waiting in this thread's queue.
+void Pump();
+
+// Runs `call` on a thread of its own, as a host's call that may be held up.
+struct HostCall {
+    std::function<int()> call;
+    std::atomic<int> result{-1};
+    HANDLE thread = nullptr;
+
+    explicit HostCall(std::function<int()> f);
+    ~HostCall();
+    HostCall(const HostCall &) = delete;
+    HostCall &operator=(const HostCall &) = delete;
+    bool Finished(DWORD ms) const { return WaitForSingleObject(thread, ms) == WAIT_OBJECT_0; }
+};
 
 // The virtual card's log.
 std::vector<VcLogEntry> CardLog();
@@ -54,7 +82,15 @@ std::vector<VcLogEntry> CardCalls(VcCall call);
 std::string Describe(const VcLogEntry &entry);
 std::string DescribeLog();
 
+int CountCalls(VcCall call);
 VcStats CardStats();
+// The frame the card delivered last, as many bytes as it was.
+std::vector<uint8_t> LastFrame();
+// Bytes a pixel takes in the frames the card delivers in `mode`.
+constexpr int BytesPerPixel(int mode) { return mode == 0 ? 1 : mode == 1 ? 3 : 2; }
+// The preview thread, found through its first card call. Vorlane keeps its
+// own handle until the close, so the thread opens even when it has ended.
+HANDLE OpenPreviewThread();
 
 // Polls `condition` until true or the time is up.
 bool WaitUntil(const std::function<bool()> &condition, DWORD timeoutMs = 10000);
@@ -71,6 +107,8 @@ ScreenPixels ReadScreen(int x, int y, int width, int height);
 // The bytes of a file, or empty when it cannot be read.
 std::vector<uint8_t> ReadFileBytes(const std::string &path);
 bool FileExists(const std::string &path);
+// Writes `bytes` as the whole file, read-only or not.
+void WriteBytes(const std::string &path, const std::vector<uint8_t> &bytes);
 // A fresh folder for one test's files, removed by nobody: Wine's temp folder.
 std::string TempPath(const std::string &name);
 

@@ -1,16 +1,13 @@
 // What the reliability tests share: stand-ins for the system calls
 // Vorlane.dll imports, put into its import table so a test can count what it
 // asks for or make a call fail (as the virtual card does for the card's own
-// calls); a watcher that presses OK on every message box; and the length of
-// the long runs.
+// calls); and the length of the long runs.
 #pragma once
 
 #include <windows.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "test_support.h"
 
@@ -62,59 +59,6 @@ private:
     const char *dll_;
     const char *function_;
     void *original_;
-};
-
-// Presses OK on every message box this process shows, and counts them, so
-// a box nobody expected cannot hang a run.
-class BoxWatcher {
-public:
-    BoxWatcher() { thread_ = CreateThread(nullptr, 0, Watch, this, 0, nullptr); }
-    ~BoxWatcher() {
-        stop_ = true;
-        WaitForSingleObject(thread_, INFINITE);
-        CloseHandle(thread_);
-    }
-    BoxWatcher(const BoxWatcher &) = delete;
-    BoxWatcher &operator=(const BoxWatcher &) = delete;
-    int seen() const { return seen_; }
-    std::wstring lastText() const {
-        AcquireSRWLockShared(&lock_);
-        std::wstring text = lastText_;
-        ReleaseSRWLockShared(&lock_);
-        return text;
-    }
-    std::wstring lastCaption() const {
-        AcquireSRWLockShared(&lock_);
-        std::wstring caption = lastCaption_;
-        ReleaseSRWLockShared(&lock_);
-        return caption;
-    }
-
-private:
-    static DWORD WINAPI Watch(LPVOID self) {
-        auto *watcher = static_cast<BoxWatcher *>(self);
-        while (!watcher->stop_) {
-            if (HWND box = vt::FindOwnMessageBox()) {
-                Sleep(30);  // let the box fill in its text
-                const vt::SeenBox seen = vt::ReadAndDismiss(box);
-                AcquireSRWLockExclusive(&watcher->lock_);
-                watcher->lastText_ = seen.text;
-                watcher->lastCaption_ = seen.caption;
-                ReleaseSRWLockExclusive(&watcher->lock_);
-                // Counted once the box is gone, so a count read after the
-                // call that showed it has returned is complete.
-                vt::WaitUntil([box] { return !IsWindow(box); }, 5000);
-                ++watcher->seen_;
-            }
-            Sleep(5);
-        }
-        return 0;
-    }
-    HANDLE thread_ = nullptr;
-    std::atomic<bool> stop_{false};
-    std::atomic<int> seen_{0};
-    mutable SRWLOCK lock_ = SRWLOCK_INIT;
-    std::wstring lastText_, lastCaption_;
 };
 
 // How many rounds a long run makes: `exact` from the environment when set,

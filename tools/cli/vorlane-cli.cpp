@@ -681,6 +681,10 @@ struct PreviewCount {
     double firstPaint = 0;
     double lastPaint = 0;
     double ran = 0;
+    void Painted(double now) {
+        if (painted++ == 0) firstPaint = now;
+        lastPaint = now;
+    }
     // The rate between the first and the last picture, not counting set-up.
     double rate() const {
         return painted > 1 && lastPaint > firstPaint
@@ -688,6 +692,16 @@ struct PreviewCount {
                    : 0;
     }
 };
+
+// A host thread keeps its messages moving: Vorlane passes the adjustment keys
+// on from here.
+void PumpMessages() {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
 
 // The virtual card's own figures; all zero on another driver.
 VcStats CardStats(GetStatsFunction getStats) {
@@ -726,17 +740,8 @@ PreviewCount RunPreview(PaintCounter &counter, double seconds, GetStatsFunction 
             count.ran = now;
             break;
         }
-        // A host thread keeps its messages moving: Vorlane passes the
-        // adjustment keys on from here.
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        if (counter.Changed()) {
-            if (count.painted++ == 0) count.firstPaint = now;
-            count.lastPaint = now;
-        }
+        PumpMessages();
+        if (counter.Changed()) count.Painted(now);
         // A step of the A/D values shows at once; else on a console the line
         // is rewritten in place, in a log one comes a second. The line fits
         // 80 columns, or a console would wrap it and \r not reach its start.
@@ -892,15 +897,8 @@ int OpenCard(int x, int y) {
             (count.painted > 0 && now >= count.firstPaint + kCountingSeconds) ||
             !counter.watching())
             break;
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        if (counter.Changed()) {
-            if (count.painted++ == 0) count.firstPaint = now;
-            count.lastPaint = now;
-        }
+        PumpMessages();
+        if (counter.Changed()) count.Painted(now);
         Sleep(1);
     }
     if (!vorlane.FreeCG200()) {

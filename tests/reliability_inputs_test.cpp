@@ -4,7 +4,6 @@
 
 #include <climits>
 #include <cstdio>
-#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -182,45 +181,6 @@ TEST_F(InputTest, NonAsciiNamesInTheAnsiCodePage) {
         // Refused under its own GBK name: the source stays whole.
         EXPECT_EQ(Color2Gray(saved.c_str(), saved.c_str()), 0) << name;
         EXPECT_EQ(vt::ReadFileBytes(saved).size(), 54u + 72u * 96u * 3u) << name;
-    }
-}
-
-// Color2Gray with names it cannot use: 0, the source as it was, no file
-// left open.
-TEST_F(InputTest, GreyNamesThatCannotBeUsed) {
-    const std::string folder = vt::TempPath("grey bad names\\");
-    CreateDirectoryA(folder.c_str(), nullptr);
-    const std::string source = folder + "source.bmp";
-    // A 4 x 1 picture.
-    Bytes picture(54 + 12, 0x40);
-    const BITMAPFILEHEADER fileHeader{0x4D42, 54 + 12, 0, 0, 54};
-    std::memcpy(picture.data(), &fileHeader, 14);
-    std::string longName = folder;
-    while (longName.size() < MAX_PATH + 40) longName += "long-folder-name\\";
-    longName += "x.bmp";
-    struct Row {
-        const char *name;
-        std::string from, to;
-    } rows[] = {
-        {"empty source", "", folder + "out.bmp"},
-        {"empty destination", source, ""},
-        {"both empty", "", ""},
-        {"source longer than MAX_PATH", longName, folder + "out.bmp"},
-        {"destination longer than MAX_PATH", source, longName},
-        {"destination a folder with its backslash", source, folder},
-        {"destination below a plain file", source, source + "\\x.bmp"},
-        {"wildcards in the destination", source, folder + "*.bmp"},
-    };
-    for (const Row &row : rows) {
-        vt::WriteBytes(source, picture);
-        Remove(folder + "out.bmp");
-        DWORD handlesBefore = 0, handlesAfter = 0;
-        GetProcessHandleCount(GetCurrentProcess(), &handlesBefore);
-        EXPECT_EQ(Color2Gray(row.from.c_str(), row.to.c_str()), 0) << row.name;
-        GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
-        EXPECT_EQ(handlesAfter, handlesBefore) << row.name << ": a file left open";
-        EXPECT_EQ(vt::ReadFileBytes(source), picture) << row.name;
-        EXPECT_FALSE(vt::FileExists(folder + "out.bmp")) << row.name;
     }
 }
 

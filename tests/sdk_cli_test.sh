@@ -7,16 +7,9 @@
 #   sdk_cli_test.sh BUILD_DIR win32|win64
 set -uo pipefail
 build=$1 arch=$2
-cmake=${CMAKE_COMMAND:-cmake}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-
-if ! "$cmake" --install "$build" --prefix "$work/sdk" >"$work/install.log" 2>&1; then
-  cat "$work/install.log"
-  echo "FAIL install: cmake --install failed"
-  exit 1
-fi
+# shellcheck source-path=SCRIPTDIR
+. "$(dirname "$0")/sdk_test_lib.sh"
+install_sdk "$build" "$work/sdk"
 run=$work/run
 mkdir "$run"
 cp "$work"/sdk/bin/* "$work/sdk/virtual-card/CG400D32.dll" "$run/"
@@ -33,24 +26,22 @@ size_of() { stat -c %s "$run/$1" 2>/dev/null || echo none; }
 check_row() {
   local name=$1 folder=$2 args=$3 status=$4 texts=$5 output got text
   # shellcheck disable=SC2086 # the arguments are split on purpose
-  output=$(cd "$folder" && timeout 120 wine ./vorlane-cli.exe $args 2>&1 | tr -d '\r')
+  output=$(wine_in "$folder" ./vorlane-cli.exe $args)
   got=$?
   if [ "$got" != "$status" ]; then
-    echo "FAIL $name: exit status $got, expected $status"
+    fail "$name" "exit status $got, expected $status"
     echo "$output" | sed 's/^/    /'
-    failures=$((failures + 1))
     return
   fi
   while read -r text; do
     if [ "${text#!}" != "$text" ] && grep -qF -- "${text#!}" <<<"$output"; then
-      echo "FAIL $name: output holds '${text#!}'"
+      fail "$name" "output holds '${text#!}'"
     elif [ "${text#!}" = "$text" ] && ! grep -qF -- "$text" <<<"$output"; then
-      echo "FAIL $name: output lacks '$text'"
+      fail "$name" "output lacks '$text'"
     else
       continue
     fi
     echo "$output" | sed 's/^/    /'
-    failures=$((failures + 1))
     return
   done < <(sed 's/ *&& */\n/g' <<<"$texts")
 }
@@ -149,9 +140,8 @@ if command -v xdotool >/dev/null && [ -n "${DISPLAY:-}" ]; then
   wait
   expected="A/D 136 144 120"
   if [ "$(cat "$work/keys.status")" != 0 ] || ! tr -d '\r' <"$work/keys.log" | grep -q "card delivered .*, $expected\$"; then
-    echo "FAIL chords in the keys window: exit status $(cat "$work/keys.status"), expected 0 and $expected"
+    fail "chords in the keys window" "exit status $(cat "$work/keys.status"), expected 0 and $expected"
     sed 's/^/    /' "$work/keys.log"
-    failures=$((failures + 1))
   fi
 else
   echo "note: no xdotool or no X display; the chords are not tried"
@@ -160,14 +150,12 @@ fi
 # The files the rows above wrote, by size: headers plus pixels.
 while read -r file expected; do
   got=$(size_of "$file")
-  [ "$got" = "$expected" ] || { echo "FAIL size of $file: $got, expected $expected"; failures=$((failures + 1)); }
+  [ "$got" = "$expected" ] || fail "size of $file" "$got, expected $expected"
 done <<'SIZES'
 f.bmp 20790
 g.bmp 7990
 g2.bmp 7990
 only-grey.bmp 5878
 SIZES
-[ -e "$run/nowhere" ] && { echo "FAIL save in missing dir: a folder was created"; failures=$((failures + 1)); }
-
-echo "vorlane-cli: $failures failed"
-[ $failures = 0 ]
+[ -e "$run/nowhere" ] && fail "save in missing dir" "a folder was created"
+finish vorlane-cli

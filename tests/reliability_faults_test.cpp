@@ -200,6 +200,7 @@ TEST_F(FaultTest, EveryPreviewFaultWithEveryWayOfEndingIt) {
                 break;
             case End::Free:
                 EXPECT_EQ(FreeCG200(), 1) << name;
+                EXPECT_EQ(vt::CountCalls(VC_END), 1) << name;
                 break;
             case End::FreeEndFails:
                 VcSetFailure(VC_END, 1);
@@ -221,6 +222,7 @@ TEST_F(FaultTest, EveryPreviewFaultWithEveryWayOfEndingIt) {
             const std::vector<VcLogEntry> log = vt::CardLog();
             ASSERT_FALSE(log.empty()) << name;
             EXPECT_EQ(log.back().call, VC_END) << name << "\n" << vt::DescribeLog();
+            EXPECT_EQ(log.back().args[0], VC_DEFAULT_HANDLE) << name;
             EXPECT_EQ(FreeCG200(), 0) << name;
             ExpectNormalCycle(name);
             EXPECT_EQ(boxes.seen() - boxesBefore, expectedBoxes) << name << ": boxes in all";

@@ -13,8 +13,6 @@ using PreviewTest = HostTest;
 namespace {
 
 constexpr int64_t kCaptureBytes = int64_t{VC_MEM_PAGES} * 4096;
-constexpr COLORREF kFill = RGB(0xE0, 0x10, 0xC0);  // never in the test picture
-constexpr uint32_t kFillRgb = 0xE010C0;
 
 struct Geometry {
     int width, height;
@@ -34,19 +32,9 @@ Geometry GeometryFor(int height) {
     }
 }
 
-void FillScreen(int x, int y, int width, int height) {
-    HDC screen = GetDC(nullptr);
-    HBRUSH brush = CreateSolidBrush(kFill);
-    RECT area{x, y, x + width, y + height};
-    FillRect(screen, &area, brush);
-    DeleteObject(brush);
-    GdiFlush();
-    ReleaseDC(nullptr, screen);
-}
-
 bool AllFill(const vt::ScreenPixels &pixels) {
     for (uint32_t p : pixels.rgb)
-        if (p != kFillRgb) return false;
+        if (p != vt::kMarkerRgb) return false;
     return true;
 }
 
@@ -220,7 +208,7 @@ TEST_F(PreviewTest, PaintsTheFrameReadAtTheRequestedPosition) {
         // One frame only, so that it stays on the screen while it is read back.
         const uint32_t once[] = {2};
         VcScriptStatus(once, 1);
-        FillScreen(row.x - 1, row.y - 1, g.width + 2, g.height + 2);
+        vt::FillScreen(row.x - 1, row.y - 1, g.width + 2, g.height + 2);
         ASSERT_TRUE(AllFill(vt::ReadScreen(row.x - 1, row.y - 1, g.width + 2, g.height + 2)))
             << row.name << ": the screen does not keep what is drawn on it";
 
@@ -256,12 +244,12 @@ TEST_F(PreviewTest, PaintsTheFrameReadAtTheRequestedPosition) {
 
         // Nothing beyond the frame's edges.
         for (int x = 0; x < g.width + 2; ++x) {
-            EXPECT_EQ(screen.at(x, 0), kFillRgb) << row.name << ": above, x " << x;
-            EXPECT_EQ(screen.at(x, g.height + 1), kFillRgb) << row.name << ": below, x " << x;
+            EXPECT_EQ(screen.at(x, 0), vt::kMarkerRgb) << row.name << ": above, x " << x;
+            EXPECT_EQ(screen.at(x, g.height + 1), vt::kMarkerRgb) << row.name << ": below, x " << x;
         }
         for (int y = 0; y < g.height + 2; ++y) {
-            EXPECT_EQ(screen.at(0, y), kFillRgb) << row.name << ": left, y " << y;
-            EXPECT_EQ(screen.at(g.width + 1, y), kFillRgb) << row.name << ": right, y " << y;
+            EXPECT_EQ(screen.at(0, y), vt::kMarkerRgb) << row.name << ": left, y " << y;
+            EXPECT_EQ(screen.at(g.width + 1, y), vt::kMarkerRgb) << row.name << ": right, y " << y;
         }
     }
 }
@@ -312,7 +300,7 @@ TEST_F(PreviewTest, RefusalsEndThePreviewQuietlyOrWithTheMemoryMessage) {
         VcReset();
         VcSetStatusMode(VC_STATUS_EVERY_POLL);
         VcSetFailure(row.refused, 1);
-        FillScreen(x, y, 360, 480);
+        vt::FillScreen(x, y, 360, 480);
 
         vt::BoxWatcher catcher(row.text ? 15000 : 1500);
         ASSERT_EQ(EasyInit(x, y, 480, 1), 1) << row.name;

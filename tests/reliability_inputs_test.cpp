@@ -69,9 +69,7 @@ TEST_F(InputTest, ExtremePositionsAndHeights) {
         {-200, -300, 576, 1, 0},
         {GetSystemMetrics(SM_CXSCREEN) - 100, GetSystemMetrics(SM_CYSCREEN) - 100, 576, 2, 3},
     };
-    // A colour the test picture never has, on the corners of the screen,
-    // where a wrapped-around position would land.
-    const COLORREF fill = RGB(0xE0, 0x10, 0xC0);
+    // The corners of the screen, where a wrapped-around position would land.
     const int screenWidth = GetSystemMetrics(SM_CXSCREEN), screenHeight = GetSystemMetrics(SM_CYSCREEN);
     const POINT corners[] = {{0, 0}, {screenWidth - 40, 0}, {0, screenHeight - 40},
                              {screenWidth - 40, screenHeight - 40}};
@@ -80,15 +78,7 @@ TEST_F(InputTest, ExtremePositionsAndHeights) {
                                  ", height " + std::to_string(row.height) + ", mode " +
                                  std::to_string(row.mode);
         VcReset();
-        HDC screen = GetDC(nullptr);
-        HBRUSH brush = CreateSolidBrush(fill);
-        for (const POINT &c : corners) {
-            RECT area{c.x, c.y, c.x + 40, c.y + 40};
-            FillRect(screen, &area, brush);
-        }
-        DeleteObject(brush);
-        GdiFlush();
-        ReleaseDC(nullptr, screen);
+        for (const POINT &c : corners) vt::FillScreen(c.x, c.y, 40, 40);
 
         ASSERT_TRUE(OpenAndRead(row.x, row.y, row.height, row.mode)) << name;
         // Still looping after the paints.
@@ -97,7 +87,7 @@ TEST_F(InputTest, ExtremePositionsAndHeights) {
         for (int i = 0; i < 4; ++i) {
             const vt::ScreenPixels pixels = vt::ReadScreen(corners[i].x, corners[i].y, 40, 40);
             size_t changed = 0;
-            for (uint32_t p : pixels.rgb) changed += p != 0xE010C0u;
+            for (uint32_t p : pixels.rgb) changed += p != vt::kMarkerRgb;
             EXPECT_EQ(changed, i == row.corner ? pixels.rgb.size() : 0u) << name << ": corner " << i;
         }
         const Size frame = FrameFor(row.height);

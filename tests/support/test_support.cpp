@@ -227,6 +227,16 @@ ScreenPixels ReadScreen(int x, int y, int width, int height) {
     return pixels;
 }
 
+void FillScreen(int x, int y, int width, int height) {
+    HDC screen = GetDC(nullptr);
+    HBRUSH brush = CreateSolidBrush(RGB(kMarkerRgb >> 16, kMarkerRgb >> 8 & 0xFF, kMarkerRgb & 0xFF));
+    RECT area{x, y, x + width, y + height};
+    FillRect(screen, &area, brush);
+    DeleteObject(brush);
+    GdiFlush();
+    ReleaseDC(nullptr, screen);
+}
+
 std::vector<uint8_t> ReadFileBytes(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return {};

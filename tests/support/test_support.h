@@ -103,6 +103,9 @@ struct ScreenPixels {
     uint32_t at(int x, int y) const { return rgb[static_cast<size_t>(y) * width + x]; }
 };
 ScreenPixels ReadScreen(int x, int y, int width, int height);
+// A colour the test pictures never have, painted straight onto the screen.
+constexpr uint32_t kMarkerRgb = 0xE010C0;
+void FillScreen(int x, int y, int width, int height);
 
 // The bytes of a file, or empty when it cannot be read.
 std::vector<uint8_t> ReadFileBytes(const std::string &path);

@@ -92,8 +92,12 @@ TEST_F(FaultTest, AfterEachOpeningFailureTheNextCycleWorks) {
             const vt::SeenBox box = catcher.Wait();
             EXPECT_TRUE(box.seen && box.text == vt::kCardInitFailedText) << name;
             EXPECT_EQ(box.caption, vt::kDefaultErrorCaption) << name;
-            // Nothing was opened, so there is nothing for the host to close.
+            // Nothing was opened, so there is nothing to save or close.
+            const std::string never = vt::TempPath("never.bmp");
+            DeleteFileA(never.c_str());
             VcLogClear();
+            EXPECT_EQ(EasyCapture(never.c_str()), 0) << name;
+            EXPECT_FALSE(vt::FileExists(never)) << name;
             EXPECT_EQ(FreeCG200(), 0) << name;
             EXPECT_EQ(VcLogCount(), 0) << name << "\n" << vt::DescribeLog();
             ExpectNormalCycle(name);

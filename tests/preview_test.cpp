@@ -86,49 +86,45 @@ std::string Hex(uint32_t rgb) {
 }  // namespace
 
 TEST_F(PreviewTest, SetsTheCardUpInOrderForEachHeightAndColourCode) {
-    for (int height : {384, 400, 480, 576}) {
-        for (int mode = 0; mode <= 3; ++mode) {
-            std::ostringstream name;
-            name << "height " << height << ", mode " << mode;
-            const Geometry g = GeometryFor(height);
-            VcReset();
-            const uint32_t never[] = {0};
-            VcScriptStatus(never, 1);
-            ASSERT_EQ(EasyInit(3, 4, height, mode), 1) << name.str();
-            ASSERT_TRUE(vt::WaitUntil([] { return vt::CardStats().polls > 0; }))
-                << name.str() << "\n" << vt::DescribeLog();
-            ASSERT_EQ(FreeCG200(), 1) << name.str();
+    const struct {
+        int height, mode;
+    } rows[] = {{384, 0}, {400, 1}, {480, 2}, {576, 3}};
+    for (const auto [height, mode] : rows) {
+        const std::string name = "height " + std::to_string(height) + ", mode " + std::to_string(mode);
+        const Geometry g = GeometryFor(height);
+        VcReset();
+        const uint32_t never[] = {0};
+        VcScriptStatus(never, 1);
+        ASSERT_EQ(EasyInit(3, 4, height, mode), 1) << name;
+        ASSERT_TRUE(vt::WaitUntil([] { return vt::CardStats().polls > 0; })) << name << "\n" << vt::DescribeLog();
+        ASSERT_EQ(FreeCG200(), 1) << name;
 
-            const std::vector<VcLogEntry> log = vt::CardLog();
-            const std::string seen = name.str() + "\n" + vt::DescribeLog();
-            ASSERT_EQ(log.size(), 7u) << seen;
-            const int32_t expected[] = {VC_BEGIN,      VC_SET_INPUT, VC_SET_DISPLAY, VC_SET_COLOR,
-                                        VC_STATIC_MEM, VC_SNAP,      VC_END};
-            for (size_t i = 0; i < log.size(); ++i) EXPECT_EQ(log[i].call, expected[i]) << seen;
+        const std::vector<VcLogEntry> log = vt::CardLog();
+        const std::string seen = name + "\n" + vt::DescribeLog();
+        ASSERT_EQ(log.size(), 7u) << seen;
+        const int32_t expected[] = {VC_BEGIN,      VC_SET_INPUT, VC_SET_DISPLAY, VC_SET_COLOR,
+                                    VC_STATIC_MEM, VC_SNAP,      VC_END};
+        for (size_t i = 0; i < log.size(); ++i) EXPECT_EQ(log[i].call, expected[i]) << seen;
 
-            const int64_t h = VC_DEFAULT_HANDLE;
-            EXPECT_EQ(std::vector<int64_t>(log[1].args, log[1].args + 5),
-                      (std::vector<int64_t>{h, g.inLeft, g.inTop, g.inWidth, g.inHeight}))
-                << seen;
-            EXPECT_EQ(std::vector<int64_t>(log[2].args, log[2].args + 5),
-                      (std::vector<int64_t>{h, 0, 0, g.width, g.height}))
-                << seen;
-            EXPECT_EQ(std::vector<int64_t>(log[3].args, log[3].args + 2),
-                      (std::vector<int64_t>{h, mode}))
-                << seen;
-            for (int i = 0; i < 4; ++i) {
-                EXPECT_NE(log[4].args[i], 0) << seen << "StaticMemAlloc argument " << i;
-                for (int j = 0; j < i; ++j)
-                    EXPECT_NE(log[4].args[i], log[4].args[j]) << seen << "arguments " << j << ", " << i;
-            }
-            EXPECT_EQ(std::vector<int64_t>(log[5].args, log[5].args + 4),
-                      (std::vector<int64_t>{h, VC_SNAP_TARGET, kCaptureBytes, 0}))
-                << seen;
-            // The set-up is the preview thread's, not the host's.
-            for (int i = 1; i <= 5; ++i) {
-                EXPECT_EQ(log[i].threadId, log[1].threadId) << seen;
-                EXPECT_NE(log[i].threadId, GetCurrentThreadId()) << seen;
-            }
+        const int64_t h = VC_DEFAULT_HANDLE;
+        EXPECT_EQ(std::vector<int64_t>(log[1].args, log[1].args + 5),
+                  (std::vector<int64_t>{h, g.inLeft, g.inTop, g.inWidth, g.inHeight}))
+            << seen;
+        EXPECT_EQ(std::vector<int64_t>(log[2].args, log[2].args + 5), (std::vector<int64_t>{h, 0, 0, g.width, g.height}))
+            << seen;
+        EXPECT_EQ(std::vector<int64_t>(log[3].args, log[3].args + 2), (std::vector<int64_t>{h, mode})) << seen;
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_NE(log[4].args[i], 0) << seen << "StaticMemAlloc argument " << i;
+            for (int j = 0; j < i; ++j)
+                EXPECT_NE(log[4].args[i], log[4].args[j]) << seen << "arguments " << j << ", " << i;
+        }
+        EXPECT_EQ(std::vector<int64_t>(log[5].args, log[5].args + 4),
+                  (std::vector<int64_t>{h, VC_SNAP_TARGET, kCaptureBytes, 0}))
+            << seen;
+        // The set-up is the preview thread's, not the host's.
+        for (int i = 1; i <= 5; ++i) {
+            EXPECT_EQ(log[i].threadId, log[1].threadId) << seen;
+            EXPECT_NE(log[i].threadId, GetCurrentThreadId()) << seen;
         }
     }
 }

@@ -160,28 +160,6 @@ TEST_F(VirtualCardTest, RowsComeBottomUpAndScenePictureRowsAreReadRight) {
     }
 }
 
-TEST_F(VirtualCardTest, ReadWritesNoMoreThanTheLimit) {
-    const int w = 48, h = 64;
-    const int full = w * h * 3;
-    struct Row {
-        const char *name;
-        int32_t limit;
-        int expected;
-    } rows[] = {{"no limit", -1, full}, {"above the frame", full + 500, full}, {"100 bytes", 100, 100},
-                {"one short", full - 1, full - 1}, {"nothing", 0, 0}};
-    for (const Row &row : rows) {
-        VcReset();
-        VcSetReadLimit(row.limit);
-        std::vector<uint8_t> frame = ReadFrame(168, 0, 432, 576, w, h, 1, static_cast<size_t>(full) + 64);
-        size_t written = 0;
-        for (size_t i = 0; i < frame.size(); ++i)
-            if (frame[i] != 0xEE) written = i + 1;
-        EXPECT_LE(written, static_cast<size_t>(row.expected)) << row.name;
-        EXPECT_GT(written + 64, static_cast<size_t>(row.expected)) << row.name;  // the scene is not 0xEE
-        EXPECT_EQ(vt::LastFrame().size(), static_cast<size_t>(row.expected)) << row.name;
-    }
-}
-
 TEST_F(VirtualCardTest, StatusModesStoreTheirSequences) {
     const uint32_t script[] = {0, 0, 2, 2, 2, 0, 2, 0};
     const uint32_t endsOnTwo[] = {7, 2};

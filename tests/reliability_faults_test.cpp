@@ -103,16 +103,6 @@ TEST_F(FaultTest, AfterEachOpeningFailureTheNextCycleWorks) {
             ExpectNormalCycle(name);
         }
     }
-
-    // A reset whose close fails leaves the card open: the host closes it.
-    VcReset();
-    VcSetFailure(VC_END, 1);
-    EXPECT_EQ(HDReset(), 0) << "HDReset, EndCG400 fails";
-    EXPECT_EQ(vt::CardStats().open, 1) << "HDReset, EndCG400 fails";
-    EXPECT_EQ(EasyInit(0, 0, 384, 1), 0) << "HDReset, EndCG400 fails: opening over the open card";
-    VcSetFailure(VC_END, 0);
-    EXPECT_EQ(FreeCG200(), 1) << "HDReset, EndCG400 fails";
-    ExpectNormalCycle("HDReset, EndCG400 fails");
 }
 
 // Every fault the preview can meet in the card, each ended in every way the

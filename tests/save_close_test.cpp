@@ -267,8 +267,11 @@ TEST_F(SaveCloseTest, HDResetSetsTheThreeAdjustmentsToTheMiddleAndCloses) {
             }
             if (row.calls[i] == VC_END) { EXPECT_EQ(log[i].args[0], VC_DEFAULT_HANDLE) << row.name; }
         }
-        // A card left open by a failed end is closed by a later FreeCG200.
+        // A card left open by a failed end is not opened over, but closed by
+        // a later FreeCG200.
         if (row.endFails) {
+            EXPECT_EQ(vt::CardStats().open, 1) << row.name;
+            EXPECT_EQ(EasyInit(0, 0, 384, 1), 0) << row.name << ": opening over the open card";
             VcSetFailure(VC_END, 0);
             EXPECT_EQ(FreeCG200(), 1) << row.name;
         }

@@ -319,32 +319,3 @@ TEST_F(PreviewTest, RefusalsEndThePreviewQuietlyOrWithTheMemoryMessage) {
         EXPECT_EQ(FreeCG200(), 1) << row.name;
     }
 }
-
-TEST_F(PreviewTest, ClosingWaitsForTheThreadAndGivesItBack) {
-    struct Row {
-        const char *name;
-        int32_t statusMode;
-        VcCall refused;  // VC_CALL_COUNT: none
-    } rows[] = {
-        {"looping", VC_STATUS_EVERY_POLL, VC_CALL_COUNT},
-        {"no frames yet", VC_STATUS_NONE, VC_CALL_COUNT},
-        {"ended at its display window", VC_STATUS_EVERY_POLL, VC_SET_DISPLAY},
-    };
-    for (const Row &row : rows) {
-        VcReset();
-        VcSetStatusMode(row.statusMode);
-        if (row.refused != VC_CALL_COUNT) VcSetFailure(row.refused, 1);
-        ASSERT_EQ(EasyInit(0, 0, 240, 1), 1) << row.name;
-        HANDLE thread = vt::OpenPreviewThread();
-        ASSERT_NE(thread, nullptr) << row.name;
-        const DWORD id = GetThreadId(thread);
-        ASSERT_EQ(FreeCG200(), 1) << row.name;
-        // The close returned only after the thread itself had ended.
-        EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0) << row.name;
-        CloseHandle(thread);
-        // With every handle to it closed, the ended thread is gone.
-        HANDLE again = OpenThread(SYNCHRONIZE, FALSE, id);
-        EXPECT_EQ(again, nullptr) << row.name << ": the thread handle was kept";
-        if (again) CloseHandle(again);
-    }
-}

@@ -212,7 +212,12 @@ TEST_F(FaultTest, EveryPreviewFaultWithEveryWayOfEndingIt) {
             EXPECT_EQ(vt::CardStats().open, 0) << name;
             EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0) << name;
             EXPECT_EQ(ExitCode(thread), meeting.setUpRefused ? 0u : 1u) << name;
+            const DWORD threadId = GetThreadId(thread);
             CloseHandle(thread);
+            // With every handle to it closed, the ended thread is gone.
+            HANDLE again = OpenThread(SYNCHRONIZE, FALSE, threadId);
+            EXPECT_EQ(again, nullptr) << name << ": Vorlane kept the thread's handle";
+            if (again) CloseHandle(again);
             const std::vector<VcLogEntry> log = vt::CardLog();
             ASSERT_FALSE(log.empty()) << name;
             EXPECT_EQ(log.back().call, VC_END) << name << "\n" << vt::DescribeLog();

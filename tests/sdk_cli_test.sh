@@ -135,8 +135,15 @@ if command -v xdotool >/dev/null && [ -n "${DISPLAY:-}" ]; then
      >"$work/keys.log" 2>&1; echo $? >"$work/keys.status") &
   # The keys go to the focus, not to the window found: the last one closes
   # it, and a release sent to a closed window would leave Alt held.
-  timeout 60 xdotool search --sync --name '^Vorlane preview keys$' windowfocus --sync &&
-    xdotool key --delay 30 ctrl+0 ctrl+0 ctrl+8 alt+equal ctrl+5 ctrl+9 alt+F4
+  # A window found before it is mapped refuses the focus (BadMatch): ask again
+  # until it takes it, for a minute at most.
+  focused=no
+  for _ in $(seq 600); do
+    timeout 10 xdotool search --name '^Vorlane preview keys$' windowfocus --sync >/dev/null 2>&1 &&
+      { focused=yes; break; }
+    sleep 0.1
+  done
+  [ $focused = yes ] && xdotool key --delay 30 ctrl+0 ctrl+0 ctrl+8 alt+equal ctrl+5 ctrl+9 alt+F4
   wait
   expected="A/D 136 144 120"
   if [ "$(cat "$work/keys.status")" != 0 ] || ! tr -d '\r' <"$work/keys.log" | grep -q "card delivered .*, $expected\$"; then

@@ -23,7 +23,9 @@ trap cleanup EXIT
 if [ "${VORLANE_LIVE:-0}" != 1 ] || [ -z "${DISPLAY:-}" ]; then
   for n in $(seq 90 140); do
     [ -e /tmp/.X$n-lock ] || [ -e /tmp/.X11-unix/X$n ] && continue
-    Xvfb :$n -screen 0 ${VORLANE_SCREEN:-1280x1024x24} -nolisten tcp >/dev/null 2>&1 &
+    # No auto-repeat: a key sender held up on a loaded machine must not
+    # turn one press into several.
+    Xvfb :$n -screen 0 ${VORLANE_SCREEN:-1280x1024x24} -nolisten tcp -r >/dev/null 2>&1 &
     xvfb_pid=$!
     export DISPLAY=:$n
     for _ in $(seq 50); do

@@ -3,43 +3,21 @@
 
 #include <cctype>
 #include <cstring>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "host_fixture.h"
-#include "imagefiles/bmp_headers.h"
 
 using GreyConversionTest = HostTest;
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using vt::MakeBmp24;
 
 constexpr size_t kGreyOffset = 1078;
 
-// A 24-bit BMP file as the still image writer makes it: bottom-up rows, no
-// palette, pixels at 54.
-Bytes MakeBmp(int32_t width, int32_t height, const Bytes &pixels) {
-    const BITMAPFILEHEADER file =
-        bmp::FileHeader(bmp::kHeadersBytes, static_cast<DWORD>(pixels.size()));
-    const BITMAPINFOHEADER info = bmp::InfoHeader(width, height, 24);
-    Bytes bytes(54 + pixels.size());
-    std::memcpy(bytes.data(), &file, 14);
-    std::memcpy(bytes.data() + 14, &info, 40);
-    for (size_t i = 0; i < pixels.size(); ++i) bytes[54 + i] = pixels[i];
-    return bytes;
-}
-
-template <typename T>
-T Field(const Bytes &bytes, size_t offset) {
-    T value{};
-    std::memcpy(&value, bytes.data() + offset, sizeof value);
-    return value;
-}
-
-template <typename T>
-void SetField(Bytes &bytes, size_t offset, T value) {
+void SetField32(Bytes &bytes, size_t offset, uint32_t value) {
     std::memcpy(bytes.data() + offset, &value, sizeof value);
 }
 
@@ -68,35 +46,6 @@ bool NobodyHolds(const std::string &path) {
     return true;
 }
 
-// Checks a grey file against its 24-bit source byte by byte.
-void ExpectGreyOf(const Bytes &source, const Bytes &grey, const std::string &name) {
-    const DWORD pixelBytes = Field<DWORD>(source, 2) - 54;
-    const size_t count = pixelBytes / 3;
-    ASSERT_EQ(grey.size(), kGreyOffset + count) << name;
-    EXPECT_EQ(Field<WORD>(grey, 0), Field<WORD>(source, 0)) << name << ": bfType";
-    EXPECT_EQ(Field<DWORD>(grey, 2), kGreyOffset + count) << name << ": bfSize";
-    EXPECT_EQ(Field<DWORD>(grey, 6), Field<DWORD>(source, 6)) << name << ": reserved";
-    EXPECT_EQ(Field<DWORD>(grey, 10), kGreyOffset) << name << ": bfOffBits";
-    EXPECT_EQ(Field<WORD>(grey, 28), 8) << name << ": biBitCount";
-    EXPECT_EQ(Field<DWORD>(grey, 34), Field<DWORD>(source, 34) / 3) << name << ": biSizeImage";
-    // The rest of the info header as read: all but biBitCount and biSizeImage.
-    for (size_t i = 14; i < 54; ++i) {
-        if (i < 28 || (i >= 30 && i < 34) || i >= 38) {
-            EXPECT_EQ(grey[i], source[i]) << name << ": info header byte " << i;
-        }
-    }
-    for (size_t i = 0; i < 256; ++i) {
-        const uint8_t *entry = grey.data() + 54 + 4 * i;
-        ASSERT_TRUE(entry[0] == i && entry[1] == i && entry[2] == i && entry[3] == 0)
-            << name << ": palette entry " << i;
-    }
-    for (size_t k = 0; k < count; ++k) {
-        const uint8_t *pixel = source.data() + 54 + 3 * k;
-        ASSERT_EQ(grey[kGreyOffset + k], (3 * pixel[0] + 6 * pixel[1] + pixel[2]) / 10)
-            << name << ": pixel " << k;
-    }
-}
-
 }  // namespace
 
 TEST_F(GreyConversionTest, CapturedFramesBecomeGreyFiles) {
@@ -115,9 +64,9 @@ TEST_F(GreyConversionTest, CapturedFramesBecomeGreyFiles) {
         const Bytes sourceBytes = vt::ReadFileBytes(source);
         ASSERT_EQ(sourceBytes.size(), 54u + width * height * 3) << name;
         const Bytes greyBytes = vt::ReadFileBytes(grey);
-        ExpectGreyOf(sourceBytes, greyBytes, name);
-        EXPECT_EQ(Field<LONG>(greyBytes, 18), width) << name;
-        EXPECT_EQ(Field<LONG>(greyBytes, 22), height) << name;
+        vt::ExpectGreyOf(sourceBytes, greyBytes, name);
+        EXPECT_EQ(static_cast<LONG>(vt::FieldAt(greyBytes, 18)), width) << name;
+        EXPECT_EQ(static_cast<LONG>(vt::FieldAt(greyBytes, 22)), height) << name;
         LeaveForCrossCheck("captured-" + name, source, grey);
     }
 }
@@ -130,10 +79,10 @@ TEST_F(GreyConversionTest, KnownColoursGiveKnownGreys) {
     const Bytes expected = {76, 25, 255, 153, 0, 18, 1, 125};
     const std::string source = vt::TempPath("known.bmp");
     const std::string grey = vt::TempPath("known-grey.bmp");
-    vt::WriteBytes(source, MakeBmp(4, 2, pixels));
+    vt::WriteBytes(source, MakeBmp24(4, 2, pixels));
     ASSERT_EQ(Color2Gray(source.c_str(), grey.c_str()), 1);
     const Bytes greyBytes = vt::ReadFileBytes(grey);
-    ExpectGreyOf(vt::ReadFileBytes(source), greyBytes, "known colours");
+    vt::ExpectGreyOf(vt::ReadFileBytes(source), greyBytes, "known colours");
     ASSERT_EQ(greyBytes.size(), kGreyOffset + expected.size());
     EXPECT_EQ(Bytes(greyBytes.begin() + kGreyOffset, greyBytes.end()), expected);
     LeaveForCrossCheck("known", source, grey);
@@ -142,79 +91,85 @@ TEST_F(GreyConversionTest, KnownColoursGiveKnownGreys) {
 TEST_F(GreyConversionTest, AnExistingDestinationIsReplacedWhole) {
     const std::string source = vt::TempPath("replace.bmp");
     const std::string grey = vt::TempPath("replace-grey.bmp");
-    vt::WriteBytes(source, MakeBmp(4, 1, Bytes(12, 200)));
+    vt::WriteBytes(source, MakeBmp24(4, 1, Bytes(12, 200)));
     vt::WriteBytes(grey, Bytes(100000, 7));
     ASSERT_EQ(Color2Gray(source.c_str(), grey.c_str()), 1);
     EXPECT_EQ(vt::ReadFileBytes(grey).size(), kGreyOffset + 4);
 }
 
-// The ways a conversion can fail, each leaving the source as it was and
-// holding no file open.
+// The ways a conversion can fail, each leaving the source as it was, an
+// existing destination as it was unless the headers went out, and no file
+// held open.
 TEST_F(GreyConversionTest, FailuresLeaveTheSourceAloneAndCloseEverything) {
     const std::string folder = vt::TempPath("grey failures\\");
     CreateDirectoryA(folder.c_str(), nullptr);
-    const Bytes good = MakeBmp(4, 1, Bytes(12, 90));
-
-    Bytes claimsTooMuch = good;
-    SetField<DWORD>(claimsTooMuch, 2, 54 + 13);
-    Bytes wrapsToZero = good;
-    SetField<DWORD>(wrapsToZero, 2, 0);
-    Bytes wraps53 = good;
-    SetField<DWORD>(wraps53, 2, 53);
-    Bytes claims4G = good;
-    SetField<DWORD>(claims4G, 2, 0xFFFFFFFFu);
-
+    CreateDirectoryA((folder + "a folder.bmp").c_str(), nullptr);
+    const std::string src = folder + "src.bmp", out = folder + "out.bmp";
+    std::string longName = folder;
+    while (longName.size() < MAX_PATH + 40) longName += "long-folder-name\\";
+    longName += "x.bmp";
+    const Bytes good = MakeBmp24(4, 1, Bytes(12, 90));
+    auto claiming = [&good](uint32_t bfSize) {
+        Bytes bytes = good;
+        SetField32(bytes, 2, bfSize);
+        return bytes;
+    };
+    constexpr long kAbsent = -1, kUnchecked = -2;
     struct Row {
         const char *name;
-        Bytes source;                // empty: no source file
-        std::string sourceName;      // as passed; relative to `folder` unless absolute
-        std::string destination;     // likewise
-        bool destinationExistsReadOnly;
-        long destinationBytesAfter;  // -1: not there
+        Bytes source;  // written to src.bmp
+        std::string from, to;
+        size_t existing;  // bytes of a destination there before; 0: none
+        bool readOnly;
+        long bytesAfter;  // the destination's size after
     } rows[] = {
-        {"missing source", {}, "missing.bmp", "out1.bmp", false, -1},
-        {"destination folder missing", good, "src.bmp", "no such folder\\out.bmp", false, -1},
-        {"destination is a folder", good, "src.bmp", ".", false, 0},
-        {"read-only destination", good, "src.bmp", "readonly.bmp", true, 5},
-        {"pixels cut short", claimsTooMuch, "src.bmp", "out2.bmp", false, 54},
-        {"bfSize 0 wraps around", wrapsToZero, "src.bmp", "out3.bmp", false, 54},
-        {"bfSize 53 wraps around", wraps53, "src.bmp", "out4.bmp", false, 54},
-        {"bfSize claims 4 GB", claims4G, "src.bmp", "out5.bmp", false, 54},
-        {"file header cut short", Bytes(good.begin(), good.begin() + 10), "src.bmp", "out6.bmp", false, 0},
-        {"info header cut short", Bytes(good.begin(), good.begin() + 30), "src.bmp", "out7.bmp", false, 14},
-        {"empty source", Bytes{}, "empty.bmp", "out8.bmp", false, 0},
+        {"missing source", good, folder + "missing.bmp", out, 0, false, kAbsent},
+        {"missing source, destination there", good, folder + "missing.bmp", out, 300, false, 300},
+        {"source is a folder", good, folder + "a folder.bmp", out, 300, false, 300},
+        {"empty source name", good, "", out, 0, false, kAbsent},
+        {"source longer than MAX_PATH", good, longName, out, 0, false, kAbsent},
+        {"destination folder missing", good, src, folder + "no such folder\\out.bmp", 0, false, kUnchecked},
+        {"destination is a folder", good, src, folder + ".", 0, false, kUnchecked},
+        {"destination a folder with its backslash", good, src, folder, 0, false, kUnchecked},
+        {"destination below a plain file", good, src, src + "\\x.bmp", 0, false, kUnchecked},
+        {"destination longer than MAX_PATH", good, src, longName, 0, false, kUnchecked},
+        {"wildcards in the destination", good, src, folder + "*.bmp", 0, false, kUnchecked},
+        {"empty destination name", good, src, "", 0, false, kUnchecked},
+        {"both names empty", good, "", "", 0, false, kUnchecked},
+        {"read-only destination", good, src, out, 5, true, 5},
+        {"pixels cut short", claiming(54 + 13), src, out, 0, false, 54},
+        {"bfSize 0 wraps around", claiming(0), src, out, 0, false, 54},
+        {"bfSize 53 wraps around", claiming(53), src, out, 0, false, 54},
+        {"bfSize claims 4 GB", claiming(0xFFFFFFFFu), src, out, 0, false, 54},
+        {"file header cut short", Bytes(good.begin(), good.begin() + 10), src, out, 0, false, 0},
+        {"info header cut short", Bytes(good.begin(), good.begin() + 30), src, out, 0, false, 14},
+        {"empty source", Bytes{}, src, out, 0, false, 0},
     };
     for (const Row &row : rows) {
-        const std::string source = folder + row.sourceName;
-        const std::string destination = folder + row.destination;
-        if (row.sourceName != "missing.bmp") vt::WriteBytes(source, row.source);
-        if (row.destination != "." && row.destination.find('\\') == std::string::npos) {
-            SetFileAttributesA(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileA(destination.c_str());
-        }
-        if (row.destinationExistsReadOnly) {
-            vt::WriteBytes(destination, Bytes(5, 1));
-            SetFileAttributesA(destination.c_str(), FILE_ATTRIBUTE_READONLY);
-        }
+        vt::WriteBytes(src, row.source);
+        SetFileAttributesA(out.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(out.c_str());
+        if (row.existing) vt::WriteBytes(out, Bytes(row.existing, 9));
+        if (row.readOnly) SetFileAttributesA(out.c_str(), FILE_ATTRIBUTE_READONLY);
         const vt::ResourceCounts before = vt::CurrentResources();
 
-        EXPECT_EQ(Color2Gray(source.c_str(), destination.c_str()), 0) << row.name;
+        EXPECT_EQ(Color2Gray(row.from.c_str(), row.to.c_str()), 0) << row.name;
 
         EXPECT_EQ(vt::CurrentResources().handles, before.handles) << row.name;
-        if (row.sourceName != "missing.bmp") {
-            EXPECT_EQ(vt::ReadFileBytes(source), row.source) << row.name;
-            EXPECT_TRUE(NobodyHolds(source)) << row.name;
+        EXPECT_EQ(vt::ReadFileBytes(src), row.source) << row.name;
+        EXPECT_TRUE(NobodyHolds(src)) << row.name;
+        if (row.bytesAfter == kAbsent) {
+            EXPECT_FALSE(vt::FileExists(out)) << row.name;
+        } else if (row.bytesAfter == static_cast<long>(row.existing)) {
+            EXPECT_EQ(vt::ReadFileBytes(out), Bytes(row.existing, 9)) << row.name;
+        } else if (row.bytesAfter != kUnchecked) {
+            EXPECT_EQ(static_cast<long>(vt::ReadFileBytes(out).size()), row.bytesAfter) << row.name;
+            EXPECT_TRUE(NobodyHolds(out)) << row.name;
         }
-        if (row.destination == ".") continue;
-        if (row.destinationBytesAfter < 0) {
-            EXPECT_FALSE(vt::FileExists(destination)) << row.name;
-        } else {
-            EXPECT_EQ(static_cast<long>(vt::ReadFileBytes(destination).size()), row.destinationBytesAfter)
-                << row.name;
-            EXPECT_TRUE(NobodyHolds(destination)) << row.name;
-        }
-        SetFileAttributesA(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
     }
+    SetFileAttributesA(out.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(Color2Gray(nullptr, out.c_str()), 0) << "no source name";
+    EXPECT_EQ(Color2Gray(src.c_str(), nullptr), 0) << "no destination name";
 }
 
 // A full disk: under Wine, Z:\dev\full takes no bytes at all.
@@ -224,28 +179,12 @@ TEST_F(GreyConversionTest, AWriteThatFallsShortIsAFailure) {
     if (device == INVALID_HANDLE_VALUE) GTEST_SKIP() << "no full device here";
     CloseHandle(device);
     const std::string source = vt::TempPath("to full disk.bmp");
-    const Bytes picture = MakeBmp(4, 1, Bytes(12, 33));
+    const Bytes picture = MakeBmp24(4, 1, Bytes(12, 33));
     vt::WriteBytes(source, picture);
     const vt::ResourceCounts before = vt::CurrentResources();
     EXPECT_EQ(Color2Gray(source.c_str(), full), 0);
     EXPECT_EQ(vt::CurrentResources().handles, before.handles);
     EXPECT_EQ(vt::ReadFileBytes(source), picture);
-}
-
-TEST_F(GreyConversionTest, AMissingSourceNeitherCreatesNorTruncatesTheDestination) {
-    const std::string destination = vt::TempPath("kept.bmp");
-    vt::WriteBytes(destination, Bytes(300, 9));
-    EXPECT_EQ(Color2Gray(vt::TempPath("not there.bmp").c_str(), destination.c_str()), 0);
-    EXPECT_EQ(vt::ReadFileBytes(destination), Bytes(300, 9));
-
-    const std::string folderSource = vt::TempPath("a folder.bmp");
-    CreateDirectoryA(folderSource.c_str(), nullptr);
-    EXPECT_EQ(Color2Gray(folderSource.c_str(), destination.c_str()), 0) << "source is a folder";
-    EXPECT_EQ(vt::ReadFileBytes(destination), Bytes(300, 9)) << "source is a folder";
-
-    EXPECT_EQ(Color2Gray(nullptr, destination.c_str()), 0);
-    EXPECT_EQ(Color2Gray(destination.c_str(), nullptr), 0);
-    EXPECT_EQ(vt::ReadFileBytes(destination), Bytes(300, 9));
 }
 
 TEST_F(GreyConversionTest, TheSameFileUnderAnotherNameIsNeverOverwritten) {
@@ -254,7 +193,7 @@ TEST_F(GreyConversionTest, TheSameFileUnderAnotherNameIsNeverOverwritten) {
     CreateDirectoryA((folder + "sub").c_str(), nullptr);
     const std::string longName = "a long picture name.bmp";
     const std::string source = folder + longName;
-    const Bytes picture = MakeBmp(4, 1, Bytes(12, 120));
+    const Bytes picture = MakeBmp24(4, 1, Bytes(12, 120));
     vt::WriteBytes(source, picture);
 
     char shortPath[MAX_PATH] = {};
@@ -310,47 +249,8 @@ TEST_F(GreyConversionTest, LeftOverBytesAndEmptyPicturesConvert) {
         for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(i * 37 + 11);
         const std::string source = vt::TempPath("leftover.bmp");
         const std::string grey = vt::TempPath("leftover-grey.bmp");
-        vt::WriteBytes(source, MakeBmp(1, 1, pixels));
+        vt::WriteBytes(source, MakeBmp24(1, 1, pixels));
         EXPECT_EQ(Color2Gray(source.c_str(), grey.c_str()), 1) << row.name;
-        ExpectGreyOf(vt::ReadFileBytes(source), vt::ReadFileBytes(grey), row.name);
-    }
-}
-
-// Headers with random values: whatever they claim, the result is either a
-// complete conversion of bytes the file holds or a failure with at most the
-// headers written, and the source is never changed.
-TEST_F(GreyConversionTest, MalformedHeadersNeitherCrashNorOverreach) {
-    std::mt19937 random(2024);
-    const std::string source = vt::TempPath("malformed.bmp");
-    const std::string grey = vt::TempPath("malformed-grey.bmp");
-    for (int round = 0; round < 300; ++round) {
-        Bytes bytes = MakeBmp(8, 4, Bytes(96, 0));
-        for (size_t i = 54; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(random());
-        const int mutation = round % 5;
-        if (mutation == 0) {
-            SetField<DWORD>(bytes, 2, static_cast<DWORD>(random()));
-        } else if (mutation == 1) {
-            SetField<DWORD>(bytes, 2, static_cast<DWORD>(random() % 200));
-        } else if (mutation == 2) {
-            for (size_t i = 0; i < 54; ++i) bytes[i] = static_cast<uint8_t>(random());
-        } else if (mutation == 3) {
-            bytes.resize(random() % bytes.size());
-        } else {
-            SetField<DWORD>(bytes, 2, 0xFFFFFFFFu - static_cast<DWORD>(random() % 64));
-        }
-        vt::WriteBytes(source, bytes);
-        const std::string row = "round " + std::to_string(round);
-
-        const int result = Color2Gray(source.c_str(), grey.c_str());
-
-        EXPECT_EQ(vt::ReadFileBytes(source), bytes) << row;
-        const Bytes out = vt::ReadFileBytes(grey);
-        if (bytes.size() >= 54 && Field<DWORD>(bytes, 2) >= 54 && Field<DWORD>(bytes, 2) <= bytes.size()) {
-            ASSERT_EQ(result, 1) << row;
-            ExpectGreyOf(bytes, out, row);
-        } else {
-            EXPECT_EQ(result, 0) << row;
-            EXPECT_LE(out.size(), 54u) << row;
-        }
+        vt::ExpectGreyOf(vt::ReadFileBytes(source), vt::ReadFileBytes(grey), row.name);
     }
 }

@@ -43,17 +43,6 @@ TEST(GreyArithmetic, EveryColourConvertsAsTheWeightingSays) {
     }
 }
 
-TEST(GreyArithmetic, KnownColours) {
-    struct Row {
-        const char *name;
-        BYTE blue, green, red, grey;
-    } rows[] = {{"blue", 255, 0, 0, 76},    {"red", 0, 0, 255, 25},   {"white", 255, 255, 255, 255},
-                {"green", 0, 255, 0, 153},  {"black", 0, 0, 0, 0},    {"nine tenths", 1, 1, 1, 1},
-                {"just below one", 3, 0, 0, 0}, {"one", 0, 0, 10, 1}};
-    for (const Row &row : rows)
-        EXPECT_EQ(grey::GreyLevel(row.blue, row.green, row.red), row.grey) << row.name;
-}
-
 // The vector loop must neither read past the last source pixel nor write
 // past the last grey byte, for every length and its tail.
 TEST(GreyArithmetic, RunsOfEveryLengthStayInsideTheirBuffers) {

@@ -162,6 +162,9 @@ TEST_F(HotKeyStep, ReadsTheKeyStateWhateverTheMessage) {
          {nullptr, WM_KEYUP, 'A', 0, 0, {}}, true, 128, 120, 128, 2, 120},
         {"Ctrl+= on its key-down", {kCtrl, kPlus}, {nullptr, WM_KEYDOWN, kPlus, 0, 0, {}},
          true, 136, 128, 128, 1, 136},
+        {"Ctrl+9", {kCtrl, '9'}, {nullptr, WM_USER, 0, 0, 0, {}}, true, 120, 128, 128, 1, 120},
+        {"Alt+=", {kAlt, kPlus}, {nullptr, WM_USER, 0, 0, 0, {}}, true, 128, 136, 128, 2, 136},
+        {"Ctrl+5", {kCtrl, '5'}, {nullptr, WM_USER, 0, 0, 0, {}}, true, 128, 128, 120, 4, 120},
         {"a key-down of 6 without Ctrl", {'6'}, {nullptr, WM_KEYDOWN, '6', 0, 0, {}}, false,
          128, 128, 128, 0, 0},
         // A notice's keys replace this thread's own, and a notice is never

@@ -11,21 +11,10 @@
 #   msvc_host_test.sh BUILD_DIR win32|win64
 set -uo pipefail
 build=$1 arch=$2
-here=$(cd "$(dirname "$0")" && pwd)
-cmake=${CMAKE_COMMAND:-cmake}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() {
-  echo "FAIL $1: $2"
-  failures=$((failures + 1))
-}
+# shellcheck source-path=SCRIPTDIR
+. "$(dirname "$0")/sdk_test_lib.sh"
 
-if ! "$cmake" --install "$build" --prefix "$work/sdk" >"$work/install.log" 2>&1; then
-  cat "$work/install.log"
-  echo "FAIL install: cmake --install failed"
-  exit 1
-fi
+install_sdk "$build" "$work/sdk"
 sdk=$work/sdk
 [ -f "$sdk/lib/Vorlane.lib" ] || fail "layout lib/Vorlane.lib" missing
 while read -r member; do
@@ -73,8 +62,7 @@ while read -r driver; do
     grep -qx "$name" <<<"$exports" || fail "$driver imports" "$name is not an export of Vorlane.dll"
   done
   cp "$sdk/bin/Vorlane.dll" "$sdk/virtual-card/CG400D32.dll" "$work/run-$driver/"
-  # A message box nobody dismisses would hang the run: give up after a while.
-  output=$(cd "$work/run-$driver" && timeout 120 wine ./host.exe 2>&1 | tr -d '\r')
+  output=$(wine_in "$work/run-$driver" ./host.exe)
   status=$?
   echo "$driver:"
   echo "$output"
@@ -97,5 +85,4 @@ elif ! grep -q "Vorlane import library: $sdk/lib/Vorlane.lib\$" "$work/package.l
   fail "package" "a clang-cl project is not given Vorlane.lib"
 fi
 
-echo "msvc host: $failures failed"
-[ $failures = 0 ]
+finish "msvc host"

@@ -13,8 +13,6 @@ using PreviewTest = HostTest;
 namespace {
 
 constexpr int64_t kCaptureBytes = int64_t{VC_MEM_PAGES} * 4096;
-constexpr COLORREF kFill = RGB(0xE0, 0x10, 0xC0);  // never in the test picture
-constexpr uint32_t kFillRgb = 0xE010C0;
 
 struct Geometry {
     int width, height;
@@ -34,19 +32,9 @@ Geometry GeometryFor(int height) {
     }
 }
 
-void FillScreen(int x, int y, int width, int height) {
-    HDC screen = GetDC(nullptr);
-    HBRUSH brush = CreateSolidBrush(kFill);
-    RECT area{x, y, x + width, y + height};
-    FillRect(screen, &area, brush);
-    DeleteObject(brush);
-    GdiFlush();
-    ReleaseDC(nullptr, screen);
-}
-
 bool AllFill(const vt::ScreenPixels &pixels) {
     for (uint32_t p : pixels.rgb)
-        if (p != kFillRgb) return false;
+        if (p != vt::kMarkerRgb) return false;
     return true;
 }
 
@@ -98,49 +86,45 @@ std::string Hex(uint32_t rgb) {
 }  // namespace
 
 TEST_F(PreviewTest, SetsTheCardUpInOrderForEachHeightAndColourCode) {
-    for (int height : {384, 400, 480, 576}) {
-        for (int mode = 0; mode <= 3; ++mode) {
-            std::ostringstream name;
-            name << "height " << height << ", mode " << mode;
-            const Geometry g = GeometryFor(height);
-            VcReset();
-            const uint32_t never[] = {0};
-            VcScriptStatus(never, 1);
-            ASSERT_EQ(EasyInit(3, 4, height, mode), 1) << name.str();
-            ASSERT_TRUE(vt::WaitUntil([] { return vt::CardStats().polls > 0; }))
-                << name.str() << "\n" << vt::DescribeLog();
-            ASSERT_EQ(FreeCG200(), 1) << name.str();
+    const struct {
+        int height, mode;
+    } rows[] = {{384, 0}, {400, 1}, {480, 2}, {576, 3}};
+    for (const auto [height, mode] : rows) {
+        const std::string name = "height " + std::to_string(height) + ", mode " + std::to_string(mode);
+        const Geometry g = GeometryFor(height);
+        VcReset();
+        const uint32_t never[] = {0};
+        VcScriptStatus(never, 1);
+        ASSERT_EQ(EasyInit(3, 4, height, mode), 1) << name;
+        ASSERT_TRUE(vt::WaitUntil([] { return vt::CardStats().polls > 0; })) << name << "\n" << vt::DescribeLog();
+        ASSERT_EQ(FreeCG200(), 1) << name;
 
-            const std::vector<VcLogEntry> log = vt::CardLog();
-            const std::string seen = name.str() + "\n" + vt::DescribeLog();
-            ASSERT_EQ(log.size(), 7u) << seen;
-            const int32_t expected[] = {VC_BEGIN,      VC_SET_INPUT, VC_SET_DISPLAY, VC_SET_COLOR,
-                                        VC_STATIC_MEM, VC_SNAP,      VC_END};
-            for (size_t i = 0; i < log.size(); ++i) EXPECT_EQ(log[i].call, expected[i]) << seen;
+        const std::vector<VcLogEntry> log = vt::CardLog();
+        const std::string seen = name + "\n" + vt::DescribeLog();
+        ASSERT_EQ(log.size(), 7u) << seen;
+        const int32_t expected[] = {VC_BEGIN,      VC_SET_INPUT, VC_SET_DISPLAY, VC_SET_COLOR,
+                                    VC_STATIC_MEM, VC_SNAP,      VC_END};
+        for (size_t i = 0; i < log.size(); ++i) EXPECT_EQ(log[i].call, expected[i]) << seen;
 
-            const int64_t h = VC_DEFAULT_HANDLE;
-            EXPECT_EQ(std::vector<int64_t>(log[1].args, log[1].args + 5),
-                      (std::vector<int64_t>{h, g.inLeft, g.inTop, g.inWidth, g.inHeight}))
-                << seen;
-            EXPECT_EQ(std::vector<int64_t>(log[2].args, log[2].args + 5),
-                      (std::vector<int64_t>{h, 0, 0, g.width, g.height}))
-                << seen;
-            EXPECT_EQ(std::vector<int64_t>(log[3].args, log[3].args + 2),
-                      (std::vector<int64_t>{h, mode}))
-                << seen;
-            for (int i = 0; i < 4; ++i) {
-                EXPECT_NE(log[4].args[i], 0) << seen << "StaticMemAlloc argument " << i;
-                for (int j = 0; j < i; ++j)
-                    EXPECT_NE(log[4].args[i], log[4].args[j]) << seen << "arguments " << j << ", " << i;
-            }
-            EXPECT_EQ(std::vector<int64_t>(log[5].args, log[5].args + 4),
-                      (std::vector<int64_t>{h, VC_SNAP_TARGET, kCaptureBytes, 0}))
-                << seen;
-            // The set-up is the preview thread's, not the host's.
-            for (int i = 1; i <= 5; ++i) {
-                EXPECT_EQ(log[i].threadId, log[1].threadId) << seen;
-                EXPECT_NE(log[i].threadId, GetCurrentThreadId()) << seen;
-            }
+        const int64_t h = VC_DEFAULT_HANDLE;
+        EXPECT_EQ(std::vector<int64_t>(log[1].args, log[1].args + 5),
+                  (std::vector<int64_t>{h, g.inLeft, g.inTop, g.inWidth, g.inHeight}))
+            << seen;
+        EXPECT_EQ(std::vector<int64_t>(log[2].args, log[2].args + 5), (std::vector<int64_t>{h, 0, 0, g.width, g.height}))
+            << seen;
+        EXPECT_EQ(std::vector<int64_t>(log[3].args, log[3].args + 2), (std::vector<int64_t>{h, mode})) << seen;
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_NE(log[4].args[i], 0) << seen << "StaticMemAlloc argument " << i;
+            for (int j = 0; j < i; ++j)
+                EXPECT_NE(log[4].args[i], log[4].args[j]) << seen << "arguments " << j << ", " << i;
+        }
+        EXPECT_EQ(std::vector<int64_t>(log[5].args, log[5].args + 4),
+                  (std::vector<int64_t>{h, VC_SNAP_TARGET, kCaptureBytes, 0}))
+            << seen;
+        // The set-up is the preview thread's, not the host's.
+        for (int i = 1; i <= 5; ++i) {
+            EXPECT_EQ(log[i].threadId, log[1].threadId) << seen;
+            EXPECT_NE(log[i].threadId, GetCurrentThreadId()) << seen;
         }
     }
 }
@@ -220,7 +204,7 @@ TEST_F(PreviewTest, PaintsTheFrameReadAtTheRequestedPosition) {
         // One frame only, so that it stays on the screen while it is read back.
         const uint32_t once[] = {2};
         VcScriptStatus(once, 1);
-        FillScreen(row.x - 1, row.y - 1, g.width + 2, g.height + 2);
+        vt::FillScreen(row.x - 1, row.y - 1, g.width + 2, g.height + 2);
         ASSERT_TRUE(AllFill(vt::ReadScreen(row.x - 1, row.y - 1, g.width + 2, g.height + 2)))
             << row.name << ": the screen does not keep what is drawn on it";
 
@@ -256,12 +240,12 @@ TEST_F(PreviewTest, PaintsTheFrameReadAtTheRequestedPosition) {
 
         // Nothing beyond the frame's edges.
         for (int x = 0; x < g.width + 2; ++x) {
-            EXPECT_EQ(screen.at(x, 0), kFillRgb) << row.name << ": above, x " << x;
-            EXPECT_EQ(screen.at(x, g.height + 1), kFillRgb) << row.name << ": below, x " << x;
+            EXPECT_EQ(screen.at(x, 0), vt::kMarkerRgb) << row.name << ": above, x " << x;
+            EXPECT_EQ(screen.at(x, g.height + 1), vt::kMarkerRgb) << row.name << ": below, x " << x;
         }
         for (int y = 0; y < g.height + 2; ++y) {
-            EXPECT_EQ(screen.at(0, y), kFillRgb) << row.name << ": left, y " << y;
-            EXPECT_EQ(screen.at(g.width + 1, y), kFillRgb) << row.name << ": right, y " << y;
+            EXPECT_EQ(screen.at(0, y), vt::kMarkerRgb) << row.name << ": left, y " << y;
+            EXPECT_EQ(screen.at(g.width + 1, y), vt::kMarkerRgb) << row.name << ": right, y " << y;
         }
     }
 }
@@ -312,7 +296,7 @@ TEST_F(PreviewTest, RefusalsEndThePreviewQuietlyOrWithTheMemoryMessage) {
         VcReset();
         VcSetStatusMode(VC_STATUS_EVERY_POLL);
         VcSetFailure(row.refused, 1);
-        FillScreen(x, y, 360, 480);
+        vt::FillScreen(x, y, 360, 480);
 
         vt::BoxWatcher catcher(row.text ? 15000 : 1500);
         ASSERT_EQ(EasyInit(x, y, 480, 1), 1) << row.name;
@@ -333,34 +317,5 @@ TEST_F(PreviewTest, RefusalsEndThePreviewQuietlyOrWithTheMemoryMessage) {
         EXPECT_EQ(log.back().call, row.lastCall) << row.name << "\n" << vt::DescribeLog();
         // The card is still open, and closes as usual.
         EXPECT_EQ(FreeCG200(), 1) << row.name;
-    }
-}
-
-TEST_F(PreviewTest, ClosingWaitsForTheThreadAndGivesItBack) {
-    struct Row {
-        const char *name;
-        int32_t statusMode;
-        VcCall refused;  // VC_CALL_COUNT: none
-    } rows[] = {
-        {"looping", VC_STATUS_EVERY_POLL, VC_CALL_COUNT},
-        {"no frames yet", VC_STATUS_NONE, VC_CALL_COUNT},
-        {"ended at its display window", VC_STATUS_EVERY_POLL, VC_SET_DISPLAY},
-    };
-    for (const Row &row : rows) {
-        VcReset();
-        VcSetStatusMode(row.statusMode);
-        if (row.refused != VC_CALL_COUNT) VcSetFailure(row.refused, 1);
-        ASSERT_EQ(EasyInit(0, 0, 240, 1), 1) << row.name;
-        HANDLE thread = vt::OpenPreviewThread();
-        ASSERT_NE(thread, nullptr) << row.name;
-        const DWORD id = GetThreadId(thread);
-        ASSERT_EQ(FreeCG200(), 1) << row.name;
-        // The close returned only after the thread itself had ended.
-        EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0) << row.name;
-        CloseHandle(thread);
-        // With every handle to it closed, the ended thread is gone.
-        HANDLE again = OpenThread(SYNCHRONIZE, FALSE, id);
-        EXPECT_EQ(again, nullptr) << row.name << ": the thread handle was kept";
-        if (again) CloseHandle(again);
     }
 }

@@ -92,23 +92,17 @@ TEST_F(FaultTest, AfterEachOpeningFailureTheNextCycleWorks) {
             const vt::SeenBox box = catcher.Wait();
             EXPECT_TRUE(box.seen && box.text == vt::kCardInitFailedText) << name;
             EXPECT_EQ(box.caption, vt::kDefaultErrorCaption) << name;
-            // Nothing was opened, so there is nothing for the host to close.
+            // Nothing was opened, so there is nothing to save or close.
+            const std::string never = vt::TempPath("never.bmp");
+            DeleteFileA(never.c_str());
             VcLogClear();
+            EXPECT_EQ(EasyCapture(never.c_str()), 0) << name;
+            EXPECT_FALSE(vt::FileExists(never)) << name;
             EXPECT_EQ(FreeCG200(), 0) << name;
             EXPECT_EQ(VcLogCount(), 0) << name << "\n" << vt::DescribeLog();
             ExpectNormalCycle(name);
         }
     }
-
-    // A reset whose close fails leaves the card open: the host closes it.
-    VcReset();
-    VcSetFailure(VC_END, 1);
-    EXPECT_EQ(HDReset(), 0) << "HDReset, EndCG400 fails";
-    EXPECT_EQ(vt::CardStats().open, 1) << "HDReset, EndCG400 fails";
-    EXPECT_EQ(EasyInit(0, 0, 384, 1), 0) << "HDReset, EndCG400 fails: opening over the open card";
-    VcSetFailure(VC_END, 0);
-    EXPECT_EQ(FreeCG200(), 1) << "HDReset, EndCG400 fails";
-    ExpectNormalCycle("HDReset, EndCG400 fails");
 }
 
 // Every fault the preview can meet in the card, each ended in every way the
@@ -200,6 +194,7 @@ TEST_F(FaultTest, EveryPreviewFaultWithEveryWayOfEndingIt) {
                 break;
             case End::Free:
                 EXPECT_EQ(FreeCG200(), 1) << name;
+                EXPECT_EQ(vt::CountCalls(VC_END), 1) << name;
                 break;
             case End::FreeEndFails:
                 VcSetFailure(VC_END, 1);
@@ -217,10 +212,16 @@ TEST_F(FaultTest, EveryPreviewFaultWithEveryWayOfEndingIt) {
             EXPECT_EQ(vt::CardStats().open, 0) << name;
             EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0) << name;
             EXPECT_EQ(ExitCode(thread), meeting.setUpRefused ? 0u : 1u) << name;
+            const DWORD threadId = GetThreadId(thread);
             CloseHandle(thread);
+            // With every handle to it closed, the ended thread is gone.
+            HANDLE again = OpenThread(SYNCHRONIZE, FALSE, threadId);
+            EXPECT_EQ(again, nullptr) << name << ": Vorlane kept the thread's handle";
+            if (again) CloseHandle(again);
             const std::vector<VcLogEntry> log = vt::CardLog();
             ASSERT_FALSE(log.empty()) << name;
             EXPECT_EQ(log.back().call, VC_END) << name << "\n" << vt::DescribeLog();
+            EXPECT_EQ(log.back().args[0], VC_DEFAULT_HANDLE) << name;
             EXPECT_EQ(FreeCG200(), 0) << name;
             ExpectNormalCycle(name);
             EXPECT_EQ(boxes.seen() - boxesBefore, expectedBoxes) << name << ": boxes in all";

@@ -7,16 +7,9 @@
 #   sdk_cli_test.sh BUILD_DIR win32|win64
 set -uo pipefail
 build=$1 arch=$2
-cmake=${CMAKE_COMMAND:-cmake}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-
-if ! "$cmake" --install "$build" --prefix "$work/sdk" >"$work/install.log" 2>&1; then
-  cat "$work/install.log"
-  echo "FAIL install: cmake --install failed"
-  exit 1
-fi
+# shellcheck source-path=SCRIPTDIR
+. "$(dirname "$0")/sdk_test_lib.sh"
+install_sdk "$build" "$work/sdk"
 run=$work/run
 mkdir "$run"
 cp "$work"/sdk/bin/* "$work/sdk/virtual-card/CG400D32.dll" "$run/"
@@ -33,24 +26,22 @@ size_of() { stat -c %s "$run/$1" 2>/dev/null || echo none; }
 check_row() {
   local name=$1 folder=$2 args=$3 status=$4 texts=$5 output got text
   # shellcheck disable=SC2086 # the arguments are split on purpose
-  output=$(cd "$folder" && timeout 120 wine ./vorlane-cli.exe $args 2>&1 | tr -d '\r')
+  output=$(wine_in "$folder" ./vorlane-cli.exe $args)
   got=$?
   if [ "$got" != "$status" ]; then
-    echo "FAIL $name: exit status $got, expected $status"
+    fail "$name" "exit status $got, expected $status"
     echo "$output" | sed 's/^/    /'
-    failures=$((failures + 1))
     return
   fi
   while read -r text; do
     if [ "${text#!}" != "$text" ] && grep -qF -- "${text#!}" <<<"$output"; then
-      echo "FAIL $name: output holds '${text#!}'"
+      fail "$name" "output holds '${text#!}'"
     elif [ "${text#!}" = "$text" ] && ! grep -qF -- "$text" <<<"$output"; then
-      echo "FAIL $name: output lacks '$text'"
+      fail "$name" "output lacks '$text'"
     else
       continue
     fi
     echo "$output" | sed 's/^/    /'
-    failures=$((failures + 1))
     return
   done < <(sed 's/ *&& */\n/g' <<<"$texts")
 }
@@ -133,8 +124,14 @@ STATIONS
 
 # Real key presses in the keys window, sent by xdotool on the X display: the
 # chords must step the card, and closing the window (Alt+F4) must end a
-# preview that would otherwise run until Ctrl+C.
-if command -v xdotool >/dev/null && [ -n "${DISPLAY:-}" ]; then
+# preview that would otherwise run until Ctrl+C. Only when asked for
+# (VORLANE_REAL_KEYS=1; the demo always does it): on a loaded machine Wine's
+# X keyboard now and then drops or repeats a key between X and the window, so
+# the row cannot be made certain. The forwarding from the host's queue to the
+# preview is tested without X in hot_keys_test.
+if [ "${VORLANE_REAL_KEYS:-0}" != 1 ]; then
+  echo "note: real key presses not tried (VORLANE_REAL_KEYS=1 tries them)"
+elif command -v xdotool >/dev/null && [ -n "${DISPLAY:-}" ]; then
   # A window left by an earlier row's program must not take the keys.
   for _ in $(seq 50); do
     xdotool search --name '^Vorlane preview keys$' >/dev/null 2>&1 || break
@@ -143,23 +140,38 @@ if command -v xdotool >/dev/null && [ -n "${DISPLAY:-}" ]; then
   (cd "$run" && timeout 120 wine ./vorlane-cli.exe preview --seconds 0 --height 96 \
      >"$work/keys.log" 2>&1; echo $? >"$work/keys.status") &
   # The keys go to the focus, not to the window found: a release sent to a
-  # closed window would leave Alt held. The window closes only once the
-  # chords have shown, so a loaded machine cannot close it on a step the
-  # preview has not taken yet.
-  expected="A/D 136 144 120"
-  if timeout 60 xdotool search --sync --name '^Vorlane preview keys$' windowfocus --sync; then
-    xdotool key --delay 30 ctrl+0 ctrl+0 ctrl+8 alt+equal ctrl+5 ctrl+9
-    for _ in $(seq 600); do
-      tr -d '\r' <"$work/keys.log" | grep -q "$expected" && break
-      sleep 0.1
-    done
+  # closed window would leave Alt held. A window found before it is mapped
+  # refuses the focus (BadMatch): ask again until it takes it, for a minute
+  # at most. Each chord goes once the one before it has shown on
+  # vorlane-cli's line, and the window closes last.
+  focused=no
+  for _ in $(seq 600); do
+    timeout 10 xdotool search --name '^Vorlane preview keys$' windowfocus --sync >/dev/null 2>&1 &&
+      { focused=yes; break; }
+    sleep 0.1
+  done
+  if [ $focused = yes ]; then
+    while read -r chord values; do
+      xdotool key "$chord"
+      for _ in $(seq 300); do
+        tr -d '\r' <"$work/keys.log" | grep -q "A/D $values\$" && break
+        sleep 0.1
+      done
+    done <<'CHORDS'
+ctrl+0    136 128 128
+ctrl+0    144 128 128
+ctrl+8    144 136 128
+alt+equal 144 144 128
+ctrl+5    144 144 120
+ctrl+9    136 144 120
+CHORDS
     xdotool key alt+F4
   fi
   wait
+  expected="A/D 136 144 120"
   if [ "$(cat "$work/keys.status")" != 0 ] || ! tr -d '\r' <"$work/keys.log" | grep -q "card delivered .*, $expected\$"; then
-    echo "FAIL chords in the keys window: exit status $(cat "$work/keys.status"), expected 0 and $expected"
+    fail "chords in the keys window" "exit status $(cat "$work/keys.status"), expected 0 and $expected"
     sed 's/^/    /' "$work/keys.log"
-    failures=$((failures + 1))
   fi
 else
   echo "note: no xdotool or no X display; the chords are not tried"
@@ -168,14 +180,12 @@ fi
 # The files the rows above wrote, by size: headers plus pixels.
 while read -r file expected; do
   got=$(size_of "$file")
-  [ "$got" = "$expected" ] || { echo "FAIL size of $file: $got, expected $expected"; failures=$((failures + 1)); }
+  [ "$got" = "$expected" ] || fail "size of $file" "$got, expected $expected"
 done <<'SIZES'
 f.bmp 20790
 g.bmp 7990
 g2.bmp 7990
 only-grey.bmp 5878
 SIZES
-[ -e "$run/nowhere" ] && { echo "FAIL save in missing dir: a folder was created"; failures=$((failures + 1)); }
-
-echo "vorlane-cli: $failures failed"
-[ $failures = 0 ]
+[ -e "$run/nowhere" ] && fail "save in missing dir" "a folder was created"
+finish vorlane-cli

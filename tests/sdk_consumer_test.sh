@@ -7,21 +7,10 @@
 #   sdk_consumer_test.sh BUILD_DIR TOOLCHAIN OTHER_BITNESS_TOOLCHAIN GENERATOR
 set -uo pipefail
 build=$1 toolchain=$2 other_toolchain=$3 generator=$4
-here=$(cd "$(dirname "$0")" && pwd)
-cmake=${CMAKE_COMMAND:-cmake}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() {
-  echo "FAIL $1: $2"
-  failures=$((failures + 1))
-}
+# shellcheck source-path=SCRIPTDIR
+. "$(dirname "$0")/sdk_test_lib.sh"
 
-if ! "$cmake" --install "$build" --prefix "$work/staging" >"$work/install.log" 2>&1; then
-  cat "$work/install.log"
-  echo "FAIL install: cmake --install failed"
-  exit 1
-fi
+install_sdk "$build" "$work/staging"
 mv "$work/staging" "$work/sdk"
 sdk=$work/sdk
 
@@ -64,8 +53,7 @@ else
   for dll in Vorlane.dll CG400D32.dll; do
     [ -e "$work/consumer/$dll" ] || fail "runtime $dll" "not copied beside the program"
   done
-  # A message box nobody dismisses would hang the run: give up after a while.
-  output=$(cd "$work/consumer" && timeout 120 wine ./consumer.exe 2>&1 | tr -d '\r')
+  output=$(wine_in "$work/consumer" ./consumer.exe)
   status=$?
   echo "$output"
   [ $status = 0 ] && grep -q '^passed' <<<"$output" || fail "run" "consumer.exe reported failures"
@@ -78,5 +66,4 @@ elif ! grep -Eq 'VorlaneConfig.cmake, version: .*\((32|64)bit\)' "$work/other-bi
   fail "other bitness" "refused, but not for the SDK's bitness"
 fi
 
-echo "sdk consumer: $failures failed"
-[ $failures = 0 ]
+finish "sdk consumer"

@@ -12,12 +12,6 @@
 
 namespace {
 
-uint32_t LittleEndian(const std::vector<uint8_t> &bytes, size_t offset, size_t size) {
-    uint32_t value = 0;
-    for (size_t i = 0; i < size; ++i) value |= uint32_t{bytes.at(offset + i)} << (8 * i);
-    return value;
-}
-
 // A frame buffer full of a pattern that differs from byte to byte.
 std::vector<uint8_t> Pattern(size_t count) {
     std::vector<uint8_t> bytes(count);
@@ -112,7 +106,7 @@ TEST(StillBmp, HeadersAreExactForEveryFrameSizeAndMode) {
                 {"biClrImportant", 50, 4, 0},
             };
             for (const Field &field : fields)
-                EXPECT_EQ(LittleEndian(file, field.offset, field.size), field.value)
+                EXPECT_EQ(vt::FieldAt(file, field.offset, field.size), field.value)
                     << label << ", " << field.name;
         }
     }

@@ -96,12 +96,6 @@ std::vector<uint8_t> ReadFrame(int left, int top, int inW, int inH, int outW, in
     return frame;
 }
 
-std::vector<uint8_t> LastFrame() {
-    std::vector<uint8_t> bytes(768 * 576 * 3);
-    bytes.resize(static_cast<size_t>(VcCopyLastFrame(bytes.data(), static_cast<int32_t>(bytes.size()))));
-    return bytes;
-}
-
 std::vector<uint32_t> Poll(int times) {
     std::vector<uint32_t> seen;
     for (int i = 0; i < times; ++i) {
@@ -110,12 +104,6 @@ std::vector<uint32_t> Poll(int times) {
         seen.push_back(status);
     }
     return seen;
-}
-
-VcStats Stats() {
-    VcStats s{};
-    VcGetStats(&s);
-    return s;
 }
 
 TEST_F(VirtualCardTest, EachColourCodePacksPixelsAtItsDepth) {
@@ -139,7 +127,7 @@ TEST_F(VirtualCardTest, EachColourCodePacksPixelsAtItsDepth) {
             uint8_t want = i < delivered ? row.pixel[i % row.pixel.size()] : 0xEE;
             ASSERT_EQ(frame[i], want) << row.name << ": byte " << i;
         }
-        EXPECT_EQ(LastFrame().size(), delivered) << row.name;
+        EXPECT_EQ(vt::LastFrame().size(), delivered) << row.name;
     }
 }
 
@@ -172,28 +160,6 @@ TEST_F(VirtualCardTest, RowsComeBottomUpAndScenePictureRowsAreReadRight) {
     }
 }
 
-TEST_F(VirtualCardTest, ReadWritesNoMoreThanTheLimit) {
-    const int w = 48, h = 64;
-    const int full = w * h * 3;
-    struct Row {
-        const char *name;
-        int32_t limit;
-        int expected;
-    } rows[] = {{"no limit", -1, full}, {"above the frame", full + 500, full}, {"100 bytes", 100, 100},
-                {"one short", full - 1, full - 1}, {"nothing", 0, 0}};
-    for (const Row &row : rows) {
-        VcReset();
-        VcSetReadLimit(row.limit);
-        std::vector<uint8_t> frame = ReadFrame(168, 0, 432, 576, w, h, 1, static_cast<size_t>(full) + 64);
-        size_t written = 0;
-        for (size_t i = 0; i < frame.size(); ++i)
-            if (frame[i] != 0xEE) written = i + 1;
-        EXPECT_LE(written, static_cast<size_t>(row.expected)) << row.name;
-        EXPECT_GT(written + 64, static_cast<size_t>(row.expected)) << row.name;  // the scene is not 0xEE
-        EXPECT_EQ(LastFrame().size(), static_cast<size_t>(row.expected)) << row.name;
-    }
-}
-
 TEST_F(VirtualCardTest, StatusModesStoreTheirSequences) {
     const uint32_t script[] = {0, 0, 2, 2, 2, 0, 2, 0};
     const uint32_t endsOnTwo[] = {7, 2};
@@ -219,7 +185,7 @@ TEST_F(VirtualCardTest, StatusModesStoreTheirSequences) {
             VcSetStatusMode(row.mode);
         }
         EXPECT_EQ(Poll(static_cast<int>(row.expected.size())), row.expected) << row.name;
-        VcStats s = Stats();
+        VcStats s = vt::CardStats();
         EXPECT_EQ(s.framesCompleted, row.frames) << row.name;
         EXPECT_EQ(s.polls, static_cast<int64_t>(row.expected.size())) << row.name;
     }
@@ -242,9 +208,9 @@ TEST_F(VirtualCardTest, RealTimeStatusTurnsEvery20Milliseconds) {
     uint32_t previous = 1;
     const ULONGLONG deadline = GetTickCount64() + 30000;
     while (changes < 20 && GetTickCount64() < deadline) {
-        const int64_t fieldBefore = Stats().framesCompleted;
+        const int64_t fieldBefore = vt::CardStats().framesCompleted;
         const uint32_t status = Poll(1)[0];
-        const int64_t fieldAfter = Stats().framesCompleted;
+        const int64_t fieldAfter = vt::CardStats().framesCompleted;
         ASSERT_TRUE(status == 0 || status == 2) << "status " << status;
         if (fieldBefore == fieldAfter) {
             ++checked;
@@ -254,7 +220,7 @@ TEST_F(VirtualCardTest, RealTimeStatusTurnsEvery20Milliseconds) {
         previous = status;
     }
     const double polled = nowMs();
-    const int64_t fields = Stats().framesCompleted;
+    const int64_t fields = vt::CardStats().framesCompleted;
     const double after = nowMs();
     ASSERT_EQ(changes, 20) << "the status stopped turning";
     EXPECT_GT(checked, 0);
@@ -262,49 +228,6 @@ TEST_F(VirtualCardTest, RealTimeStatusTurnsEvery20Milliseconds) {
     EXPECT_GE(fields, changes);
     EXPECT_GE(fields, static_cast<int64_t>((polled - snapped) / 20.0) - 1);
     EXPECT_LE(fields, static_cast<int64_t>((after - before) / 20.0) + 1);
-}
-
-TEST_F(VirtualCardTest, BeginResultDecidesWhetherTheCardIsOpen) {
-    struct Row {
-        int32_t result;
-        int32_t open;
-    } rows[] = {{VC_DEFAULT_HANDLE, 1}, {0, 0}, {1, 0}, {2, 0}, {-1, 0}, {3, 1}};
-    for (const Row &row : rows) {
-        VcReset();
-        VcSetBeginResult(row.result);
-        EXPECT_EQ(OpenCard(), row.result) << "result " << row.result;
-        EXPECT_EQ(Stats().open, row.open) << "result " << row.result;
-        if (row.open) {
-            EXPECT_NE(EndCG400(row.result), 0) << "result " << row.result;
-            EXPECT_EQ(Stats().open, 0) << "result " << row.result;
-        }
-    }
-}
-
-TEST_F(VirtualCardTest, FaultsMakeTheirCallsFail) {
-    uint32_t m = 0, s = 0, u = 0, r = 0;
-    struct Row {
-        const char *name;
-        int call;
-        int (*run)(uint32_t *, uint32_t *, uint32_t *, uint32_t *);
-    } rows[] = {
-        {"EndCG400", VC_END, [](uint32_t *, uint32_t *, uint32_t *, uint32_t *) { return EndCG400(VC_DEFAULT_HANDLE); }},
-        {"SetDispWindow", VC_SET_DISPLAY,
-         [](uint32_t *, uint32_t *, uint32_t *, uint32_t *) { return CG400SetDispWindow(VC_DEFAULT_HANDLE, 0, 0, 288, 384); }},
-        {"SetColorSpace", VC_SET_COLOR,
-         [](uint32_t *, uint32_t *, uint32_t *, uint32_t *) { return CG400SetColorSpace(VC_DEFAULT_HANDLE, 1); }},
-        {"StaticMemAlloc", VC_STATIC_MEM,
-         [](uint32_t *a, uint32_t *b, uint32_t *c, uint32_t *d) { return StaticMemAlloc(a, b, c, d); }},
-    };
-    for (const Row &row : rows) {
-        VcReset();
-        OpenCard();
-        VcSetFailure(row.call, 1);
-        EXPECT_EQ(row.run(&m, &s, &u, &r), 0) << row.name << " failing";
-        VcSetFailure(row.call, 0);
-        EXPECT_NE(row.run(&m, &s, &u, &r), 0) << row.name << " succeeding";
-    }
-    EXPECT_EQ(Stats().open, 1) << "an EndCG400 that failed leaves the card open";
 }
 
 TEST_F(VirtualCardTest, LogHoldsEveryCallWithItsArguments) {
@@ -359,7 +282,7 @@ TEST_F(VirtualCardTest, LogHoldsEveryCallWithItsArguments) {
         EXPECT_EQ(e.result, row.result) << "entry " << i;
         EXPECT_EQ(e.threadId, GetCurrentThreadId()) << "entry " << i;
     }
-    VcStats s = Stats();
+    VcStats s = vt::CardStats();
     EXPECT_EQ(s.polls, 2);
     EXPECT_EQ(s.reads, 1);
     EXPECT_EQ(s.adValues[1], 77);
@@ -382,12 +305,12 @@ TEST_F(VirtualCardTest, BlockedCallWaitsUntilReleased) {
     EXPECT_TRUE(arrived);
     if (arrived) {
         // The blocked call has done nothing yet and holds nothing up.
-        EXPECT_EQ(Stats().reads, 0);
+        EXPECT_EQ(vt::CardStats().reads, 0);
         EXPECT_EQ(CG400SetADParam(h, card::kAdSelector1, 90), 1);
     }
     VcReleaseCall(VC_READ);
     reader.join();
-    EXPECT_EQ(Stats().reads, 1);
+    EXPECT_EQ(vt::CardStats().reads, 1);
     VcLogEntry last{};
     ASSERT_EQ(VcLogGet(VcLogCount() - 1, &last), 1);
     EXPECT_EQ(last.call, VC_READ);
@@ -411,20 +334,20 @@ TEST_F(VirtualCardTest, ControlsAnswerWhileFramesAreReadFlatOut) {
     struct Row {
         const char *name;
         void (*call)();
-    } rows[] = {{"VcGetStats", [] { Stats(); }},
+    } rows[] = {{"VcGetStats", [] { vt::CardStats(); }},
                 {"VcLogCount", [] { VcLogCount(); }},
                 {"CG400SetADParam", [] { CG400SetADParam(VC_DEFAULT_HANDLE, 1, 140); }},
                 {"VcSetScenePicture", [] { VcSetScenePicture(""); }}};
     // Every round meets the reader between two of its reads, so each call
     // is answered while reads go on; how fast is the bench's business.
     for (int i = 0; i < 100; ++i) {
-        const int64_t reads = Stats().reads;
+        const int64_t reads = vt::CardStats().reads;
         for (const Row &row : rows) row.call();
-        ASSERT_TRUE(vt::WaitUntil([reads] { return Stats().reads > reads; })) << "round " << i;
+        ASSERT_TRUE(vt::WaitUntil([reads] { return vt::CardStats().reads > reads; })) << "round " << i;
     }
     run = false;
     preview.join();
-    EXPECT_GE(Stats().reads, 100);
+    EXPECT_GE(vt::CardStats().reads, 100);
 }
 
 double MeanOf(const std::vector<uint8_t> &bgr, int which) {
@@ -449,7 +372,7 @@ TEST_F(VirtualCardTest, AdValuesChangeTheBuiltInPicture) {
                 {"contrast up", 2, 220, 1, true},    {"contrast down", 2, 40, 1, false},
                 {"saturation up", 4, 230, 2, true},  {"saturation down", 4, 30, 2, false}};
     const double neutral[3] = {MeanOf(ReadFrame(100, 0, 400, 576, 200, 288, 1), 0),
-                               MeanOf(LastFrame(), 1), MeanOf(LastFrame(), 2)};
+                               MeanOf(vt::LastFrame(), 1), MeanOf(vt::LastFrame(), 2)};
     for (const Row &row : rows) {
         VcReset();
         CG400SetADParam(VC_DEFAULT_HANDLE, row.selector, row.value);

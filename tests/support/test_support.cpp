@@ -2,8 +2,11 @@
 
 #include <psapi.h>
 
+#include "imagefiles/bmp_headers.h"
+
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -224,6 +227,16 @@ ScreenPixels ReadScreen(int x, int y, int width, int height) {
     return pixels;
 }
 
+void FillScreen(int x, int y, int width, int height) {
+    HDC screen = GetDC(nullptr);
+    HBRUSH brush = CreateSolidBrush(RGB(kMarkerRgb >> 16, kMarkerRgb >> 8 & 0xFF, kMarkerRgb & 0xFF));
+    RECT area{x, y, x + width, y + height};
+    FillRect(screen, &area, brush);
+    DeleteObject(brush);
+    GdiFlush();
+    ReleaseDC(nullptr, screen);
+}
+
 std::vector<uint8_t> ReadFileBytes(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return {};
@@ -238,6 +251,47 @@ void WriteBytes(const std::string &path, const std::vector<uint8_t> &bytes) {
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+uint32_t FieldAt(const std::vector<uint8_t> &bytes, size_t offset, size_t size) {
+    uint32_t value = 0;
+    for (size_t i = 0; i < size; ++i) value |= uint32_t{bytes.at(offset + i)} << (8 * i);
+    return value;
+}
+
+std::vector<uint8_t> MakeBmp24(int32_t width, int32_t height, const std::vector<uint8_t> &pixels) {
+    const BITMAPFILEHEADER file = bmp::FileHeader(bmp::kHeadersBytes, static_cast<DWORD>(pixels.size()));
+    const BITMAPINFOHEADER info = bmp::InfoHeader(width, height, 24);
+    std::vector<uint8_t> bytes(54 + pixels.size());
+    std::memcpy(bytes.data(), &file, 14);
+    std::memcpy(bytes.data() + 14, &info, 40);
+    for (size_t i = 0; i < pixels.size(); ++i) bytes[54 + i] = pixels[i];
+    return bytes;
+}
+
+void ExpectGreyOf(const std::vector<uint8_t> &source, const std::vector<uint8_t> &grey, const std::string &name) {
+    constexpr size_t kGreyOffset = 1078;
+    const size_t count = (FieldAt(source, 2) - 54) / 3;
+    ASSERT_EQ(grey.size(), kGreyOffset + count) << name;
+    EXPECT_EQ(FieldAt(grey, 0, 2), FieldAt(source, 0, 2)) << name << ": bfType";
+    EXPECT_EQ(FieldAt(grey, 2), kGreyOffset + count) << name << ": bfSize";
+    EXPECT_EQ(FieldAt(grey, 6), FieldAt(source, 6)) << name << ": reserved";
+    EXPECT_EQ(FieldAt(grey, 10), kGreyOffset) << name << ": bfOffBits";
+    EXPECT_EQ(FieldAt(grey, 28, 2), 8u) << name << ": biBitCount";
+    EXPECT_EQ(FieldAt(grey, 34), FieldAt(source, 34) / 3) << name << ": biSizeImage";
+    // The rest of the info header as read: all but biBitCount and biSizeImage.
+    for (size_t i = 14; i < 54; ++i) {
+        const bool rewritten = (i >= 28 && i < 30) || (i >= 34 && i < 38);
+        if (!rewritten) { EXPECT_EQ(grey[i], source[i]) << name << ": info header byte " << i; }
+    }
+    for (size_t i = 0; i < 256; ++i) {
+        const uint8_t *entry = grey.data() + 54 + 4 * i;
+        ASSERT_TRUE(entry[0] == i && entry[1] == i && entry[2] == i && entry[3] == 0) << name << ": palette entry " << i;
+    }
+    for (size_t k = 0; k < count; ++k) {
+        const uint8_t *pixel = source.data() + 54 + 3 * k;
+        ASSERT_EQ(grey[kGreyOffset + k], (3 * pixel[0] + 6 * pixel[1] + pixel[2]) / 10) << name << ": pixel " << k;
+    }
 }
 
 std::string TempPath(const std::string &name) {

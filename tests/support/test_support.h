@@ -103,6 +103,9 @@ struct ScreenPixels {
     uint32_t at(int x, int y) const { return rgb[static_cast<size_t>(y) * width + x]; }
 };
 ScreenPixels ReadScreen(int x, int y, int width, int height);
+// A colour the test pictures never have, painted straight onto the screen.
+constexpr uint32_t kMarkerRgb = 0xE010C0;
+void FillScreen(int x, int y, int width, int height);
 
 // The bytes of a file, or empty when it cannot be read.
 std::vector<uint8_t> ReadFileBytes(const std::string &path);
@@ -111,6 +114,14 @@ bool FileExists(const std::string &path);
 void WriteBytes(const std::string &path, const std::vector<uint8_t> &bytes);
 // A fresh folder for one test's files, removed by nobody: Wine's temp folder.
 std::string TempPath(const std::string &name);
+
+// Little-endian field of `size` bytes (at most 4) at `offset` of a file.
+uint32_t FieldAt(const std::vector<uint8_t> &bytes, size_t offset, size_t size = 4);
+// A 24-bit BMP file as the still image writer makes it: bottom-up rows, no
+// palette, pixels at 54.
+std::vector<uint8_t> MakeBmp24(int32_t width, int32_t height, const std::vector<uint8_t> &pixels);
+// Checks a grey file against its 24-bit source byte by byte.
+void ExpectGreyOf(const std::vector<uint8_t> &source, const std::vector<uint8_t> &grey, const std::string &name);
 
 // The process's handle count, GDI objects and private bytes, for leak checks.
 struct ResourceCounts {

@@ -1,0 +1,36 @@
+# shellcheck shell=bash
+# What the SDK tests share, sourced by each: a scratch folder removed at the
+# end, a count of failures, the SDK installed, and programs run under Wine.
+# shellcheck disable=SC2034 # read by the scripts that source this
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+cmake=${CMAKE_COMMAND:-cmake}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() {
+  echo "FAIL $1: $2"
+  failures=$((failures + 1))
+}
+
+# install_sdk BUILD_DIR PREFIX: the build's SDK, or the test ends here.
+install_sdk() {
+  "$cmake" --install "$1" --prefix "$2" >"$work/install.log" 2>&1 && return
+  cat "$work/install.log"
+  echo "FAIL install: cmake --install failed"
+  exit 1
+}
+
+# wine_in FOLDER PROGRAM ARGUMENTS...: its output without carriage returns;
+# its exit status. A message box nobody dismisses would hang the run: give
+# up after a while.
+wine_in() {
+  local folder=$1
+  shift
+  (cd "$folder" && timeout 120 wine "$@" 2>&1 | tr -d '\r')
+}
+
+# finish NAME: the count of failures, and the verdict as the exit status.
+finish() {
+  echo "$1: $failures failed"
+  [ $failures = 0 ]
+}

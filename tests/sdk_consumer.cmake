@@ -13,11 +13,8 @@ set_tests_properties(sdk_consumer_test PROPERTIES TIMEOUT 600
 
 # Stand-in drivers for vorlane-cli's stations: stubs named after the driver's
 # calls, never called. One lacks the last call; one is of the other bitness.
-file(STRINGS ${PROJECT_SOURCE_DIR}/src/capture/CG400D32.def.in driver_lines
-     REGEX "^ +[A-Za-z0-9]+@STDCALL_[0-9]+@")
 set(stub_functions "")
-foreach(line IN LISTS driver_lines)
-  string(REGEX MATCH "[A-Za-z0-9]+" call "${line}")
+foreach(call IN LISTS VORLANE_DRIVER_CALLS)
   set(lacked_call ${call})
   string(APPEND stub_functions
     "#ifndef LACKS_${call}\n__declspec(dllexport) int ${call}(void) { return 0; }\n#endif\n")

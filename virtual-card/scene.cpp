@@ -1,5 +1,7 @@
 #include "scene.h"
 
+#include "imagefiles/bmp_headers.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -44,15 +46,6 @@ void HueColour(int hue, int &r, int &g, int &b) {
         case 4: r = f, g = 0, b = 255; break;
         default: r = 255, g = 0, b = 255 - f; break;
     }
-}
-
-uint32_t ReadU32(const uint8_t *p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-uint16_t ReadU16(const uint8_t *p) {
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
 }
 
 void EnsureBackground(Scene &scene) {
@@ -207,6 +200,8 @@ Window ClampToFrame(Window w) {
     return w;
 }
 
+static_assert(kBmpHeadBytes == bmp::kHeadersBytes, "the header check reads both headers");
+
 bool CheckBmp24(const uint8_t *head, size_t headBytes, uint64_t fileSize, BmpLayout &layout,
                 char *why, size_t whyBytes) {
     auto refuse = [why, whyBytes](const char *format, auto... values) {
@@ -216,14 +211,18 @@ bool CheckBmp24(const uint8_t *head, size_t headBytes, uint64_t fileSize, BmpLay
     if (head == nullptr || headBytes < kBmpHeadBytes || fileSize < kBmpHeadBytes)
         return refuse("truncated: %llu bytes, fewer than a BMP file's %u header bytes",
                       static_cast<unsigned long long>(fileSize), static_cast<unsigned>(kBmpHeadBytes));
-    if (head[0] != 'B' || head[1] != 'M') return refuse("not a BMP file (it does not start with BM)");
-    const uint32_t declaredSize = ReadU32(head + 2);
-    const uint32_t pixelOffset = ReadU32(head + 10);
-    const uint32_t infoSize = ReadU32(head + 14);
-    const int64_t width = static_cast<int32_t>(ReadU32(head + 18));
-    const int64_t height = static_cast<int32_t>(ReadU32(head + 22));
-    const unsigned bitCount = ReadU16(head + 28);
-    const uint32_t compression = ReadU32(head + 30);
+    BITMAPFILEHEADER file;
+    BITMAPINFOHEADER info;
+    std::memcpy(&file, head, sizeof file);
+    std::memcpy(&info, head + sizeof file, sizeof info);
+    if (file.bfType != bmp::kType) return refuse("not a BMP file (it does not start with BM)");
+    const uint32_t declaredSize = file.bfSize;
+    const uint32_t pixelOffset = file.bfOffBits;
+    const uint32_t infoSize = info.biSize;
+    const int64_t width = info.biWidth;
+    const int64_t height = info.biHeight;
+    const unsigned bitCount = info.biBitCount;
+    const uint32_t compression = info.biCompression;
     if (infoSize < 40) return refuse("an info header of %u bytes; only Windows BMP headers (40 bytes or more) are read", infoSize);
     if (bitCount != 24) return refuse("bit depth %u; only 24-bit pictures are played", bitCount);
     if (compression != 0) return refuse("compressed (compression %u); only uncompressed pictures are played", compression);
@@ -234,7 +233,7 @@ bool CheckBmp24(const uint8_t *head, size_t headBytes, uint64_t fileSize, BmpLay
     if (width > kMaxPictureSide || rows > kMaxPictureSide)
         return refuse("%lld x %lld pixels, larger than %d x %d", static_cast<long long>(width),
                       static_cast<long long>(rows), kMaxPictureSide, kMaxPictureSide);
-    const uint64_t headers = 14 + uint64_t{infoSize};
+    const uint64_t headers = bmp::kFileHeaderBytes + uint64_t{infoSize};
     if (pixelOffset < headers)
         return refuse("its header's sizes lie: the pixels start at byte %u, inside its %llu header bytes",
                       pixelOffset, static_cast<unsigned long long>(headers));

@@ -51,7 +51,7 @@ Window ClampToFrame(Window w);
 // The largest picture the card takes, as wide as it is high.
 constexpr int kMaxPictureSide = 4096;
 // Enough of a file's start for every header check.
-constexpr size_t kBmpHeadBytes = 54;
+constexpr size_t kBmpHeadBytes = 54;  // the file and info headers
 
 // Where the pixels of a checked 24-bit BMP file lie.
 struct BmpLayout {

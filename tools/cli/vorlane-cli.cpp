@@ -457,7 +457,7 @@ void PrintDll(const DllFile &dll) {
 // Present only when the CG400D32.dll that Vorlane.dll loaded is the virtual card.
 template <typename Function>
 Function VirtualCardFunction(const char *name) {
-    const HMODULE card = GetModuleHandleA("CG400D32.dll");
+    const HMODULE card = GetModuleHandleA(kDriverName);
     return card ? reinterpret_cast<Function>(reinterpret_cast<void *>(GetProcAddress(card, name)))
                 : nullptr;
 }

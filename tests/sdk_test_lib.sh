@@ -22,11 +22,20 @@ install_sdk() {
 
 # wine_in FOLDER PROGRAM ARGUMENTS...: its output without carriage returns;
 # its exit status. A message box nobody dismisses would hang the run: give
-# up after a while.
+# up after a while. Now and then Wine's launcher fails to start a program at
+# all (its fallback, ShellExecuteEx, then reports failure, whatever the
+# program would have done); only then is the start tried again.
 wine_in() {
-  local folder=$1
+  local folder=$1 output status attempt
   shift
-  (cd "$folder" && timeout 120 wine "$@" 2>&1 | tr -d '\r')
+  for attempt in 1 2 3; do
+    output=$(cd "$folder" && timeout 120 wine "$@" 2>&1 | tr -d '\r')
+    status=$?
+    [ "$status" = 1 ] && grep -q '^ShellExecuteEx ' <<<"$output" || break
+    echo "note: Wine could not start $1 (try $attempt): $output" >&2
+  done
+  printf '%s\n' "$output"
+  return "$status"
 }
 
 # finish NAME: the count of failures, and the verdict as the exit status.

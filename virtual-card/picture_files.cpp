@@ -9,13 +9,10 @@
 #include <new>
 
 #include "common/win32_guards.h"
-#include "imagefiles/bmp_headers.h"
 
 namespace vcard {
 
 namespace {
-
-constexpr int kRowBytes = kSceneWidth * 3;
 
 HANDLE OrNull(HANDLE handle) {
     return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
@@ -75,8 +72,6 @@ guards::UniqueKernelHandle OpenPicture(const char *path, BmpLayout &layout, char
 
 }  // namespace
 
-static_assert(kBmpHeadBytes == bmp::kHeadersBytes, "the header check reads both headers");
-
 bool CheckBmp24(const uint8_t *head, size_t headBytes, uint64_t fileSize, BmpLayout &layout,
                 char *why, size_t whyBytes) {
     auto refuse = [why, whyBytes](const char *format, auto... values) {
@@ -98,7 +93,7 @@ bool CheckBmp24(const uint8_t *head, size_t headBytes, uint64_t fileSize, BmpLay
     const int64_t height = info.biHeight;
     const unsigned bitCount = info.biBitCount;
     const uint32_t compression = info.biCompression;
-    if (infoSize < 40) return refuse("an info header of %u bytes; only Windows BMP headers (40 bytes or more) are read", infoSize);
+    if (infoSize < bmp::kInfoHeaderBytes) return refuse("an info header of %u bytes; only Windows BMP headers (40 bytes or more) are read", infoSize);
     if (bitCount != 24) return refuse("bit depth %u; only 24-bit pictures are played", bitCount);
     if (compression != 0) return refuse("compressed (compression %u); only uncompressed pictures are played", compression);
     const int64_t rows = height < 0 ? -height : height;
@@ -160,7 +155,7 @@ bool DrawFitted(const BmpLayout &layout, ReadAt read, void *file, Picture &out) 
                 return false;
             loadedRow = fileRow;
         }
-        uint8_t *dst = out.bgr + (fit.top + y) * kRowBytes + fit.left * 3;
+        uint8_t *dst = out.bgr + (fit.top + y) * kSceneRowBytes + fit.left * 3;
         for (int x = 0; x < fit.width; ++x, dst += 3) std::memcpy(dst, row + columns[x], 3);
     }
     return true;

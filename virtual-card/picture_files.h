@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "imagefiles/bmp_headers.h"
 #include "scene.h"
 
 namespace vcard {
@@ -15,7 +16,7 @@ namespace vcard {
 // The largest picture the card takes, as wide as it is high.
 constexpr int kMaxPictureSide = 4096;
 // Enough of a file's start for every header check.
-constexpr size_t kBmpHeadBytes = 54;  // the file and info headers
+constexpr size_t kBmpHeadBytes = bmp::kHeadersBytes;  // the file and info headers
 
 // Where the pixels of a checked 24-bit BMP file lie.
 struct BmpLayout {

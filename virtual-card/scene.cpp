@@ -7,8 +7,6 @@ namespace vcard {
 
 namespace {
 
-constexpr int kRowBytes = kSceneWidth * 3;
-
 // The moving parts. A bar sweeps across the whole frame and a ball circles
 // the centre, so some motion shows through any input window.
 constexpr int kBarWidth = 24;
@@ -26,7 +24,7 @@ uint8_t ClampByte(int v) {
 }
 
 void SetPixel(Picture &p, int x, int y, int r, int g, int b) {
-    uint8_t *px = p.bgr + y * kRowBytes + x * 3;
+    uint8_t *px = p.bgr + y * kSceneRowBytes + x * 3;
     px[0] = ClampByte(b);
     px[1] = ClampByte(g);
     px[2] = ClampByte(r);
@@ -81,7 +79,7 @@ void RestoreDirty(Scene &scene) {
     for (int i = 0; i < scene.dirtyCount; ++i) {
         const Window &w = scene.dirty[i];
         for (int y = w.top; y < w.top + w.height; ++y) {
-            size_t at = static_cast<size_t>(y * kRowBytes + w.left * 3);
+            size_t at = static_cast<size_t>(y * kSceneRowBytes + w.left * 3);
             std::memcpy(scene.composed.bgr + at, scene.adjusted.bgr + at,
                         static_cast<size_t>(w.width) * 3);
         }
@@ -106,7 +104,7 @@ void DrawBar(Scene &scene, const AdSettings &ad, int64_t frame) {
         if (fromMiddle < 0) fromMiddle = -fromMiddle;
         int alpha = 200 - fromMiddle * 6;  // out of 256
         uint8_t *px = scene.composed.bgr + x * 3;
-        for (int y = 0; y < kSceneHeight; ++y, px += kRowBytes) {
+        for (int y = 0; y < kSceneHeight; ++y, px += kSceneRowBytes) {
             for (int c = 0; c < 3; ++c) px[c] = ClampByte(px[c] + ((lit[c] - px[c]) * alpha >> 8));
         }
     }
@@ -142,7 +140,7 @@ void DrawBall(Scene &scene, const AdSettings &ad, int64_t frame) {
                 base[1] = ClampByte(100 + shine * 120 / 255);
                 base[2] = ClampByte(170 + shine * 85 / 255);
             }
-            AdjustPixel(base, scene.composed.bgr + y * kRowBytes + x * 3, ad);
+            AdjustPixel(base, scene.composed.bgr + y * kSceneRowBytes + x * 3, ad);
         }
     }
     MarkDirty(scene, Window{x0, y0, x1 - x0, y1 - y0});
@@ -274,7 +272,7 @@ size_t RenderFrame(Scene &scene, const Window &input, int width, int height, int
     for (int r = 0; r < height; ++r) {
         // Bottom-up: the first row delivered is the bottom of the picture.
         int sy = SourceIndex(height - 1 - r, height, in.top, in.height);
-        const uint8_t *src = scene.composed.bgr + sy * kRowBytes;
+        const uint8_t *src = scene.composed.bgr + sy * kSceneRowBytes;
         uint8_t *dst = out + outRow * static_cast<size_t>(r);
         switch (colorCode) {
             case 0:

@@ -10,7 +10,8 @@ namespace vcard {
 
 constexpr int kSceneWidth = 768;
 constexpr int kSceneHeight = 576;
-constexpr int kSceneBytes = kSceneWidth * kSceneHeight * 3;
+constexpr int kSceneRowBytes = kSceneWidth * 3;
+constexpr int kSceneBytes = kSceneRowBytes * kSceneHeight;
 
 // One 768 x 576 picture, rows top-down, 3 bytes a pixel in B, G, R order
 // (the order of the 24-bit colour code, so that mode is a plain copy).

@@ -106,7 +106,7 @@ public:
 
 private:
     uint8_t frames_[2][kSceneBytes];
-    int front_;
+    int front_ = 0;
 };
 
 extern Guarded<Card> g_card;

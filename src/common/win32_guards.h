@@ -38,6 +38,7 @@ private:
 inline void CloseLFile(HFILE file) { _lclose(file); }
 inline void FreeGlobal(HGLOBAL block) { GlobalFree(block); }
 inline void CloseKernelHandle(HANDLE handle) { CloseHandle(handle); }
+inline void GiveBackModule(HMODULE module) { FreeLibrary(module); }
 
 // A file from _lcreat or _lopen; HFILE_ERROR means none.
 using UniqueLFile = UniqueHandle<HFILE, HFILE_ERROR, CloseLFile>;
@@ -45,6 +46,20 @@ using UniqueLFile = UniqueHandle<HFILE, HFILE_ERROR, CloseLFile>;
 using UniqueGlobal = UniqueHandle<HGLOBAL, nullptr, FreeGlobal>;
 // A thread or other kernel object handle; NULL means none.
 using UniqueKernelHandle = UniqueHandle<HANDLE, nullptr, CloseKernelHandle>;
+// One counted reference to a loaded module; NULL means none. Never let the
+// last reference to a module go from code of that module that is still to
+// return: FreeLibraryAndExitThread is the way out for a thread of its own.
+using UniqueModuleReference = UniqueHandle<HMODULE, nullptr, GiveBackModule>;
+
+// A reference to the module whose code holds `address`: while it is held,
+// a host's FreeLibrary cannot unload that code.
+inline UniqueModuleReference ReferenceModuleAt(const void *address) {
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                            static_cast<LPCSTR>(address), &module))
+        return UniqueModuleReference();
+    return UniqueModuleReference(module);
+}
 
 // The screen's device context with its background mode as it was found.
 // Windows wants ReleaseDC on the thread that called GetDC, so the thread

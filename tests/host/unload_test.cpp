@@ -8,7 +8,6 @@
 #include <string>
 
 #include "capture/hot_keys.h"
-#include "module_imports.h"
 #include "test_support.h"
 #include "vorlane.h"  // the exports' types only: this program does not link them
 

@@ -43,8 +43,8 @@ extern "C" int __stdcall EasyInit(int x, int y, int height, int colorMode) {
     // thread holds a reference of its own and gives it back as it exits; the
     // open card holds another for the key hook, until the card is closed.
     const void *ownCode = reinterpret_cast<const void *>(&PreviewThread);
-    guards::UniqueModuleReference threadReference = guards::ReferenceModuleAt(ownCode);
-    guards::UniqueModuleReference cardReference = guards::ReferenceModuleAt(ownCode);
+    guards::UniqueModule threadReference = guards::ReferenceModuleAt(ownCode);
+    guards::UniqueModule cardReference = guards::ReferenceModuleAt(ownCode);
     if (!threadReference || !cardReference) return 0;
 
     captureState.runRequested = true;

@@ -30,7 +30,7 @@ namespace {
 void CloseTail() {
     captureState.cardHandle = 0;
     InvalidateRect(nullptr, nullptr, TRUE);
-    guards::UniqueModuleReference(std::exchange(captureState.openCardModule, nullptr)).reset();
+    guards::UniqueModule(std::exchange(captureState.openCardModule, nullptr)).reset();
 }
 
 }  // namespace

@@ -3,8 +3,9 @@
  * A window with a picture panel of the frame's size, buttons to start and
  * stop the live picture, save a frame, make a grey copy and reset the card's
  * A/D adjustments, two boxes for the height and the colour mode, and a status
- * line saying what happened. Plain C and Win32 only; it calls nothing of a C
- * runtime, so it builds the same with MinGW and with Microsoft's tools.
+ * line saying what happened. Plain C with Win32 calls only (wsprintfA and the
+ * lstr functions in place of the C library's), so it builds alike with MinGW
+ * and with Microsoft's tools.
  *
  *   vorlane-viewer [--height H] [--mode M] [--start] [--save-to FILE.bmp]
  *

@@ -1,120 +1,25 @@
-// The sample viewer on the virtual card, used as an operator uses it: its
-// WinMain runs in this process on a thread of its own, which is its UI
-// thread, so the card it opens is the one this test reads. Buttons are
-// clicked through the window's messages; what shows is read back from the
+// The sample viewer on the virtual card, used as an operator uses it, in this
+// process (viewer_driver.h): buttons clicked, what shows read back from the
 // screen. Chords reach it through its queue with the key state set, or, with
 // VORLANE_REAL_KEYS=1, as real input.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <string>
 
 #include "host_fixture.h"
 #include "reliability_support.h"
-#include "viewer_controls.h"
-
-extern "C" int WINAPI RunViewer(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show);
+#include "viewer_driver.h"
 
 namespace {
 
 constexpr int kHeight = 240, kWidth = 180;
+using vt::Viewer;
 
-class Viewer {
-public:
-    explicit Viewer(std::string commandLine) : commandLine_(std::move(commandLine)) {
-        thread_ = CreateThread(nullptr, 0, Run, this, 0, &threadId_);
-        vt::WaitUntil([this] {
-            window_ = FindWindowA(VIEWER_WINDOW_CLASS, nullptr);
-            return window_ && GetWindowThreadProcessId(window_, nullptr) == threadId_ &&
-                   IsWindowVisible(window_);
-        });
-    }
-    ~Viewer() {
-        if (IsWindow(window_)) PostMessageA(window_, WM_CLOSE, 0, 0);
-        WaitForSingleObject(thread_, 30000);
-        CloseHandle(thread_);
-    }
-    Viewer(const Viewer &) = delete;
-    Viewer &operator=(const Viewer &) = delete;
-
-    HWND window() const { return window_; }
-    DWORD threadId() const { return threadId_; }
-    void Click(int id) const {
-        PostMessageA(window_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(window_, id));
-    }
-    std::string Status() const {
-        char text[1024] = {};
-        GetDlgItemTextA(window_, ID_STATUS, text, sizeof text);
-        return text;
-    }
-    bool WaitForStatus(const std::string &start) const {
-        return vt::WaitUntil([&] { return Status().rfind(start, 0) == 0; }, 20000);
-    }
-    POINT PanelOrigin() const {
-        POINT origin{0, 0};
-        ClientToScreen(GetDlgItem(window_, ID_PANEL), &origin);
-        return origin;
-    }
-    // Closes the window as its close box does; the viewer's exit code.
-    int Close() {
-        PostMessageA(window_, WM_CLOSE, 0, 0);
-        DWORD code = STILL_ACTIVE;
-        if (WaitForSingleObject(thread_, 30000) == WAIT_OBJECT_0) GetExitCodeThread(thread_, &code);
-        return static_cast<int>(code);
-    }
-
-private:
-    static DWORD WINAPI Run(LPVOID self) {
-        Viewer *viewer = static_cast<Viewer *>(self);
-        return static_cast<DWORD>(
-            RunViewer(GetModuleHandleA(nullptr), nullptr, &viewer->commandLine_[0], SW_SHOWNORMAL));
-    }
-    std::string commandLine_;
-    HANDLE thread_ = nullptr;
-    DWORD threadId_ = 0;
-    HWND window_ = nullptr;
-};
-
-// The card's picture fills the panel at `origin` and nothing around it: the
-// panel and a one-pixel ring are covered with the marker colour, then the
-// picture must replace the marker inside, with a spread of values a black
-// panel does not have, while the ring keeps it. The viewer may still repaint
-// its window after a move: the ring is then covered again until the deadline.
 ::testing::AssertionResult PictureAt(POINT origin) {
-    const int x = origin.x - 1, y = origin.y - 1, width = kWidth + 2, height = kHeight + 2;
-    vt::FillScreen(x, y, width, height);
-    int painted = 0, ring = 0, spread = 0;
-    const bool shown = vt::WaitUntil(
-        [&] {
-            const vt::ScreenPixels screen = vt::ReadScreen(x, y, width, height);
-            painted = ring = 0;
-            uint32_t lowest = 0xFF, highest = 0;
-            for (int row = 0; row < height; ++row)
-                for (int column = 0; column < width; ++column) {
-                    const uint32_t pixel = screen.at(column, row);
-                    const bool inside = row > 0 && row <= kHeight && column > 0 && column <= kWidth;
-                    if (!inside) {
-                        ring += pixel == vt::kMarkerRgb;
-                    } else if (pixel != vt::kMarkerRgb) {
-                        ++painted;
-                        lowest = std::min(lowest, pixel & 0xFF);
-                        highest = std::max(highest, pixel & 0xFF);
-                    }
-                }
-            spread = static_cast<int>(highest) - static_cast<int>(lowest);
-            if (ring == 2 * (width + height) - 4) return painted == kWidth * kHeight && spread > 100;
-            vt::FillScreen(x, y, width, 1);
-            vt::FillScreen(x, y + height - 1, width, 1);
-            vt::FillScreen(x, y, 1, height);
-            vt::FillScreen(x + width - 1, y, 1, height);
-            return false;
-        },
-        20000);
-    if (shown) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "at (" << origin.x << ", " << origin.y << "): " << painted
-                                         << " of " << kWidth * kHeight << " pixels painted, " << ring
-                                         << " of the ring's pixels untouched, values spread " << spread;
+    const std::string missing = vt::PictureMissingAt(origin, kWidth, kHeight);
+    if (missing.empty()) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << missing;
 }
 
 bool CardOpen() { return vt::CardStats().open != 0; }
@@ -141,8 +46,8 @@ void PressCtrlPlus(const Viewer &viewer) {
     SetKeyboardState(held);
     PostMessageA(viewer.window(), WM_KEYDOWN, VK_OEM_PLUS, 1);
     vt::WaitUntil([] { return vt::CardStats().adValues[0] != 128; }, 10000);
-    const BYTE none[256] = {};
-    SetKeyboardState(const_cast<BYTE *>(none));
+    BYTE none[256] = {};
+    SetKeyboardState(none);
     AttachThreadInput(GetCurrentThreadId(), viewer.threadId(), FALSE);
 }
 

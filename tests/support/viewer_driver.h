@@ -1,0 +1,118 @@
+// The sample viewer driven from a test: its WinMain (built into the test as
+// RunViewer) runs on a thread of its own, which is its UI thread, so the card
+// it opens is the one the test reads. Controls are found by id and clicked
+// through the window's messages.
+#pragma once
+
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <utility>
+
+#include "test_support.h"
+#include "viewer_controls.h"
+
+extern "C" int WINAPI RunViewer(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show);
+
+namespace vt {
+
+class Viewer {
+public:
+    explicit Viewer(std::string commandLine) : commandLine_(std::move(commandLine)) {
+        thread_ = CreateThread(nullptr, 0, Run, this, 0, &threadId_);
+        WaitUntil([this] {
+            window_ = FindWindowA(VIEWER_WINDOW_CLASS, nullptr);
+            return window_ && GetWindowThreadProcessId(window_, nullptr) == threadId_ &&
+                   IsWindowVisible(window_);
+        });
+    }
+    ~Viewer() {
+        if (IsWindow(window_)) PostMessageA(window_, WM_CLOSE, 0, 0);
+        WaitForSingleObject(thread_, 30000);
+        CloseHandle(thread_);
+    }
+    Viewer(const Viewer &) = delete;
+    Viewer &operator=(const Viewer &) = delete;
+
+    HWND window() const { return window_; }
+    DWORD threadId() const { return threadId_; }
+    void Click(int id) const {
+        PostMessageA(window_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(window_, id));
+    }
+    std::string Status() const {
+        char text[1024] = {};
+        GetDlgItemTextA(window_, ID_STATUS, text, sizeof text);
+        return text;
+    }
+    bool WaitForStatus(const std::string &start) const {
+        return WaitUntil([&] { return Status().rfind(start, 0) == 0; }, 20000);
+    }
+    POINT PanelOrigin() const {
+        POINT origin{0, 0};
+        ClientToScreen(GetDlgItem(window_, ID_PANEL), &origin);
+        return origin;
+    }
+    // Closes the window as its close box does; the viewer's exit code.
+    int Close() {
+        PostMessageA(window_, WM_CLOSE, 0, 0);
+        DWORD code = STILL_ACTIVE;
+        if (WaitForSingleObject(thread_, 30000) == WAIT_OBJECT_0) GetExitCodeThread(thread_, &code);
+        return static_cast<int>(code);
+    }
+
+private:
+    static DWORD WINAPI Run(LPVOID self) {
+        Viewer *viewer = static_cast<Viewer *>(self);
+        return static_cast<DWORD>(
+            RunViewer(GetModuleHandleA(nullptr), nullptr, &viewer->commandLine_[0], SW_SHOWNORMAL));
+    }
+    std::string commandLine_;
+    HANDLE thread_ = nullptr;
+    DWORD threadId_ = 0;
+    HWND window_ = nullptr;
+};
+
+// A picture fills the panel of `frameWidth` x `frameHeight` at `origin`
+// and nothing around it: the panel and a one-pixel ring are covered with the
+// marker colour, then the picture must replace the marker inside, with a
+// spread of values a black panel does not have, while the ring keeps it. The
+// viewer may still repaint its window after a move: the ring is then covered
+// again until the deadline. Empty when shown, else what was seen.
+inline std::string PictureMissingAt(POINT origin, int frameWidth, int frameHeight) {
+    const int x = origin.x - 1, y = origin.y - 1, width = frameWidth + 2, height = frameHeight + 2;
+    FillScreen(x, y, width, height);
+    int painted = 0, ring = 0, spread = 0;
+    const bool shown = WaitUntil(
+        [&] {
+            const ScreenPixels screen = ReadScreen(x, y, width, height);
+            painted = ring = 0;
+            uint32_t lowest = 0xFF, highest = 0;
+            for (int row = 0; row < height; ++row)
+                for (int column = 0; column < width; ++column) {
+                    const uint32_t pixel = screen.at(column, row);
+                    const bool inside = row > 0 && row <= frameHeight && column > 0 && column <= frameWidth;
+                    if (!inside) {
+                        ring += pixel == kMarkerRgb;
+                    } else if (pixel != kMarkerRgb) {
+                        ++painted;
+                        lowest = std::min(lowest, pixel & 0xFF);
+                        highest = std::max(highest, pixel & 0xFF);
+                    }
+                }
+            spread = static_cast<int>(highest) - static_cast<int>(lowest);
+            if (ring == 2 * (width + height) - 4) return painted == frameWidth * frameHeight && spread > 100;
+            FillScreen(x, y, width, 1);
+            FillScreen(x, y + height - 1, width, 1);
+            FillScreen(x, y, 1, height);
+            FillScreen(x + width - 1, y, 1, height);
+            return false;
+        },
+        20000);
+    if (shown) return "";
+    return "at (" + std::to_string(origin.x) + ", " + std::to_string(origin.y) + "): " + std::to_string(painted) +
+           " of " + std::to_string(frameWidth * frameHeight) + " pixels painted, " + std::to_string(ring) +
+           " of the ring's pixels untouched, values spread " + std::to_string(spread);
+}
+
+}  // namespace vt

@@ -153,37 +153,66 @@ static void FullPath(const char *name, char *full) {
     if (length == 0 || length >= MAX_PATH) lstrcpynA(full, name, MAX_PATH);
 }
 
-/* Vorlane saves only through EasyCapture, which also closes the card: save,
- * then open the card again if the picture was running. */
+/* EasyCapture until it succeeds or the operator gives up: a failed save
+ * keeps the frame and the card open, so another path may do. 1 when saved. */
+static int CaptureTo(char *path) {
+    while (!EasyCapture(path)) {
+        SetStatus("could not save %s: choose another path", path);
+        if (!AskPath(path, "Could not save there: save the frame as", 1)) {
+            ClosePreview();
+            SetStatus("not saved: %s could not be written", path);
+            return 0;
+        }
+    }
+    viewer.open = 0;
+    return 1;
+}
+
+/* Moves the frame held in a temporary file to the path the operator picks. */
+static int MoveToChosenPath(const char *held, char *path) {
+    lstrcpynA(path, "frame.bmp", MAX_PATH);
+    if (!AskPath(path, "Save the frame as", 1)) {
+        SetStatus("not saved");
+        return 0;
+    }
+    while (!MoveFileExA(held, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+        SetStatus("could not save %s: choose another path", path);
+        if (!AskPath(path, "Could not save there: save the frame as", 1)) {
+            SetStatus("not saved: %s could not be written", path);
+            return 0;
+        }
+    }
+    return 1;
+}
+
+/* Vorlane saves only through EasyCapture, which also stops the picture and
+ * closes the card; the picture is opened again afterwards if it was running.
+ * Without --save-to the frame is saved to a temporary file first, and moved
+ * to the path chosen in the dialog afterwards: the live picture would be
+ * painted over the dialog, and the frame saved is the one on the screen when
+ * the button was pressed. */
 static void SaveFrame(void) {
-    char path[MAX_PATH];
+    char path[MAX_PATH], folder[MAX_PATH], held[MAX_PATH] = "";
+    int saved;
     if (!viewer.open) {
         SetStatus("nothing to save: click Start first");
         return;
     }
     if (viewer.saveTo[0]) {
         FullPath(viewer.saveTo, path);
+    } else if (GetTempPathA(MAX_PATH, folder) && GetTempFileNameA(folder, "vvw", 0, held)) {
+        lstrcpynA(path, held, MAX_PATH);
     } else {
-        lstrcpynA(path, "frame.bmp", MAX_PATH);
-        if (!AskPath(path, "Save the frame as", 1)) {
-            SetStatus("not saved");
-            return;
-        }
+        SetStatus("not saved: no temporary file for the frame");
+        return;
     }
-    for (;;) {
-        if (EasyCapture(path)) {
-            viewer.open = 0;
-            lstrcpynA(viewer.lastSaved, path, MAX_PATH);
-            SetStatus("saved %s", path);
-            break;
-        }
-        /* A failed save keeps the frame and the card: another path may do. */
-        SetStatus("could not save %s: choose another path", path);
-        if (!AskPath(path, "Could not save there: save the frame as", 1)) {
-            ClosePreview();
-            SetStatus("not saved: %s could not be written", path);
-            break;
-        }
+    saved = CaptureTo(path);
+    /* Held in the temporary file, unless a failed capture led to the dialog. */
+    if (saved && held[0] && lstrcmpiA(path, held) == 0) saved = MoveToChosenPath(held, path);
+    if (held[0]) DeleteFileA(held);
+    if (saved) {
+        lstrcpynA(viewer.lastSaved, path, MAX_PATH);
+        SetStatus("saved %s", path);
     }
     InvalidateRect(viewer.panel, NULL, TRUE);
     FollowPanel();

@@ -24,6 +24,23 @@ using vt::Viewer;
 
 bool CardOpen() { return vt::CardStats().open != 0; }
 
+// Types `path` into the viewer's save dialog, once it is up, and presses
+// Save; true when the dialog took it and closed.
+bool AnswerSaveDialog(const Viewer &viewer, const std::string &path) {
+    HWND dialog = nullptr;
+    if (!vt::WaitUntil([&] { return (dialog = viewer.Dialog()) != nullptr; })) return false;
+    // The file name box: an edit, or a combo box in newer dialogs.
+    const int box = GetDlgItem(dialog, 0x47c) ? 0x47c : 0x480;
+    char typed[MAX_PATH] = {};
+    vt::WaitUntil([&] {
+        SetDlgItemTextA(dialog, box, path.c_str());
+        GetDlgItemTextA(dialog, box, typed, sizeof typed);
+        return path == typed;
+    });
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    return vt::WaitUntil([&] { return !IsWindow(dialog); });
+}
+
 // Ctrl+= pressed in the viewer's window.
 void PressCtrlPlus(const Viewer &viewer) {
     const char *real = std::getenv("VORLANE_REAL_KEYS");
@@ -146,21 +163,28 @@ TEST_F(ViewerTest, FailuresLeaveNoCardOpen) {
 
     viewer.Click(ID_SAVE);
     ASSERT_TRUE(viewer.WaitForStatus("could not save ")) << viewer.Status();
-    HWND dialog = nullptr;
-    ASSERT_TRUE(vt::WaitUntil([&] {
-        dialog = FindWindowA("#32770", nullptr);
-        return dialog && GetWindowThreadProcessId(dialog, nullptr) == viewer.threadId();
-    })) << "no dialog offers another path";
-    EXPECT_TRUE(CardOpen()) << "the frame was dropped with the failed save";
-    // The file name box: an edit, or a combo box in newer dialogs.
-    SetDlgItemTextA(dialog, 0x480, other.c_str());
-    SetDlgItemTextA(dialog, 0x47c, other.c_str());
-    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(AnswerSaveDialog(viewer, other)) << "no dialog offers another path, or it did not take it";
     ASSERT_TRUE(viewer.WaitForStatus("saved ")) << viewer.Status();
     EXPECT_EQ(vt::ReadFileBytes(other).size(), 54u + kWidth * kHeight * 3);
     EXPECT_TRUE(vt::WaitUntil(CardOpen)) << "the picture did not start again after the save";
     EXPECT_EQ(viewer.Close(), 0);
     EXPECT_FALSE(CardOpen());
+}
+
+// Without --save-to the dialog asks first, with the picture stopped: Vorlane
+// would paint it over the dialog. The frame waits in a temporary file.
+TEST_F(ViewerTest, SaveAsAsksWithThePictureStopped) {
+    const std::string path = vt::TempPath("viewer-dialog.bmp");
+    DeleteFileA(path.c_str());
+    Viewer viewer("--height 240 --start");
+    ASSERT_TRUE(viewer.WaitForStatus("live picture at")) << viewer.Status();
+    viewer.Click(ID_SAVE);
+    ASSERT_TRUE(vt::WaitUntil([] { return !CardOpen(); })) << "the picture runs on under the dialog";
+    ASSERT_TRUE(AnswerSaveDialog(viewer, path)) << "no dialog, or it did not take the path";
+    ASSERT_TRUE(viewer.WaitForStatus("saved ")) << viewer.Status();
+    EXPECT_EQ(vt::ReadFileBytes(path).size(), 54u + kWidth * kHeight * 3);
+    EXPECT_TRUE(vt::WaitUntil(CardOpen)) << "the picture did not start again after the save";
+    EXPECT_EQ(viewer.Close(), 0);
 }
 
 }  // namespace

@@ -27,9 +27,14 @@ public:
                    IsWindowVisible(window_);
         });
     }
+    // A dialog a failed test left open is cancelled, so that the viewer's
+    // thread ends before the process does.
     ~Viewer() {
-        if (IsWindow(window_)) PostMessageA(window_, WM_CLOSE, 0, 0);
-        WaitForSingleObject(thread_, 30000);
+        WaitUntil([this] {
+            EnumThreadWindows(threadId_, CancelDialog, 0);
+            if (IsWindow(window_)) PostMessageA(window_, WM_CLOSE, 0, 0);
+            return WaitForSingleObject(thread_, 100) == WAIT_OBJECT_0;
+        }, 30000);
         CloseHandle(thread_);
     }
     Viewer(const Viewer &) = delete;
@@ -61,7 +66,27 @@ public:
         return static_cast<int>(code);
     }
 
+    // The standard dialog the viewer shows, once it is up; nullptr if none.
+    HWND Dialog() const {
+        HWND found = nullptr;
+        EnumThreadWindows(threadId_, FindDialog, reinterpret_cast<LPARAM>(&found));
+        return found;
+    }
+
 private:
+    static BOOL CALLBACK FindDialog(HWND window, LPARAM found) {
+        char kind[16] = {};
+        GetClassNameA(window, kind, sizeof kind);
+        if (lstrcmpA(kind, "#32770") != 0 || !IsWindowVisible(window)) return TRUE;
+        *reinterpret_cast<HWND *>(found) = window;
+        return FALSE;
+    }
+    static BOOL CALLBACK CancelDialog(HWND window, LPARAM) {
+        char kind[16] = {};
+        GetClassNameA(window, kind, sizeof kind);
+        if (lstrcmpA(kind, "#32770") == 0) PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+        return TRUE;
+    }
     static DWORD WINAPI Run(LPVOID self) {
         Viewer *viewer = static_cast<Viewer *>(self);
         return static_cast<DWORD>(

@@ -229,14 +229,20 @@ static void GreyName(const char *source, char *grey) {
 
 static void MakeGreyCopy(void) {
     char source[MAX_PATH], grey[MAX_PATH];
+    const int asks = !viewer.saveTo[0] || !viewer.lastSaved[0];
+    /* The live picture would be painted over the dialogs. */
+    if (asks) ClosePreview();
     lstrcpynA(source, viewer.lastSaved, MAX_PATH);
-    if (!source[0] && !AskPath(source, "Grey copy of", 0)) return;
-    GreyName(source, grey);
-    if (!viewer.saveTo[0] && !AskPath(grey, "Save the grey copy as", 1)) return;
-    if (Color2Gray(source, grey))
-        SetStatus("grey copy saved %s", grey);
-    else
-        SetStatus("could not make a grey copy of %s as %s", source, grey);
+    if (source[0] || AskPath(source, "Grey copy of", 0)) {
+        GreyName(source, grey);
+        if (viewer.saveTo[0] || AskPath(grey, "Save the grey copy as", 1)) {
+            if (Color2Gray(source, grey))
+                SetStatus("grey copy saved %s", grey);
+            else
+                SetStatus("could not make a grey copy of %s as %s", source, grey);
+        }
+    }
+    FollowPanel();
 }
 
 /* HDReset opens the card itself, so the picture closes for a moment. */

@@ -260,15 +260,19 @@ static void ReadChoices(void) {
     viewer.mode = (int)SendMessageA(viewer.modeBox, CB_GETCURSEL, 0, 0);
 }
 
+static void ReportPicture(void) {
+    if (viewer.open)
+        SetStatus("live picture at (%d, %d), %d x %d, %s", viewer.shownAt.x, viewer.shownAt.y,
+                  FrameWidth(viewer.height), viewer.height, kModeNames[viewer.mode]);
+}
+
 static void Command(int id, int notice) {
     switch (id) {
     case ID_START:
         viewer.wanted = 1;
         UpdateButtons();
         FollowPanel();
-        if (viewer.open)
-            SetStatus("live picture at (%d, %d), %d x %d, %s", viewer.shownAt.x, viewer.shownAt.y,
-                      FrameWidth(viewer.height), viewer.height, kModeNames[viewer.mode]);
+        ReportPicture();
         break;
     case ID_STOP:
         viewer.wanted = 0;
@@ -286,6 +290,7 @@ static void Command(int id, int notice) {
         ClosePreview();
         LayOut();
         FollowPanel();
+        ReportPicture();
         break;
     }
 }

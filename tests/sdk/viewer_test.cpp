@@ -132,6 +132,14 @@ TEST_F(ViewerTest, AnOperatorsSession) {
     EXPECT_EQ(vt::CardStats().adValues[0], 128);
     EXPECT_TRUE(PictureAt(viewer.PanelOrigin())) << "after the reset";
 
+    // A new height: the panel and the picture take the new frame size.
+    HWND heights = GetDlgItem(viewer.window(), ID_HEIGHT);
+    SendMessageA(heights, CB_SETCURSEL, (160 - 80) / 16, 0);
+    PostMessageA(viewer.window(), WM_COMMAND, MAKEWPARAM(ID_HEIGHT, CBN_SELCHANGE), (LPARAM)heights);
+    ASSERT_TRUE(viewer.WaitForStatus("live picture at")) << viewer.Status();
+    EXPECT_NE(viewer.Status().find("120 x 160"), std::string::npos) << viewer.Status();
+    EXPECT_EQ(vt::PictureMissingAt(viewer.PanelOrigin(), 120, 160), "");
+
     EXPECT_EQ(viewer.Close(), 0);
     EXPECT_FALSE(CardOpen()) << "closing the window left the card open";
 }

@@ -76,7 +76,7 @@ TEST_F(ViewerTest, AnOperatorsSession) {
     const std::string frame = folder + "\\frame.bmp";
     DeleteFileA(frame.c_str());
     DeleteFileA((folder + "\\frame-grey.bmp").c_str());
-    Viewer viewer("--height 240 --mode 1 --save-to " + frame);
+    Viewer viewer("--height 240 --mode 1");
     ASSERT_TRUE(IsWindow(viewer.window()));
     SetWindowPos(viewer.window(), nullptr, 60, 60, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     EXPECT_FALSE(CardOpen()) << "the card opened before Start";
@@ -117,13 +117,17 @@ TEST_F(ViewerTest, AnOperatorsSession) {
         EXPECT_TRUE(PictureAt(viewer.PanelOrigin())) << move.name;
     }
 
+    // The dialog asks with the picture stopped: Vorlane would paint over it.
     viewer.Click(ID_SAVE);
+    ASSERT_TRUE(vt::WaitUntil([] { return !CardOpen(); })) << "the picture runs on under the dialog";
+    ASSERT_TRUE(AnswerSaveDialog(viewer, frame)) << "no dialog, or it did not take the path";
     ASSERT_TRUE(viewer.WaitForStatus("saved ")) << viewer.Status();
     EXPECT_NE(viewer.Status().find(frame), std::string::npos) << viewer.Status();
     EXPECT_EQ(vt::ReadFileBytes(frame).size(), 54u + kWidth * kHeight * 3);
     EXPECT_TRUE(PictureAt(viewer.PanelOrigin())) << "after the save";
 
     viewer.Click(ID_GREY);
+    ASSERT_TRUE(AnswerSaveDialog(viewer, folder + "\\frame-grey.bmp")) << "no dialog for the grey copy";
     ASSERT_TRUE(viewer.WaitForStatus("grey copy saved ")) << viewer.Status();
     EXPECT_EQ(vt::ReadFileBytes(folder + "\\frame-grey.bmp").size(), 1078u + kWidth * kHeight);
 
@@ -149,8 +153,9 @@ HANDLE WINAPI NoThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LP
     return nullptr;
 }
 
-// A save that fails keeps the frame and offers another path in the standard
-// dialog; a card that fails to open is closed again, so Start works later.
+// A card that fails to open is closed again, so Start works later; a save to
+// the path given by --save-to that fails keeps the frame and offers another
+// path in the standard dialog.
 TEST_F(ViewerTest, FailuresLeaveNoCardOpen) {
     const std::string folder = vt::TempPath("viewer-failures");
     CreateDirectoryA(folder.c_str(), nullptr);
@@ -177,22 +182,6 @@ TEST_F(ViewerTest, FailuresLeaveNoCardOpen) {
     EXPECT_TRUE(vt::WaitUntil(CardOpen)) << "the picture did not start again after the save";
     EXPECT_EQ(viewer.Close(), 0);
     EXPECT_FALSE(CardOpen());
-}
-
-// Without --save-to the dialog asks first, with the picture stopped: Vorlane
-// would paint it over the dialog. The frame waits in a temporary file.
-TEST_F(ViewerTest, SaveAsAsksWithThePictureStopped) {
-    const std::string path = vt::TempPath("viewer-dialog.bmp");
-    DeleteFileA(path.c_str());
-    Viewer viewer("--height 240 --start");
-    ASSERT_TRUE(viewer.WaitForStatus("live picture at")) << viewer.Status();
-    viewer.Click(ID_SAVE);
-    ASSERT_TRUE(vt::WaitUntil([] { return !CardOpen(); })) << "the picture runs on under the dialog";
-    ASSERT_TRUE(AnswerSaveDialog(viewer, path)) << "no dialog, or it did not take the path";
-    ASSERT_TRUE(viewer.WaitForStatus("saved ")) << viewer.Status();
-    EXPECT_EQ(vt::ReadFileBytes(path).size(), 54u + kWidth * kHeight * 3);
-    EXPECT_TRUE(vt::WaitUntil(CardOpen)) << "the picture did not start again after the save";
-    EXPECT_EQ(viewer.Close(), 0);
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 // VORLANE_REAL_KEYS=1, as real input.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "host_fixture.h"
@@ -24,50 +23,6 @@ using vt::Viewer;
 
 bool CardOpen() { return vt::CardStats().open != 0; }
 
-// Types `path` into the viewer's save dialog, once it is up, and presses
-// Save; true when the dialog took it and closed.
-bool AnswerSaveDialog(const Viewer &viewer, const std::string &path) {
-    HWND dialog = nullptr;
-    if (!vt::WaitUntil([&] { return (dialog = viewer.Dialog()) != nullptr; })) return false;
-    // The file name box: an edit, or a combo box in newer dialogs.
-    const int box = GetDlgItem(dialog, 0x47c) ? 0x47c : 0x480;
-    char typed[MAX_PATH] = {};
-    vt::WaitUntil([&] {
-        SetDlgItemTextA(dialog, box, path.c_str());
-        GetDlgItemTextA(dialog, box, typed, sizeof typed);
-        return path == typed;
-    });
-    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
-    return vt::WaitUntil([&] { return !IsWindow(dialog); });
-}
-
-// Ctrl+= pressed in the viewer's window.
-void PressCtrlPlus(const Viewer &viewer) {
-    const char *real = std::getenv("VORLANE_REAL_KEYS");
-    if (real && std::string(real) == "1") {
-        SetForegroundWindow(viewer.window());
-        INPUT keys[4] = {};
-        const WORD order[4] = {VK_CONTROL, VK_OEM_PLUS, VK_OEM_PLUS, VK_CONTROL};
-        for (int i = 0; i < 4; ++i) {
-            keys[i].type = INPUT_KEYBOARD;
-            keys[i].ki.wVk = order[i];
-            keys[i].ki.dwFlags = i < 2 ? 0 : KEYEVENTF_KEYUP;
-        }
-        SendInput(4, keys, sizeof(INPUT));
-        return;
-    }
-    // The viewer's thread shares this thread's key state while attached.
-    BYTE held[256] = {};
-    held[VK_CONTROL] = held[VK_OEM_PLUS] = 0x80;
-    AttachThreadInput(GetCurrentThreadId(), viewer.threadId(), TRUE);
-    SetKeyboardState(held);
-    PostMessageA(viewer.window(), WM_KEYDOWN, VK_OEM_PLUS, 1);
-    vt::WaitUntil([] { return vt::CardStats().adValues[0] != 128; }, 10000);
-    BYTE none[256] = {};
-    SetKeyboardState(none);
-    AttachThreadInput(GetCurrentThreadId(), viewer.threadId(), FALSE);
-}
-
 class ViewerTest : public HostTest {};
 
 TEST_F(ViewerTest, AnOperatorsSession) {
@@ -85,7 +40,7 @@ TEST_F(ViewerTest, AnOperatorsSession) {
     ASSERT_TRUE(viewer.WaitForStatus("live picture at")) << viewer.Status();
     EXPECT_TRUE(PictureAt(viewer.PanelOrigin()));
 
-    PressCtrlPlus(viewer);
+    viewer.PressCtrlPlus();
     EXPECT_TRUE(vt::WaitUntil([] { return vt::CardStats().adValues[0] == 136; }))
         << "A/D 1 is " << vt::CardStats().adValues[0] << " after Ctrl+=";
 
@@ -120,14 +75,14 @@ TEST_F(ViewerTest, AnOperatorsSession) {
     // The dialog asks with the picture stopped: Vorlane would paint over it.
     viewer.Click(ID_SAVE);
     ASSERT_TRUE(vt::WaitUntil([] { return !CardOpen(); })) << "the picture runs on under the dialog";
-    ASSERT_TRUE(AnswerSaveDialog(viewer, frame)) << "no dialog, or it did not take the path";
+    ASSERT_TRUE(viewer.AnswerSaveDialog(frame)) << "no dialog, or it did not take the path";
     ASSERT_TRUE(viewer.WaitForStatus("saved ")) << viewer.Status();
     EXPECT_NE(viewer.Status().find(frame), std::string::npos) << viewer.Status();
     EXPECT_EQ(vt::ReadFileBytes(frame).size(), 54u + kWidth * kHeight * 3);
     EXPECT_TRUE(PictureAt(viewer.PanelOrigin())) << "after the save";
 
     viewer.Click(ID_GREY);
-    ASSERT_TRUE(AnswerSaveDialog(viewer, folder + "\\frame-grey.bmp")) << "no dialog for the grey copy";
+    ASSERT_TRUE(viewer.AnswerSaveDialog(folder + "\\frame-grey.bmp")) << "no dialog for the grey copy";
     ASSERT_TRUE(viewer.WaitForStatus("grey copy saved ")) << viewer.Status();
     EXPECT_EQ(vt::ReadFileBytes(folder + "\\frame-grey.bmp").size(), 1078u + kWidth * kHeight);
 
@@ -176,7 +131,7 @@ TEST_F(ViewerTest, FailuresLeaveNoCardOpen) {
 
     viewer.Click(ID_SAVE);
     ASSERT_TRUE(viewer.WaitForStatus("could not save ")) << viewer.Status();
-    ASSERT_TRUE(AnswerSaveDialog(viewer, other)) << "no dialog offers another path, or it did not take it";
+    ASSERT_TRUE(viewer.AnswerSaveDialog(other)) << "no dialog offers another path, or it did not take it";
     ASSERT_TRUE(viewer.WaitForStatus("saved ")) << viewer.Status();
     EXPECT_EQ(vt::ReadFileBytes(other).size(), 54u + kWidth * kHeight * 3);
     EXPECT_TRUE(vt::WaitUntil(CardOpen)) << "the picture did not start again after the save";

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <utility>
 
@@ -71,6 +72,53 @@ public:
         HWND found = nullptr;
         EnumThreadWindows(threadId_, FindDialog, reinterpret_cast<LPARAM>(&found));
         return found;
+    }
+
+    // Ctrl+= pressed in the viewer's window: as real input with
+    // VORLANE_REAL_KEYS=1, else through its queue with the key state set (the
+    // viewer's thread shares this one's while attached).
+    void PressCtrlPlus() const {
+        const char *real = std::getenv("VORLANE_REAL_KEYS");
+        if (real && std::string(real) == "1") {
+            SetForegroundWindow(window_);
+            INPUT keys[4] = {};
+            const WORD order[4] = {VK_CONTROL, VK_OEM_PLUS, VK_OEM_PLUS, VK_CONTROL};
+            for (int i = 0; i < 4; ++i) {
+                keys[i].type = INPUT_KEYBOARD;
+                keys[i].ki.wVk = order[i];
+                keys[i].ki.dwFlags = i < 2 ? 0 : KEYEVENTF_KEYUP;
+            }
+            SendInput(4, keys, sizeof(INPUT));
+            return;
+        }
+        // Held until the card's A/D 1 has moved, or for 10 s at most.
+        const int32_t before = CardStats().adValues[0];
+        BYTE held[256] = {};
+        held[VK_CONTROL] = held[VK_OEM_PLUS] = 0x80;
+        AttachThreadInput(GetCurrentThreadId(), threadId_, TRUE);
+        SetKeyboardState(held);
+        PostMessageA(window_, WM_KEYDOWN, VK_OEM_PLUS, 1);
+        WaitUntil([before] { return CardStats().adValues[0] != before; }, 10000);
+        BYTE none[256] = {};
+        SetKeyboardState(none);
+        AttachThreadInput(GetCurrentThreadId(), threadId_, FALSE);
+    }
+
+    // Types `path` into the viewer's save dialog, once it is up, and presses
+    // Save; true when the dialog took it and closed.
+    bool AnswerSaveDialog(const std::string &path) const {
+        HWND dialog = nullptr;
+        if (!WaitUntil([&] { return (dialog = Dialog()) != nullptr; })) return false;
+        // The file name box: an edit, or a combo box in newer dialogs.
+        const int box = GetDlgItem(dialog, 0x47c) ? 0x47c : 0x480;
+        char typed[MAX_PATH] = {};
+        WaitUntil([&] {
+            SetDlgItemTextA(dialog, box, path.c_str());
+            GetDlgItemTextA(dialog, box, typed, sizeof typed);
+            return path == typed;
+        });
+        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+        return WaitUntil([&] { return !IsWindow(dialog); });
     }
 
 private:

@@ -122,17 +122,18 @@ public:
     }
 
 private:
-    static BOOL CALLBACK FindDialog(HWND window, LPARAM found) {
+    static bool IsDialog(HWND window) {
         char kind[16] = {};
         GetClassNameA(window, kind, sizeof kind);
-        if (lstrcmpA(kind, "#32770") != 0 || !IsWindowVisible(window)) return TRUE;
+        return lstrcmpA(kind, "#32770") == 0;
+    }
+    static BOOL CALLBACK FindDialog(HWND window, LPARAM found) {
+        if (!IsDialog(window) || !IsWindowVisible(window)) return TRUE;
         *reinterpret_cast<HWND *>(found) = window;
         return FALSE;
     }
     static BOOL CALLBACK CancelDialog(HWND window, LPARAM) {
-        char kind[16] = {};
-        GetClassNameA(window, kind, sizeof kind);
-        if (lstrcmpA(kind, "#32770") == 0) PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+        if (IsDialog(window)) PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
         return TRUE;
     }
     static DWORD WINAPI Run(LPVOID self) {

@@ -61,6 +61,7 @@ status=0
 VORLANE_LIVE=$live "$here/with-wine.sh" "$here/demo/live-preview.sh" "$stage" "$seconds" "$scene" "$x" "$y" ||
   status=$?
 VORLANE_LIVE=0 "$here/with-wine.sh" "$here/demo/contact-frames.sh" "$stage" "$scene" || true
+VORLANE_DIST=$dist "$here/demo-viewer.sh" --arch "$arch" || true  # out/demo/viewer.png
 "$here/demo/contact-sheet.sh" "$stage" || echo "demo: the contact sheet could not be made" >&2
 
 for log in "$stage"/sheet/*.log; do

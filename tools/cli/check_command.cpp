@@ -72,6 +72,7 @@ int OpenCard(const VorlaneFunctions &vorlane, int x, int y, Report &report) {
     PaintCounter counter(x, y, kFrame.width, kFrame.height);
     CatchCtrlC();
     if (!vorlane.EasyInit(x, y, kFrame.height, 1)) {
+        vorlane.FreeCG200();  // a failed opening may have left the card open
         std::printf("the card does not open: EasyInit failed\n");
         std::fprintf(stderr, "vorlane-cli: the card does not open (is it in its slot, and is its "
                              "driver the card maker's?)\n");

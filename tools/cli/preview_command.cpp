@@ -139,6 +139,7 @@ int Preview(const VorlaneFunctions &vorlane, const PreviewOptions &options, Repo
 
     CatchCtrlC();
     if (!vorlane.EasyInit(options.x, options.y, options.height, options.mode)) {
+        vorlane.FreeCG200();  // a failed opening may have left the card open
         std::fprintf(stderr, "vorlane-cli: EasyInit failed: the card could not be opened "
                              "(is the card's driver CG400D32.dll installed and the card present?)\n");
         return kExitFailed;

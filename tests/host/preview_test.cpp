@@ -38,14 +38,6 @@ bool AllFill(const vt::ScreenPixels &pixels) {
     return true;
 }
 
-// Waits for the preview thread to end; its result, or -1 when it did not.
-int64_t PreviewResult(HANDLE thread) {
-    if (!thread || WaitForSingleObject(thread, 10000) != WAIT_OBJECT_0) return -1;
-    DWORD code = 0;
-    GetExitCodeThread(thread, &code);
-    return code;
-}
-
 // After the n-th read, the paint has happened once the loop polls twice more.
 bool WaitForPaintOfRead(int64_t n) {
     if (!vt::WaitUntil([n] { return vt::CardStats().reads >= n; })) return false;
@@ -276,46 +268,5 @@ TEST_F(PreviewTest, StopDuringSetUpEndsWithoutAPassOfTheLoop) {
         ASSERT_GE(log.size(), 2u) << name;
         EXPECT_EQ(log[log.size() - 2].call, VC_SNAP) << name << "\n" << vt::DescribeLog();
         EXPECT_EQ(log.back().call, VC_END) << name << "\n" << vt::DescribeLog();
-    }
-}
-
-TEST_F(PreviewTest, RefusalsEndThePreviewQuietlyOrWithTheMemoryMessage) {
-    struct Row {
-        const char *name;
-        VcCall refused;
-        const wchar_t *text;  // nullptr: no message
-        VcCall lastCall;      // the thread's last card call
-    } rows[] = {
-        {"display window", VC_SET_DISPLAY, nullptr, VC_SET_DISPLAY},
-        {"colour space", VC_SET_COLOR, nullptr, VC_SET_COLOR},
-        {"capture memory", VC_STATIC_MEM, vt::kOutOfMemoryText, VC_STATIC_MEM},
-    };
-    for (const Row &row : rows) {
-        // Clear of the middle of the screen, where the message box shows.
-        const int x = 20, y = 20;
-        VcReset();
-        VcSetStatusMode(VC_STATUS_EVERY_POLL);
-        VcSetFailure(row.refused, 1);
-        vt::FillScreen(x, y, 360, 480);
-
-        vt::BoxWatcher catcher(row.text ? 15000 : 1500);
-        ASSERT_EQ(EasyInit(x, y, 480, 1), 1) << row.name;
-        HANDLE thread = vt::OpenPreviewThread();
-        ASSERT_NE(thread, nullptr) << row.name;
-        const vt::SeenBox box = catcher.Wait();
-        EXPECT_EQ(PreviewResult(thread), 0) << row.name;
-        CloseHandle(thread);
-
-        EXPECT_TRUE(AllFill(vt::ReadScreen(x, y, 360, 480))) << row.name << ": something was painted";
-        EXPECT_EQ(box.seen, row.text != nullptr) << row.name;
-        if (row.text) {
-            EXPECT_EQ(box.text, row.text) << row.name;
-            EXPECT_EQ(box.caption, vt::kNoticeCaption) << row.name;
-        }
-        EXPECT_EQ(vt::CardStats().polls, 0) << row.name;
-        const std::vector<VcLogEntry> log = vt::CardLog();
-        EXPECT_EQ(log.back().call, row.lastCall) << row.name << "\n" << vt::DescribeLog();
-        // The card is still open, and closes as usual.
-        EXPECT_EQ(FreeCG200(), 1) << row.name;
     }
 }

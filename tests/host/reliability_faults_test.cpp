@@ -4,6 +4,7 @@
 // work again.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <string>
@@ -111,21 +112,22 @@ TEST_F(FaultTest, EveryPreviewFaultWithEveryWayOfEndingIt) {
     struct Meeting {
         const char *name;
         std::function<void()> inject;
-        bool setUpRefused;     // the thread ends early with 0
+        VcCall refused;        // a set-up call refused: the thread's last, and it ends early with 0
         const wchar_t *text;   // the message it shows, if any
         int64_t reads;         // exact reads while it runs; -1: they go on
     } meetings[] = {
-        {"no fault", [] {}, false, nullptr, -1},
-        {"display window refused", [] { VcSetFailure(VC_SET_DISPLAY, 1); }, true, nullptr, 0},
-        {"colour space refused", [] { VcSetFailure(VC_SET_COLOR, 1); }, true, nullptr, 0},
-        {"capture memory refused", [] { VcSetFailure(VC_STATIC_MEM, 1); }, true, vt::kOutOfMemoryText, 0},
-        {"status never stored", [] { VcSetStatusMode(VC_STATUS_NONE); }, false, nullptr, 0},
-        {"status stuck at 2", [] { const uint32_t s[] = {2}; VcScriptStatus(s, 1); }, false, nullptr, 1},
-        {"status stuck at 0", [] { const uint32_t s[] = {0}; VcScriptStatus(s, 1); }, false, nullptr, 0},
+        {"no fault", [] {}, VcCall{}, nullptr, -1},
+        {"display window refused", [] {}, VC_SET_DISPLAY, nullptr, 0},
+        {"colour space refused", [] {}, VC_SET_COLOR, nullptr, 0},
+        {"capture memory refused", [] {}, VC_STATIC_MEM, vt::kOutOfMemoryText, 0},
+        {"status never stored", [] { VcSetStatusMode(VC_STATUS_NONE); }, VcCall{}, nullptr, 0},
+        {"status stuck at 2", [] { const uint32_t s[] = {2}; VcScriptStatus(s, 1); }, VcCall{}, nullptr, 1},
+        {"status stuck at 0", [] { const uint32_t s[] = {0}; VcScriptStatus(s, 1); }, VcCall{}, nullptr, 0},
         {"statuses other than 0 and 2",
-         [] { const uint32_t s[] = {1, 3, 0xFFFFFFFFu, 0x80000002u, 4, 7}; VcScriptStatus(s, 6); }, false, nullptr, 0},
-        {"reads deliver nothing", [] { VcSetReadLimit(0); }, false, nullptr, -1},
-        {"reads deliver 1001 bytes", [] { VcSetReadLimit(1001); }, false, nullptr, -1},
+         [] { const uint32_t s[] = {1, 3, 0xFFFFFFFFu, 0x80000002u, 4, 7}; VcScriptStatus(s, 6); }, VcCall{},
+         nullptr, 0},
+        {"reads deliver nothing", [] { VcSetReadLimit(0); }, VcCall{}, nullptr, -1},
+        {"reads deliver 1001 bytes", [] { VcSetReadLimit(1001); }, VcCall{}, nullptr, -1},
     };
     enum class End { Save, SaveEndFails, SaveUnwritable, Free, FreeEndFails };
     struct Ending {
@@ -148,15 +150,23 @@ TEST_F(FaultTest, EveryPreviewFaultWithEveryWayOfEndingIt) {
             VcReset();
             VcSetStatusMode(VC_STATUS_EVERY_POLL);
             meeting.inject();
+            if (meeting.refused) VcSetFailure(meeting.refused, 1);
             DeleteFileA(path.c_str());
+            // Clear of the middle of the screen, where the message box shows.
+            vt::FillScreen(10, 10, kWidth, kHeight);
 
             const int boxesBefore = boxes.seen();
             ASSERT_EQ(EasyInit(10, 10, 384, 1), 1) << name;
             HANDLE thread = vt::OpenPreviewThread();
             ASSERT_NE(thread, nullptr) << name;
-            if (meeting.setUpRefused) {
+            if (meeting.refused) {
                 ASSERT_EQ(WaitForSingleObject(thread, 15000), WAIT_OBJECT_0) << name;
                 EXPECT_EQ(ExitCode(thread), 0u) << name;
+                EXPECT_EQ(vt::CardStats().polls, 0) << name;
+                EXPECT_EQ(vt::CardLog().back().call, meeting.refused) << name << "\n" << vt::DescribeLog();
+                const vt::ScreenPixels screen = vt::ReadScreen(10, 10, kWidth, kHeight);
+                EXPECT_EQ(std::count(screen.rgb.begin(), screen.rgb.end(), vt::kMarkerRgb),
+                          static_cast<ptrdiff_t>(screen.rgb.size())) << name << ": something was painted";
             } else if (meeting.reads < 0) {
                 ASSERT_TRUE(vt::WaitUntil([] { return vt::CardStats().reads >= 2; })) << name;
             } else {
@@ -211,7 +221,7 @@ TEST_F(FaultTest, EveryPreviewFaultWithEveryWayOfEndingIt) {
             // second close finds nothing.
             EXPECT_EQ(vt::CardStats().open, 0) << name;
             EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0) << name;
-            EXPECT_EQ(ExitCode(thread), meeting.setUpRefused ? 0u : 1u) << name;
+            EXPECT_EQ(ExitCode(thread), meeting.refused ? 0u : 1u) << name;
             const DWORD threadId = GetThreadId(thread);
             CloseHandle(thread);
             // With every handle to it closed, the ended thread is gone.

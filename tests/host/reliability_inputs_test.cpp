@@ -114,6 +114,8 @@ TEST_F(InputTest, SaveNamesThatCannotBeWritten) {
         std::string path;
         std::string mustStay;  // a file whose bytes must not change
     } rows[] = {
+        {"empty name", "", ""},
+        {"missing folder", folder + "no such folder\\x.bmp", ""},
         {"a folder", folder.substr(0, folder.size() - 1), ""},
         {"a folder with its backslash", folder, ""},
         {"read-only file", readOnly, readOnly},
@@ -131,14 +133,19 @@ TEST_F(InputTest, SaveNamesThatCannotBeWritten) {
 
         EXPECT_EQ(EasyCapture(row.path.c_str()), 0) << row.name;
         EXPECT_EQ(vt::CardStats().open, 1) << row.name;
+        EXPECT_EQ(vt::CountCalls(VC_END), 0) << row.name << "\n" << vt::DescribeLog();
         if (!row.mustStay.empty()) {
             EXPECT_EQ(vt::ReadFileBytes(row.mustStay), kept) << row.name << ": file changed";
         }
         EXPECT_TRUE(vt::FileExists(folder)) << row.name;
 
+        // The preview stopped at the failure; the retry saves the same frame.
         const Bytes last = vt::LastFrame();
+        const int64_t reads = vt::CardStats().reads;
         const std::string retry = vt::TempPath("retry after bad name.bmp");
         ASSERT_EQ(EasyCapture(retry.c_str()), 1) << row.name;
+        EXPECT_EQ(vt::CardStats().reads, reads) << row.name;
+        EXPECT_EQ(vt::CardStats().open, 0) << row.name;
         const Bytes file = vt::ReadFileBytes(retry);
         ASSERT_EQ(file.size(), 54 + last.size()) << row.name;
         EXPECT_TRUE(Bytes(file.begin() + 54, file.end()) == last) << row.name << ": the kept frame";

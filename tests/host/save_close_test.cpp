@@ -167,42 +167,28 @@ TEST_F(SaveCloseTest, NullPathChangesNothing) {
     EXPECT_TRUE(Pixels(vt::ReadFileBytes(path)) == vt::LastFrame());
 }
 
-TEST_F(SaveCloseTest, FailedSaveKeepsTheFrameForARetry) {
-    const Frame frame{288, 384, 1};
-    struct Row {
-        const char *name;
-        std::string badPath;  // empty: the path is good but EndCG400 fails
-        bool fileAfterFailure;
-    } rows[] = {
-        {"missing folder", vt::TempPath("no-such-folder\\x.bmp"), false},
-        {"empty name", "", false},
-        {"EndCG400 fails", {}, true},
-    };
-    for (const Row &row : rows) {
-        VcReset();
-        ASSERT_TRUE(OpenAndRead(frame)) << row.name;
-        const std::string first = vt::TempPath("first-try.bmp");
-        DeleteFileA(first.c_str());
-        const bool endFails = row.fileAfterFailure;
-        if (endFails) VcSetFailure(VC_END, 1);
-        EXPECT_EQ(EasyCapture(endFails ? first.c_str() : row.badPath.c_str()), 0) << row.name;
-        EXPECT_EQ(vt::CardStats().open, 1) << row.name;
-        EXPECT_EQ(vt::CountCalls(VC_END), endFails ? 1 : 0) << row.name << "\n" << vt::DescribeLog();
-        const std::vector<uint8_t> last = vt::LastFrame();
-        if (endFails) {
-            EXPECT_TRUE(Pixels(vt::ReadFileBytes(first)) == last) << row.name;
-            VcSetFailure(VC_END, 0);
-        }
+// Names that cannot be written are in the careless host's table; here the
+// card refuses to close after the file is written.
+TEST_F(SaveCloseTest, FailedEndKeepsTheFrameForARetry) {
+    ASSERT_TRUE(OpenAndRead({288, 384, 1}));
+    const std::string first = vt::TempPath("first-try.bmp");
+    DeleteFileA(first.c_str());
+    VcSetFailure(VC_END, 1);
+    EXPECT_EQ(EasyCapture(first.c_str()), 0);
+    EXPECT_EQ(vt::CardStats().open, 1);
+    EXPECT_EQ(vt::CountCalls(VC_END), 1) << vt::DescribeLog();
+    const std::vector<uint8_t> last = vt::LastFrame();
+    EXPECT_TRUE(Pixels(vt::ReadFileBytes(first)) == last);
+    VcSetFailure(VC_END, 0);
 
-        // The preview stopped at the failure; the retry saves the same frame.
-        const int64_t reads = vt::CardStats().reads;
-        const std::string retry = vt::TempPath("retry.bmp");
-        ASSERT_EQ(EasyCapture(retry.c_str()), 1) << row.name;
-        EXPECT_EQ(vt::CardStats().reads, reads) << row.name;
-        EXPECT_TRUE(Pixels(vt::ReadFileBytes(retry)) == last) << row.name;
-        EXPECT_EQ(vt::CardStats().open, 0) << row.name;
-        if (endFails) { EXPECT_TRUE(Pixels(vt::ReadFileBytes(first)) == last) << row.name; }
-    }
+    // The preview stopped at the failure; the retry saves the same frame.
+    const int64_t reads = vt::CardStats().reads;
+    const std::string retry = vt::TempPath("retry.bmp");
+    ASSERT_EQ(EasyCapture(retry.c_str()), 1);
+    EXPECT_EQ(vt::CardStats().reads, reads);
+    EXPECT_TRUE(Pixels(vt::ReadFileBytes(retry)) == last);
+    EXPECT_EQ(vt::CardStats().open, 0);
+    EXPECT_TRUE(Pixels(vt::ReadFileBytes(first)) == last);
 }
 
 TEST_F(SaveCloseTest, FreeAfterAFailedEndReleasesTheFrameAndKeepsTheCard) {

@@ -39,6 +39,7 @@ TEST_F(OpeningTest, HeightBecomesAnUprightFrameAndABufferOfItsSize) {
         ASSERT_NE(block, nullptr) << "height " << row.height;
         EXPECT_EQ(GlobalSize(block), static_cast<SIZE_T>(row.width) * row.expectedHeight * 3)
             << "height " << row.height;
+        EXPECT_NE(GlobalFlags(block) & GMEM_LOCKCOUNT, 0u) << "height " << row.height;
         EXPECT_EQ(FreeCG200(), 1) << "height " << row.height;
     }
 }

@@ -57,9 +57,7 @@ void ExpectNormalCycle(const std::string &name) {
     Heal();
     VcLogClear();
     ASSERT_EQ(vt::CardStats().open, 0) << name << ": a card is still open";
-    const int64_t reads = vt::CardStats().reads;
-    ASSERT_EQ(EasyInit(30, 40, 480, 1), 1) << name << ": reopening";
-    ASSERT_TRUE(vt::WaitUntil([reads] { return vt::CardStats().reads >= reads + 2; })) << name << "\n" << vt::DescribeLog();
+    ASSERT_TRUE(OpenAndRead(30, 40, 480, 1)) << name << ": reopening\n" << vt::DescribeLog();
     const std::string path = vt::TempPath("normal-after-fault.bmp");
     ASSERT_EQ(EasyCapture(path.c_str()), 1) << name << ": saving after the fault";
     const Bytes file = vt::ReadFileBytes(path);
@@ -90,9 +88,7 @@ TEST_F(FaultTest, AfterEachOpeningFailureTheNextCycleWorks) {
             VcSetBeginResult(failure);
             vt::BoxWatcher catcher;
             EXPECT_EQ(row.call(), 0) << name;
-            const vt::SeenBox box = catcher.Wait();
-            EXPECT_TRUE(box.seen && box.text == vt::kCardInitFailedText) << name;
-            EXPECT_EQ(box.caption, vt::kDefaultErrorCaption) << name;
+            vt::ExpectBox(catcher.Wait(), vt::kCardInitFailedText, vt::kDefaultErrorCaption, name);
             // Nothing was opened, so there is nothing to save or close.
             const std::string never = vt::TempPath("never.bmp");
             DeleteFileA(never.c_str());
@@ -177,10 +173,7 @@ TEST_F(FaultTest, EveryPreviewFaultWithEveryWayOfEndingIt) {
             const int expectedBoxes = meeting.text ? 1 : 0;
             vt::WaitUntil([&] { return boxes.seen() - boxesBefore >= expectedBoxes; }, 15000);
             EXPECT_EQ(boxes.seen() - boxesBefore, expectedBoxes) << name;
-            if (meeting.text) {
-                EXPECT_EQ(boxes.last().text, meeting.text) << name;
-                EXPECT_EQ(boxes.last().caption, vt::kNoticeCaption) << name;
-            }
+            if (meeting.text) vt::ExpectBox(boxes.last(), meeting.text, vt::kNoticeCaption, name);
             EXPECT_EQ(vt::CardStats().open, 1) << name << ": a refused set-up leaves the card open";
 
             switch (ending.how) {
@@ -264,10 +257,7 @@ TEST_F(FaultTest, ACallHeldInsideTheCardDelaysButDoesNotBreakTheHost) {
     for (const Row &row : rows) {
         VcReset();
         VcSetStatusMode(VC_STATUS_EVERY_POLL);
-        if (row.openFirst) {
-            ASSERT_EQ(EasyInit(0, 0, 384, 1), 1) << row.name;
-            ASSERT_TRUE(vt::WaitUntil([] { return vt::CardStats().reads >= 2; })) << row.name;
-        }
+        if (row.openFirst) { ASSERT_TRUE(OpenAndRead(0, 0, 384, 1)) << row.name; }
         VcBlockCall(row.held);
         // A call the running preview makes must be held before the host asks
         // the preview to stop; otherwise the stop may win and it never comes.
@@ -401,12 +391,7 @@ TEST_F(FaultTest, SystemCallsThatFail) {
         row.atOpen();
         vt::BoxWatcher catcher(row.text ? 15000 : 300);
         EXPECT_EQ(EasyInit(0, 0, 384, row.mode), row.initResult) << row.name;
-        const vt::SeenBox box = catcher.Wait();
-        EXPECT_EQ(box.seen, row.text != nullptr) << row.name;
-        if (row.text) {
-            EXPECT_EQ(box.text, row.text) << row.name;
-            EXPECT_EQ(box.caption, vt::kNoticeCaption) << row.name;
-        }
+        vt::ExpectBox(catcher.Wait(), row.text, vt::kNoticeCaption, row.name);
         ClearSystemFaults();
         EXPECT_EQ(vt::CardStats().open, 1) << row.name;
 

@@ -32,13 +32,6 @@ Size FrameFor(int requested) {
     return {height / 4 * 3, height};
 }
 
-bool OpenAndRead(int x, int y, int height, int mode) {
-    const int64_t reads = vt::CardStats().reads;
-    VcSetStatusMode(VC_STATUS_EVERY_POLL);
-    if (EasyInit(x, y, height, mode) != 1) return false;
-    return vt::WaitUntil([reads] { return vt::CardStats().reads >= reads + 2; });
-}
-
 std::wstring Wide(const std::string &ansi) {
     const int n = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, nullptr, 0);
     std::wstring wide(static_cast<size_t>(n > 0 ? n : 1), L'\0');

@@ -22,3 +22,12 @@ protected:
         FreeCG200();
     }
 };
+
+// Opens the card, with a frame finished at every poll, and waits until the
+// preview has read `reads` more frames.
+inline bool OpenAndRead(int x, int y, int height, int mode, int64_t reads = 2) {
+    const int64_t before = vt::CardStats().reads;
+    VcSetStatusMode(VC_STATUS_EVERY_POLL);
+    if (EasyInit(x, y, height, mode) != 1) return false;
+    return vt::WaitUntil([before, reads] { return vt::CardStats().reads >= before + reads; });
+}

@@ -231,32 +231,3 @@ TEST_F(PreviewTest, PaintsTheFrameReadAtTheRequestedPosition) {
         }
     }
 }
-
-TEST_F(PreviewTest, StopDuringSetUpEndsWithoutAPassOfTheLoop) {
-    for (VcCall blocked : {VC_SET_INPUT, VC_SET_DISPLAY, VC_SET_COLOR, VC_STATIC_MEM, VC_SNAP}) {
-        const std::string name = "blocked in call " + std::to_string(blocked);
-        VcReset();
-        VcSetStatusMode(VC_STATUS_EVERY_POLL);
-        VcBlockCall(blocked);
-        ASSERT_EQ(EasyInit(0, 0, 480, 1), 1) << name;
-        ASSERT_EQ(VcWaitBlocked(blocked, 10000), 1) << name;
-
-        {
-            vt::HostCall close([] { return FreeCG200(); });
-            // The close cannot finish while the preview thread is still
-            // inside the card.
-            EXPECT_FALSE(close.Finished(300)) << name << ": the close did not wait for the set-up";
-            VcReleaseCall(blocked);
-            ASSERT_TRUE(close.Finished(10000)) << name;
-            EXPECT_EQ(close.result, 1) << name;
-        }
-        const VcStats stats = vt::CardStats();
-        EXPECT_EQ(stats.polls, 0) << name;
-        EXPECT_EQ(stats.reads, 0) << name;
-        // The set-up ran to its end, and the card was closed after it.
-        const std::vector<VcLogEntry> log = vt::CardLog();
-        ASSERT_GE(log.size(), 2u) << name;
-        EXPECT_EQ(log[log.size() - 2].call, VC_SNAP) << name << "\n" << vt::DescribeLog();
-        EXPECT_EQ(log.back().call, VC_END) << name << "\n" << vt::DescribeLog();
-    }
-}

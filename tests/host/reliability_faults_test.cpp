@@ -236,32 +236,43 @@ TEST_F(FaultTest, EveryPreviewFaultWithEveryWayOfEndingIt) {
 // A card call that hangs holds up only the host call waiting for it; once
 // the card lets go, that call finishes as usual.
 TEST_F(FaultTest, ACallHeldInsideTheCardDelaysButDoesNotBreakTheHost) {
+    enum class Before { Nothing, Preview, SetUp };  // what runs when the call is held
     struct Row {
         const char *name;
         VcCall held;
-        bool openFirst;  // a running preview before the held call
+        Before before;
         std::function<int()> call;
         int result;
         bool leavesCardOpen;
     } rows[] = {
-        {"BeginCG400 in EasyInit", VC_BEGIN, false, [] { return EasyInit(0, 0, 384, 1); }, 1, true},
-        {"BeginCG400 in HDReset", VC_BEGIN, false, [] { return HDReset(); }, 1, false},
-        {"CG400SetADParam in HDReset", VC_SET_AD, false, [] { return HDReset(); }, 1, false},
-        {"status poll, FreeCG200", VC_STATUS, true, [] { return FreeCG200(); }, 1, false},
-        {"read, EasyCapture", VC_READ, true,
+        {"BeginCG400 in EasyInit", VC_BEGIN, Before::Nothing, [] { return EasyInit(0, 0, 384, 1); }, 1, true},
+        {"BeginCG400 in HDReset", VC_BEGIN, Before::Nothing, [] { return HDReset(); }, 1, false},
+        {"CG400SetADParam in HDReset", VC_SET_AD, Before::Nothing, [] { return HDReset(); }, 1, false},
+        {"status poll, FreeCG200", VC_STATUS, Before::Preview, [] { return FreeCG200(); }, 1, false},
+        {"read, EasyCapture", VC_READ, Before::Preview,
          [] { return EasyCapture(vt::TempPath("held.bmp").c_str()); }, 1, false},
-        {"EndCG400 in EasyCapture", VC_END, true,
+        {"EndCG400 in EasyCapture", VC_END, Before::Preview,
          [] { return EasyCapture(vt::TempPath("held.bmp").c_str()); }, 1, false},
-        {"EndCG400 in FreeCG200", VC_END, true, [] { return FreeCG200(); }, 1, false},
+        {"EndCG400 in FreeCG200", VC_END, Before::Preview, [] { return FreeCG200(); }, 1, false},
+        // A stop during the set-up lets it finish, then ends without a pass of the loop.
+        {"input window in the set-up, FreeCG200", VC_SET_INPUT, Before::SetUp, [] { return FreeCG200(); }, 1, false},
+        {"display window in the set-up, FreeCG200", VC_SET_DISPLAY, Before::SetUp, [] { return FreeCG200(); }, 1,
+         false},
+        {"colour space in the set-up, FreeCG200", VC_SET_COLOR, Before::SetUp, [] { return FreeCG200(); }, 1, false},
+        {"capture memory in the set-up, FreeCG200", VC_STATIC_MEM, Before::SetUp, [] { return FreeCG200(); }, 1,
+         false},
+        {"snap in the set-up, EasyCapture", VC_SNAP, Before::SetUp,
+         [] { return EasyCapture(vt::TempPath("held.bmp").c_str()); }, 1, false},
     };
     for (const Row &row : rows) {
         VcReset();
         VcSetStatusMode(VC_STATUS_EVERY_POLL);
-        if (row.openFirst) { ASSERT_TRUE(OpenAndRead(0, 0, 384, 1)) << row.name; }
+        if (row.before == Before::Preview) { ASSERT_TRUE(OpenAndRead(0, 0, 384, 1)) << row.name; }
         VcBlockCall(row.held);
+        if (row.before == Before::SetUp) { ASSERT_EQ(EasyInit(0, 0, 384, 1), 1) << row.name; }
         // A call the running preview makes must be held before the host asks
         // the preview to stop; otherwise the stop may win and it never comes.
-        if (row.held == VC_STATUS || row.held == VC_READ) {
+        if (row.before != Before::Nothing && row.held != VC_END) {
             ASSERT_EQ(VcWaitBlocked(row.held, 15000), 1) << row.name;
         }
         {
@@ -269,10 +280,18 @@ TEST_F(FaultTest, ACallHeldInsideTheCardDelaysButDoesNotBreakTheHost) {
             ASSERT_EQ(VcWaitBlocked(row.held, 15000), 1) << row.name;
             // Whatever the host call waits for is still inside the card.
             EXPECT_FALSE(host.Finished(200)) << row.name << ": returned while the card held a call";
-            if (row.openFirst) { EXPECT_EQ(vt::CardStats().open, 1) << row.name; }
+            if (row.before != Before::Nothing) { EXPECT_EQ(vt::CardStats().open, 1) << row.name; }
             VcReleaseCall(row.held);
             ASSERT_TRUE(host.Finished(15000)) << row.name << ": still waiting after the release";
             EXPECT_EQ(host.result, row.result) << row.name;
+        }
+        if (row.before == Before::SetUp) {
+            EXPECT_EQ(vt::CardStats().polls, 0) << row.name;
+            EXPECT_EQ(vt::CardStats().reads, 0) << row.name;
+            const std::vector<VcLogEntry> log = vt::CardLog();
+            ASSERT_GE(log.size(), 2u) << row.name;
+            EXPECT_EQ(log[log.size() - 2].call, VC_SNAP) << row.name << ": the set-up's end\n" << vt::DescribeLog();
+            EXPECT_EQ(log.back().call, VC_END) << row.name << "\n" << vt::DescribeLog();
         }
         if (row.leavesCardOpen) { EXPECT_EQ(FreeCG200(), 1) << row.name; }
         EXPECT_EQ(vt::CardStats().open, 0) << row.name;

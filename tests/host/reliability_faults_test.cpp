@@ -89,14 +89,7 @@ TEST_F(FaultTest, AfterEachOpeningFailureTheNextCycleWorks) {
             vt::BoxWatcher catcher;
             EXPECT_EQ(row.call(), 0) << name;
             vt::ExpectBox(catcher.Wait(), vt::kCardInitFailedText, vt::kDefaultErrorCaption, name);
-            // Nothing was opened, so there is nothing to save or close.
-            const std::string never = vt::TempPath("never.bmp");
-            DeleteFileA(never.c_str());
-            VcLogClear();
-            EXPECT_EQ(EasyCapture(never.c_str()), 0) << name;
-            EXPECT_FALSE(vt::FileExists(never)) << name;
-            EXPECT_EQ(FreeCG200(), 0) << name;
-            EXPECT_EQ(VcLogCount(), 0) << name << "\n" << vt::DescribeLog();
+            ExpectNothingOpen(name);
             ExpectNormalCycle(name);
         }
     }
@@ -225,7 +218,7 @@ TEST_F(FaultTest, EveryPreviewFaultWithEveryWayOfEndingIt) {
             ASSERT_FALSE(log.empty()) << name;
             EXPECT_EQ(log.back().call, VC_END) << name << "\n" << vt::DescribeLog();
             EXPECT_EQ(log.back().args[0], VC_DEFAULT_HANDLE) << name;
-            EXPECT_EQ(FreeCG200(), 0) << name;
+            ExpectNothingOpen(name);
             ExpectNormalCycle(name);
             EXPECT_EQ(boxes.seen() - boxesBefore, expectedBoxes) << name << ": boxes in all";
             if (HasFatalFailure()) return;

@@ -39,6 +39,7 @@ TEST_F(OpeningTest, HeightBecomesAnUprightFrameAndABufferOfItsSize) {
         ASSERT_NE(block, nullptr) << "height " << row.height;
         EXPECT_EQ(GlobalSize(block), static_cast<SIZE_T>(row.width) * row.expectedHeight * 3)
             << "height " << row.height;
+        EXPECT_NE(GlobalFlags(block) & GMEM_LOCKCOUNT, 0u) << "height " << row.height;
         EXPECT_EQ(FreeCG200(), 1) << "height " << row.height;
     }
 }
@@ -50,8 +51,7 @@ TEST_F(OpeningTest, ColourModesOutsideTheFourAreRefusedQuietly) {
         EXPECT_FALSE(catcher.Wait().seen) << "mode " << mode;
         EXPECT_EQ(VcLogCount(), 0) << "mode " << mode << "\n" << vt::DescribeLog();
     }
-    // A refused mode opens nothing, so there is nothing to close.
-    EXPECT_EQ(FreeCG200(), 0);
+    ExpectNothingOpen("after the refused modes");
 }
 
 TEST_F(OpeningTest, ReturnsAtOnceWhileThePreviewIsStillSettingUp) {

@@ -4,6 +4,7 @@
 // work again.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <string>
@@ -56,9 +57,7 @@ void ExpectNormalCycle(const std::string &name) {
     Heal();
     VcLogClear();
     ASSERT_EQ(vt::CardStats().open, 0) << name << ": a card is still open";
-    const int64_t reads = vt::CardStats().reads;
-    ASSERT_EQ(EasyInit(30, 40, 480, 1), 1) << name << ": reopening";
-    ASSERT_TRUE(vt::WaitUntil([reads] { return vt::CardStats().reads >= reads + 2; })) << name << "\n" << vt::DescribeLog();
+    ASSERT_TRUE(OpenAndRead(30, 40, 480, 1)) << name << ": reopening\n" << vt::DescribeLog();
     const std::string path = vt::TempPath("normal-after-fault.bmp");
     ASSERT_EQ(EasyCapture(path.c_str()), 1) << name << ": saving after the fault";
     const Bytes file = vt::ReadFileBytes(path);
@@ -89,17 +88,8 @@ TEST_F(FaultTest, AfterEachOpeningFailureTheNextCycleWorks) {
             VcSetBeginResult(failure);
             vt::BoxWatcher catcher;
             EXPECT_EQ(row.call(), 0) << name;
-            const vt::SeenBox box = catcher.Wait();
-            EXPECT_TRUE(box.seen && box.text == vt::kCardInitFailedText) << name;
-            EXPECT_EQ(box.caption, vt::kDefaultErrorCaption) << name;
-            // Nothing was opened, so there is nothing to save or close.
-            const std::string never = vt::TempPath("never.bmp");
-            DeleteFileA(never.c_str());
-            VcLogClear();
-            EXPECT_EQ(EasyCapture(never.c_str()), 0) << name;
-            EXPECT_FALSE(vt::FileExists(never)) << name;
-            EXPECT_EQ(FreeCG200(), 0) << name;
-            EXPECT_EQ(VcLogCount(), 0) << name << "\n" << vt::DescribeLog();
+            vt::ExpectBox(catcher.Wait(), vt::kCardInitFailedText, vt::kDefaultErrorCaption, name);
+            ExpectNothingOpen(name);
             ExpectNormalCycle(name);
         }
     }
@@ -111,21 +101,22 @@ TEST_F(FaultTest, EveryPreviewFaultWithEveryWayOfEndingIt) {
     struct Meeting {
         const char *name;
         std::function<void()> inject;
-        bool setUpRefused;     // the thread ends early with 0
+        VcCall refused;        // a set-up call refused: the thread's last, and it ends early with 0
         const wchar_t *text;   // the message it shows, if any
         int64_t reads;         // exact reads while it runs; -1: they go on
     } meetings[] = {
-        {"no fault", [] {}, false, nullptr, -1},
-        {"display window refused", [] { VcSetFailure(VC_SET_DISPLAY, 1); }, true, nullptr, 0},
-        {"colour space refused", [] { VcSetFailure(VC_SET_COLOR, 1); }, true, nullptr, 0},
-        {"capture memory refused", [] { VcSetFailure(VC_STATIC_MEM, 1); }, true, vt::kOutOfMemoryText, 0},
-        {"status never stored", [] { VcSetStatusMode(VC_STATUS_NONE); }, false, nullptr, 0},
-        {"status stuck at 2", [] { const uint32_t s[] = {2}; VcScriptStatus(s, 1); }, false, nullptr, 1},
-        {"status stuck at 0", [] { const uint32_t s[] = {0}; VcScriptStatus(s, 1); }, false, nullptr, 0},
+        {"no fault", [] {}, VcCall{}, nullptr, -1},
+        {"display window refused", [] {}, VC_SET_DISPLAY, nullptr, 0},
+        {"colour space refused", [] {}, VC_SET_COLOR, nullptr, 0},
+        {"capture memory refused", [] {}, VC_STATIC_MEM, vt::kOutOfMemoryText, 0},
+        {"status never stored", [] { VcSetStatusMode(VC_STATUS_NONE); }, VcCall{}, nullptr, 0},
+        {"status stuck at 2", [] { const uint32_t s[] = {2}; VcScriptStatus(s, 1); }, VcCall{}, nullptr, 1},
+        {"status stuck at 0", [] { const uint32_t s[] = {0}; VcScriptStatus(s, 1); }, VcCall{}, nullptr, 0},
         {"statuses other than 0 and 2",
-         [] { const uint32_t s[] = {1, 3, 0xFFFFFFFFu, 0x80000002u, 4, 7}; VcScriptStatus(s, 6); }, false, nullptr, 0},
-        {"reads deliver nothing", [] { VcSetReadLimit(0); }, false, nullptr, -1},
-        {"reads deliver 1001 bytes", [] { VcSetReadLimit(1001); }, false, nullptr, -1},
+         [] { const uint32_t s[] = {1, 3, 0xFFFFFFFFu, 0x80000002u, 4, 7}; VcScriptStatus(s, 6); }, VcCall{},
+         nullptr, 0},
+        {"reads deliver nothing", [] { VcSetReadLimit(0); }, VcCall{}, nullptr, -1},
+        {"reads deliver 1001 bytes", [] { VcSetReadLimit(1001); }, VcCall{}, nullptr, -1},
     };
     enum class End { Save, SaveEndFails, SaveUnwritable, Free, FreeEndFails };
     struct Ending {
@@ -148,15 +139,23 @@ TEST_F(FaultTest, EveryPreviewFaultWithEveryWayOfEndingIt) {
             VcReset();
             VcSetStatusMode(VC_STATUS_EVERY_POLL);
             meeting.inject();
+            if (meeting.refused) VcSetFailure(meeting.refused, 1);
             DeleteFileA(path.c_str());
+            // Clear of the middle of the screen, where the message box shows.
+            vt::FillScreen(10, 10, kWidth, kHeight);
 
             const int boxesBefore = boxes.seen();
             ASSERT_EQ(EasyInit(10, 10, 384, 1), 1) << name;
             HANDLE thread = vt::OpenPreviewThread();
             ASSERT_NE(thread, nullptr) << name;
-            if (meeting.setUpRefused) {
+            if (meeting.refused) {
                 ASSERT_EQ(WaitForSingleObject(thread, 15000), WAIT_OBJECT_0) << name;
                 EXPECT_EQ(ExitCode(thread), 0u) << name;
+                EXPECT_EQ(vt::CardStats().polls, 0) << name;
+                EXPECT_EQ(vt::CardLog().back().call, meeting.refused) << name << "\n" << vt::DescribeLog();
+                const vt::ScreenPixels screen = vt::ReadScreen(10, 10, kWidth, kHeight);
+                EXPECT_EQ(std::count(screen.rgb.begin(), screen.rgb.end(), vt::kMarkerRgb),
+                          static_cast<ptrdiff_t>(screen.rgb.size())) << name << ": something was painted";
             } else if (meeting.reads < 0) {
                 ASSERT_TRUE(vt::WaitUntil([] { return vt::CardStats().reads >= 2; })) << name;
             } else {
@@ -167,10 +166,7 @@ TEST_F(FaultTest, EveryPreviewFaultWithEveryWayOfEndingIt) {
             const int expectedBoxes = meeting.text ? 1 : 0;
             vt::WaitUntil([&] { return boxes.seen() - boxesBefore >= expectedBoxes; }, 15000);
             EXPECT_EQ(boxes.seen() - boxesBefore, expectedBoxes) << name;
-            if (meeting.text) {
-                EXPECT_EQ(boxes.last().text, meeting.text) << name;
-                EXPECT_EQ(boxes.last().caption, vt::kNoticeCaption) << name;
-            }
+            if (meeting.text) vt::ExpectBox(boxes.last(), meeting.text, vt::kNoticeCaption, name);
             EXPECT_EQ(vt::CardStats().open, 1) << name << ": a refused set-up leaves the card open";
 
             switch (ending.how) {
@@ -211,7 +207,7 @@ TEST_F(FaultTest, EveryPreviewFaultWithEveryWayOfEndingIt) {
             // second close finds nothing.
             EXPECT_EQ(vt::CardStats().open, 0) << name;
             EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0) << name;
-            EXPECT_EQ(ExitCode(thread), meeting.setUpRefused ? 0u : 1u) << name;
+            EXPECT_EQ(ExitCode(thread), meeting.refused ? 0u : 1u) << name;
             const DWORD threadId = GetThreadId(thread);
             CloseHandle(thread);
             // With every handle to it closed, the ended thread is gone.
@@ -222,7 +218,7 @@ TEST_F(FaultTest, EveryPreviewFaultWithEveryWayOfEndingIt) {
             ASSERT_FALSE(log.empty()) << name;
             EXPECT_EQ(log.back().call, VC_END) << name << "\n" << vt::DescribeLog();
             EXPECT_EQ(log.back().args[0], VC_DEFAULT_HANDLE) << name;
-            EXPECT_EQ(FreeCG200(), 0) << name;
+            ExpectNothingOpen(name);
             ExpectNormalCycle(name);
             EXPECT_EQ(boxes.seen() - boxesBefore, expectedBoxes) << name << ": boxes in all";
             if (HasFatalFailure()) return;
@@ -233,35 +229,43 @@ TEST_F(FaultTest, EveryPreviewFaultWithEveryWayOfEndingIt) {
 // A card call that hangs holds up only the host call waiting for it; once
 // the card lets go, that call finishes as usual.
 TEST_F(FaultTest, ACallHeldInsideTheCardDelaysButDoesNotBreakTheHost) {
+    enum class Before { Nothing, Preview, SetUp };  // what runs when the call is held
     struct Row {
         const char *name;
         VcCall held;
-        bool openFirst;  // a running preview before the held call
+        Before before;
         std::function<int()> call;
         int result;
         bool leavesCardOpen;
     } rows[] = {
-        {"BeginCG400 in EasyInit", VC_BEGIN, false, [] { return EasyInit(0, 0, 384, 1); }, 1, true},
-        {"BeginCG400 in HDReset", VC_BEGIN, false, [] { return HDReset(); }, 1, false},
-        {"CG400SetADParam in HDReset", VC_SET_AD, false, [] { return HDReset(); }, 1, false},
-        {"status poll, FreeCG200", VC_STATUS, true, [] { return FreeCG200(); }, 1, false},
-        {"read, EasyCapture", VC_READ, true,
+        {"BeginCG400 in EasyInit", VC_BEGIN, Before::Nothing, [] { return EasyInit(0, 0, 384, 1); }, 1, true},
+        {"BeginCG400 in HDReset", VC_BEGIN, Before::Nothing, [] { return HDReset(); }, 1, false},
+        {"CG400SetADParam in HDReset", VC_SET_AD, Before::Nothing, [] { return HDReset(); }, 1, false},
+        {"status poll, FreeCG200", VC_STATUS, Before::Preview, [] { return FreeCG200(); }, 1, false},
+        {"read, EasyCapture", VC_READ, Before::Preview,
          [] { return EasyCapture(vt::TempPath("held.bmp").c_str()); }, 1, false},
-        {"EndCG400 in EasyCapture", VC_END, true,
+        {"EndCG400 in EasyCapture", VC_END, Before::Preview,
          [] { return EasyCapture(vt::TempPath("held.bmp").c_str()); }, 1, false},
-        {"EndCG400 in FreeCG200", VC_END, true, [] { return FreeCG200(); }, 1, false},
+        {"EndCG400 in FreeCG200", VC_END, Before::Preview, [] { return FreeCG200(); }, 1, false},
+        // A stop during the set-up lets it finish, then ends without a pass of the loop.
+        {"input window in the set-up, FreeCG200", VC_SET_INPUT, Before::SetUp, [] { return FreeCG200(); }, 1, false},
+        {"display window in the set-up, FreeCG200", VC_SET_DISPLAY, Before::SetUp, [] { return FreeCG200(); }, 1,
+         false},
+        {"colour space in the set-up, FreeCG200", VC_SET_COLOR, Before::SetUp, [] { return FreeCG200(); }, 1, false},
+        {"capture memory in the set-up, FreeCG200", VC_STATIC_MEM, Before::SetUp, [] { return FreeCG200(); }, 1,
+         false},
+        {"snap in the set-up, EasyCapture", VC_SNAP, Before::SetUp,
+         [] { return EasyCapture(vt::TempPath("held.bmp").c_str()); }, 1, false},
     };
     for (const Row &row : rows) {
         VcReset();
         VcSetStatusMode(VC_STATUS_EVERY_POLL);
-        if (row.openFirst) {
-            ASSERT_EQ(EasyInit(0, 0, 384, 1), 1) << row.name;
-            ASSERT_TRUE(vt::WaitUntil([] { return vt::CardStats().reads >= 2; })) << row.name;
-        }
+        if (row.before == Before::Preview) { ASSERT_TRUE(OpenAndRead(0, 0, 384, 1)) << row.name; }
         VcBlockCall(row.held);
+        if (row.before == Before::SetUp) { ASSERT_EQ(EasyInit(0, 0, 384, 1), 1) << row.name; }
         // A call the running preview makes must be held before the host asks
         // the preview to stop; otherwise the stop may win and it never comes.
-        if (row.held == VC_STATUS || row.held == VC_READ) {
+        if (row.before != Before::Nothing && row.held != VC_END) {
             ASSERT_EQ(VcWaitBlocked(row.held, 15000), 1) << row.name;
         }
         {
@@ -269,10 +273,18 @@ TEST_F(FaultTest, ACallHeldInsideTheCardDelaysButDoesNotBreakTheHost) {
             ASSERT_EQ(VcWaitBlocked(row.held, 15000), 1) << row.name;
             // Whatever the host call waits for is still inside the card.
             EXPECT_FALSE(host.Finished(200)) << row.name << ": returned while the card held a call";
-            if (row.openFirst) { EXPECT_EQ(vt::CardStats().open, 1) << row.name; }
+            if (row.before != Before::Nothing) { EXPECT_EQ(vt::CardStats().open, 1) << row.name; }
             VcReleaseCall(row.held);
             ASSERT_TRUE(host.Finished(15000)) << row.name << ": still waiting after the release";
             EXPECT_EQ(host.result, row.result) << row.name;
+        }
+        if (row.before == Before::SetUp) {
+            EXPECT_EQ(vt::CardStats().polls, 0) << row.name;
+            EXPECT_EQ(vt::CardStats().reads, 0) << row.name;
+            const std::vector<VcLogEntry> log = vt::CardLog();
+            ASSERT_GE(log.size(), 2u) << row.name;
+            EXPECT_EQ(log[log.size() - 2].call, VC_SNAP) << row.name << ": the set-up's end\n" << vt::DescribeLog();
+            EXPECT_EQ(log.back().call, VC_END) << row.name << "\n" << vt::DescribeLog();
         }
         if (row.leavesCardOpen) { EXPECT_EQ(FreeCG200(), 1) << row.name; }
         EXPECT_EQ(vt::CardStats().open, 0) << row.name;
@@ -391,12 +403,7 @@ TEST_F(FaultTest, SystemCallsThatFail) {
         row.atOpen();
         vt::BoxWatcher catcher(row.text ? 15000 : 300);
         EXPECT_EQ(EasyInit(0, 0, 384, row.mode), row.initResult) << row.name;
-        const vt::SeenBox box = catcher.Wait();
-        EXPECT_EQ(box.seen, row.text != nullptr) << row.name;
-        if (row.text) {
-            EXPECT_EQ(box.text, row.text) << row.name;
-            EXPECT_EQ(box.caption, vt::kNoticeCaption) << row.name;
-        }
+        vt::ExpectBox(catcher.Wait(), row.text, vt::kNoticeCaption, row.name);
         ClearSystemFaults();
         EXPECT_EQ(vt::CardStats().open, 1) << row.name;
 

@@ -32,13 +32,6 @@ Size FrameFor(int requested) {
     return {height / 4 * 3, height};
 }
 
-bool OpenAndRead(int x, int y, int height, int mode) {
-    const int64_t reads = vt::CardStats().reads;
-    VcSetStatusMode(VC_STATUS_EVERY_POLL);
-    if (EasyInit(x, y, height, mode) != 1) return false;
-    return vt::WaitUntil([reads] { return vt::CardStats().reads >= reads + 2; });
-}
-
 std::wstring Wide(const std::string &ansi) {
     const int n = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, nullptr, 0);
     std::wstring wide(static_cast<size_t>(n > 0 ? n : 1), L'\0');
@@ -114,6 +107,8 @@ TEST_F(InputTest, SaveNamesThatCannotBeWritten) {
         std::string path;
         std::string mustStay;  // a file whose bytes must not change
     } rows[] = {
+        {"empty name", "", ""},
+        {"missing folder", folder + "no such folder\\x.bmp", ""},
         {"a folder", folder.substr(0, folder.size() - 1), ""},
         {"a folder with its backslash", folder, ""},
         {"read-only file", readOnly, readOnly},
@@ -131,14 +126,19 @@ TEST_F(InputTest, SaveNamesThatCannotBeWritten) {
 
         EXPECT_EQ(EasyCapture(row.path.c_str()), 0) << row.name;
         EXPECT_EQ(vt::CardStats().open, 1) << row.name;
+        EXPECT_EQ(vt::CountCalls(VC_END), 0) << row.name << "\n" << vt::DescribeLog();
         if (!row.mustStay.empty()) {
             EXPECT_EQ(vt::ReadFileBytes(row.mustStay), kept) << row.name << ": file changed";
         }
         EXPECT_TRUE(vt::FileExists(folder)) << row.name;
 
+        // The preview stopped at the failure; the retry saves the same frame.
         const Bytes last = vt::LastFrame();
+        const int64_t reads = vt::CardStats().reads;
         const std::string retry = vt::TempPath("retry after bad name.bmp");
         ASSERT_EQ(EasyCapture(retry.c_str()), 1) << row.name;
+        EXPECT_EQ(vt::CardStats().reads, reads) << row.name;
+        EXPECT_EQ(vt::CardStats().open, 0) << row.name;
         const Bytes file = vt::ReadFileBytes(retry);
         ASSERT_EQ(file.size(), 54 + last.size()) << row.name;
         EXPECT_TRUE(Bytes(file.begin() + 54, file.end()) == last) << row.name << ": the kept frame";

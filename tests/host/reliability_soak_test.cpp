@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -141,6 +142,30 @@ void ExpectFlat(const vt::ResourceCounts &before, const vt::ResourceCounts &afte
     EXPECT_EQ(outstanding.blocks.load(), 0) << what << ": memory blocks not freed";
 }
 
+// Runs `round` for rounds 0 to `rounds` - 1 under a watchdog, after
+// `warmUp` rounds that are not counted (`restart` then clears the test's
+// own tallies), and checks that the run ends where it started.
+void MeasuredRounds(const char *what, int warmUp, int rounds, const std::function<void(int)> &round,
+                    const std::function<void()> &restart, const std::function<std::string()> &tallies) {
+    Watchdog dog(what);
+    for (int i = 0; i < warmUp; ++i) round(i);
+    restart();
+    CountVorlaneResources counted;
+    ASSERT_TRUE(counted.patched());
+    const vt::ResourceCounts before = vt::CurrentResources();
+    const DWORD start = GetTickCount();
+    for (int i = 0; i < rounds; ++i) {
+        dog.Step(i);
+        round(i);
+        if (::testing::Test::HasFatalFailure()) return;
+    }
+    const DWORD elapsed = GetTickCount() - start;
+    InvalidateRect(nullptr, nullptr, TRUE);
+    const vt::ResourceCounts after = vt::CurrentResources();
+    Report(what, rounds, elapsed, before, after, tallies());
+    ExpectFlat(before, after, what);
+}
+
 }  // namespace
 
 TEST_F(SoakTest, OpenPreviewSaveCloseCycles) {
@@ -150,7 +175,6 @@ TEST_F(SoakTest, OpenPreviewSaveCloseCycles) {
     } settings[] = {{576, 1}, {96, 0}, {384, 2}, {400, 3}, {480, 1}, {240, 0}, {576, 2}, {80, 1}};
     const std::string path = vt::TempPath("soak.bmp");
     const std::string grey = vt::TempPath("soak-grey.bmp");
-    Watchdog dog("open, preview, save and close");
     int saved = 0, freed = 0, greyed = 0, resets = 0;
 
     const auto cycle = [&](int i) {
@@ -186,24 +210,13 @@ TEST_F(SoakTest, OpenPreviewSaveCloseCycles) {
         ASSERT_EQ(vt::CardStats().open, 0) << row;
     };
 
-    for (int i = 0; i < 5; ++i) cycle(i);
-    saved = freed = greyed = resets = 0;
-    CountVorlaneResources counted;
-    ASSERT_TRUE(counted.patched());
-    const vt::ResourceCounts before = vt::CurrentResources();
-    const DWORD start = GetTickCount();
-    for (int i = 0; i < cycles; ++i) {
-        dog.Step(i);
-        cycle(i);
-        if (HasFatalFailure()) return;
-    }
-    const DWORD elapsed = GetTickCount() - start;
-    InvalidateRect(nullptr, nullptr, TRUE);
-    const vt::ResourceCounts after = vt::CurrentResources();
-    Report("cycles of open, preview, save or close", cycles, elapsed, before, after,
-           " | " + std::to_string(saved) + " saved, " + std::to_string(freed) + " closed unsaved, " +
-               std::to_string(greyed) + " greyed, " + std::to_string(resets) + " resets");
-    ExpectFlat(before, after, "cycles");
+    MeasuredRounds("cycles of open, preview, save or close", 5, cycles, cycle,
+                   [&] { saved = freed = greyed = resets = 0; },
+                   [&] {
+                       return " | " + std::to_string(saved) + " saved, " + std::to_string(freed) +
+                              " closed unsaved, " + std::to_string(greyed) + " greyed, " + std::to_string(resets) +
+                              " resets";
+                   });
 }
 
 // Each open is stopped as soon as EasyInit returns, so the stop meets the
@@ -212,7 +225,6 @@ TEST_F(SoakTest, OpensStoppedAtOnce) {
     const int opens = rely::Rounds("VORLANE_SOAK_RACES", 300, 10000);
     std::mt19937 random(7);
     const std::string path = vt::TempPath("race.bmp");
-    Watchdog dog("opens stopped at once");
     int inSetUp = 0, inLoop = 0;
 
     const auto race = [&](int i) {
@@ -244,21 +256,7 @@ TEST_F(SoakTest, OpensStoppedAtOnce) {
         (vt::CardStats().polls == 0 ? inSetUp : inLoop) += 1;
     };
 
-    for (int i = 0; i < 10; ++i) race(i);
-    inSetUp = inLoop = 0;
-    CountVorlaneResources counted;
-    ASSERT_TRUE(counted.patched());
-    const vt::ResourceCounts before = vt::CurrentResources();
-    const DWORD start = GetTickCount();
-    for (int i = 0; i < opens; ++i) {
-        dog.Step(i);
-        race(i);
-        if (HasFatalFailure()) return;
-    }
-    const DWORD elapsed = GetTickCount() - start;
-    InvalidateRect(nullptr, nullptr, TRUE);
-    const vt::ResourceCounts after = vt::CurrentResources();
-    Report("opens stopped at once", opens, elapsed, before, after,
-           " | " + std::to_string(inSetUp) + " stopped in the set-up, " + std::to_string(inLoop) + " in the loop");
-    ExpectFlat(before, after, "stopped opens");
+    MeasuredRounds("opens stopped at once", 10, opens, race, [&] { inSetUp = inLoop = 0; }, [&] {
+        return " | " + std::to_string(inSetUp) + " stopped in the set-up, " + std::to_string(inLoop) + " in the loop";
+    });
 }

@@ -12,6 +12,13 @@ const wchar_t kOutOfMemoryText[] = L"内存不足，请退出程序并重新进�
 const wchar_t kNoticeCaption[] = L"提示";
 const wchar_t kDefaultErrorCaption[] = L"错误";
 
+void ExpectBox(const SeenBox &box, const wchar_t *text, const wchar_t *caption, const std::string &name) {
+    EXPECT_EQ(box.seen, text != nullptr) << name << ": a message box";
+    if (!text || !box.seen) return;
+    EXPECT_EQ(box.text, text) << name;
+    EXPECT_EQ(box.caption, caption) << name;
+}
+
 HWND FindOwnMessageBox() {
     HWND box = nullptr;
     while ((box = FindWindowExA(nullptr, box, "#32770", nullptr)) != nullptr) {

@@ -49,6 +49,10 @@ private:
     SeenBox first_, last_;
 };
 
+// Checks that `box` said `text` under `caption`, or, with no text, that no
+// box was seen.
+void ExpectBox(const SeenBox &box, const wchar_t *text, const wchar_t *caption, const std::string &name);
+
 // A message box currently shown by this process, if any (NULL otherwise).
 HWND FindOwnMessageBox();
 // Reads a box once its text is filled in (or after a deadline) and presses OK.

@@ -68,7 +68,8 @@ TEST(ExpandToBgr24, FiveBitChannelsSpanTheWholeEightBitRangeInOrder) {
     }
 }
 
-TEST(StillBmp, HeadersAreExactForEveryFrameSizeAndMode) {
+// Headers byte by byte and pixels as the frame in mode 1, widened otherwise.
+TEST(StillBmp, WritesEveryFrameSizeAndMode) {
     struct Size {
         int32_t width, height;
     } sizes[] = {{432, 576}, {60, 80}, {360, 480}, {300, 400}};
@@ -76,11 +77,13 @@ TEST(StillBmp, HeadersAreExactForEveryFrameSizeAndMode) {
         for (int32_t mode = 0; mode <= 3; ++mode) {
             const std::string label = std::to_string(size.width) + "x" +
                                       std::to_string(size.height) + " mode " + std::to_string(mode);
-            const std::vector<uint8_t> frame(static_cast<size_t>(size.width) * size.height * 3);
-            const std::string path = vt::TempPath("headers.bmp");
-            ASSERT_EQ(WriteStillBmp(path.c_str(), frame.data(), size.width, size.height, mode), 1) << label;
+            const size_t pixels = static_cast<size_t>(size.width) * size.height;
+            const std::vector<uint8_t> frame = Pattern(pixels * vt::BytesPerPixel(mode));
+            std::vector<uint8_t> held = frame;
+            const std::string path = vt::TempPath("still.bmp");
+            ASSERT_EQ(WriteStillBmp(path.c_str(), held.data(), size.width, size.height, mode), 1) << label;
             const std::vector<uint8_t> file = vt::ReadFileBytes(path);
-            const uint32_t pixelBytes = static_cast<uint32_t>(size.width * size.height * 3);
+            const uint32_t pixelBytes = static_cast<uint32_t>(pixels * 3);
             ASSERT_EQ(file.size(), 54u + pixelBytes) << label;
 
             const vt::BmpHeaders h = vt::ReadBmpHeaders(file);
@@ -107,31 +110,16 @@ TEST(StillBmp, HeadersAreExactForEveryFrameSizeAndMode) {
             };
             for (const Field &field : fields)
                 EXPECT_EQ(field.value, field.expected) << label << ", " << field.name;
+
+            std::vector<uint8_t> expected = frame;
+            if (mode != 1) {
+                expected.resize(pixelBytes);
+                stillbmp::ExpandToBgr24(frame.data(), expected.data(), pixels, mode);
+            }
+            EXPECT_TRUE(std::equal(expected.begin(), expected.end(), file.begin() + 54)) << label << ": pixels";
+            // The frame itself is left as the card delivered it.
+            EXPECT_EQ(held, frame) << label;
         }
-    }
-}
-
-TEST(StillBmp, PixelsAreTheFrameInMode1AndTheWidenedFrameOtherwise) {
-    const int32_t width = 60, height = 80;
-    const size_t pixels = static_cast<size_t>(width) * height;
-    const size_t sourceBytes[] = {pixels, pixels * 3, pixels * 2, pixels * 2};
-    for (int32_t mode = 0; mode <= 3; ++mode) {
-        const std::vector<uint8_t> frame = Pattern(sourceBytes[mode]);
-        std::vector<uint8_t> held = frame;
-        const std::string path = vt::TempPath("pixels.bmp");
-        ASSERT_EQ(WriteStillBmp(path.c_str(), held.data(), width, height, mode), 1) << "mode " << mode;
-        const std::vector<uint8_t> file = vt::ReadFileBytes(path);
-        ASSERT_EQ(file.size(), 54 + pixels * 3) << "mode " << mode;
-
-        std::vector<uint8_t> expected(pixels * 3);
-        if (mode == 1)
-            expected = frame;
-        else
-            stillbmp::ExpandToBgr24(frame.data(), expected.data(), pixels, mode);
-        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), file.begin() + 54))
-            << "mode " << mode;
-        // The frame itself is left as the card delivered it.
-        EXPECT_EQ(held, frame) << "mode " << mode;
     }
 }
 
@@ -151,15 +139,8 @@ TEST(StillBmp, FilesOnDiskInEachCase) {
         {"an empty name", true, "", 0, 0},
     };
     for (const Row &row : rows) {
-        std::vector<uint8_t> big(1000000, 0x5A);
-        {
-            HANDLE file = CreateFileA(existing.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-            ASSERT_NE(file, INVALID_HANDLE_VALUE) << row.name;
-            DWORD written = 0;
-            WriteFile(file, big.data(), static_cast<DWORD>(big.size()), &written, nullptr);
-            CloseHandle(file);
-        }
+        const std::vector<uint8_t> big(1000000, 0x5A);
+        vt::WriteBytes(existing, big);
         DeleteFileA(vt::TempPath("no-frame.bmp").c_str());
         const std::vector<uint8_t> frame = Pattern(60 * 80 * 3);
         EXPECT_EQ(WriteStillBmp(row.path.c_str(), row.holdFrame ? frame.data() : nullptr, 60, 80, 1),

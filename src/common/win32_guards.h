@@ -133,4 +133,31 @@ inline LockedGlobalBlock AllocateLockedBlock(SIZE_T bytes) {
     return result;
 }
 
+// A critical section that lives as long as its owner.
+class CriticalSection {
+public:
+    CriticalSection() { InitializeCriticalSection(&section_); }
+    ~CriticalSection() { DeleteCriticalSection(&section_); }
+    CriticalSection(const CriticalSection &) = delete;
+    CriticalSection &operator=(const CriticalSection &) = delete;
+    CRITICAL_SECTION *get() { return &section_; }
+
+private:
+    CRITICAL_SECTION section_;
+};
+
+// Holds a critical section for the rest of the scope.
+class SectionLock {
+public:
+    explicit SectionLock(CriticalSection &section) : section_(section.get()) {
+        EnterCriticalSection(section_);
+    }
+    ~SectionLock() { LeaveCriticalSection(section_); }
+    SectionLock(const SectionLock &) = delete;
+    SectionLock &operator=(const SectionLock &) = delete;
+
+private:
+    CRITICAL_SECTION *section_;
+};
+
 }  // namespace guards

@@ -17,16 +17,16 @@ bool IsFolder(const std::string &path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// Creates each missing folder of the path in turn, from the top.
+// Creates each missing folder of the path in turn, from the top. Only the
+// last one's failure counts: a drive or a share above it cannot be made.
 DWORD CreateFolders(const std::string &folder) {
-    for (size_t end = 0; end != std::string::npos;) {
-        end = folder.find_first_of("\\/", end + 1);
+    for (size_t end = folder.find_first_of("\\/", 1); end != std::string::npos;
+         end = folder.find_first_of("\\/", end + 1)) {
         const std::string step = folder.substr(0, end);
-        if (step.empty() || step.back() == ':' || IsFolder(step)) continue;
-        if (!CreateDirectoryA(step.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
-            return GetLastError();
+        if (!IsFolder(step)) CreateDirectoryA(step.c_str(), nullptr);
     }
-    return IsFolder(folder) ? 0 : ERROR_PATH_NOT_FOUND;
+    if (IsFolder(folder) || CreateDirectoryA(folder.c_str(), nullptr)) return 0;
+    return GetLastError();
 }
 
 std::string FirstBmpFile(const std::string &folder) {

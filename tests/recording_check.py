@@ -7,9 +7,11 @@ with Pillow, a reader that shares nothing with ours.
   recording_check.py check SOURCE RECORDING [MOST_A_SECOND]
       every picture of RECORDING equals one of SOURCE's, pixel for pixel; they
       follow SOURCE's order (which loops), and the pictures skipped between
-      them are no more than recording.txt counts as not kept; the files are
-      numbered 000001.bmp on without a hole, as many as recording.txt says
-      were kept; with MOST_A_SECOND, no more pictures a second than that."""
+      them are no more than recording.txt counts as not kept, or as frames
+      the card finished that the screen never showed; the files are numbered
+      000001.bmp on without a hole, as many as recording.txt says were kept;
+      with MOST_A_SECOND, no more kept than that many a second recorded and
+      the two the rate's budget lets through at once."""
 import os
 import random
 import re
@@ -42,7 +44,9 @@ def report(folder):
 def check(source, recording, most_a_second=None):
     problems = []
     _, wanted = pictures(source)
-    index = {picture: n for n, picture in enumerate(wanted)}
+    places = {}  # a source may show the same picture more than once
+    for n, picture in enumerate(wanted):
+        places.setdefault(picture, []).append(n)
     names, got = pictures(recording)
     figures = report(recording)
     kept = int(figures["pictures kept"].split()[0])
@@ -52,21 +56,26 @@ def check(source, recording, most_a_second=None):
         problems.append("recording.txt says %d kept, the folder holds %d" % (kept, len(names)))
     order = []
     for name, picture in zip(names, got):
-        if picture not in index:
+        if picture not in places:
             problems.append("%s equals no source picture" % name)
-        else:
-            order.append(index[picture])
+        elif not order:
+            order.append(places[picture][0])
+        else:  # the place that follows the last one most closely
+            order.append(min(places[picture], key=lambda n: (n - order[-1] - 1) % len(wanted)))
     # Pictures between two kept ones that were not kept, the source looping.
     skipped = sum((b - a - 1) % len(wanted) for a, b in zip(order, order[1:]))
     counted = sum(int(v) for k, v in figures.items() if k.startswith(("left out", "not kept")))
+    unseen = int(figures["frames the card finished"]) - int(figures["pictures seen on the screen"])
+    counted += max(0, unseen)
     if skipped > counted:
         problems.append("%d source pictures skipped, recording.txt counts %d not kept (order %s)"
                         % (skipped, counted, order))
-    if most_a_second is not None and float(figures["pictures a second"]) > most_a_second:
-        problems.append("%s pictures a second, at most %g wanted" % (figures["pictures a second"], most_a_second))
+    seconds = float(figures["seconds recorded"])
+    if most_a_second is not None and kept > most_a_second * seconds + 2:
+        problems.append("%d kept in %g s, at most %g a second wanted" % (kept, seconds, most_a_second))
     for problem in problems:
         print("FAIL %s: %s" % (recording, problem))
-    print("%s: %d pictures, source order %s, %d skipped, %d counted not kept"
+    print("%s: %d pictures, source order %s, %d skipped, %d counted not kept or not shown"
           % (recording, len(names), order[:8], skipped, counted))
     return not problems
 

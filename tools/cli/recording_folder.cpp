@@ -86,6 +86,8 @@ std::string PrepareFolder(const std::string &folder) {
     return "";
 }
 
+void ReleaseFolder(const std::string &folder) { DeleteFileA(ReportPath(folder).c_str()); }
+
 std::string ReportText(const Summary &s) {
     const Counts &c = s.counts;
     const std::string files =
@@ -95,6 +97,7 @@ std::string ReportText(const Summary &s) {
         text, sizeof text,
         "pictures kept: %lld%s\r\n"
         "pictures a second: %.1f\r\n"
+        "seconds recorded: %.1f\r\n"
         "pictures seen on the screen: %lld\r\n"
         "left out to keep to %g a second: %lld\r\n"
         "not kept, the disk did not keep up: %lld\r\n"
@@ -102,12 +105,13 @@ std::string ReportText(const Summary &s) {
         "not kept, writing had stopped: %lld\r\n"
         "height: %d (%d x %d)\r\n"
         "colour mode: %d (%s)\r\n",
-        static_cast<long long>(c.kept), files.c_str(), c.rate(),
+        static_cast<long long>(c.kept), files.c_str(), c.rate(), s.seconds,
         static_cast<long long>(c.seen), s.rate, static_cast<long long>(c.overRate),
         static_cast<long long>(c.diskBehind), static_cast<long long>(c.unreadable),
         static_cast<long long>(c.notWritten), s.height, s.width, s.height, s.colorMode,
         ModeName(s.colorMode));
-    return text + ("A/D values: " + s.adValues + "\r\nended: " + s.ended + "\r\n");
+    return text + ("frames the card finished: " + s.cardFrames + "\r\nA/D values: " + s.adValues +
+                   "\r\nended: " + s.ended + "\r\n");
 }
 
 std::string WriteReport(const std::string &folder, const std::string &text) {

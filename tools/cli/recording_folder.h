@@ -20,8 +20,13 @@ constexpr char kReportName[] = "recording.txt";
 // else one line that says why not.
 std::string PrepareFolder(const std::string &folder);
 
+// Gives up the claim when the recording never started: removes recording.txt.
+void ReleaseFolder(const std::string &folder);
+
 struct Summary {
     Counts counts;
+    double seconds = 0;    // how long the screen was watched
+    std::string cardFrames;  // the frames the card finished meanwhile, or why not known
     double rate = kDefaultRate;
     int32_t width = 0;
     int32_t height = 0;

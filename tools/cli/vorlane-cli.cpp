@@ -16,13 +16,10 @@
 #include <cstring>
 #include <string>
 #include <vector>
-#include <memory>
 
 #include "common/win32_guards.h"
 #include "driver_calls.h"
 #include "pe_image.h"
-#include "recorder.h"
-#include "recording_folder.h"
 #include "vcard_control.h"
 #include "vorlane.h"
 
@@ -515,7 +512,6 @@ public:
     PaintCounter &operator=(const PaintCounter &) = delete;
 
     bool watching() const { return watching_; }
-    const BYTE *bits() const { return bits_; }
 
     // True when the area differs from the last look.
     bool Changed() {
@@ -730,7 +726,6 @@ std::string CardSummary(GetStatsFunction getStats) {
 
 // Lets the preview run while counting, until the time is up, Ctrl+C or the
 // keys window is closed.
-recording::Recorder *g_recorder;
 PreviewCount RunPreview(PaintCounter &counter, double seconds, GetStatsFunction getStats) {
     LARGE_INTEGER frequency, start;
     QueryPerformanceFrequency(&frequency);
@@ -746,7 +741,7 @@ PreviewCount RunPreview(PaintCounter &counter, double seconds, GetStatsFunction 
             break;
         }
         PumpMessages();
-        if (counter.Changed()) { count.Painted(now); if (g_recorder) g_recorder->Offer(counter.bits(), now); }
+        if (counter.Changed()) count.Painted(now);
         // A step of the A/D values shows at once; else on a console the line
         // is rewritten in place, in a log one comes a second. The line fits
         // 80 columns, or a console would wrap it and \r not reach its start.
@@ -849,12 +844,7 @@ int Preview(const PreviewOptions &options) {
         else
             std::printf("preview: no keys window could be made; the A/D chords are not read\n");
     }
-    std::unique_ptr<recording::Recorder> rec;
-    if (getenv("REC")) { std::string why = recording::PrepareFolder(getenv("REC")); if (!why.empty()) { fprintf(stderr, "%s\n", why.c_str()); return 2; }
-      rec.reset(new recording::Recorder(getenv("REC"), width, height, 25)); rec->Start(); g_recorder = rec.get(); }
     const PreviewCount count = RunPreview(counter, options.seconds, getStats);
-    if (rec) { recording::WriteFailure f; recording::Summary s; s.counts = rec->Finish(f); s.width=width; s.height=height; s.ended="x"; s.adValues="?";
-      std::string t = recording::ReportText(s); fputs(t.c_str(), stdout); recording::WriteReport(getenv("REC"), t); }
     std::printf("preview: %lld frames painted in %.1f s, %.1f frames/s%s\n", count.painted,
                 count.ran, count.rate(), CardSummary(getStats).c_str());
     if (count.painted == 0 && counter.watching())

@@ -114,6 +114,8 @@ bool FileExists(const std::string &path);
 void WriteBytes(const std::string &path, const std::vector<uint8_t> &bytes);
 // A fresh folder for one test's files, removed by nobody: Wine's temp folder.
 std::string TempPath(const std::string &name);
+// A folder that did not exist before, in the same place: name-PROCESS-TICKS.
+std::string NewTempFolder(const std::string &name);
 
 // Little-endian field of `size` bytes (at most 4) at `offset` of a file.
 uint32_t FieldAt(const std::vector<uint8_t> &bytes, size_t offset, size_t size = 4);

@@ -84,11 +84,6 @@ void Recorder::Offer(const BYTE *bgrx, double time) {
     SetEvent(wake_.get());
 }
 
-void Recorder::Unreadable() {
-    guards::SectionLock lock(lock_);
-    ++counts_.unreadable;
-}
-
 bool Recorder::Stopped() {
     guards::SectionLock lock(lock_);
     return stopped_;

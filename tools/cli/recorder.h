@@ -41,7 +41,6 @@ struct Counts {
     int64_t kept = 0;         // written in full
     int64_t overRate = 0;     // left out to keep to the rate
     int64_t diskBehind = 0;   // dropped: the queue was full
-    int64_t unreadable = 0;   // the screen could not be read
     int64_t notWritten = 0;   // still queued when writing had to stop
     double firstKept = 0;     // times of the first and last picture kept
     double lastKept = 0;
@@ -72,7 +71,6 @@ public:
     // A new picture of 32-bit rows, bottom-up, seen at `time` seconds. Only
     // copies it: never waits for the disk.
     void Offer(const BYTE *bgrx, double time);
-    void Unreadable();
     // True once writing has failed: the recording should end.
     bool Stopped();
     // Writes what is still queued, ends the thread and gives the figures.

@@ -4,13 +4,10 @@
 
 #include "common/color_modes.h"
 #include "common/win32_guards.h"
+#include "windows_error.h"
 
 namespace recording {
 namespace {
-
-std::string ErrorNumber(DWORD error) {
-    return "Windows error " + std::to_string(static_cast<unsigned long>(error));
-}
 
 bool IsFolder(const std::string &path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
@@ -71,7 +68,7 @@ std::string PrepareFolder(const std::string &folder) {
         return folder + " is a file, not a folder; record into a new or empty folder";
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         if (const DWORD error = CreateFolders(folder))
-            return "the folder " + folder + " cannot be created (" + ErrorNumber(error) + ")";
+            return "the folder " + folder + " cannot be created (" + cli::WindowsError(error) + ")";
     } else {
         const std::string bmp = FirstBmpFile(folder);
         if (!bmp.empty())
@@ -82,7 +79,7 @@ std::string PrepareFolder(const std::string &folder) {
                    "; record into a new or empty folder, nothing was overwritten";
     }
     if (const DWORD error = WriteTextFile(ReportPath(folder), CREATE_NEW, "recording under way\r\n"))
-        return "the folder " + folder + " cannot be written (" + ErrorNumber(error) + ")";
+        return "the folder " + folder + " cannot be written (" + cli::WindowsError(error) + ")";
     return "";
 }
 
@@ -101,14 +98,13 @@ std::string ReportText(const Summary &s) {
         "pictures seen on the screen: %lld\r\n"
         "left out to keep to %g a second: %lld\r\n"
         "not kept, the disk did not keep up: %lld\r\n"
-        "not kept, the screen could not be read: %lld\r\n"
         "not kept, writing had stopped: %lld\r\n"
+        "screen reads that failed: %lld\r\n"
         "height: %d (%d x %d)\r\n"
         "colour mode: %d (%s)\r\n",
         static_cast<long long>(c.kept), files.c_str(), c.rate(), s.seconds,
         static_cast<long long>(c.seen), s.rate, static_cast<long long>(c.overRate),
-        static_cast<long long>(c.diskBehind), static_cast<long long>(c.unreadable),
-        static_cast<long long>(c.notWritten), s.height, s.width, s.height, s.colorMode,
+        static_cast<long long>(c.diskBehind), static_cast<long long>(c.notWritten), s.failedReads, s.height, s.width, s.height, s.colorMode,
         ModeName(s.colorMode));
     return text + ("frames the card finished: " + s.cardFrames + "\r\nA/D values: " + s.adValues +
                    "\r\nended: " + s.ended + "\r\n");
@@ -116,7 +112,7 @@ std::string ReportText(const Summary &s) {
 
 std::string WriteReport(const std::string &folder, const std::string &text) {
     const DWORD error = WriteTextFile(ReportPath(folder), CREATE_ALWAYS, text);
-    return error ? ReportPath(folder) + " could not be written (" + ErrorNumber(error) + ")" : "";
+    return error ? ReportPath(folder) + " could not be written (" + cli::WindowsError(error) + ")" : "";
 }
 
 }  // namespace recording

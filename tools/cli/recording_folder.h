@@ -26,6 +26,7 @@ void ReleaseFolder(const std::string &folder);
 struct Summary {
     Counts counts;
     double seconds = 0;    // how long the screen was watched
+    long long failedReads = 0;  // looks at the screen that failed
     std::string cardFrames;  // the frames the card finished meanwhile, or why not known
     double rate = kDefaultRate;
     int32_t width = 0;

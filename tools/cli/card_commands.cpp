@@ -2,7 +2,6 @@
 #include <cstdio>
 
 #include "commands.h"
-#include "options.h"
 
 namespace cli {
 

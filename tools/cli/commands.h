@@ -14,6 +14,9 @@
 
 namespace cli {
 
+// The program's exit status, as --help states it.
+enum ExitCode { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitDllUnusable = 3 };
+
 using Arguments = std::vector<std::string>;
 
 int PreviewCommand(const Arguments &args, Report &report);

@@ -4,7 +4,6 @@
 // five exports. It loads Vorlane.dll at run time, so that it starts and
 // explains itself on a station where a DLL is missing or of the wrong kind.
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "commands.h"

@@ -7,8 +7,6 @@
 
 namespace cli {
 
-enum ExitCode { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitDllUnusable = 3 };
-
 // Whole decimal numbers within int, nothing before or after.
 bool ParseInt(const char *text, int &value);
 // 0 to 3, or the names grey, rgb24, rgb16 and rgb15 in any case.

@@ -12,6 +12,18 @@
 
 namespace cli {
 
+#define VORLANE_EXPORT(name)                                                             \
+    VorlaneExport {                                                                      \
+        #name, VORLANE_ORDINAL_##name, [](VorlaneFunctions &functions, void *function) { \
+            functions.name = reinterpret_cast<decltype(functions.name)>(function);       \
+        }                                                                                \
+    }
+const VorlaneExport kVorlaneExports[kVorlaneExportCount] = {
+    VORLANE_EXPORT(FreeCG200),  VORLANE_EXPORT(EasyInit), VORLANE_EXPORT(EasyCapture),
+    VORLANE_EXPORT(Color2Gray), VORLANE_EXPORT(HDReset),
+};
+#undef VORLANE_EXPORT
+
 bool IsVorlane(const DllFile &dll) { return std::strcmp(dll.name, kVorlaneName) == 0; }
 
 namespace {

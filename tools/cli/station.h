@@ -37,17 +37,8 @@ struct VorlaneExport {
     void (*store)(VorlaneFunctions &functions, void *function);
 };
 
-#define VORLANE_EXPORT(name)                                                           \
-    VorlaneExport {                                                                    \
-        #name, VORLANE_ORDINAL_##name, [](VorlaneFunctions &functions, void *function) { \
-            functions.name = reinterpret_cast<decltype(functions.name)>(function);     \
-        }                                                                              \
-    }
-inline const VorlaneExport kVorlaneExports[] = {
-    VORLANE_EXPORT(FreeCG200),  VORLANE_EXPORT(EasyInit), VORLANE_EXPORT(EasyCapture),
-    VORLANE_EXPORT(Color2Gray), VORLANE_EXPORT(HDReset),
-};
-#undef VORLANE_EXPORT
+constexpr int kVorlaneExportCount = 5;
+extern const VorlaneExport kVorlaneExports[kVorlaneExportCount];
 
 // One DLL as vorlane-cli finds and reads it, before anything is loaded.
 struct DllFile {

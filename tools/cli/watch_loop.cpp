@@ -43,7 +43,7 @@ WatchCount Watch(PaintCounter &counter, const WatchHooks &hooks) {
     WatchCount count;
     for (;;) {
         const double now = SecondsSince(start, frequency);
-        if (stopRequested || hooks.finished(now, count)) {
+        if (stopRequested || (hooks.finished && hooks.finished(now, count))) {
             count.ran = now;
             break;
         }

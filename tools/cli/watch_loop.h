@@ -42,7 +42,8 @@ struct WatchedPicture {
 };
 
 struct WatchHooks {
-    // Asked at every turn, with the seconds since the watch began: true ends it.
+    // Asked at every turn, with the seconds since the watch began: true ends
+    // it. Without it only Ctrl+C or the keys window ends the watch.
     std::function<bool(double now, const WatchCount &count)> finished;
     // Optional: called at every turn after the look at the screen.
     std::function<void(double now, const WatchCount &count)> eachTurn;

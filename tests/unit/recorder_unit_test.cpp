@@ -71,9 +71,10 @@ TEST(Recorder, WritesEachPictureAs24BitBmpInTheOrderSeen) {
         const std::string name = recording::PictureFileName(n);
         const std::vector<uint8_t> file = vt::ReadFileBytes(folder + "\\" + name);
         ASSERT_EQ(file.size(), bmp::kHeadersBytes + bmp::Bgr24Bytes(kWidth, kHeight)) << name;
-        EXPECT_EQ(vt::FieldAt(file, 18), static_cast<uint32_t>(kWidth)) << name;
-        EXPECT_EQ(vt::FieldAt(file, 22), static_cast<uint32_t>(kHeight)) << name;
-        EXPECT_EQ(vt::FieldAt(file, 28, 2), 24u) << name;
+        const vt::BmpHeaders headers = vt::ReadBmpHeaders(file);
+        EXPECT_EQ(headers.info.biWidth, kWidth) << name;
+        EXPECT_EQ(headers.info.biHeight, kHeight) << name;
+        EXPECT_EQ(headers.info.biBitCount, 24) << name;
         const std::vector<BYTE> bgrx = Picture(n, kPixels);
         for (size_t i = 0; i < kPixels; ++i)
             for (size_t c = 0; c < 3; ++c)

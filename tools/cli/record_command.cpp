@@ -36,6 +36,40 @@ std::string CardFrames(GetStatsFunction getStats) {
     return std::to_string(static_cast<long long>(CardStats(getStats).framesCompleted / 2));
 }
 
+// Says why the recording ended and what it kept, on the console and in
+// recording.txt. Returns the exit status, given the preview's.
+int EndRecording(const RecordOptions &options, recording::Summary &summary,
+                 const recording::WriteFailure &failure, Report &report, int status) {
+    const bool stopped = !failure.path.empty();
+    if (stopped)
+        summary.ended = "writing stopped: " + WhyWritingStopped(failure);
+    else if (options.preview.seconds > 0 && summary.seconds >= options.preview.seconds)
+        summary.ended = "the time was up";
+    else
+        summary.ended = "Ctrl+C, or the keys window was closed";
+    const std::string text = recording::ReportText(summary);
+    for (size_t start = 0; start < text.size();) {
+        const size_t end = text.find("\r\n", start);
+        std::printf("record: %s\n", text.substr(start, end - start).c_str());
+        start = end == std::string::npos ? text.size() : end + 2;
+    }
+    report.Set(report_key::kPicturesKept, static_cast<long long>(summary.counts.kept));
+    report.Set(report_key::kPicturesDropped,
+               static_cast<long long>(summary.counts.diskBehind + summary.counts.notWritten));
+    const std::string unwritten = recording::WriteReport(options.folder, text);
+    if (!unwritten.empty()) {
+        std::fprintf(stderr, "vorlane-cli: %s\n", unwritten.c_str());
+        status = kExitUsage;
+    }
+    if (stopped) {
+        std::fprintf(stderr,
+                     "vorlane-cli: the recording stopped: %s; the %lld pictures written before are kept\n",
+                     WhyWritingStopped(failure).c_str(), static_cast<long long>(summary.counts.kept));
+        status = kExitUsage;
+    }
+    return status;
+}
+
 int Record(const VorlaneFunctions &vorlane, const RecordOptions &options, Report &report) {
     const PreviewOptions &preview = options.preview;
     const geometry::FrameSize frame = geometry::FrameSizeForHeight(preview.height);
@@ -69,12 +103,12 @@ int Record(const VorlaneFunctions &vorlane, const RecordOptions &options, Report
         summary.cardFrames = CardFrames(getStats);
         summary.adValues = AdValues(getStats);
     };
-    int status = RunPreview(vorlane, preview, report, extras);
+    const int status = RunPreview(vorlane, preview, report, extras);
 
     recording::WriteFailure failure;
     summary.counts = recorder.Finish(failure);
     if (!watched) {
-        // The card never showed a picture: nothing was recorded, the folder is free again.
+        // The preview never ran (no card, or a scene refused): the folder is free again.
         recording::ReleaseFolder(options.folder);
         return status;
     }
@@ -82,30 +116,7 @@ int Record(const VorlaneFunctions &vorlane, const RecordOptions &options, Report
     summary.width = frame.width;
     summary.height = frame.height;
     summary.colorMode = preview.mode;
-    const bool stopped = !failure.path.empty() || failure.tooMany;
-    summary.ended = stopped                                               ? "writing stopped: " + WhyWritingStopped(failure)
-                    : preview.seconds > 0 && summary.seconds >= preview.seconds ? "the time was up"
-                                                                                : "Ctrl+C, or the keys window was closed";
-    const std::string text = recording::ReportText(summary);
-    for (size_t start = 0; start < text.size();) {
-        const size_t end = text.find("\r\n", start);
-        std::printf("record: %s\n", text.substr(start, end - start).c_str());
-        start = end == std::string::npos ? text.size() : end + 2;
-    }
-    report.Set(report_key::kPicturesKept, static_cast<long long>(summary.counts.kept));
-    report.Set(report_key::kPicturesDropped,
-               static_cast<long long>(summary.counts.diskBehind + summary.counts.notWritten));
-    const std::string unwritten = recording::WriteReport(options.folder, text);
-    if (!unwritten.empty()) {
-        std::fprintf(stderr, "vorlane-cli: %s\n", unwritten.c_str());
-        status = kExitUsage;
-    }
-    if (stopped) {
-        std::fprintf(stderr, "vorlane-cli: the recording stopped: %s; the %lld pictures written before are kept\n",
-                     WhyWritingStopped(failure).c_str(), static_cast<long long>(summary.counts.kept));
-        status = kExitUsage;
-    }
-    return status;
+    return EndRecording(options, summary, failure, report, status);
 }
 
 }  // namespace

@@ -104,8 +104,8 @@ std::string ReportText(const Summary &s) {
         "colour mode: %d (%s)\r\n",
         static_cast<long long>(c.kept), files.c_str(), c.rate(), s.seconds,
         static_cast<long long>(c.seen), s.rate, static_cast<long long>(c.overRate),
-        static_cast<long long>(c.diskBehind), static_cast<long long>(c.notWritten), s.failedReads, s.height, s.width, s.height, s.colorMode,
-        ModeName(s.colorMode));
+        static_cast<long long>(c.diskBehind), static_cast<long long>(c.notWritten), s.failedReads,
+        s.height, s.width, s.height, s.colorMode, ModeName(s.colorMode));
     return text + ("frames the card finished: " + s.cardFrames + "\r\nA/D values: " + s.adValues +
                    "\r\nended: " + s.ended + "\r\n");
 }

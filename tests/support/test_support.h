@@ -5,6 +5,7 @@
 #include "card_log.h"
 #include "host_threads.h"
 #include "operator_boxes.h"
+#include "pe_builder.h"
 #include "process_resources.h"
 #include "screen_pixels.h"
 #include "test_files.h"

@@ -36,7 +36,7 @@ Recorder::Recorder(std::string folder, int32_t width, int32_t height, double rat
                    PictureWriter writer)
     : folder_(std::move(folder)), width_(width), height_(height), rate_(rate), writer_(writer),
       pictureBytes_(static_cast<size_t>(width) * static_cast<size_t>(height) * 4),
-      wake_(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
+      wake_(guards::CreateUnnamedEvent(false, false)) {}
 
 Recorder::~Recorder() {
     WriteFailure ignored;
@@ -52,7 +52,7 @@ bool Recorder::Start() {
 void Recorder::Offer(const BYTE *bgrx, double time) {
     std::unique_ptr<BYTE[]> buffer;
     {
-        guards::SectionLock lock(lock_);
+        guards::CriticalSectionLock lock(lock_);
         ++counts_.seen;
         if (stopped_ || finishing_) {
             ++counts_.notWritten;
@@ -74,7 +74,7 @@ void Recorder::Offer(const BYTE *bgrx, double time) {
     }
     if (!buffer) buffer.reset(new (std::nothrow) BYTE[pictureBytes_]);
     if (buffer) std::memcpy(buffer.get(), bgrx, pictureBytes_);
-    guards::SectionLock lock(lock_);
+    guards::CriticalSectionLock lock(lock_);
     if (!buffer) {
         --buffers_;
         ++counts_.diskBehind;  // no memory to hold it until the disk takes it
@@ -85,7 +85,7 @@ void Recorder::Offer(const BYTE *bgrx, double time) {
 }
 
 bool Recorder::Stopped() {
-    guards::SectionLock lock(lock_);
+    guards::CriticalSectionLock lock(lock_);
     return stopped_;
 }
 
@@ -101,7 +101,7 @@ void Recorder::WriteQueued() {
         Picture picture;
         int64_t number = 0;
         {
-            guards::SectionLock lock(lock_);
+            guards::CriticalSectionLock lock(lock_);
             if (queue_.empty()) {
                 if (finishing_) return;
             } else {
@@ -121,7 +121,7 @@ void Recorder::WriteQueued() {
         // A picture written in part would stop the folder from playing.
         if (error && !tooMany) DeleteFileA(path.c_str());
 
-        guards::SectionLock lock(lock_);
+        guards::CriticalSectionLock lock(lock_);
         spare_.push_back(std::move(picture.bgrx));
         if (!error && !tooMany) {
             if (counts_.kept++ == 0) counts_.firstKept = picture.time;
@@ -139,7 +139,7 @@ void Recorder::WriteQueued() {
 
 Counts Recorder::Finish(WriteFailure &failure) {
     {
-        guards::SectionLock lock(lock_);
+        guards::CriticalSectionLock lock(lock_);
         finishing_ = true;
     }
     if (thread_) {
@@ -147,7 +147,7 @@ Counts Recorder::Finish(WriteFailure &failure) {
         WaitForSingleObject(thread_.get(), INFINITE);
         thread_.reset();
     }
-    guards::SectionLock lock(lock_);
+    guards::CriticalSectionLock lock(lock_);
     // Pictures offered without a thread to write them were not kept.
     counts_.notWritten += static_cast<int64_t>(queue_.size());
     queue_.clear();

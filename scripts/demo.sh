@@ -65,6 +65,7 @@ VORLANE_LIVE=0 "$here/with-wine.sh" "$here/demo/contact-frames.sh" "$stage" "$sc
 "$here/demo/contact-sheet.sh" "$stage" || echo "demo: the contact sheet could not be made" >&2
 VORLANE_LIVE=0 "$here/with-wine.sh" "$here/demo/recording.sh" "$stage" "$scene" ||
   echo "demo: the recording made no pictures" >&2
+VORLANE_DIST=$dist "$root/scripts/demo-viewer.sh" --arch "$arch" || true  # out/demo/viewer.png
 
 for log in "$stage"/sheet/*.log "$stage"/record.log "$stage"/replay.log; do
   [ -f "$log" ] && { echo "== $(basename "$log" .log)"; sed 's/\r$//' "$log"; }

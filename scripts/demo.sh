@@ -3,9 +3,10 @@
 # lays out: vorlane-cli shows the picture on a private X screen (or on yours
 # with --live), a screenshot is taken while it runs, the frame is saved and
 # turned grey; then short runs save a frame in each colour mode and after
-# A/D chords pressed in vorlane-cli's keys window, gathered in modes.png. The
-# results land in out/demo/. --scene takes a 24-bit BMP picture, or a folder
-# of them that the virtual card plays as footage.
+# A/D chords pressed in vorlane-cli's keys window, gathered in modes.png; last,
+# two seconds are recorded into out/demo/recording/ and played back, the first
+# pictures in recording.png. The results land in out/demo/. --scene takes a
+# 24-bit BMP picture, or a folder of them that the virtual card plays as footage.
 #   scripts/demo.sh [--live] [--scene PICTURE.bmp|FOLDER] [--arch win32|win64] [--seconds S]
 # Each step is a script of its own in scripts/demo/; those that run Windows
 # programs run inside with-wine.sh.
@@ -16,7 +17,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 dist=${VORLANE_DIST:-dist}
 [ "${dist#/}" != "$dist" ] || dist=$root/$dist
 
-usage() { sed -n '9p' "$0" | sed 's/^# *//'; }
+usage() { sed -n 's/^#   \(scripts\/demo.sh .*\)/\1/p' "$0"; }
 
 live=0 scene= arch=win64 seconds=6
 while [ $# -gt 0 ]; do
@@ -61,10 +62,12 @@ status=0
 VORLANE_LIVE=$live "$here/with-wine.sh" "$here/demo/live-preview.sh" "$stage" "$seconds" "$scene" "$x" "$y" ||
   status=$?
 VORLANE_LIVE=0 "$here/with-wine.sh" "$here/demo/contact-frames.sh" "$stage" "$scene" || true
-VORLANE_DIST=$dist "$here/demo-viewer.sh" --arch "$arch" || true  # out/demo/viewer.png
 "$here/demo/contact-sheet.sh" "$stage" || echo "demo: the contact sheet could not be made" >&2
+VORLANE_LIVE=0 "$here/with-wine.sh" "$here/demo/recording.sh" "$stage" "$scene" ||
+  echo "demo: the recording made no pictures" >&2
+VORLANE_DIST=$dist "$here/demo-viewer.sh" --arch "$arch" || true  # out/demo/viewer.png
 
-for log in "$stage"/sheet/*.log; do
+for log in "$stage"/sheet/*.log "$stage"/record.log "$stage"/replay.log; do
   [ -f "$log" ] && { echo "== $(basename "$log" .log)"; sed 's/\r$//' "$log"; }
 done >>"$out/vorlane-cli.log"
 
@@ -85,14 +88,21 @@ if [ -n "$painted" ] && [ "$(report_value "$report" running)" = 0 ]; then
   delivered=$(report_value "$report" card_reads)
   echo "frames painted: $painted ($rate frames/s)${delivered:+; the virtual card delivered $delivered}"
 fi
+kept=$(report_value "$stage/record-report.txt" pictures_kept)
+if [ -n "$kept" ]; then
+  echo "recording: $kept pictures kept in out/demo/recording/;" \
+    "$(tr -d '\r' <"$out/recording/recording.txt" | sed -n 's/^pictures a second: //p') a second;" \
+    "played back: $(report_value "$stage/replay-report.txt" frames_painted) pictures painted"
+fi
 describe() {
   case "$1" in
     *.bmp) echo "$(identify -format '%wx%h' "$1" 2>/dev/null), $(od -An -tu2 -j28 -N2 "$1" | tr -d ' ') bits a pixel" ;;
     */screen.png) identify -format '%wx%h screen' "$1" 2>/dev/null ;;
+    */recording.png) echo "$(identify -format '%wx%h' "$1" 2>/dev/null), the recording's first pictures" ;;
     *) echo "$(identify -format '%wx%h' "$1" 2>/dev/null), colour modes and A/D adjustments" ;;
   esac
 }
-for f in screen.png frame.bmp frame-grey.bmp modes.png; do
+for f in screen.png frame.bmp frame-grey.bmp modes.png recording.png; do
   if [ -f "$out/$f" ]; then
     printf '%-24s %9s bytes   %s\n' "out/demo/$f" "$(stat -c %s "$out/$f")" "$(describe "$out/$f")"
   else

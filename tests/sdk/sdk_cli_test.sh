@@ -20,6 +20,11 @@ convert -size 64x48 gradient:red-blue -type TrueColor "BMP3:$run/scene.bmp" 2>/d
 mkdir "$run/footage" "$run/bad-footage" "$run/no-footage"
 cp "$run/scene.bmp" "$run/footage/1.bmp" && cp "$run/scene.bmp" "$run/footage/2.bmp"
 cp "$run/scene.bmp" "$run/bad-footage/1.bmp" && head -c 100 "$run/scene.bmp" >"$run/bad-footage/2.bmp"
+# Footage for record: twelve pictures of noise, each unlike the others, that
+# fill the card's frame at 576 lines pixel for pixel.
+python=${VORLANE_PYTHON3:-python3}
+"$python" "$here/../readers/recording_check.py" make "$run/noise" 12 432 576 ||
+  echo "note: no Pillow, the recording rows will fail"
 
 size_of() { stat -c %s "$run/$1" 2>/dev/null || echo none; }
 # report_value FILE KEY: what vorlane-cli's --report FILE holds for KEY.
@@ -100,6 +105,17 @@ keys window          | preview --seconds 0.3 --height 96        | 0 | "Vorlane p
 no keys window       | preview --seconds 0.3 --height 96 --no-window | 0 | !has the focus
 no-window with value | preview --no-window=yes                  | 2 | --no-window takes no value
 report nowhere       | reset --report nowhere\\r.txt           | 1 | could not write the report to nowhere
+record, no folder    | record --seconds 1                       | 2 | record takes a folder first
+record, bad rate     | record unused --rate 0                   | 2 | bad value '0' for --rate
+record, open         | record unused --open                     | 2 | unknown option --open
+record, off screen   | record unused --x 30000                  | 2 | must lie wholly on the screen
+record, holds BMPs   | record footage --seconds 0.3             | 2 | footage already holds BMP files (1.bmp) && nothing was overwritten
+record, a file       | record scene.bmp --seconds 0.3           | 2 | scene.bmp is a file, not a folder
+record, uncreatable  | record scene.bmp\below --seconds 0.3      | 2 | cannot be created
+record, unwritable   | record Z:\proc\1 --seconds 0.3           | 2 | the folder Z:\proc\1 cannot be written
+record footage       | record rec-1 --seconds 2 --height 576 --scene noise --no-window | 0 | record: pictures kept && ended: the time was up
+record the recording | record rec-2 --seconds 2 --height 576 --scene rec-1 --no-window | 0 | record: frames the card finished
+record at 5 a second | record rec-5 --rate 5 --seconds 2 --height 576 --scene noise --no-window | 0 | record: left out to keep to 5 a second
 ROWS
 leftover=$(comm -13 <(echo "$temp_frames_before") <(temp_frames))
 [ -z "$leftover" ] || fail "temporary frame files" "left behind in $temp: $leftover"
@@ -145,8 +161,8 @@ STATIONS
 
 # Real key presses in the keys window, sent by xdotool on the X display: the
 # chords must step the card, and closing the window (Alt+F4) must end a
-# preview that would otherwise run until Ctrl+C. Only when asked for
-# (VORLANE_REAL_KEYS=1; the demo always does it): on a loaded machine Wine's
+# recording that would otherwise run until Ctrl+C, keeping its recording.txt.
+# Only when asked for (VORLANE_REAL_KEYS=1; the demo always does it): on a loaded machine Wine's
 # X keyboard now and then drops or repeats a key between X and the window, so
 # the row cannot be made certain. The forwarding from the host's queue to the
 # preview is tested without X in hot_keys_test.
@@ -158,7 +174,7 @@ elif command -v xdotool >/dev/null && [ -n "${DISPLAY:-}" ]; then
     xdotool search --name '^Vorlane preview keys$' >/dev/null 2>&1 || break
     sleep 0.1
   done
-  (cd "$run" && timeout 120 wine ./vorlane-cli.exe preview --seconds 0 --height 96 \
+  (cd "$run" && timeout 120 wine ./vorlane-cli.exe record keys-rec --seconds 0 --height 96 \
      --report keys-report.txt >"$work/keys.log" 2>&1; echo $? >"$work/keys.status") &
   # The keys go to the focus, not to the window found: a release sent to a
   # closed window would leave Alt held. A window found before it is mapped
@@ -195,6 +211,9 @@ CHORDS
     fail "chords in the keys window" "exit status $(cat "$work/keys.status"), A/D $got; expected 0 and A/D $expected at the end"
     sed 's/^/    /' "$work/keys.log" "$run/keys-report.txt"
   fi
+  # Closing the window ended the recording as the time would have.
+  grep -q "ended: Ctrl+C, or the keys window was closed" "$run/keys-rec/recording.txt" ||
+    fail "record ended by the keys window" "$(cat "$run/keys-rec/recording.txt")"
 else
   echo "note: no xdotool or no X display; the chords are not tried"
 fi
@@ -210,4 +229,12 @@ g2.bmp 7990
 only-grey.bmp 5878
 SIZES
 [ -e "$run/nowhere" ] && fail "save in missing dir" "a folder was created"
+# What record kept: each picture the source's, in its order, any gap counted;
+# played back and recorded again, the same pictures; at most 5 a second.
+# The folders it refused are as they were.
+"$python" "$here/../readers/recording_check.py" check "$run/noise" "$run/rec-1" || fail "record footage" "see above"
+"$python" "$here/../readers/recording_check.py" check "$run/rec-1" "$run/rec-2" || fail "round trip" "see above"
+"$python" "$here/../readers/recording_check.py" check "$run/noise" "$run/rec-5" 5 || fail "record at 5 a second" "see above"
+[ -e "$run/unused" ] && fail "record refusals" "a folder was made"
+[ "$(ls "$run/footage")" = "$(printf '1.bmp\n2.bmp')" ] || fail "record, holds BMPs" "the folder changed: $(ls "$run/footage")"
 finish vorlane-cli

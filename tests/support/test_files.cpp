@@ -31,4 +31,13 @@ std::string TempPath(const std::string &name) {
     return path + name;
 }
 
+std::string NewTempFolder(const std::string &name) {
+    for (DWORD attempt = 0; attempt < 100; ++attempt) {
+        const std::string folder = TempPath(name + "-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                            std::to_string(GetTickCount() + attempt));
+        if (CreateDirectoryA(folder.c_str(), nullptr)) return folder;
+    }
+    return "";
+}
+
 }  // namespace vt

@@ -14,5 +14,7 @@ bool FileExists(const std::string &path);
 void WriteBytes(const std::string &path, const std::vector<uint8_t> &bytes);
 // A fresh folder for one test's files, removed by nobody: Wine's temp folder.
 std::string TempPath(const std::string &name);
+// A folder that did not exist before, in the same place: name-PROCESS-TICKS.
+std::string NewTempFolder(const std::string &name);
 
 }  // namespace vt

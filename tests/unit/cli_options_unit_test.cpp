@@ -107,6 +107,36 @@ TEST(CliOptions, PreviewAndCheckCommandLines) {
     EXPECT_FALSE(options.keysWindow);
 }
 
+TEST(CliOptions, RecordCommandLines) {
+    struct Row {
+        Words args;
+        const char *problem;  // "" when understood
+        const char *folder;
+        double rate;
+    } rows[] = {
+        {{"rec"}, "", "rec", 25},
+        {{"rec\\", "--rate", "5", "--height", "576", "--no-window"}, "", "rec", 5},
+        {{"D:\\", "--rate=0.5"}, "", "D:\\", 0.5},
+        {{}, "record takes a folder first: record FOLDER [--rate R]", "", 0},
+        {{"--rate", "5"}, "record takes a folder first: record FOLDER [--rate R]", "", 0},
+        {{"rec", "--rate"}, "missing value after --rate", "rec", 0},
+        {{"rec", "--rate", "0"}, "bad value '0' for --rate", "rec", 0},
+        {{"rec", "--rate", "1001"}, "bad value '1001' for --rate", "rec", 0},
+        {{"rec", "--rate", "5x"}, "bad value '5x' for --rate", "rec", 0},
+        {{"rec", "--rate", "nan"}, "bad value 'nan' for --rate", "rec", 0},
+        {{"rec", "--open"}, "unknown option --open", "rec", 0},
+        {{"rec", "--mode", "4"}, "bad value '4' for --mode", "rec", 0},
+    };
+    for (const Row &row : rows) {
+        cli::RecordOptions options;
+        EXPECT_EQ(cli::ParseRecordOptions(row.args, options), row.problem) << Joined(row.args);
+        EXPECT_EQ(options.folder, row.folder) << Joined(row.args);
+        if (!*row.problem) {
+            EXPECT_EQ(options.rate, row.rate) << Joined(row.args);
+        }
+    }
+}
+
 TEST(CliOptions, ReportOptionIsTakenOutOfAnyCommand) {
     struct Row {
         Words args;

@@ -2,11 +2,15 @@
 // its figures into the report, and returns the program's exit status.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "options.h"
 #include "report.h"
 #include "station.h"
+#include "virtual_card_extras.h"
+#include "watch_loop.h"
 
 namespace cli {
 
@@ -19,6 +23,20 @@ int PreviewCommand(const Arguments &args, Report &report);
 int CheckCommand(const Arguments &args, Report &report);
 int GreyCommand(const Arguments &args, Report &report);
 int ResetCommand(const Arguments &args, Report &report);
+int RecordCommand(const Arguments &args, Report &report);
+
+// What another command adds to the preview: a look at each new picture, a
+// say in when the watch ends, and the figures as it ends, before the card
+// closes. `watched` is not called when the preview never ran.
+struct PreviewExtras {
+    std::function<void(const WatchedPicture &picture)> onPicture;
+    std::function<bool()> mustEnd;
+    std::function<void(const WatchCount &count, GetStatsFunction getStats)> watched;
+};
+
+// The preview as the preview command runs it, with the card already loaded.
+int RunPreview(const VorlaneFunctions &vorlane, const PreviewOptions &options, Report &report,
+               const PreviewExtras &extras);
 
 // The problem and a pointer to --help on stderr; the status for it.
 int Usage(const std::string &problem);

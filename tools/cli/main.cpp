@@ -20,6 +20,10 @@ const char kHelp[] =
     "  vorlane-cli preview [options]      open the card, show the live picture on the\n"
     "                                     screen, then save the last frame or just close\n"
     "  vorlane-cli grey SRC.bmp DST.bmp   convert a 24-bit BMP file to an 8-bit grey one\n"
+    "  vorlane-cli record FOLDER [--rate R] [preview options]\n"
+    "                                     the preview, each new picture on the screen\n"
+    "                                     saved as FOLDER\\000001.bmp, ... with\n"
+    "                                     FOLDER\\recording.txt; at most R a second (25)\n"
     "  vorlane-cli reset                  set the card's three A/D adjustments to 128\n"
     "  vorlane-cli check [--open]         where Vorlane.dll and CG400D32.dll were found,\n"
     "                                     their bitness, version and exports; --open\n"
@@ -42,9 +46,17 @@ const char kHelp[] =
     "                   name order, 25 a second, looping\n"
     "  --no-window      no keys window: the A/D chords are then not read\n"
     "\n"
+    "record makes FOLDER when it is missing and refuses one that already holds\n"
+    "BMP files or a recording.txt, or cannot be written: nothing is overwritten.\n"
+    "The picture must lie wholly on the screen. A slow disk costs pictures, which\n"
+    "are counted, never the preview's pace; a full disk ends the recording and\n"
+    "keeps what was written. recording.txt gives the pictures kept and a second,\n"
+    "those not kept and why, the height, colour mode and A/D values.\n"
+    "\n"
     "Every command also takes --report FILE: it then writes its figures to FILE\n"
     "as key=value lines (frames_painted, frames_per_second, card_reads, card_ad1,\n"
-    "card_ad2, card_ad4, frame_saved, grey_saved, card_opens, exit_status, ...),\n"
+    "card_ad2, card_ad4, frame_saved, grey_saved, card_opens, pictures_kept,\n"
+    "pictures_dropped, exit_status, ...),\n"
     "for scripts. While a preview runs the file is renewed with each count and\n"
     "holds running=1; exit_status comes last, when the program ends.\n"
     "\n"
@@ -62,7 +74,8 @@ const char kHelp[] =
     "be opened); press OK and this program reports the failure.\n"
     "\n"
     "Exit status: 0 done; 1 Vorlane reported a failure (check: the card did not\n"
-    "open); 2 wrong command line; 3 Vorlane.dll or CG400D32.dll is missing or\n"
+    "open); 2 wrong command line (record: also a folder it may not use, or a\n"
+    "disk that filled up); 3 Vorlane.dll or CG400D32.dll is missing or\n"
     "cannot be used (the message says which, why, and what to do).\n";
 
 struct Command {
@@ -75,6 +88,7 @@ const Command kCommands[] = {
     {"grey", GreyCommand},
     {"reset", ResetCommand},
     {"check", CheckCommand},
+    {"record", RecordCommand},
 };
 
 // The command's status, once its report, when one was asked for, is in place.

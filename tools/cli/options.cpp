@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "record_rate.h"
+
 namespace cli {
 
 bool ParseInt(const char *text, int &value) {
@@ -93,6 +95,33 @@ std::string ParseCheckOptions(const std::vector<std::string> &args, PreviewOptio
             return "check takes only --open, --x X and --y Y";
     }
     return ParsePreviewOptions(args, options);
+}
+
+std::string ParseRecordOptions(const std::vector<std::string> &args, RecordOptions &options) {
+    if (args.empty() || IsOption(args[0])) return "record takes a folder first: record FOLDER [--rate R]";
+    options.folder = args[0];
+    // The pictures' names are joined to it with one backslash.
+    while (options.folder.size() > 1 && (options.folder.back() == '\\' || options.folder.back() == '/') &&
+           options.folder[options.folder.size() - 2] != ':')
+        options.folder.pop_back();
+    options.rate = recording::kDefaultRate;
+    std::vector<std::string> rest;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string name = args[i].substr(0, args[i].find('='));
+        if (name != "--rate") {
+            rest.push_back(args[i]);
+            continue;
+        }
+        std::string optionName, value;
+        if (!NameAndValue(args, i, optionName, value)) return "missing value after --rate";
+        char *end = nullptr;
+        options.rate = std::strtod(value.c_str(), &end);
+        if (value.empty() || *end != '\0' || !(options.rate > 0 && options.rate <= recording::kHighestRate))
+            return "bad value '" + value + "' for --rate";
+    }
+    const std::string problem = ParsePreviewOptions(rest, options.preview);
+    if (problem.empty() && options.preview.open) return "unknown option --open";
+    return problem;
 }
 
 std::string TakeReportOption(std::vector<std::string> &args, std::string &reportPath) {

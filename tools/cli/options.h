@@ -34,6 +34,15 @@ std::string ParsePreviewOptions(const std::vector<std::string> &args, PreviewOpt
 // The same for check, which takes only --open, --x and --y.
 std::string ParseCheckOptions(const std::vector<std::string> &args, PreviewOptions &options);
 
+struct RecordOptions {
+    std::string folder;
+    double rate = 0;  // set from record_rate.h's default
+    PreviewOptions preview;
+};
+
+// "FOLDER [--rate R]" and every option of preview but --open.
+std::string ParseRecordOptions(const std::vector<std::string> &args, RecordOptions &options);
+
 // Takes "--report FILE" or "--report=FILE", which every command accepts,
 // out of `args` into `reportPath`; returns what is wrong with it, or "".
 std::string TakeReportOption(std::vector<std::string> &args, std::string &reportPath);

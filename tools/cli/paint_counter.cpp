@@ -5,6 +5,14 @@
 
 namespace cli {
 
+bool WhollyOnScreen(int x, int y, int width, int height) {
+    const int screenLeft = GetSystemMetrics(SM_XVIRTUALSCREEN);
+    const int screenTop = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    return x >= screenLeft && y >= screenTop &&
+           x + width <= screenLeft + GetSystemMetrics(SM_CXVIRTUALSCREEN) &&
+           y + height <= screenTop + GetSystemMetrics(SM_CYVIRTUALSCREEN);
+}
+
 PaintCounter::PaintCounter(int x, int y, int width, int height) {
     const int screenLeft = GetSystemMetrics(SM_XVIRTUALSCREEN);
     const int screenTop = GetSystemMetrics(SM_YVIRTUALSCREEN);
@@ -39,7 +47,10 @@ PaintCounter::PaintCounter(int x, int y, int width, int height) {
 
 bool PaintCounter::Changed() {
     if (!watching_) return false;
-    BitBlt(memory_.get(), 0, 0, width(), height(), screen_.get(), area_.left, area_.top, SRCCOPY);
+    if (!BitBlt(memory_.get(), 0, 0, width(), height(), screen_.get(), area_.left, area_.top, SRCCOPY)) {
+        ++failedReads_;
+        return false;
+    }
     GdiFlush();
     // FNV-1a: enough to tell one picture from the next.
     uint64_t hash = 14695981039346656037ull;

@@ -10,6 +10,9 @@
 
 namespace cli {
 
+// True when all of the area lies on the screen.
+bool WhollyOnScreen(int x, int y, int width, int height);
+
 class PaintCounter {
 public:
     // Only the part of the area that lies on the screen is watched.
@@ -29,6 +32,8 @@ public:
     const uint8_t *pixels() const { return bits_; }
     int width() const { return area_.right - area_.left; }
     int height() const { return area_.bottom - area_.top; }
+    // Looks at the screen that failed (on a locked or secure desktop, say).
+    long long failedReads() const { return failedReads_; }
 
 private:
     bool watching_ = false;
@@ -39,6 +44,7 @@ private:
     guards::SelectedObject selected_;  // last: the bitmap is put back out before it goes
     const uint8_t *bits_ = nullptr;
     uint64_t lastHash_ = 0;
+    long long failedReads_ = 0;
 };
 
 }  // namespace cli

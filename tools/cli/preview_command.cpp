@@ -113,7 +113,10 @@ std::string CardSummary(GetStatsFunction getStats) {
     return text;
 }
 
-int Preview(const VorlaneFunctions &vorlane, const PreviewOptions &options, Report &report) {
+}  // namespace
+
+int RunPreview(const VorlaneFunctions &vorlane, const PreviewOptions &options, Report &report,
+               const PreviewExtras &extras) {
     const geometry::FrameSize frame = geometry::FrameSizeForHeight(options.height);
     guards::TemporaryFile greyOnly;
     if (!options.grey.empty() && options.save.empty()) {
@@ -156,10 +159,14 @@ int Preview(const VorlaneFunctions &vorlane, const PreviewOptions &options, Repo
     report.Set(report_key::kRunning, 1LL);
     WatchHooks hooks;
     const double seconds = options.seconds;
-    hooks.finished = [seconds](double now, const WatchCount &) { return seconds > 0 && now >= seconds; };
+    hooks.finished = [seconds, &extras](double now, const WatchCount &) {
+        return (seconds > 0 && now >= seconds) || (extras.mustEnd && extras.mustEnd());
+    };
     hooks.eachTurn = [&progress](double now, const WatchCount &count) { progress.Turn(now, count); };
+    hooks.onPicture = extras.onPicture;
     const WatchCount count = Watch(counter, hooks);
     progress.End();
+    if (extras.watched) extras.watched(count, getStats);
     report.Set(report_key::kRunning, 0LL);
     ReportFigures(report, count.ran, count, getStats);
     std::printf("preview: %lld frames painted in %.1f s, %.1f frames/s%s\n", count.painted,
@@ -189,15 +196,13 @@ int Preview(const VorlaneFunctions &vorlane, const PreviewOptions &options, Repo
     return WriteGrey(vorlane, save.c_str(), options.grey.c_str(), report);
 }
 
-}  // namespace
-
 int PreviewCommand(const Arguments &args, Report &report) {
     PreviewOptions options;
     const std::string problem = ParsePreviewOptions(args, options);
     if (!problem.empty()) return Usage(problem);
     if (options.open) return Usage("unknown option --open");
     VorlaneFunctions vorlane;
-    return LoadVorlane(vorlane) ? Preview(vorlane, options, report) : kExitDllUnusable;
+    return LoadVorlane(vorlane) ? RunPreview(vorlane, options, report, {}) : kExitDllUnusable;
 }
 
 }  // namespace cli

@@ -20,6 +20,8 @@ constexpr const char *kCardAd[3] = {"card_ad1", "card_ad2", "card_ad4"};  // vir
 constexpr const char *kCardOpens = "card_opens";       // check --open: 1 or 0
 constexpr const char *kFrameSaved = "frame_saved";     // the 24-bit file given with --save
 constexpr const char *kGreySaved = "grey_saved";       // the grey file written
+constexpr const char *kPicturesKept = "pictures_kept";  // record: files written in full
+constexpr const char *kPicturesDropped = "pictures_dropped";  // record: the disk behind or stopped
 constexpr const char *kExitStatus = "exit_status";     // written last, at the very end
 }  // namespace report_key
 

@@ -26,19 +26,6 @@ const VorlaneExport kVorlaneExports[kVorlaneExportCount] = {
 
 bool IsVorlane(const DllFile &dll) { return std::strcmp(dll.name, kVorlaneName) == 0; }
 
-std::string WindowsError(unsigned long code) {
-    char number[32];
-    std::snprintf(number, sizeof number, "Windows error %lu", code);
-    char text[256] = "";
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, static_cast<DWORD>(code), 0,
-                   text, sizeof text, nullptr);
-    std::string message = text;
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
-                                message.back() == ' ' || message.back() == '.'))
-        message.pop_back();
-    return message.empty() ? number : std::string(number) + ": " + message;
-}
-
 namespace {
 
 std::string FolderOf(const std::string &path) {

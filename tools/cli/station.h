@@ -7,6 +7,7 @@
 #include <string>
 
 #include "pe_image.h"
+#include "windows_error.h"
 #include "vorlane.h"
 
 namespace cli {
@@ -65,8 +66,5 @@ std::string LoadVorlaneFile(const DllFile &library, VorlaneFunctions &functions)
 // For the commands that use the card: the first problem on one line on
 // stderr, and false, when a DLL cannot be used.
 bool LoadVorlane(VorlaneFunctions &functions);
-
-// "Windows error 5: Access is denied", or the bare number.
-std::string WindowsError(unsigned long code);
 
 }  // namespace cli

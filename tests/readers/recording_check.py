@@ -1,0 +1,88 @@
+#!/usr/bin/python3
+"""Footage for vorlane-cli's record, and the check of what it recorded, read
+with Pillow, a reader that shares nothing with ours.
+
+  recording_check.py make FOLDER COUNT WIDTH HEIGHT
+      COUNT pictures of seeded noise, each unlike the others, 0001.bmp ...
+  recording_check.py check SOURCE RECORDING [MOST_A_SECOND]
+      every picture of RECORDING equals one of SOURCE's, pixel for pixel; they
+      follow SOURCE's order (which loops), and the pictures skipped between
+      them are no more than recording.txt counts as not kept, or as frames
+      the card finished that the screen never showed; the files are numbered
+      000001.bmp on without a hole, as many as recording.txt says were kept;
+      with MOST_A_SECOND, no more kept than that many a second recorded and
+      the two the rate's budget lets through at once."""
+import os
+import random
+import re
+import sys
+
+try:
+    from PIL import Image
+except ImportError:
+    print("Pillow is not installed (Debian: python3-pil); skipped")
+    sys.exit(77)
+
+
+def make(folder, count, width, height):
+    os.makedirs(folder, exist_ok=True)
+    for n in range(count):
+        noise = random.Random(n).randbytes(width * height * 3)
+        Image.frombytes("RGB", (width, height), noise).save(os.path.join(folder, "%04d.bmp" % (n + 1)))
+
+
+def pictures(folder):
+    names = sorted(f for f in os.listdir(folder) if f.lower().endswith(".bmp"))
+    return names, [Image.open(os.path.join(folder, n)).convert("RGB").tobytes() for n in names]
+
+
+def report(folder):
+    with open(os.path.join(folder, "recording.txt"), encoding="ascii") as text:
+        return dict(line.rstrip("\r\n").split(": ", 1) for line in text if ": " in line)
+
+
+def check(source, recording, most_a_second=None):
+    problems = []
+    _, wanted = pictures(source)
+    places = {}  # a source may show the same picture more than once
+    for n, picture in enumerate(wanted):
+        places.setdefault(picture, []).append(n)
+    names, got = pictures(recording)
+    figures = report(recording)
+    kept = int(figures["pictures kept"].split()[0])
+    if names != ["%06d.bmp" % (n + 1) for n in range(len(names))]:
+        problems.append("files not numbered 000001.bmp on without a hole: %s" % names[:5])
+    if kept != len(names) or kept == 0:
+        problems.append("recording.txt says %d kept, the folder holds %d" % (kept, len(names)))
+    order = []
+    for name, picture in zip(names, got):
+        if picture not in places:
+            problems.append("%s equals no source picture" % name)
+        elif not order:
+            order.append(places[picture][0])
+        else:  # the place that follows the last one most closely
+            order.append(min(places[picture], key=lambda n: (n - order[-1] - 1) % len(wanted)))
+    # Pictures between two kept ones that were not kept, the source looping.
+    skipped = sum((b - a - 1) % len(wanted) for a, b in zip(order, order[1:]))
+    counted = sum(int(v) for k, v in figures.items() if k.startswith(("left out", "not kept")))
+    # Footage plays a picture a frame; the frame under way already shows one.
+    unseen = int(figures["frames the card finished"]) + 1 - int(figures["pictures seen on the screen"])
+    counted += max(0, unseen)
+    if skipped > counted:
+        problems.append("%d source pictures skipped, recording.txt counts %d not kept (order %s)"
+                        % (skipped, counted, order))
+    seconds = float(figures["seconds recorded"])
+    if most_a_second is not None and kept > most_a_second * seconds + 2:
+        problems.append("%d kept in %g s, at most %g a second wanted" % (kept, seconds, most_a_second))
+    for problem in problems:
+        print("FAIL %s: %s" % (recording, problem))
+    print("%s: %d pictures, source order %s, %d skipped, %d counted not kept or not shown"
+          % (recording, len(names), order[:8], skipped, counted))
+    return not problems
+
+
+if __name__ == "__main__":
+    if sys.argv[1] == "make":
+        make(sys.argv[2], *map(int, sys.argv[3:6]))
+    else:
+        sys.exit(0 if check(sys.argv[2], sys.argv[3], *map(float, sys.argv[4:5])) else 1)

@@ -1,0 +1,162 @@
+// vorlane-cli's recorder on its own: which pictures --rate keeps, the files
+// and their order, a disk that fills up or falls behind, and the checks on
+// the folder before a recording starts.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "imagefiles/bmp_headers.h"
+#include "record_rate.h"
+#include "recorder.h"
+#include "recording_folder.h"
+#include "test_support.h"
+
+namespace {
+
+std::vector<double> Steady(double step, int count, double jitter = 0) {
+    std::vector<double> times;
+    for (int i = 0; i < count; ++i) times.push_back(i * step + (i % 2 ? jitter : -jitter));
+    return times;
+}
+
+// A picture of 32-bit pixels whose every byte tells `number` and its place.
+std::vector<BYTE> Picture(int number, size_t pixels) {
+    std::vector<BYTE> bgrx(pixels * 4);
+    for (size_t i = 0; i < bgrx.size(); ++i) bgrx[i] = static_cast<BYTE>(number * 31 + i * 7);
+    return bgrx;
+}
+
+constexpr int32_t kWidth = 12, kHeight = 16;
+constexpr size_t kPixels = kWidth * kHeight;
+
+}  // namespace
+
+TEST(RateBudget, KeepsAtMostTheRateAndLosesNothingToJitter) {
+    // Steps are powers of two, so that the sums come out exact.
+    struct Row {
+        const char *name;
+        double rate;
+        std::vector<double> times;
+        int kept;
+    } rows[] = {
+        {"source at the rate", 16, Steady(1.0 / 16, 48), 48},
+        {"source at the rate, arriving early and late", 16, Steady(1.0 / 16, 48, 1.0 / 64), 48},
+        {"source slower than the rate", 16, Steady(1.0 / 8, 20), 20},
+        {"source twice the rate: every other one after a first two", 16, Steady(1.0 / 32, 64), 33},
+        {"burst after a stall keeps two", 16, {0, 10, 10.001, 10.002, 10.003}, 3},
+        {"one a second", 1, Steady(1.0 / 32, 96), 4},
+    };
+    for (const Row &row : rows) {
+        recording::RateBudget budget;
+        int kept = 0;
+        for (double time : row.times) kept += recording::KeepPicture(budget, row.rate, time);
+        EXPECT_EQ(kept, row.kept) << row.name;
+    }
+}
+
+// A disk that takes the first three files and is full at the fourth, which
+// it leaves cut short.
+DWORD FullAfterThree(const char *path, const BYTE *bgr, int32_t width, int32_t height) {
+    static int written;
+    if (std::string(path).find(recording::PictureFileName(1)) != std::string::npos) written = 0;
+    if (++written > 3) {
+        vt::WriteBytes(path, {'B', 'M'});
+        return ERROR_DISK_FULL;
+    }
+    return recording::WriteBmpPicture(path, bgr, width, height);
+}
+
+TEST(Recorder, StopsAtAFullDiskAndKeepsWhatWasWritten) {
+    const std::string folder = vt::NewTempFolder("recorder-full");
+    ASSERT_EQ(recording::PrepareFolder(folder), "");
+    recording::Recorder recorder(folder, kWidth, kHeight, 1000, FullAfterThree);
+    ASSERT_TRUE(recorder.Start());
+    for (int n = 1; n <= 5; ++n) recorder.Offer(Picture(n, kPixels).data(), n * 0.04);
+    ASSERT_TRUE(vt::WaitUntil([&] { return recorder.Stopped(); }));
+    recorder.Offer(Picture(6, kPixels).data(), 0.24);
+    recording::WriteFailure failure;
+    const recording::Counts counts = recorder.Finish(failure);
+    EXPECT_EQ(counts.kept, 3);
+    EXPECT_EQ(counts.seen, 6);
+    EXPECT_EQ(counts.notWritten, 3) << "the one cut short, the one queued, the one offered after";
+    EXPECT_EQ(failure.error, static_cast<DWORD>(ERROR_DISK_FULL));
+    EXPECT_EQ(failure.path, folder + "\\" + recording::PictureFileName(4));
+    // The three written are whole 24-bit files, in the order offered.
+    for (int n = 1; n <= 5; ++n) {
+        const std::string name = recording::PictureFileName(n);
+        const std::vector<uint8_t> file = vt::ReadFileBytes(folder + "\\" + name);
+        if (n > 3) {
+            EXPECT_FALSE(vt::FileExists(folder + "\\" + name)) << name;
+            continue;
+        }
+        ASSERT_EQ(file.size(), bmp::kHeadersBytes + bmp::Bgr24Bytes(kWidth, kHeight)) << name;
+        EXPECT_EQ(vt::ReadBmpHeaders(file).info.biBitCount, 24) << name;
+        const std::vector<BYTE> bgrx = Picture(n, kPixels);
+        for (size_t i = 0; i < kPixels * 3; ++i)
+            ASSERT_EQ(file[bmp::kHeadersBytes + i], bgrx[i / 3 * 4 + i % 3]) << name << ", byte " << i;
+    }
+}
+
+HANDLE g_diskGoesOn;
+DWORD SlowDisk(const char *path, const BYTE *bgr, int32_t width, int32_t height) {
+    WaitForSingleObject(g_diskGoesOn, INFINITE);
+    return recording::WriteBmpPicture(path, bgr, width, height);
+}
+
+TEST(Recorder, DropsAndCountsPicturesWhileTheDiskIsBehindWithoutWaiting) {
+    const std::string folder = vt::NewTempFolder("recorder-slow");
+    ASSERT_EQ(recording::PrepareFolder(folder), "");
+    g_diskGoesOn = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    constexpr double kRate = 4;
+    const int capacity = recording::QueueCapacity(kRate);
+    recording::Recorder recorder(folder, kWidth, kHeight, kRate, SlowDisk);
+    ASSERT_TRUE(recorder.Start());
+    // Spaced at the rate: none is left out by it, so every drop is the disk's.
+    for (int n = 0; n < capacity + 5; ++n) recorder.Offer(Picture(n, kPixels).data(), n / kRate);
+    SetEvent(g_diskGoesOn);
+    recording::WriteFailure failure;
+    const recording::Counts counts = recorder.Finish(failure);
+    CloseHandle(g_diskGoesOn);
+    EXPECT_EQ(counts.overRate, 0);
+    EXPECT_EQ(counts.diskBehind, 5);
+    EXPECT_EQ(counts.kept, capacity);
+    EXPECT_EQ(failure.error, 0u);
+}
+
+TEST(RecordingFolder, RefusesAFolderItWouldOverwriteOrCannotUse) {
+    const std::string base = vt::NewTempFolder("recording-folders");
+    const std::vector<uint8_t> kept{'k', 'e', 'p', 't'};
+    struct Row {
+        const char *name;
+        const char *folder;      // under base
+        const char *existing;    // a file made there first, or nullptr
+        const char *refusal;     // "" when the folder is taken
+    } rows[] = {
+        {"new, two levels deep", "new\\deeper", nullptr, ""},
+        {"empty", "empty", "", ""},
+        {"holding a picture", "pictures", "0001.BMP", "already holds BMP files (0001.BMP)"},
+        {"holding a recording's report", "report", "recording.txt", "already holds a recording.txt"},
+        {"a file", "file", nullptr, "is a file, not a folder"},
+        {"under a file", "file\\below", nullptr, "cannot be created"},
+    };
+    vt::WriteBytes(base + "\\file", kept);
+    for (const Row &row : rows) {
+        const std::string folder = base + "\\" + row.folder;
+        if (row.existing) {
+            CreateDirectoryA(folder.c_str(), nullptr);
+            if (*row.existing) vt::WriteBytes(folder + "\\" + row.existing, kept);
+        }
+        const std::string refusal = recording::PrepareFolder(folder);
+        if (!*row.refusal) {
+            EXPECT_EQ(refusal, "") << row.name;
+            EXPECT_TRUE(vt::FileExists(folder + "\\recording.txt")) << row.name;
+            continue;
+        }
+        EXPECT_NE(refusal.find(row.refusal), std::string::npos) << row.name << ": " << refusal;
+        if (row.existing && *row.existing) {
+            EXPECT_EQ(vt::ReadFileBytes(folder + "\\" + row.existing), kept) << row.name;
+        }
+    }
+    EXPECT_EQ(vt::ReadFileBytes(base + "\\file"), kept);
+}

@@ -1,0 +1,158 @@
+#include "recorder.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <utility>
+
+#include "common/color_modes.h"
+#include "imagefiles/still_bmp.h"
+
+namespace recording {
+
+DWORD WriteBmpPicture(const char *path, const BYTE *bgr, int32_t width, int32_t height) {
+    SetLastError(0);
+    if (WriteStillBmp(path, bgr, width, height, colormode::kRgb24)) return 0;
+    const DWORD error = GetLastError();
+    return error ? error : ERROR_WRITE_FAULT;
+}
+
+void Bgrx32ToBgr24(const BYTE *bgrx, BYTE *bgr, size_t pixelCount) {
+    for (size_t i = 0; i < pixelCount; ++i, bgrx += 4, bgr += 3) {
+        bgr[0] = bgrx[0];
+        bgr[1] = bgrx[1];
+        bgr[2] = bgrx[2];
+    }
+}
+
+std::string PictureFileName(int64_t number) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%06lld.bmp", static_cast<long long>(number));
+    return name;
+}
+
+Recorder::Recorder(std::string folder, int32_t width, int32_t height, double rate,
+                   PictureWriter writer)
+    : folder_(std::move(folder)), width_(width), height_(height), rate_(rate), writer_(writer),
+      pictureBytes_(static_cast<size_t>(width) * static_cast<size_t>(height) * 4),
+      wake_(guards::CreateUnnamedEvent(false, false)) {}
+
+Recorder::~Recorder() {
+    WriteFailure ignored;
+    Finish(ignored);
+}
+
+bool Recorder::Start() {
+    if (!wake_ || thread_) return false;
+    thread_.reset(CreateThread(nullptr, 0, ThreadMain, this, 0, nullptr));
+    return thread_.valid();
+}
+
+void Recorder::Offer(const BYTE *bgrx, double time) {
+    std::unique_ptr<BYTE[]> buffer;
+    {
+        guards::CriticalSectionLock lock(lock_);
+        ++counts_.seen;
+        if (stopped_ || finishing_) {
+            ++counts_.notWritten;
+            return;
+        }
+        if (!KeepPicture(budget_, rate_, time)) {
+            ++counts_.overRate;
+            return;
+        }
+        if (!spare_.empty()) {
+            buffer = std::move(spare_.back());
+            spare_.pop_back();
+        } else if (buffers_ < static_cast<size_t>(QueueCapacity(rate_))) {
+            ++buffers_;  // counted now, made outside the lock
+        } else {
+            ++counts_.diskBehind;
+            return;
+        }
+    }
+    if (!buffer) buffer.reset(new (std::nothrow) BYTE[pictureBytes_]);
+    if (buffer) std::memcpy(buffer.get(), bgrx, pictureBytes_);
+    guards::CriticalSectionLock lock(lock_);
+    if (!buffer) {
+        --buffers_;
+        ++counts_.diskBehind;  // no memory to hold it until the disk takes it
+        return;
+    }
+    queue_.push_back(Picture{std::move(buffer), time});
+    SetEvent(wake_.get());
+}
+
+bool Recorder::Stopped() {
+    guards::CriticalSectionLock lock(lock_);
+    return stopped_;
+}
+
+DWORD WINAPI Recorder::ThreadMain(void *self) {
+    static_cast<Recorder *>(self)->WriteQueued();
+    return 0;
+}
+
+void Recorder::WriteQueued() {
+    const size_t pixelCount = static_cast<size_t>(width_) * static_cast<size_t>(height_);
+    std::vector<BYTE> bgr(pixelCount * 3);
+    for (;;) {
+        Picture picture;
+        int64_t number = 0;
+        {
+            guards::CriticalSectionLock lock(lock_);
+            if (queue_.empty()) {
+                if (finishing_) return;
+            } else {
+                picture = std::move(queue_.front());
+                queue_.erase(queue_.begin());
+                number = counts_.kept + 1;
+            }
+        }
+        if (!picture.bgrx) {
+            WaitForSingleObject(wake_.get(), INFINITE);
+            continue;
+        }
+        Bgrx32ToBgr24(picture.bgrx.get(), bgr.data(), pixelCount);
+        std::string path = folder_ + "\\" + PictureFileName(number);
+        const bool tooMany = number > kMostPictures;
+        const DWORD error = tooMany ? 0 : writer_(path.c_str(), bgr.data(), width_, height_);
+        // A picture written in part would stop the folder from playing.
+        if (error && !tooMany) DeleteFileA(path.c_str());
+
+        guards::CriticalSectionLock lock(lock_);
+        spare_.push_back(std::move(picture.bgrx));
+        if (!error && !tooMany) {
+            if (counts_.kept++ == 0) counts_.firstKept = picture.time;
+            counts_.lastKept = picture.time;
+            continue;
+        }
+        stopped_ = true;
+        failure_ = WriteFailure{std::move(path), error, tooMany};
+        counts_.notWritten += 1 + static_cast<int64_t>(queue_.size());
+        for (Picture &left : queue_) spare_.push_back(std::move(left.bgrx));
+        queue_.clear();
+        return;
+    }
+}
+
+Counts Recorder::Finish(WriteFailure &failure) {
+    {
+        guards::CriticalSectionLock lock(lock_);
+        finishing_ = true;
+    }
+    if (thread_) {
+        SetEvent(wake_.get());
+        WaitForSingleObject(thread_.get(), INFINITE);
+        thread_.reset();
+    }
+    guards::CriticalSectionLock lock(lock_);
+    // Pictures offered without a thread to write them were not kept.
+    counts_.notWritten += static_cast<int64_t>(queue_.size());
+    queue_.clear();
+    failure = failure_;
+    return counts_;
+}
+
+}  // namespace recording

@@ -1,0 +1,118 @@
+#include "recording_folder.h"
+
+#include <cstdio>
+
+#include "common/color_modes.h"
+#include "common/win32_guards.h"
+#include "windows_error.h"
+
+namespace recording {
+namespace {
+
+bool IsFolder(const std::string &path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Creates each missing folder of the path in turn, from the top. Only the
+// last one's failure counts: a drive or a share above it cannot be made.
+DWORD CreateFolders(const std::string &folder) {
+    for (size_t end = folder.find_first_of("\\/", 1); end != std::string::npos;
+         end = folder.find_first_of("\\/", end + 1)) {
+        const std::string step = folder.substr(0, end);
+        if (!IsFolder(step)) CreateDirectoryA(step.c_str(), nullptr);
+    }
+    if (IsFolder(folder) || CreateDirectoryA(folder.c_str(), nullptr)) return 0;
+    return GetLastError();
+}
+
+std::string FirstBmpFile(const std::string &folder) {
+    WIN32_FIND_DATAA found;
+    const HANDLE search = FindFirstFileA((folder + "\\*.bmp").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return "";
+    FindClose(search);
+    return found.cFileName;
+}
+
+std::string ReportPath(const std::string &folder) { return folder + "\\" + kReportName; }
+
+// Writes `text` to a file that `disposition` opens; 0 or the Windows error.
+DWORD WriteTextFile(const std::string &path, DWORD disposition, const std::string &text) {
+    const HANDLE opened = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) return GetLastError();
+    guards::UniqueKernelHandle file(opened);
+    DWORD written = 0;
+    const DWORD asked = static_cast<DWORD>(text.size());
+    if (!WriteFile(file.get(), text.data(), asked, &written, nullptr) || written != asked) {
+        const DWORD error = GetLastError();
+        return error ? error : ERROR_WRITE_FAULT;
+    }
+    return CloseHandle(file.release()) ? 0 : GetLastError();
+}
+
+const char *ModeName(int32_t colorMode) {
+    switch (colorMode) {
+    case colormode::kGrey8: return "8-bit grey";
+    case colormode::kRgb24: return "24-bit colour";
+    case colormode::kRgb16: return "16-bit colour";
+    default: return "15-bit colour";
+    }
+}
+
+}  // namespace
+
+std::string PrepareFolder(const std::string &folder) {
+    const DWORD attributes = GetFileAttributesA(folder.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return folder + " is a file, not a folder; record into a new or empty folder";
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        if (const DWORD error = CreateFolders(folder))
+            return "the folder " + folder + " cannot be created (" + cli::WindowsError(error) + ")";
+    } else {
+        const std::string bmp = FirstBmpFile(folder);
+        if (!bmp.empty())
+            return folder + " already holds BMP files (" + bmp +
+                   "); record into a new or empty folder, nothing was overwritten";
+        if (GetFileAttributesA(ReportPath(folder).c_str()) != INVALID_FILE_ATTRIBUTES)
+            return folder + " already holds a " + kReportName +
+                   "; record into a new or empty folder, nothing was overwritten";
+    }
+    if (const DWORD error = WriteTextFile(ReportPath(folder), CREATE_NEW, "recording under way\r\n"))
+        return "the folder " + folder + " cannot be written (" + cli::WindowsError(error) + ")";
+    return "";
+}
+
+void ReleaseFolder(const std::string &folder) { DeleteFileA(ReportPath(folder).c_str()); }
+
+std::string ReportText(const Summary &s) {
+    const Counts &c = s.counts;
+    const std::string files =
+        c.kept ? " (" + PictureFileName(1) + " to " + PictureFileName(c.kept) + ")" : "";
+    char text[1024];
+    std::snprintf(
+        text, sizeof text,
+        "pictures kept: %lld%s\r\n"
+        "pictures a second: %.1f\r\n"
+        "seconds recorded: %.1f\r\n"
+        "pictures seen on the screen: %lld\r\n"
+        "left out to keep to %g a second: %lld\r\n"
+        "not kept, the disk did not keep up: %lld\r\n"
+        "not kept, writing had stopped: %lld\r\n"
+        "screen reads that failed: %lld\r\n"
+        "height: %d (%d x %d)\r\n"
+        "colour mode: %d (%s)\r\n",
+        static_cast<long long>(c.kept), files.c_str(), c.rate(), s.seconds,
+        static_cast<long long>(c.seen), s.rate, static_cast<long long>(c.overRate),
+        static_cast<long long>(c.diskBehind), static_cast<long long>(c.notWritten), s.failedReads,
+        s.height, s.width, s.height, s.colorMode, ModeName(s.colorMode));
+    return text + ("frames the card finished: " + s.cardFrames + "\r\nA/D values: " + s.adValues +
+                   "\r\nended: " + s.ended + "\r\n");
+}
+
+std::string WriteReport(const std::string &folder, const std::string &text) {
+    const DWORD error = WriteTextFile(ReportPath(folder), CREATE_ALWAYS, text);
+    return error ? ReportPath(folder) + " could not be written (" + cli::WindowsError(error) + ")" : "";
+}
+
+}  // namespace recording

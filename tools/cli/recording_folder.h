@@ -1,0 +1,45 @@
+// The folder a recording goes to: checked and claimed before the card
+// opens, so that nothing in it is ever overwritten, and its recording.txt,
+// which says what the pictures beside it are.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "recorder.h"
+
+namespace recording {
+
+constexpr char kReportName[] = "recording.txt";
+
+// Creates the folder (and the folders above it that are missing), or checks
+// that an existing one holds no BMP file and no recording.txt; then claims it
+// by creating its recording.txt. Returns "" when the recording may start,
+// else one line that says why not.
+std::string PrepareFolder(const std::string &folder);
+
+// Gives up the claim when the recording never started: removes recording.txt.
+void ReleaseFolder(const std::string &folder);
+
+struct Summary {
+    Counts counts;
+    double seconds = 0;    // how long the screen was watched
+    long long failedReads = 0;  // looks at the screen that failed
+    std::string cardFrames;  // the frames the card finished meanwhile, or why not known
+    double rate = kDefaultRate;
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t colorMode = 1;
+    std::string adValues;  // "128 128 128", or why they are not known
+    std::string ended;     // why the recording ended
+};
+
+// What recording.txt holds, one "name: value" line each.
+std::string ReportText(const Summary &summary);
+
+// Writes recording.txt anew. Returns "" or why it could not.
+std::string WriteReport(const std::string &folder, const std::string &text);
+
+}  // namespace recording

@@ -9,6 +9,9 @@
 #   scripts/demo.sh [--live] [--scene PICTURE.bmp|FOLDER] [--arch win32|win64] [--seconds S]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=scripts/require.sh
+. "$root/scripts/require.sh"
+require demo convert:imagemagick montage:imagemagick xdotool:xdotool || exit 1
 dist=${VORLANE_DIST:-dist}
 [ "${dist#/}" != "$dist" ] || dist=$root/$dist
 out=$root/out/demo

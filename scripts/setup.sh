@@ -20,12 +20,31 @@ if [ "${1:-}" != build ]; then
     xvfb xdotool
     imagemagick python3-pil
     locales fonts-wqy-microhei
+    clang-tools  # clang-cl, for the host built with Microsoft's tools
   )
 fi
 
+# apt-get, waiting while another install on the machine holds apt's locks
+# (apt-get update gives up at once on its lists' lock): 20 minutes at most.
+apt_get() {
+  local errors status
+  errors=$(mktemp)
+  for _ in $(seq 240); do
+    status=0
+    apt-get -qq -o DPkg::Lock::Timeout=5 "$@" 2>"$errors" || status=$?
+    grep -q 'Could not get lock' "$errors" || break
+    sleep 5
+  done
+  cat "$errors" >&2
+  rm -f "$errors"
+  return $status
+}
+
 missing=()
 for p in "${packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+  # Removed packages whose configuration files remain are listed too: only
+  # "installed" counts.
+  [ "$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null)" = installed ] || missing+=("$p")
 done
 
 if [ ${#missing[@]} -gt 0 ]; then
@@ -38,8 +57,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   if [ "${1:-}" != build ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
   fi
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  apt_get update
+  apt_get install -y --no-install-recommends "${missing[@]}"
 fi
 
 [ "${1:-}" = build ] && exit 0

@@ -75,6 +75,8 @@ build_base() {
         rm -f "$base/etc/apt/sources.list"
         cp /etc/apt/sources.list.d/debian.sources "$base/etc/apt/sources.list.d/"
       fi
+      # As a container comes: no package files left from the build.
+      rm -f "$base"/var/cache/apt/archives/*.deb
       date -u +%Y-%m-%dT%H:%MZ >"$base/.ready"
       return 0
     fi

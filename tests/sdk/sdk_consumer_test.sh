@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The SDK as a host project meets it: installs this build into a scratch
 # folder, moves it (an SDK is unpacked anywhere), checks its layout, builds
-# tests/sdk_consumer against it with find_package(Vorlane) and the same
+# tests/sdk/sdk_consumer against it with find_package(Vorlane) and the same
 # toolchain, and runs the program under Wine on the virtual card. A project
 # of the other bitness must not accept the SDK.
 #   sdk_consumer_test.sh BUILD_DIR TOOLCHAIN OTHER_BITNESS_TOOLCHAIN GENERATOR

@@ -2,7 +2,7 @@
 # A host built with Microsoft's tools, as far as Debian has them: clang for
 # the MSVC target (its own driver and its cl driver), lld-link and
 # llvm-readobj. Installs this build's SDK, checks that libVorlane.dll.a's
-# member names carry no build path, builds tests/msvc_host/host.c against
+# member names carry no build path, builds tests/sdk/msvc_host/host.c against
 # the SDK's vorlane.h and Vorlane.lib (with /safeseh on x86), checks that
 # every name the host imports from Vorlane.dll is one of its exports (Wine
 # would stub a missing one instead of refusing the program), and runs the

@@ -3,19 +3,19 @@
 // Windows XP lacks, so the program would not start there. This defines the
 // import's slot here, pointing at a count built from GetTickCount, so the
 // linker takes it instead of kernel32's. The library only measures time-outs
-// with it; the wraps of the 32-bit count are carried into the high half.
-#include <windows.h>
+// with it.
+#include "tick_count_xp.h"
 
 namespace {
 
 ULONGLONG WINAPI TickCount64() {
     static volatile LONG busy = 0;
-    static DWORD last = 0, wraps = 0;
-    while (InterlockedExchange(&busy, 1) != 0) Sleep(0);
-    const DWORD now = GetTickCount();
-    if (now < last) ++wraps;
-    last = now;
-    const ULONGLONG ticks = (static_cast<ULONGLONG>(wraps) << 32) | now;
+    static TickCountHistory history;
+    // Sleep(1), not Sleep(0): on XP Sleep(0) gives way only to threads of the
+    // same priority, so a waiter of higher priority would spin on one core
+    // while a lower-priority holder never ran to let go.
+    while (InterlockedExchange(&busy, 1) != 0) Sleep(1);
+    const ULONGLONG ticks = ExtendTickCount(history, GetTickCount());
     InterlockedExchange(&busy, 0);
     return ticks;
 }

@@ -15,11 +15,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using vt::MakeBmp24;
 
-constexpr size_t kGreyOffset = 1078;
-
-void SetField32(Bytes &bytes, size_t offset, uint32_t value) {
-    std::memcpy(bytes.data() + offset, &value, sizeof value);
-}
+constexpr size_t kGreyOffset = bmp::kGreyPixelOffset;
 
 // Where converted files are left for the independent reader that runs after
 // this program on the Linux side (grey_pillow_check.py): beside the program.
@@ -65,8 +61,8 @@ TEST_F(GreyConversionTest, CapturedFramesBecomeGreyFiles) {
         ASSERT_EQ(sourceBytes.size(), 54u + width * height * 3) << name;
         const Bytes greyBytes = vt::ReadFileBytes(grey);
         vt::ExpectGreyOf(sourceBytes, greyBytes, name);
-        EXPECT_EQ(static_cast<LONG>(vt::FieldAt(greyBytes, 18)), width) << name;
-        EXPECT_EQ(static_cast<LONG>(vt::FieldAt(greyBytes, 22)), height) << name;
+        EXPECT_EQ(static_cast<LONG>(vt::ReadBmpHeaders(greyBytes).info.biWidth), width) << name;
+        EXPECT_EQ(static_cast<LONG>(vt::ReadBmpHeaders(greyBytes).info.biHeight), height) << name;
         LeaveForCrossCheck("captured-" + name, source, grey);
     }
 }
@@ -111,7 +107,7 @@ TEST_F(GreyConversionTest, FailuresLeaveTheSourceAloneAndCloseEverything) {
     const Bytes good = MakeBmp24(4, 1, Bytes(12, 90));
     auto claiming = [&good](uint32_t bfSize) {
         Bytes bytes = good;
-        SetField32(bytes, 2, bfSize);
+        vt::EditBmpHeaders(bytes, [bfSize](vt::BmpHeaders &h) { h.file.bfSize = bfSize; });
         return bytes;
     };
     constexpr long kAbsent = -1, kUnchecked = -2;

@@ -6,7 +6,6 @@
 
 #include <windows.h>
 
-#include <psapi.h>
 
 #include <algorithm>
 #include <atomic>
@@ -38,9 +37,6 @@ HGLOBAL WINAPI CountingGlobalAlloc(UINT flags, SIZE_T bytes) {
     return reinterpret_cast<decltype(&GlobalAlloc)>(realGlobalAlloc)(flags, bytes);
 }
 
-void Put32(Bytes &bytes, size_t offset, uint32_t value) {
-    for (size_t i = 0; i < 4 && offset + i < bytes.size(); ++i) bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
-}
 
 struct Case {
     std::string name;
@@ -52,11 +48,9 @@ struct Case {
 Bytes Picture(size_t size, uint32_t bfSize, std::mt19937 &random) {
     Bytes bytes(size);
     for (uint8_t &b : bytes) b = static_cast<uint8_t>(random());
-    const uint8_t header[54] = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 4, 0, 0, 0,
-                                1, 0, 0, 0, 1, 0, 24, 0};
-    std::memcpy(bytes.data(), header, std::min<size_t>(size, 30));
-    for (size_t i = 30; i < 54 && i < size; ++i) bytes[i] = 0;
-    Put32(bytes, 2, bfSize);
+    vt::BmpHeaders headers = vt::ReadBmpHeaders(vt::MakeBmp24(4, 1, {}));
+    headers.file.bfSize = bfSize;
+    vt::WriteBmpHeaders(bytes, headers);
     return bytes;
 }
 
@@ -80,9 +74,11 @@ std::vector<Case> Corpus(int randomCases) {
         for (size_t i = 0; i < 54 && i < size; ++i) wild[i] = static_cast<uint8_t>(random());
         corpus.push_back({"size " + std::to_string(size) + ", random headers", wild});
         Bytes lying = Picture(size, s, random);
-        Put32(lying, 18, 0x7FFFFFFF);
-        Put32(lying, 22, 0x80000001u);
-        Put32(lying, 34, 0xFFFFFFFFu);
+        vt::EditBmpHeaders(lying, [](vt::BmpHeaders &h) {
+            h.info.biWidth = 0x7FFFFFFF;
+            h.info.biHeight = static_cast<LONG>(0x80000001u);
+            h.info.biSizeImage = 0xFFFFFFFFu;
+        });
         corpus.push_back({"size " + std::to_string(size) + ", info header claims 2^31 x 2^31", lying});
     }
     for (int i = 0; i < randomCases; ++i) {
@@ -95,16 +91,6 @@ std::vector<Case> Corpus(int randomCases) {
         corpus.push_back({"random " + std::to_string(i) + ", size " + std::to_string(size), bytes});
     }
     return corpus;
-}
-
-SIZE_T PrivateBytes(SIZE_T *peak) {
-    PROCESS_MEMORY_COUNTERS_EX memory{};
-    memory.cb = sizeof memory;
-    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS *>(&memory), sizeof memory);
-    if (peak) *peak = memory.PeakPagefileUsage;
-    // Wine leaves PrivateUsage at 0; the page-file figure is the same
-    // committed private memory.
-    return memory.PrivateUsage ? memory.PrivateUsage : memory.PagefileUsage;
 }
 
 int RandomCases() { return rely::Rounds("VORLANE_SOAK_FUZZ", 300, 20000); }
@@ -127,7 +113,7 @@ TEST_F(GreyFuzzTest, MalformedSourcesNeitherCrashNorOverreach) {
     vt::WriteBytes(source, corpus.back().bytes);
     Color2Gray(source.c_str(), grey.c_str());
     SIZE_T peakBefore = 0;
-    const SIZE_T privateBefore = PrivateBytes(&peakBefore);
+    const SIZE_T privateBefore = vt::PrivateBytes(&peakBefore);
     DWORD handlesBefore = 0;
     GetProcessHandleCount(GetCurrentProcess(), &handlesBefore);
     const DWORD start = GetTickCount();
@@ -144,7 +130,7 @@ TEST_F(GreyFuzzTest, MalformedSourcesNeitherCrashNorOverreach) {
         ASSERT_EQ(vt::ReadFileBytes(source), c.bytes) << c.name << ": the source changed";
         EXPECT_LE(largestAlloc.load(), size) << c.name << ": asked for more memory than the file holds";
         const Bytes out = vt::ReadFileBytes(grey);
-        const uint32_t bfSize = size >= 6 ? vt::FieldAt(c.bytes, 2) : 0;
+        const uint32_t bfSize = size >= 6 ? vt::ReadBmpHeaders(c.bytes).file.bfSize : 0;
         if (size >= 54 && bfSize >= 54 && bfSize <= size) {
             ++converted;
             ASSERT_EQ(result, 1) << c.name;
@@ -162,7 +148,7 @@ TEST_F(GreyFuzzTest, MalformedSourcesNeitherCrashNorOverreach) {
     DWORD handlesAfter = 0;
     GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
     SIZE_T peakAfter = 0;
-    const SIZE_T privateAfter = PrivateBytes(&peakAfter);
+    const SIZE_T privateAfter = vt::PrivateBytes(&peakAfter);
     EXPECT_EQ(handlesAfter, handlesBefore) << "files left open";
     // Generous: the test's own buffers come and go too. A block kept by a
     // conversion, or one sized by a lying header, would pass these by far.

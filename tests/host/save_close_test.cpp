@@ -110,9 +110,10 @@ TEST_F(SaveCloseTest, SavedFileIsTheLastFrameReadWidenedTo24Bits) {
         ASSERT_EQ(last.size(), pixelBytes / 3 * vt::BytesPerPixel(frame.mode)) << name;
         const std::vector<uint8_t> file = vt::ReadFileBytes(path);
         ASSERT_EQ(file.size(), 54 + pixelBytes) << name;
-        EXPECT_EQ(vt::FieldAt(file, 18), static_cast<uint32_t>(frame.width)) << name;
-        EXPECT_EQ(vt::FieldAt(file, 22), static_cast<uint32_t>(frame.height)) << name;
-        EXPECT_EQ(file[28], 24) << name << ": bits per pixel";
+        const vt::BmpHeaders headers = vt::ReadBmpHeaders(file);
+        EXPECT_EQ(headers.info.biWidth, frame.width) << name;
+        EXPECT_EQ(headers.info.biHeight, frame.height) << name;
+        EXPECT_EQ(headers.info.biBitCount, 24) << name << ": bits per pixel";
         EXPECT_TRUE(Pixels(file) == ExpectedPixels(last, frame.mode)) << name;
 
         // Closed for good: the card, and nothing left for a second save.

@@ -92,7 +92,7 @@ TEST_F(StationTest, ExportsCalledWithTheStackAlignedTo4Bytes) {
         ASSERT_EQ(Call(EasyInit, {20, 20, 480, 1}, offset), 1) << row << ": EasyInit again";
         ASSERT_TRUE(vt::WaitUntil([] { return vt::CardStats().reads >= 4; })) << row;
         EXPECT_EQ(Call(Color2Gray, {Arg(still.c_str()), Arg(grey.c_str())}, offset), 1) << row << ": Color2Gray";
-        EXPECT_EQ(vt::ReadFileBytes(grey).size(), 1078 + kPixels) << row << ": the grey file";
+        EXPECT_EQ(vt::ReadFileBytes(grey).size(), bmp::kGreyPixelOffset + kPixels) << row << ": the grey file";
         EXPECT_EQ(Call(FreeCG200, {}, offset), 1) << row << ": FreeCG200";
         EXPECT_EQ(vt::CardStats().open, 0) << row;
     }

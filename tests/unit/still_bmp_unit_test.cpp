@@ -83,31 +83,30 @@ TEST(StillBmp, HeadersAreExactForEveryFrameSizeAndMode) {
             const uint32_t pixelBytes = static_cast<uint32_t>(size.width * size.height * 3);
             ASSERT_EQ(file.size(), 54u + pixelBytes) << label;
 
+            const vt::BmpHeaders h = vt::ReadBmpHeaders(file);
             struct Field {
                 const char *name;
-                size_t offset, size;
-                uint32_t value;
+                uint32_t value, expected;
             } fields[] = {
-                {"bfType", 0, 2, 0x4D42},
-                {"bfSize", 2, 4, 54 + pixelBytes},
-                {"bfReserved1", 6, 2, 0},
-                {"bfReserved2", 8, 2, 0},
-                {"bfOffBits", 10, 4, 54},
-                {"biSize", 14, 4, 40},
-                {"biWidth", 18, 4, static_cast<uint32_t>(size.width)},
-                {"biHeight", 22, 4, static_cast<uint32_t>(size.height)},
-                {"biPlanes", 26, 2, 1},
-                {"biBitCount", 28, 2, 24},
-                {"biCompression", 30, 4, 0},
-                {"biSizeImage", 34, 4, 0},
-                {"biXPelsPerMeter", 38, 4, 0},
-                {"biYPelsPerMeter", 42, 4, 0},
-                {"biClrUsed", 46, 4, 0},
-                {"biClrImportant", 50, 4, 0},
+                {"bfType", h.file.bfType, 0x4D42},
+                {"bfSize", h.file.bfSize, 54 + pixelBytes},
+                {"bfReserved1", h.file.bfReserved1, 0},
+                {"bfReserved2", h.file.bfReserved2, 0},
+                {"bfOffBits", h.file.bfOffBits, 54},
+                {"biSize", h.info.biSize, 40},
+                {"biWidth", static_cast<uint32_t>(h.info.biWidth), static_cast<uint32_t>(size.width)},
+                {"biHeight", static_cast<uint32_t>(h.info.biHeight), static_cast<uint32_t>(size.height)},
+                {"biPlanes", h.info.biPlanes, 1},
+                {"biBitCount", h.info.biBitCount, 24},
+                {"biCompression", h.info.biCompression, 0},
+                {"biSizeImage", h.info.biSizeImage, 0},
+                {"biXPelsPerMeter", static_cast<uint32_t>(h.info.biXPelsPerMeter), 0},
+                {"biYPelsPerMeter", static_cast<uint32_t>(h.info.biYPelsPerMeter), 0},
+                {"biClrUsed", h.info.biClrUsed, 0},
+                {"biClrImportant", h.info.biClrImportant, 0},
             };
             for (const Field &field : fields)
-                EXPECT_EQ(vt::FieldAt(file, field.offset, field.size), field.value)
-                    << label << ", " << field.name;
+                EXPECT_EQ(field.value, field.expected) << label << ", " << field.name;
         }
     }
 }

@@ -49,29 +49,21 @@ protected:
         std::string path = std::string(dir) + name;
         const int stride = (width * 3 + 3) & ~3;
         const int imageBytes = stride * height;
-        std::vector<uint8_t> bytes(bmp::kHeadersBytes + static_cast<size_t>(imageBytes), 0);
-        const BITMAPFILEHEADER file = bmp::FileHeader(bmp::kHeadersBytes, static_cast<DWORD>(imageBytes));
-        BITMAPINFOHEADER info = bmp::InfoHeader(width, topDown ? -height : height, 24);
-        info.biSizeImage = static_cast<DWORD>(imageBytes);
-        std::memcpy(bytes.data(), &file, sizeof file);
-        std::memcpy(bytes.data() + sizeof file, &info, sizeof info);
+        std::vector<uint8_t> pixels(static_cast<size_t>(imageBytes));
         for (int row = 0; row < height; ++row) {
             int y = topDown ? row : height - 1 - row;
             for (int x = 0; x < width; ++x) {
                 Rgb c = pixel(x, y);
-                size_t at = 54 + static_cast<size_t>(row * stride + x * 3);
-                bytes[at] = c.b, bytes[at + 1] = c.g, bytes[at + 2] = c.r;
+                size_t at = static_cast<size_t>(row * stride + x * 3);
+                pixels[at] = c.b, pixels[at + 1] = c.g, pixels[at + 2] = c.r;
             }
             // Padding gets a loud value: it must never show in the picture.
-            for (int p = width * 3; p < stride; ++p) bytes[54 + static_cast<size_t>(row * stride + p)] = 0x77;
+            for (int p = width * 3; p < stride; ++p) pixels[static_cast<size_t>(row * stride + p)] = 0x77;
         }
+        std::vector<uint8_t> bytes = vt::MakeBmp24(width, topDown ? -height : height, pixels);
+        vt::EditBmpHeaders(bytes, [imageBytes](vt::BmpHeaders &h) { h.info.biSizeImage = static_cast<DWORD>(imageBytes); });
         if (edit) edit(bytes);
-        FILE *f = std::fopen(path.c_str(), "wb");
-        EXPECT_NE(f, nullptr) << path;
-        if (f != nullptr) {
-            std::fwrite(bytes.data(), 1, bytes.size(), f);
-            std::fclose(f);
-        }
+        vt::WriteBytes(path, bytes);
         files_.push_back(path);
         return path;
     }
@@ -484,7 +476,7 @@ TEST_F(VirtualCardTest, FootagePlaysInNameOrderAndLoopsIntoTheSavedFrame) {
         EXPECT_EQ(vt::CardStats().reads, row.changes) << row.changes << " changes";
         const std::vector<uint8_t> file = vt::ReadFileBytes(saved);
         ASSERT_EQ(file.size(), 54u + 432 * 576 * 3) << row.changes << " changes";
-        const std::vector<uint8_t> pixels(file.begin() + 54, file.end());
+        const std::vector<uint8_t> pixels(file.begin() + bmp::kHeadersBytes, file.end());
         EXPECT_EQ(Text(FramePixel(pixels, 432, 576, 216, 288)), Text(row.middle)) << row.changes << " changes";
         EXPECT_EQ(Text(FramePixel(pixels, 432, 576, 0, 288)), Text(row.leftEdge)) << row.changes << " changes";
     }
@@ -552,8 +544,9 @@ TEST_F(VirtualCardTest, FootageIsFittedAndCentredOnBlack) {
 
 TEST_F(VirtualCardTest, BadFootageIsRefusedWithItsReasonAndTheSceneStays) {
     using Bytes = std::vector<uint8_t>;
-    auto put32 = [](Bytes &b, size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) b[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
+    // A good picture with its headers changed.
+    auto headers = [](std::function<void(vt::BmpHeaders &)> change) {
+        return [change](Bytes &b) { vt::EditBmpHeaders(b, change); };
     };
     struct Row {
         const char *name;
@@ -563,19 +556,19 @@ TEST_F(VirtualCardTest, BadFootageIsRefusedWithItsReasonAndTheSceneStays) {
     } rows[] = {
         {"no folder", nullptr, nullptr, "no such folder"},
         {"no BMP file", "", nullptr, "holds no .bmp file"},
-        {"8 bits a pixel", "b.bmp", [](Bytes &b) { b[28] = 8; }, "b.bmp: bit depth 8"},
-        {"compressed", "b.bmp", [&](Bytes &b) { put32(b, 30, 1); }, "b.bmp: compressed"},
-        {"not a BMP file", "b.bmp", [](Bytes &b) { b[0] = 'X'; }, "b.bmp: not a BMP file"},
+        {"8 bits a pixel", "b.bmp", headers([](vt::BmpHeaders &h) { h.info.biBitCount = 8; }), "b.bmp: bit depth 8"},
+        {"compressed", "b.bmp", headers([](vt::BmpHeaders &h) { h.info.biCompression = BI_RLE8; }), "b.bmp: compressed"},
+        {"not a BMP file", "b.bmp", headers([](vt::BmpHeaders &h) { h.file.bfType = 'X' | 'M' << 8; }), "b.bmp: not a BMP file"},
         {"truncated", "b.bmp", [](Bytes &b) { b.resize(b.size() - 40); }, "b.bmp: truncated"},
         {"shorter than its headers", "b.bmp", [](Bytes &b) { b.resize(30); }, "b.bmp: truncated"},
-        {"sizes lie: too many pixels", "b.bmp", [&](Bytes &b) { put32(b, 18, 1000); put32(b, 22, 1000); },
+        {"sizes lie: too many pixels", "b.bmp", headers([](vt::BmpHeaders &h) { h.info.biWidth = h.info.biHeight = 1000; }),
          "b.bmp: its header's sizes lie"},
-        {"sizes lie: no width", "b.bmp", [&](Bytes &b) { put32(b, 18, 0); }, "b.bmp: its header's sizes lie"},
-        {"sizes lie: pixels inside the headers", "b.bmp", [&](Bytes &b) { put32(b, 10, 20); },
+        {"sizes lie: no width", "b.bmp", headers([](vt::BmpHeaders &h) { h.info.biWidth = 0; }), "b.bmp: its header's sizes lie"},
+        {"sizes lie: pixels inside the headers", "b.bmp", headers([](vt::BmpHeaders &h) { h.file.bfOffBits = 20; }),
          "b.bmp: its header's sizes lie"},
-        {"sizes lie: header past the file", "b.bmp", [&](Bytes &b) { put32(b, 14, 0x7FFFFFF0u); },
+        {"sizes lie: header past the file", "b.bmp", headers([](vt::BmpHeaders &h) { h.info.biSize = 0x7FFFFFF0u; }),
          "b.bmp: its header's sizes lie"},
-        {"wider than 4096", "wide.bmp", [&](Bytes &b) { put32(b, 18, 4097); put32(b, 22, 1); }, "wide.bmp: 4097 x 1 pixels"},
+        {"wider than 4096", "wide.bmp", headers([](vt::BmpHeaders &h) { h.info.biWidth = 4097, h.info.biHeight = 1; }), "wide.bmp: 4097 x 1 pixels"},
     };
     // A still picture before: it must stay. Away from the moving parts.
     const Rgb kept{10, 120, 230};

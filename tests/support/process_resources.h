@@ -1,0 +1,20 @@
+// The process's handles, GDI objects and memory, for leak checks.
+#pragma once
+
+#include <windows.h>
+
+namespace vt {
+
+// The process's handle count, GDI objects and private bytes, for leak checks.
+struct ResourceCounts {
+    DWORD handles;
+    DWORD gdiObjects;
+    SIZE_T privateBytes;
+};
+ResourceCounts CurrentResources();
+
+
+// The process's committed private memory, and its peak when asked for.
+SIZE_T PrivateBytes(SIZE_T *peak = nullptr);
+
+}  // namespace vt

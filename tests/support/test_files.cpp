@@ -1,0 +1,34 @@
+#include "test_files.h"
+
+#include <windows.h>
+
+#include <fstream>
+#include <iterator>
+
+namespace vt {
+
+std::vector<uint8_t> ReadFileBytes(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return {};
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+bool FileExists(const std::string &path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void WriteBytes(const std::string &path, const std::vector<uint8_t> &bytes) {
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string TempPath(const std::string &name) {
+    char folder[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, folder);
+    std::string path = std::string(folder) + "vorlane-tests\\";
+    CreateDirectoryA(path.c_str(), nullptr);
+    return path + name;
+}
+
+}  // namespace vt

@@ -24,27 +24,29 @@ if [ "${1:-}" != build ]; then
   )
 fi
 
-# apt-get, waiting while another install on the machine holds apt's locks
-# (apt-get update gives up at once on its lists' lock): 20 minutes at most.
+# apt-get, its output kept for a failure, waiting while another install on
+# the machine holds apt's locks (apt-get update gives up at once on its lists'
+# lock): 20 minutes at most.
 apt_get() {
-  local errors status
-  errors=$(mktemp)
+  local log status
+  log=$(mktemp)
   for _ in $(seq 240); do
     status=0
-    apt-get -qq -o DPkg::Lock::Timeout=5 "$@" 2>"$errors" || status=$?
-    grep -q 'Could not get lock' "$errors" || break
+    apt-get -qq -o DPkg::Lock::Timeout=5 "$@" >"$log" 2>&1 || status=$?
+    grep -q 'Could not get lock' "$log" || break
     sleep 5
   done
-  cat "$errors" >&2
-  rm -f "$errors"
+  [ $status = 0 ] || tail -n 30 "$log" >&2
+  rm -f "$log"
   return $status
 }
 
 missing=()
 for p in "${packages[@]}"; do
   # Removed packages whose configuration files remain are listed too: only
-  # "installed" counts.
-  [ "$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null)" = installed ] || missing+=("$p")
+  # "installed" counts (one line for each architecture installed).
+  state=$(dpkg-query -W -f='${db:Status-Status}\n' "$p" 2>/dev/null || true)
+  grep -qx installed <<<"$state" || missing+=("$p")
 done
 
 if [ ${#missing[@]} -gt 0 ]; then
@@ -57,6 +59,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   if [ "${1:-}" != build ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
   fi
+  echo "setup: installing ${missing[*]} (and what they need)"
   apt_get update
   apt_get install -y --no-install-recommends "${missing[@]}"
 fi

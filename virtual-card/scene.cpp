@@ -1,16 +1,11 @@
 #include "scene.h"
 
-#include "imagefiles/bmp_headers.h"
-
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
 namespace vcard {
 
 namespace {
-
-constexpr int kRowBytes = kSceneWidth * 3;
 
 // The moving parts. A bar sweeps across the whole frame and a ball circles
 // the centre, so some motion shows through any input window.
@@ -29,7 +24,7 @@ uint8_t ClampByte(int v) {
 }
 
 void SetPixel(Picture &p, int x, int y, int r, int g, int b) {
-    uint8_t *px = p.bgr + y * kRowBytes + x * 3;
+    uint8_t *px = p.bgr + y * kSceneRowBytes + x * 3;
     px[0] = ClampByte(b);
     px[1] = ClampByte(g);
     px[2] = ClampByte(r);
@@ -84,7 +79,7 @@ void RestoreDirty(Scene &scene) {
     for (int i = 0; i < scene.dirtyCount; ++i) {
         const Window &w = scene.dirty[i];
         for (int y = w.top; y < w.top + w.height; ++y) {
-            size_t at = static_cast<size_t>(y * kRowBytes + w.left * 3);
+            size_t at = static_cast<size_t>(y * kSceneRowBytes + w.left * 3);
             std::memcpy(scene.composed.bgr + at, scene.adjusted.bgr + at,
                         static_cast<size_t>(w.width) * 3);
         }
@@ -109,7 +104,7 @@ void DrawBar(Scene &scene, const AdSettings &ad, int64_t frame) {
         if (fromMiddle < 0) fromMiddle = -fromMiddle;
         int alpha = 200 - fromMiddle * 6;  // out of 256
         uint8_t *px = scene.composed.bgr + x * 3;
-        for (int y = 0; y < kSceneHeight; ++y, px += kRowBytes) {
+        for (int y = 0; y < kSceneHeight; ++y, px += kSceneRowBytes) {
             for (int c = 0; c < 3; ++c) px[c] = ClampByte(px[c] + ((lit[c] - px[c]) * alpha >> 8));
         }
     }
@@ -145,7 +140,7 @@ void DrawBall(Scene &scene, const AdSettings &ad, int64_t frame) {
                 base[1] = ClampByte(100 + shine * 120 / 255);
                 base[2] = ClampByte(170 + shine * 85 / 255);
             }
-            AdjustPixel(base, scene.composed.bgr + y * kRowBytes + x * 3, ad);
+            AdjustPixel(base, scene.composed.bgr + y * kSceneRowBytes + x * 3, ad);
         }
     }
     MarkDirty(scene, Window{x0, y0, x1 - x0, y1 - y0});
@@ -198,97 +193,6 @@ Window ClampToFrame(Window w) {
     w.width = Clamp(w.width, 1, kSceneWidth - w.left);
     w.height = Clamp(w.height, 1, kSceneHeight - w.top);
     return w;
-}
-
-static_assert(kBmpHeadBytes == bmp::kHeadersBytes, "the header check reads both headers");
-
-bool CheckBmp24(const uint8_t *head, size_t headBytes, uint64_t fileSize, BmpLayout &layout,
-                char *why, size_t whyBytes) {
-    auto refuse = [why, whyBytes](const char *format, auto... values) {
-        if (why != nullptr && whyBytes > 0) std::snprintf(why, whyBytes, format, values...);
-        return false;
-    };
-    if (head == nullptr || headBytes < kBmpHeadBytes || fileSize < kBmpHeadBytes)
-        return refuse("truncated: %llu bytes, fewer than a BMP file's %u header bytes",
-                      static_cast<unsigned long long>(fileSize), static_cast<unsigned>(kBmpHeadBytes));
-    BITMAPFILEHEADER file;
-    BITMAPINFOHEADER info;
-    std::memcpy(&file, head, sizeof file);
-    std::memcpy(&info, head + sizeof file, sizeof info);
-    if (file.bfType != bmp::kType) return refuse("not a BMP file (it does not start with BM)");
-    const uint32_t declaredSize = file.bfSize;
-    const uint32_t pixelOffset = file.bfOffBits;
-    const uint32_t infoSize = info.biSize;
-    const int64_t width = info.biWidth;
-    const int64_t height = info.biHeight;
-    const unsigned bitCount = info.biBitCount;
-    const uint32_t compression = info.biCompression;
-    if (infoSize < 40) return refuse("an info header of %u bytes; only Windows BMP headers (40 bytes or more) are read", infoSize);
-    if (bitCount != 24) return refuse("bit depth %u; only 24-bit pictures are played", bitCount);
-    if (compression != 0) return refuse("compressed (compression %u); only uncompressed pictures are played", compression);
-    const int64_t rows = height < 0 ? -height : height;
-    if (width <= 0 || rows == 0)
-        return refuse("its header's sizes lie: %lld x %lld pixels", static_cast<long long>(width),
-                      static_cast<long long>(height));
-    if (width > kMaxPictureSide || rows > kMaxPictureSide)
-        return refuse("%lld x %lld pixels, larger than %d x %d", static_cast<long long>(width),
-                      static_cast<long long>(rows), kMaxPictureSide, kMaxPictureSide);
-    const uint64_t headers = bmp::kFileHeaderBytes + uint64_t{infoSize};
-    if (pixelOffset < headers)
-        return refuse("its header's sizes lie: the pixels start at byte %u, inside its %llu header bytes",
-                      pixelOffset, static_cast<unsigned long long>(headers));
-    const uint64_t stride = (static_cast<uint64_t>(width) * 3 + 3) & ~uint64_t{3};
-    // The last row's padding may be left out.
-    const uint64_t needed = pixelOffset + stride * static_cast<uint64_t>(rows - 1) + static_cast<uint64_t>(width) * 3;
-    if (needed > fileSize) {
-        if (declaredSize > fileSize)
-            return refuse("truncated: %llu of the %u bytes its header gives",
-                          static_cast<unsigned long long>(fileSize), declaredSize);
-        return refuse("its header's sizes lie: %lld x %lld pixels from byte %u need %llu bytes, the file has %llu",
-                      static_cast<long long>(width), static_cast<long long>(rows), pixelOffset,
-                      static_cast<unsigned long long>(needed), static_cast<unsigned long long>(fileSize));
-    }
-    layout = BmpLayout{static_cast<int>(width), static_cast<int>(rows), height > 0, pixelOffset, stride};
-    return true;
-}
-
-Window FitInFrame(int width, int height) {
-    if (width <= 0 || height <= 0) return Window{0, 0, 0, 0};
-    int64_t w = kSceneWidth, h = kSceneHeight;
-    // Wider than 4:3 fills the width, narrower the height; rounded to nearest.
-    if (int64_t{width} * kSceneHeight >= int64_t{height} * kSceneWidth) {
-        h = (2 * int64_t{height} * kSceneWidth + width) / (2 * int64_t{width});
-    } else {
-        w = (2 * int64_t{width} * kSceneHeight + height) / (2 * int64_t{height});
-    }
-    if (w < 1) w = 1;
-    if (h < 1) h = 1;
-    return Window{static_cast<int>((kSceneWidth - w) / 2), static_cast<int>((kSceneHeight - h) / 2),
-                  static_cast<int>(w), static_cast<int>(h)};
-}
-
-bool DrawFitted(const BmpLayout &layout, ReadAt read, void *file, Picture &out) {
-    const Window fit = FitInFrame(layout.width, layout.height);
-    int columns[kSceneWidth];
-    for (int x = 0; x < fit.width; ++x) columns[x] = SourceIndex(x, fit.width, 0, layout.width) * 3;
-    uint8_t row[kMaxPictureSide * 3];
-    const size_t rowBytes = static_cast<size_t>(layout.width) * 3;
-    int loadedRow = -1;
-    std::memset(out.bgr, 0, kSceneBytes);
-    for (int i = 0; i < fit.height; ++i) {
-        // Bottom-up files hold the bottom row first: draw them from the bottom.
-        const int y = layout.bottomUp ? fit.height - 1 - i : i;
-        const int fromTop = SourceIndex(y, fit.height, 0, layout.height);
-        const int fileRow = layout.bottomUp ? layout.height - 1 - fromTop : fromTop;
-        if (fileRow != loadedRow) {
-            if (!read(file, layout.pixelOffset + layout.stride * static_cast<uint64_t>(fileRow), row, rowBytes))
-                return false;
-            loadedRow = fileRow;
-        }
-        uint8_t *dst = out.bgr + (fit.top + y) * kRowBytes + fit.left * 3;
-        for (int x = 0; x < fit.width; ++x, dst += 3) std::memcpy(dst, row + columns[x], 3);
-    }
-    return true;
 }
 
 void DrawTestPicture(Picture &out) {
@@ -368,7 +272,7 @@ size_t RenderFrame(Scene &scene, const Window &input, int width, int height, int
     for (int r = 0; r < height; ++r) {
         // Bottom-up: the first row delivered is the bottom of the picture.
         int sy = SourceIndex(height - 1 - r, height, in.top, in.height);
-        const uint8_t *src = scene.composed.bgr + sy * kRowBytes;
+        const uint8_t *src = scene.composed.bgr + sy * kSceneRowBytes;
         uint8_t *dst = out + outRow * static_cast<size_t>(r);
         switch (colorCode) {
             case 0:

@@ -10,7 +10,8 @@ namespace vcard {
 
 constexpr int kSceneWidth = 768;
 constexpr int kSceneHeight = 576;
-constexpr int kSceneBytes = kSceneWidth * kSceneHeight * 3;
+constexpr int kSceneRowBytes = kSceneWidth * 3;
+constexpr int kSceneBytes = kSceneRowBytes * kSceneHeight;
 
 // One 768 x 576 picture, rows top-down, 3 bytes a pixel in B, G, R order
 // (the order of the 24-bit colour code, so that mode is a plain copy).
@@ -47,39 +48,6 @@ uint8_t AdjustLevel(int level, int brightness, int contrast);
 void AdjustPixel(const uint8_t in[3], uint8_t out[3], const AdSettings &ad);
 // The input window clamped into the 768 x 576 frame, at least 1 x 1.
 Window ClampToFrame(Window w);
-
-// The largest picture the card takes, as wide as it is high.
-constexpr int kMaxPictureSide = 4096;
-// Enough of a file's start for every header check.
-constexpr size_t kBmpHeadBytes = 54;  // the file and info headers
-
-// Where the pixels of a checked 24-bit BMP file lie.
-struct BmpLayout {
-    int width;
-    int height;
-    bool bottomUp;
-    uint64_t pixelOffset;
-    uint64_t stride;  // rows are padded to 4 bytes
-};
-
-// Checks the headers of an uncompressed 24-bit BMP file of `fileSize` bytes
-// whose first bytes are `head` (kBmpHeadBytes of them, or the whole file if
-// shorter): up to kMaxPictureSide on each side, every pixel inside the file.
-// On failure writes why into `why` (a sentence without the file's name).
-bool CheckBmp24(const uint8_t *head, size_t headBytes, uint64_t fileSize, BmpLayout &layout,
-                char *why, size_t whyBytes);
-
-// Where a width x height picture lands in the 768 x 576 frame, the way a
-// PAL source shows it: scaled to fit, proportions kept, centred.
-Window FitInFrame(int width, int height);
-
-// Reads `bytes` bytes at `offset` of a picture file; false when it cannot.
-using ReadAt = bool (*)(void *file, uint64_t offset, uint8_t *into, size_t bytes);
-
-// Draws a checked picture fitted into `out` with black bars around it,
-// asking for the file's rows in the order they lie in the file. False when
-// a read fails; `out` is then partly drawn.
-bool DrawFitted(const BmpLayout &layout, ReadAt read, void *file, Picture &out);
 
 void DrawTestPicture(Picture &out);
 

@@ -1,4 +1,4 @@
-// Move-only owners for the Win32 resources Vorlane acquires within one call.
+// Move-only owners for the Win32 resources Vorlane and its tools acquire.
 // Each is declared right after its acquisition, so every way out releases it.
 #pragma once
 
@@ -38,6 +38,8 @@ private:
 inline void CloseLFile(HFILE file) { _lclose(file); }
 inline void FreeGlobal(HGLOBAL block) { GlobalFree(block); }
 inline void CloseKernelHandle(HANDLE handle) { CloseHandle(handle); }
+inline void CloseFindHandle(HANDLE find) { FindClose(find); }
+inline void ReleaseModule(HMODULE module) { FreeLibrary(module); }
 
 // A file from _lcreat or _lopen; HFILE_ERROR means none.
 using UniqueLFile = UniqueHandle<HFILE, HFILE_ERROR, CloseLFile>;
@@ -45,6 +47,72 @@ using UniqueLFile = UniqueHandle<HFILE, HFILE_ERROR, CloseLFile>;
 using UniqueGlobal = UniqueHandle<HGLOBAL, nullptr, FreeGlobal>;
 // A thread or other kernel object handle; NULL means none.
 using UniqueKernelHandle = UniqueHandle<HANDLE, nullptr, CloseKernelHandle>;
+// A FindFirstFile search; NULL means none (map INVALID_HANDLE_VALUE to it).
+using UniqueFind = UniqueHandle<HANDLE, nullptr, CloseFindHandle>;
+// A reference to a loaded module, from LoadLibrary or GetModuleHandleEx.
+using UniqueModule = UniqueHandle<HMODULE, nullptr, ReleaseModule>;
+
+// An unnamed event, auto-reset unless `manualReset`; empty when none could
+// be made.
+inline UniqueKernelHandle CreateUnnamedEvent(bool manualReset, bool signalled) {
+    return UniqueKernelHandle(CreateEventA(nullptr, manualReset ? TRUE : FALSE, signalled ? TRUE : FALSE, nullptr));
+}
+
+// A critical section for the life of the object. Windows XP has these and
+// events, but no slim locks or condition variables.
+class CriticalSection {
+public:
+    CriticalSection() { InitializeCriticalSection(&section_); }
+    ~CriticalSection() { DeleteCriticalSection(&section_); }
+    CriticalSection(const CriticalSection &) = delete;
+    CriticalSection &operator=(const CriticalSection &) = delete;
+
+    CRITICAL_SECTION *native() { return &section_; }
+
+private:
+    CRITICAL_SECTION section_;
+};
+
+// Holds a critical section entered; leaves it on the way out.
+class CriticalSectionLock {
+public:
+    explicit CriticalSectionLock(CriticalSection &section) : section_(section.native()) {
+        EnterCriticalSection(section_);
+    }
+    CriticalSectionLock(CriticalSectionLock &&other) noexcept
+        : section_(std::exchange(other.section_, nullptr)) {}
+    CriticalSectionLock &operator=(CriticalSectionLock &&) = delete;
+    CriticalSectionLock(const CriticalSectionLock &) = delete;
+    CriticalSectionLock &operator=(const CriticalSectionLock &) = delete;
+    ~CriticalSectionLock() {
+        if (section_) LeaveCriticalSection(section_);
+    }
+
+    // Leaves the section while waiting for `event`, at most `ms`, and enters
+    // it again. Without an event (none could be made) it sleeps a
+    // millisecond instead, so that callers waiting in a loop poll rather
+    // than spin.
+    void WaitUnlocked(HANDLE event, DWORD ms) {
+        LeaveCriticalSection(section_);
+        if (event == nullptr || WaitForSingleObject(event, ms) == WAIT_FAILED) Sleep(ms < 1 ? ms : 1);
+        EnterCriticalSection(section_);
+    }
+
+    // Runs `work` with the section left, and enters it again.
+    template <typename Work>
+    void RunUnlocked(Work &&work) {
+        struct Reenter {
+            CRITICAL_SECTION *section;
+            ~Reenter() { EnterCriticalSection(section); }
+        };
+        LeaveCriticalSection(section_);
+        Reenter reenter{section_};
+        work();
+    }
+
+private:
+    CRITICAL_SECTION *section_;
+};
 
 // The screen's device context with its background mode as it was found.
 // Windows wants ReleaseDC on the thread that called GetDC, so the thread

@@ -285,28 +285,37 @@ TEST_F(VirtualCardTest, LogHoldsEveryCallWithItsArguments) {
 }
 
 TEST_F(VirtualCardTest, BlockedCallWaitsUntilReleased) {
-    VcBlockCall(VC_READ);
-    EXPECT_EQ(VcWaitBlocked(VC_READ, 50), 0) << "nothing has arrived yet";
-    std::vector<uint8_t> frame(48 * 64 * 3);
-    int h = OpenCard();
-    CG400SetDispWindow(h, 0, 0, 48, 64);
-    std::thread reader([&] {
-        CG400ReadFromMem(h, VC_READ_SOURCE, 0, 0, frame.data(), 1);
-    });
-    const bool arrived = VcWaitBlocked(VC_READ, 5000) == 1;
-    EXPECT_TRUE(arrived);
-    if (arrived) {
-        // The blocked call has done nothing yet and holds nothing up.
-        EXPECT_EQ(vt::CardStats().reads, 0);
-        EXPECT_EQ(CG400SetADParam(h, card::kAdSelector1, 90), 1);
+    struct Row {
+        const char *name;
+        void (*release)();
+    } rows[] = {{"VcReleaseCall", [] { VcReleaseCall(VC_READ); }}, {"VcReset", [] { VcReset(); }}};
+    for (const Row &row : rows) {
+        VcReset();
+        VcBlockCall(VC_READ);
+        EXPECT_EQ(VcWaitBlocked(VC_READ, 50), 0) << row.name << ": nothing has arrived yet";
+        // Room for a full frame: a reset puts the display window back to it.
+        std::vector<uint8_t> frame(768 * 576 * 3);
+        int h = OpenCard();
+        CG400SetDispWindow(h, 0, 0, 48, 64);
+        std::thread reader([&] {
+            CG400ReadFromMem(h, VC_READ_SOURCE, 0, 0, frame.data(), 1);
+        });
+        const bool arrived = VcWaitBlocked(VC_READ, 5000) == 1;
+        EXPECT_TRUE(arrived) << row.name;
+        if (arrived) {
+            // The blocked call has done nothing yet and holds nothing up.
+            EXPECT_EQ(vt::CardStats().reads, 0) << row.name;
+            EXPECT_EQ(CG400SetADParam(h, card::kAdSelector1, 90), 1) << row.name;
+        }
+        row.release();
+        EXPECT_TRUE(vt::WaitUntil([] { return vt::CardStats().reads == 1; })) << row.name << " let no call go";
+        VcReleaseCall(VC_READ);  // so that the reader ends even then
+        reader.join();
+        VcLogEntry last{};
+        ASSERT_EQ(VcLogGet(VcLogCount() - 1, &last), 1) << row.name;
+        EXPECT_EQ(last.call, VC_READ) << row.name;
+        EXPECT_NE(last.threadId, GetCurrentThreadId()) << row.name;
     }
-    VcReleaseCall(VC_READ);
-    reader.join();
-    EXPECT_EQ(vt::CardStats().reads, 1);
-    VcLogEntry last{};
-    ASSERT_EQ(VcLogGet(VcLogCount() - 1, &last), 1);
-    EXPECT_EQ(last.call, VC_READ);
-    EXPECT_NE(last.threadId, GetCurrentThreadId());
 }
 
 TEST_F(VirtualCardTest, ControlsAnswerWhileFramesAreReadFlatOut) {

@@ -49,9 +49,10 @@ end_processes_in() {
   return 0
 }
 
+# The Debian mirror: $VORLANE_DEBIAN_MIRROR, else this machine's own.
 mirror() {
-  local uri
-  uri=$(awk '/^URIs:/ { print $2; exit }' /etc/apt/sources.list.d/debian.sources 2>/dev/null)
+  local uri=${VORLANE_DEBIAN_MIRROR:-}
+  [ -n "$uri" ] || uri=$(awk '/^URIs:/ { print $2; exit }' /etc/apt/sources.list.d/debian.sources 2>/dev/null)
   [ -n "$uri" ] || uri=$(awk '/^deb / { print $2; exit }' /etc/apt/sources.list 2>/dev/null)
   echo "${uri:-http://deb.debian.org/debian}"
 }

@@ -82,7 +82,7 @@ build_base() {
       return 0
     fi
     tail -n 3 "$log"
-    sleep 30
+    [ "$try" = 3 ] || sleep 30
   done
   return 1
 }

@@ -6,8 +6,13 @@
  * and narrow (ANSI code page) file names, and return a 32-bit integer:
  * 1 for success, 0 for failure.
  *
- * Call them from one thread, one at a time, and close an open card
- * (EasyCapture or FreeCG200) before unloading the library.
+ * Call them from one thread, one at a time. Close an open card (EasyCapture
+ * or FreeCG200) before unloading the library or exiting: that is still best.
+ * A host may free the library at any time, though, also while the preview
+ * runs: while a card is open the library keeps its own code loaded, so its
+ * preview and key hook run on. Loading it again gives back the same open
+ * card, which EasyCapture or FreeCG200 then closes (returning 1); once the
+ * card is closed and the host has freed it, the library leaves the process.
  */
 #ifndef VORLANE_H
 #define VORLANE_H
@@ -37,7 +42,10 @@ extern "C" {
  * multiple of 16; the width is height / 4 * 3. colorMode: 0 = 8-bit grey,
  * 1 = 24-bit colour, 2 = 16-bit colour, 3 = 15-bit colour.
  * Returns 1 once the preview thread is started (it returns at once),
- * 0 on failure. Returns 0 without doing anything while a card is open. */
+ * 0 on failure. Returns 0 without doing anything while a card is open.
+ * After it returns 0, call FreeCG200: a failed EasyInit may leave the card
+ * open (after its memory message, or when its thread cannot start), and
+ * FreeCG200 returns 0 and does nothing when no card is open. */
 VORLANE_API int VORLANE_CALL EasyInit(int x, int y, int height, int colorMode);
 
 /* Ordinal 107. Stops the preview, saves the frame last painted as an

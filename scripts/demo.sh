@@ -156,6 +156,7 @@ status=0
 VORLANE_LIVE=$live "$root/scripts/with-wine.sh" "$0" --inside "$stage" "$seconds" "$scene" "$x" "$y" ||
   status=$?
 VORLANE_LIVE=0 "$root/scripts/with-wine.sh" "$0" --sheet "$stage" "$scene" || true
+VORLANE_DIST=$dist "$root/scripts/demo-viewer.sh" --arch "$arch" || true  # out/demo/viewer.png
 
 # The A/D value a run's last line reports for a selector (1, 2 or 4).
 ad_value() {

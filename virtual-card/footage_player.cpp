@@ -103,13 +103,13 @@ Footage *StartFootage(std::vector<std::string> paths, const char *folder, char *
         return nullptr;
     }
     footage->queue.Lock()->paths = std::move(paths);
-    HMODULE self = nullptr;
-    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&LoadAhead), &self)) {
+    guards::UniqueModule selfReference =
+        guards::ReferenceModuleAt(reinterpret_cast<const void *>(&LoadAhead));
+    if (!selfReference) {
         WriteReason(reason, reasonBytes, "%s: the virtual card cannot find itself", folder);
         return nullptr;
     }
-    guards::UniqueModule selfReference(self);
-    footage->module = self;
+    footage->module = selfReference.get();
     footage->thread.reset(CreateThread(nullptr, 0, LoadAhead, footage.get(), 0, nullptr));
     if (!footage->thread) {
         WriteReason(reason, reasonBytes, "%s: no thread to read its pictures", folder);

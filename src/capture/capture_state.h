@@ -26,6 +26,11 @@ struct CaptureState {
     HANDLE captureThread = nullptr;
     DWORD previewThreadId = 0;  // where the host's key messages are copied to
     HHOOK keyHook = nullptr;    // the hook on the host's thread that copies them
+    // A reference to this module from a successful EasyInit until the card
+    // is closed: a host may free the library meanwhile, and the key hook's
+    // code and the open card must stay. Not a guard: nothing is given back
+    // when the library is unloaded.
+    HMODULE openCardModule = nullptr;
     std::atomic<bool> runRequested{false};
     std::atomic<bool> loopActive{false};
 };
@@ -45,8 +50,9 @@ constexpr SIZE_T FrameBufferBytes(int32_t width, int32_t height) {
 // Unlocks and frees the frame buffer; harmless when none is held.
 void ReleaseFrameBuffer();
 
-// The preview thread's body; started by EasyInit.
-DWORD WINAPI PreviewThread(LPVOID);
+// The preview thread's body; started by EasyInit with a reference to this
+// module, which the thread gives back as it exits.
+DWORD WINAPI PreviewThread(LPVOID moduleReference);
 
 // Clears runRequested and waits for the preview thread to end.
 void StopPreview();

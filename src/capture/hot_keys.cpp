@@ -26,14 +26,23 @@ void AdoptHeldKeys(uint32_t held) {
     SetKeyboardState(keys);
 }
 
-// Runs on the host's thread for every message it takes from its queue.
+// The preview thread has not ended. Its handle stays open until the card is
+// closed, and the system hands an id to no other thread while a handle to
+// its thread is open: so a notice posted just as the thread ends goes
+// nowhere rather than to a stranger.
+bool PreviewRunning() {
+    return captureState.captureThread &&
+           WaitForSingleObject(captureState.captureThread, 0) == WAIT_TIMEOUT;
+}
+
+// Runs on the host's thread for every message it takes from its queue, from
+// EasyInit until the card is closed, even after a preview that ended early.
 LRESULT CALLBACK ForwardKeys(int code, WPARAM removal, LPARAM lParam) {
     const MSG *message = reinterpret_cast<const MSG *>(lParam);
     // Only a removal: a host that peeks first and then takes the message
     // would otherwise send it twice. The host's key state already includes
     // the key by now.
-    if (code == HC_ACTION && removal == PM_REMOVE && GivesKeyNotice(message->message) &&
-        captureState.previewThreadId != 0) {
+    if (code == HC_ACTION && ForwardsKey(removal, message->message, PreviewRunning())) {
         PostThreadMessageA(captureState.previewThreadId, kKeyNotice, HeldChordKeys(KeyHeld),
                            message->lParam);
     }
@@ -72,8 +81,6 @@ void StartKeyForwarding(DWORD previewThreadId) {
 }
 
 void StopKeyForwarding() {
-    // The preview's thread handle is still open here, so its id has not been
-    // handed to another thread while notices could be posted to it.
     if (captureState.keyHook) UnhookWindowsHookEx(captureState.keyHook);
     captureState.keyHook = nullptr;
     captureState.previewThreadId = 0;

@@ -128,6 +128,14 @@ constexpr bool GivesKeyNotice(UINT message) {
            message == WM_SYSKEYUP;
 }
 
+// Whether the hook posts a key notice: for a key going down or up that the
+// host takes from its queue, and only while the preview thread runs. Its id
+// is all a notice is addressed by, and an ended thread's id may name another
+// thread one day, even one of another program.
+constexpr bool ForwardsKey(WPARAM removal, UINT message, bool previewRunning) {
+    return removal == PM_REMOVE && GivesKeyNotice(message) && previewRunning;
+}
+
 // The held keys a key notice carries; false for any other message.
 constexpr bool ReadKeyNotice(const MSG &message, uint32_t &held) {
     if (message.message != kKeyNotice || message.hwnd ||
@@ -145,6 +153,7 @@ bool ApplyHotKeys(const MSG &message);
 
 // Installed by EasyInit once the preview thread runs; removed by
 // StopPreview before it waits for the thread. Both run on the host's thread.
+// Notices go to previewThreadId while captureState.captureThread runs.
 void StartKeyForwarding(DWORD previewThreadId);
 void StopKeyForwarding();
 

@@ -39,11 +39,21 @@ extern "C" int __stdcall EasyInit(int x, int y, int height, int colorMode) {
     captureState.frameBytes = buffer.lock.release();
     captureState.frameBlock = buffer.block.release();
 
+    // A host may free the library while the card is open. The preview
+    // thread holds a reference of its own and gives it back as it exits; the
+    // open card holds another for the key hook, until the card is closed.
+    const void *ownCode = reinterpret_cast<const void *>(&PreviewThread);
+    guards::UniqueModule threadReference = guards::ReferenceModuleAt(ownCode);
+    guards::UniqueModule cardReference = guards::ReferenceModuleAt(ownCode);
+    if (!threadReference || !cardReference) return 0;
+
     captureState.runRequested = true;
     DWORD previewThreadId = 0;
-    captureState.captureThread =
-        CreateThread(nullptr, 0, PreviewThread, nullptr, 0, &previewThreadId);
+    captureState.captureThread = CreateThread(nullptr, 0, PreviewThread, threadReference.get(),
+                                              0, &previewThreadId);
     if (!captureState.captureThread) return 0;
+    threadReference.release();  // the thread's now
+    captureState.openCardModule = cardReference.release();
     hotkeys::StartKeyForwarding(previewThreadId);
     return 1;
 }

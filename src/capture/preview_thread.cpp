@@ -17,9 +17,9 @@ bool TakeMessage(MSG &message) {
     return PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE) != FALSE;
 }
 
-}  // namespace
-
-DWORD WINAPI PreviewThread(LPVOID) {
+// Sets the card up and runs the loop until a stop; 0 when the set-up was
+// refused. Returns, rather than exits, so that its guards run first.
+DWORD RunPreview() {
     CaptureState &state = captureState;
     state.loopActive = false;
 
@@ -74,4 +74,14 @@ DWORD WINAPI PreviewThread(LPVOID) {
 
     state.loopActive = false;
     return 1;
+}
+
+}  // namespace
+
+DWORD WINAPI PreviewThread(LPVOID moduleReference) {
+    const DWORD result = RunPreview();
+    // The reference EasyInit took for this thread kept this code loaded even
+    // if the host freed the library; the system gives it back after the last
+    // instruction here has run.
+    FreeLibraryAndExitThread(static_cast<HMODULE>(moduleReference), result);
 }

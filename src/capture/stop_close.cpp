@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <utility>
+
 #include "capture_state.h"
 #include "common/win32_guards.h"
 #include "hot_keys.h"
@@ -22,10 +24,13 @@ namespace {
 
 // Shared by the successful closes: every window repaints over the old
 // picture. The screen's context is already back: the preview thread gave it
-// back itself before it ended.
+// back itself before it ended. Last, the open card's hold on this module
+// goes; the host called in, so its own reference keeps this code loaded
+// until the call has returned.
 void CloseTail() {
     captureState.cardHandle = 0;
     InvalidateRect(nullptr, nullptr, TRUE);
+    guards::UniqueModule(std::exchange(captureState.openCardModule, nullptr)).reset();
 }
 
 }  // namespace

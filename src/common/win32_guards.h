@@ -50,7 +50,19 @@ using UniqueKernelHandle = UniqueHandle<HANDLE, nullptr, CloseKernelHandle>;
 // A FindFirstFile search; NULL means none (map INVALID_HANDLE_VALUE to it).
 using UniqueFind = UniqueHandle<HANDLE, nullptr, CloseFindHandle>;
 // A reference to a loaded module, from LoadLibrary or GetModuleHandleEx.
+// Never let a module's last reference go from code of that module that is
+// still to return: FreeLibraryAndExitThread is the way out for a thread.
 using UniqueModule = UniqueHandle<HMODULE, nullptr, ReleaseModule>;
+
+// A reference to the module whose code holds `address`: while it is held,
+// a host's FreeLibrary cannot unload that code.
+inline UniqueModule ReferenceModuleAt(const void *address) {
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                            static_cast<LPCSTR>(address), &module))
+        return UniqueModule();
+    return UniqueModule(module);
+}
 
 // An unnamed event, auto-reset unless `manualReset`; empty when none could
 // be made.

@@ -21,7 +21,7 @@ ALLOWED = {
         CG400GetSnappingStatus CG400ReadFromMem""",
     "gdi32.dll": "SetBkMode SetDIBitsToDevice SetStretchBltMode",
     "kernel32.dll": """CloseHandle CreateFileA CreateThread DeleteCriticalSection
-        EnterCriticalSection FreeLibrary GetCurrentThreadId GetFileAttributesA
+        EnterCriticalSection FreeLibrary FreeLibraryAndExitThread GetCurrentThreadId GetFileAttributesA
         GetFileAttributesExA GetFileInformationByHandle GetFileSizeEx GetLastError
         GetModuleHandleA GetModuleHandleExA GetProcAddress GlobalAlloc GlobalFree
         GlobalLock GlobalUnlock InitializeCriticalSection LeaveCriticalSection

@@ -6,14 +6,15 @@
 # the SDK's vorlane.h and Vorlane.lib (with /safeseh on x86), checks that
 # every name the host imports from Vorlane.dll is one of its exports (Wine
 # would stub a missing one instead of refusing the program), and runs the
-# host under Wine on the virtual card. Last, a clang-cl project must get
-# Vorlane.lib from the CMake package.
+# host under Wine on the virtual card. The sample viewer is built the same
+# way from the SDK's samples/viewer and must show its window. Last, a
+# clang-cl project must get Vorlane.lib from the CMake package.
 #   msvc_host_test.sh BUILD_DIR win32|win64
 set -uo pipefail
 build=$1 arch=$2
 # shellcheck source-path=SCRIPTDIR
 . "$(dirname "$0")/sdk_test_lib.sh"
-require "msvc host" clang:clang clang-cl-*:clang-tools lld-link:lld llvm-ar:llvm llvm-dlltool:llvm \
+require "msvc host" clang:clang clang-cl-*:clang-tools lld-link:lld llvm-ar:llvm llvm-dlltool:llvm llvm-nm:llvm \
   llvm-readobj:llvm wine:wine || exit 1
 
 install_sdk "$build" "$work/sdk"
@@ -36,6 +37,17 @@ llvm-dlltool "${dlltool_args[@]}" -d "$work/kernel32.def" -l "$work/kernel32.lib
 
 exports=$(llvm-readobj --coff-exports "$sdk/bin/Vorlane.dll" | sed -n 's/^ *Name: \(.\+\)$/\1/p')
 
+# check_vorlane_imports NAME EXE: the five, each an export of Vorlane.dll.
+check_vorlane_imports() {
+  local imported name
+  imported=$(llvm-readobj --coff-imports "$2" |
+    awk '/^Import \{/{dll=""} /^ *Name: /{dll=$2} /^ *Symbol: /{if (dll=="Vorlane.dll") print $2}')
+  [ "$(wc -w <<<"$imported")" = 5 ] || fail "$1 imports" "imports [$imported] from Vorlane.dll, not the five"
+  for name in $imported; do
+    grep -qx "$name" <<<"$exports" || fail "$1 imports" "$name is not an export of Vorlane.dll"
+  done
+}
+
 # Each row: a compiler driver; the case below says how it compiles host.c.
 # In cl mode a path that starts with / would read as an option: hence --.
 while read -r driver; do
@@ -57,12 +69,7 @@ while read -r driver; do
     fail "$driver link" "lld-link refused the host"
     continue
   fi
-  imported=$(llvm-readobj --coff-imports "$exe" |
-    awk '/^Import \{/{dll=""} /^ *Name: /{dll=$2} /^ *Symbol: /{if (dll=="Vorlane.dll") print $2}')
-  [ "$(wc -w <<<"$imported")" = 5 ] || fail "$driver imports" "imports [$imported] from Vorlane.dll, not the five"
-  for name in $imported; do
-    grep -qx "$name" <<<"$exports" || fail "$driver imports" "$name is not an export of Vorlane.dll"
-  done
+  check_vorlane_imports "$driver" "$exe"
   cp "$sdk/bin/Vorlane.dll" "$sdk/virtual-card/CG400D32.dll" "$work/run-$driver/"
   output=$(wine_in "$work/run-$driver" ./host.exe)
   status=$?
@@ -73,6 +80,60 @@ done <<'ROWS'
 clang
 clang-cl
 ROWS
+
+# The sample viewer from the SDK folder, compiled by clang-cl as cl would and
+# linked by lld-link with Vorlane.lib for the oldest Windows. Debian has no
+# Windows SDK: MinGW-w64's headers stand in, which in MSVC mode need the GNU
+# C attributes and, on x86, _X86_. No C runtime either: viewer_start.c does
+# its start-up. The Windows import libraries hold the calls the viewer makes,
+# each given to the DLL whose MinGW import library names it. Then it must
+# start and show its window under Wine.
+viewer=$work/viewer
+mkdir -p "$viewer/run"
+if [ "$arch" = win32 ]; then
+  x86=(/D_X86_) subsystem=5.01 mingw_lib=/usr/i686-w64-mingw32/lib
+else
+  x86=() subsystem=5.02 mingw_lib=/usr/x86_64-w64-mingw32/lib
+fi
+cl=(clang --driver-mode=cl --target=$triple /nologo /GS- /Zl /O1 /W3 /WX -fgnuc-version=4.2.1 "${x86[@]}"
+    /imsvc /usr/share/mingw-w64/include /I "$sdk/include")
+if ! "${cl[@]}" /c "/Fo$viewer/viewer.obj" -- "$sdk/samples/viewer/viewer.c" ||
+   ! "${cl[@]}" /c "/Fo$viewer/start.obj" -- "$here/msvc_host/viewer_start.c"; then
+  fail "viewer compile" "viewer.c did not compile with clang-cl"
+else
+  wanted=$(llvm-nm --undefined-only "$viewer/viewer.obj" "$viewer/start.obj" | awk '/__imp_/{print $NF}' | sort -u)
+  windows_libs=()
+  for dll in user32 gdi32 comdlg32 kernel32; do
+    {
+      echo "LIBRARY $dll.dll"
+      echo EXPORTS
+      llvm-nm -g "$mingw_lib/lib$dll.a" 2>/dev/null | awk '/__imp_/{print $NF}' | sort -u | comm -12 - <(echo "$wanted") |
+        sed 's/^__imp_//' | if [ "$arch" = win32 ]; then sed 's/^_//'; else cat; fi
+    } >"$viewer/$dll.def"
+    llvm-dlltool "${dlltool_args[@]}" -d "$viewer/$dll.def" -l "$viewer/$dll.lib" || fail "$dll.lib" "llvm-dlltool failed"
+    windows_libs+=("$viewer/$dll.lib")
+  done
+  # shellcheck disable=SC2086
+  if ! lld-link /nologo /entry:ViewerStart /subsystem:windows,$subsystem /nodefaultlib $safeseh \
+      "/out:$viewer/run/vorlane-viewer.exe" "$viewer/viewer.obj" "$viewer/start.obj" "$sdk/lib/Vorlane.lib" \
+      "${windows_libs[@]}"; then
+    fail "viewer link" "lld-link refused the viewer"
+  else
+    check_vorlane_imports viewer "$viewer/run/vorlane-viewer.exe"
+    cp "$sdk/bin/Vorlane.dll" "$sdk/virtual-card/CG400D32.dll" "$viewer/run/"
+    (cd "$viewer/run" && exec timeout 120 wine ./vorlane-viewer.exe --start --height 96) >/dev/null 2>&1 &
+    running=$!
+    shown=no
+    for _ in $(seq 600); do
+      xdotool search --name '^Vorlane viewer$' >/dev/null 2>&1 && { shown=yes; break; }
+      sleep 0.1
+    done
+    kill "$running" 2>/dev/null
+    wait "$running" 2>/dev/null
+    [ $shown = yes ] && echo "viewer: built with clang-cl and lld-link, its window shown" ||
+      fail "viewer run" "no viewer window within a minute"
+  fi
+fi
 
 # The CMake package, as a clang-cl project finds it, gives Vorlane.lib. No
 # C runtime here to link CMake's test programs with, so they are skipped.

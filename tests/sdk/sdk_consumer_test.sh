@@ -2,7 +2,8 @@
 # The SDK as a host project meets it: installs this build into a scratch
 # folder, moves it (an SDK is unpacked anywhere), checks its layout, builds
 # tests/sdk/sdk_consumer against it with find_package(Vorlane) and the same
-# toolchain, and runs the program under Wine on the virtual card. A project
+# toolchain, and runs the program under Wine on the virtual card; builds the
+# sample viewer from the SDK folder with its own CMake list. A project
 # of the other bitness must not accept the SDK.
 #   sdk_consumer_test.sh BUILD_DIR TOOLCHAIN OTHER_BITNESS_TOOLCHAIN GENERATOR
 set -uo pipefail
@@ -26,6 +27,11 @@ bin/Vorlane.dll 1
 bin/Vorlane.dll.debug 1
 bin/vorlane-cli.exe 1
 bin/vorlane-cli.exe.debug 1
+bin/vorlane-viewer.exe 1
+bin/vorlane-viewer.exe.debug 1
+samples/viewer/CMakeLists.txt 1
+samples/viewer/viewer.c 1
+samples/viewer/viewer_controls.h 1
 bin/CG400D32.dll 0
 include/vorlane.h 1
 lib/libVorlane.dll.a 1
@@ -39,8 +45,8 @@ virtual-card/libCG400D32.dll.a 1
 virtual-card/vcard_control.h 1
 ROWS
 
-configure() {  # folder toolchain
-  "$cmake" -G "$generator" -S "$here/sdk_consumer" -B "$work/$1" -DCMAKE_BUILD_TYPE=Release \
+configure() {  # folder toolchain [source]
+  "$cmake" -G "$generator" -S "${3:-$here/sdk_consumer}" -B "$work/$1" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$2" -DVorlane_DIR="$sdk/lib/cmake/Vorlane" >"$work/$1.log" 2>&1
 }
 
@@ -58,6 +64,16 @@ else
   status=$?
   echo "$output"
   [ $status = 0 ] && grep -q '^passed' <<<"$output" || fail "run" "consumer.exe reported failures"
+fi
+
+# The sample viewer, built from the SDK folder with its own CMake list.
+if ! configure viewer "$toolchain" "$sdk/samples/viewer" || ! "$cmake" --build "$work/viewer" >>"$work/viewer.log" 2>&1; then
+  cat "$work/viewer.log"
+  fail "viewer" "samples/viewer did not build from the SDK folder"
+else
+  for file in vorlane-viewer.exe Vorlane.dll CG400D32.dll; do
+    [ -e "$work/viewer/$file" ] || fail "viewer $file" "not in the sample's build folder"
+  done
 fi
 
 if configure other-bitness "$other_toolchain"; then

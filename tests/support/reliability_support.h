@@ -16,30 +16,8 @@ namespace rely {
 // Replaces Vorlane.dll's import of `dll`!`function` with `replacement`;
 // returns the original, or nullptr when Vorlane does not import it.
 inline void *PatchImport(const char *dll, const char *function, void *replacement) {
-    auto *base = reinterpret_cast<BYTE *>(GetModuleHandleA("Vorlane.dll"));
-    if (!base) return nullptr;
-    const auto *dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(base);
-    const auto *nt = reinterpret_cast<const IMAGE_NT_HEADERS *>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY &imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    if (!imports.VirtualAddress) return nullptr;
-    for (auto *entry = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR *>(base + imports.VirtualAddress);
-         entry->Name; ++entry) {
-        if (lstrcmpiA(reinterpret_cast<const char *>(base + entry->Name), dll) != 0) continue;
-        auto *names = reinterpret_cast<IMAGE_THUNK_DATA *>(base + entry->OriginalFirstThunk);
-        auto *slots = reinterpret_cast<IMAGE_THUNK_DATA *>(base + entry->FirstThunk);
-        for (; names->u1.AddressOfData; ++names, ++slots) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
-            const auto *byName = reinterpret_cast<const IMAGE_IMPORT_BY_NAME *>(base + names->u1.AddressOfData);
-            if (std::strcmp(reinterpret_cast<const char *>(byName->Name), function) != 0) continue;
-            DWORD old = 0;
-            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &old);
-            void *original = reinterpret_cast<void *>(slots->u1.Function);
-            slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
-            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, old, &old);
-            return original;
-        }
-    }
-    return nullptr;
+    const HMODULE vorlane = GetModuleHandleA("Vorlane.dll");
+    return vorlane ? vt::ReplaceImport(vorlane, dll, function, replacement) : nullptr;
 }
 
 // Holds one import replaced for the life of the guard.

@@ -4,6 +4,7 @@
 #include "bmp_bytes.h"
 #include "card_log.h"
 #include "host_threads.h"
+#include "module_imports.h"
 #include "operator_boxes.h"
 #include "process_resources.h"
 #include "screen_pixels.h"

@@ -132,6 +132,9 @@ protected:
     void SetUp() override {
         VcReset();
         captureState.cardHandle = VC_DEFAULT_HANDLE;
+        // The hook forwards only while the preview runs; here this thread
+        // stands for it.
+        captureState.captureThread = GetCurrentThread();
         captureState.adParam1 = captureState.adParam2 = captureState.adParam4 = 128;
     }
     void TearDown() override {
@@ -141,6 +144,7 @@ protected:
         while (PeekMessageA(&drain, nullptr, 0, 0, PM_REMOVE)) {
         }
         captureState.cardHandle = 0;
+        captureState.captureThread = nullptr;
     }
 };
 

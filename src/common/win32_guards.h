@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <utility>
 
 namespace guards {
@@ -124,6 +125,83 @@ public:
 
 private:
     CRITICAL_SECTION *section_;
+};
+
+inline void ReleaseScreenDC(HDC dc) { ReleaseDC(nullptr, dc); }
+inline void DeleteMemoryDC(HDC dc) { DeleteDC(dc); }
+inline void DeleteGdiObject(HGDIOBJ object) { DeleteObject(object); }
+
+// The whole screen's device context from GetDC(NULL), given back on the
+// thread that took it; NULL means none.
+using UniqueScreenDC = UniqueHandle<HDC, nullptr, ReleaseScreenDC>;
+// A context from CreateCompatibleDC; NULL means none.
+using UniqueMemoryDC = UniqueHandle<HDC, nullptr, DeleteMemoryDC>;
+// A bitmap, brush, font or other GDI object of our own making; NULL means none.
+// It must no longer be selected into a context when it goes.
+using UniqueGdiObject = UniqueHandle<HGDIOBJ, nullptr, DeleteGdiObject>;
+
+// An object selected into a context; the one it replaced goes back in on the
+// way out. Declared after the guards of the context and the object, so that
+// it ends first.
+class SelectedObject {
+public:
+    SelectedObject() = default;
+    SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {
+        if (!previous_ || previous_ == HGDI_ERROR) dc_ = nullptr;
+    }
+    SelectedObject(SelectedObject &&other) noexcept
+        : dc_(std::exchange(other.dc_, nullptr)), previous_(std::exchange(other.previous_, nullptr)) {}
+    SelectedObject &operator=(SelectedObject &&other) noexcept {
+        reset();
+        dc_ = std::exchange(other.dc_, nullptr);
+        previous_ = std::exchange(other.previous_, nullptr);
+        return *this;
+    }
+    SelectedObject(const SelectedObject &) = delete;
+    SelectedObject &operator=(const SelectedObject &) = delete;
+    ~SelectedObject() { reset(); }
+
+    explicit operator bool() const { return dc_ != nullptr; }
+
+private:
+    void reset() {
+        if (dc_) SelectObject(std::exchange(dc_, nullptr), previous_);
+        previous_ = nullptr;
+    }
+    HDC dc_ = nullptr;
+    HGDIOBJ previous_ = nullptr;
+};
+
+// A file that lives only as long as this guard, such as a temporary file from
+// GetTempFileName: deleted on every way out. An empty name means none.
+class TemporaryFile {
+public:
+    TemporaryFile() = default;
+    // The name is cut to MAX_PATH - 1 characters, which GetTempFileName never exceeds.
+    explicit TemporaryFile(const char *path) { lstrcpynA(path_, path, MAX_PATH); }
+    TemporaryFile(TemporaryFile &&other) noexcept { take(other); }
+    TemporaryFile &operator=(TemporaryFile &&other) noexcept {
+        reset();
+        take(other);
+        return *this;
+    }
+    TemporaryFile(const TemporaryFile &) = delete;
+    TemporaryFile &operator=(const TemporaryFile &) = delete;
+    ~TemporaryFile() { reset(); }
+
+    const char *path() const { return path_; }
+    explicit operator bool() const { return path_[0] != '\0'; }
+    void reset() {
+        if (path_[0] != '\0') DeleteFileA(path_);
+        path_[0] = '\0';
+    }
+
+private:
+    void take(TemporaryFile &other) {
+        std::memcpy(path_, other.path_, sizeof path_);
+        other.path_[0] = '\0';
+    }
+    char path_[MAX_PATH] = {};
 };
 
 // The screen's device context with its background mode as it was found.

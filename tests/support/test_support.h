@@ -6,6 +6,7 @@
 #include "host_threads.h"
 #include "module_imports.h"
 #include "operator_boxes.h"
+#include "pe_builder.h"
 #include "process_resources.h"
 #include "screen_pixels.h"
 #include "test_files.h"

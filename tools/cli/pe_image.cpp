@@ -1,5 +1,6 @@
 #include "pe_image.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace pe {
@@ -35,6 +36,22 @@ struct Section {
     uint32_t rawOffset;
 };
 
+// Where the bytes at a relative virtual address lie in the file: the offset,
+// and how many of them from there on one section's data in the file holds.
+bool Locate(const Bytes &file, const std::vector<Section> &sections, uint32_t rva,
+            uint64_t &offset, uint64_t &available) {
+    for (const Section &section : sections) {
+        if (rva < section.virtualAddress) continue;
+        const uint64_t into = rva - section.virtualAddress;
+        if (into >= section.rawSize) continue;
+        offset = uint64_t{section.rawOffset} + into;
+        if (offset >= file.size) return false;
+        available = std::min<uint64_t>(section.rawSize - into, file.size - offset);
+        return true;
+    }
+    return false;
+}
+
 // Where `count` bytes at a relative virtual address lie in the file, when
 // one section's data in the file holds them all.
 bool FileOffset(const Bytes &file, const std::vector<Section> &sections, uint32_t rva,
@@ -50,15 +67,19 @@ bool FileOffset(const Bytes &file, const std::vector<Section> &sections, uint32_
 }
 
 constexpr uint32_t kLongestName = 256;
+constexpr uint16_t kMostSections = 96;
 
+// The name's section is found once; the name must end within its data.
 bool ReadName(const Bytes &file, const std::vector<Section> &sections, uint32_t rva,
               std::string &name) {
     name.clear();
-    for (uint32_t i = 0; i < kLongestName; ++i) {
-        uint64_t at;
-        if (!FileOffset(file, sections, rva + i, 1, at)) return false;
-        if (file.data[at] == 0) return true;
-        name += static_cast<char>(file.data[at]);
+    uint64_t at, available;
+    if (!Locate(file, sections, rva, at, available)) return false;
+    const uint64_t longest = std::min<uint64_t>(available, kLongestName);
+    for (uint64_t i = 0; i < longest; ++i) {
+        const char c = static_cast<char>(file.data[at + i]);
+        if (c == '\0') return true;
+        name += c;
     }
     return false;
 }
@@ -95,6 +116,9 @@ std::string Parse(const uint8_t *bytes, size_t size, Image &image) {
                                !file.Read32(optional + directories + 4, exportSize)))
         return "its headers are cut short";
 
+    // Microsoft's loader takes at most 96 sections; more is a damaged file,
+    // and the count bounds the work each address below costs.
+    if (sectionCount > kMostSections) return "its section table is damaged";
     std::vector<Section> sections;
     const uint64_t sectionTable = optional + optionalSize;
     for (uint16_t i = 0; i < sectionCount; ++i) {

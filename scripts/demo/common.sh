@@ -1,0 +1,22 @@
+# shellcheck shell=bash
+# What the demo's steps share: where the results go, Windows paths for
+# vorlane-cli, its reports, and the contact sheet's adjustments.
+# shellcheck disable=SC2034 # read by the scripts that source this
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+out=$root/out/demo
+
+# The contact sheet's adjustments: name, chord, presses, A/D selector, step.
+adjustments='brightness-up   ctrl+0  6 1 8
+brightness-down ctrl+9  6 1 -8
+contrast-up     ctrl+8  6 2 8
+contrast-down   ctrl+7  6 2 -8
+saturation-up   ctrl+6  8 4 8
+saturation-down ctrl+5 12 4 -8'
+
+to_windows() { winepath -w "$1" 2>/dev/null; }
+
+# report_value FILE KEY: the value vorlane-cli's --report FILE holds for KEY,
+# or nothing.
+report_value() {
+  sed -n "s/^$2=//p" "$1" 2>/dev/null | tr -d '\r' | tail -n 1
+}

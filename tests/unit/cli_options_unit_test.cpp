@@ -1,0 +1,161 @@
+// vorlane-cli's command line: what each option takes, and the first
+// problem named for what it does not.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "options.h"
+#include "report.h"
+
+namespace {
+
+using cli::PreviewOptions;
+
+using Words = std::vector<std::string>;
+
+// A row's name in a failure: its words joined by spaces.
+std::string Joined(const Words &words) {
+    std::string line;
+    for (const std::string &word : words) line += (line.empty() ? "" : " ") + word;
+    return line;
+}
+
+TEST(CliOptions, NumbersAndModes) {
+    struct Row {
+        const char *text;
+        bool intGood, modeGood, secondsGood;
+        int intValue, mode;
+        double seconds;
+    } rows[] = {
+        {"0", true, true, true, 0, 0, 0},
+        {"3", true, true, true, 3, 3, 3},
+        {"4", true, false, true, 4, 0, 4},
+        {"-1", true, false, false, -1, 0, 0},
+        {"rgb16", false, true, false, 0, 2, 0},
+        {"GREY", false, true, false, 0, 0, 0},
+        {"2147483647", true, false, false, 2147483647, 0, 0},
+        {"2147483648", false, false, false, 0, 0, 0},
+        {"-2147483649", false, false, false, 0, 0, 0},
+        {"1x", false, false, false, 0, 0, 0},
+        {" 1", true, true, true, 1, 1, 1},
+        {"", false, false, false, 0, 0, 0},
+        {"0.5", false, false, true, 0, 0, 0.5},
+        {"86400", true, false, true, 86400, 0, 86400},
+        {"86400.1", false, false, false, 0, 0, 0},
+        {"inf", false, false, false, 0, 0, 0},
+        {"nan", false, false, false, 0, 0, 0},
+    };
+    for (const Row &row : rows) {
+        int value = 0, mode = 0;
+        double seconds = 0;
+        EXPECT_EQ(cli::ParseInt(row.text, value), row.intGood) << "'" << row.text << "'";
+        if (row.intGood) {
+            EXPECT_EQ(value, row.intValue) << "'" << row.text << "'";
+        }
+        EXPECT_EQ(cli::ParseMode(row.text, mode), row.modeGood) << "'" << row.text << "'";
+        if (row.modeGood) {
+            EXPECT_EQ(mode, row.mode) << "'" << row.text << "'";
+        }
+        EXPECT_EQ(cli::ParseSeconds(row.text, seconds), row.secondsGood) << "'" << row.text << "'";
+        if (row.secondsGood) {
+            EXPECT_EQ(seconds, row.seconds) << "'" << row.text << "'";
+        }
+    }
+}
+
+TEST(CliOptions, PreviewAndCheckCommandLines) {
+    struct Row {
+        bool check;
+        Words args;
+        const char *problem;  // "" when understood
+    } rows[] = {
+        {false, {}, ""},
+        {false, {"--save", "f.bmp", "--grey=g.bmp", "--scene", "s.bmp", "--no-window"}, ""},
+        {false, {"--height"}, "missing value after --height"},
+        {false, {"--mode", "4"}, "bad value '4' for --mode"},
+        {false, {"--save="}, "bad value '' for --save"},
+        {false, {"--colour", "1"}, "unknown option --colour"},
+        {false, {"--no-window=yes"}, "--no-window takes no value"},
+        {false, {"extra"}, "missing value after extra"},
+        {true, {"--open", "--x", "40", "--y=40"}, ""},
+        {true, {"--seconds", "1"}, "check takes only --open, --x X and --y Y"},
+        {true, {"--open", "--save=f.bmp"}, "check takes only --open, --x X and --y Y"},
+        {true, {"--x", "1x"}, "bad value '1x' for --x"},
+    };
+    for (const Row &row : rows) {
+        PreviewOptions options;
+        const std::string problem = row.check ? cli::ParseCheckOptions(row.args, options)
+                                              : cli::ParsePreviewOptions(row.args, options);
+        EXPECT_EQ(problem, row.problem) << Joined(row.args);
+    }
+    PreviewOptions options;
+    ASSERT_EQ(cli::ParsePreviewOptions({"--x", "10", "--y=-20", "--height", "96", "--mode", "rgb15",
+                                        "--seconds", "0.5", "--save", "f.bmp", "--grey=g.bmp",
+                                        "--no-window"},
+                                       options),
+              "");
+    EXPECT_EQ(options.x, 10);
+    EXPECT_EQ(options.y, -20);
+    EXPECT_EQ(options.height, 96);
+    EXPECT_EQ(options.mode, 3);
+    EXPECT_EQ(options.seconds, 0.5);
+    EXPECT_EQ(options.save, "f.bmp");
+    EXPECT_EQ(options.grey, "g.bmp");
+    EXPECT_FALSE(options.keysWindow);
+}
+
+TEST(CliOptions, ReportOptionIsTakenOutOfAnyCommand) {
+    struct Row {
+        Words args;
+        Words left;  // the arguments the command then sees
+        const char *path;
+        const char *problem;
+    } rows[] = {
+        {{"a.bmp", "b.bmp"}, {"a.bmp", "b.bmp"}, "", ""},
+        {{"--report", "r.txt", "a.bmp", "b.bmp"}, {"a.bmp", "b.bmp"}, "r.txt", ""},
+        {{"a.bmp", "--report=r.txt", "b.bmp"}, {"a.bmp", "b.bmp"}, "r.txt", ""},
+        {{"--seconds", "1", "--report", "r1", "--report", "r2"}, {"--seconds", "1"}, "r2", ""},
+        {{"--report"}, {}, "", "missing value after --report"},
+        {{"--report="}, {}, "", "bad value '' for --report"},
+        {{"--reports", "x"}, {"--reports", "x"}, "", ""},
+    };
+    for (const Row &row : rows) {
+        Words args = row.args;
+        std::string path;
+        EXPECT_EQ(cli::TakeReportOption(args, path), row.problem) << Joined(row.args);
+        if (*row.problem != '\0') continue;
+        EXPECT_EQ(args, row.left) << Joined(row.args);
+        EXPECT_EQ(path, row.path) << Joined(row.args);
+    }
+}
+
+// The file is replaced whole at each write: the last value of each key, in
+// the order the keys came, and no draft left beside it.
+TEST(CliOptions, ReportFileHoldsTheLastWrite) {
+    char folder[MAX_PATH];
+    ASSERT_NE(GetTempPathA(MAX_PATH, folder), 0u);
+    const std::string path = std::string(folder) + "vorlane-cli-report-test.txt";
+    cli::Report report(path);
+    report.Set(cli::report_key::kCommand, std::string("preview"));
+    report.Set(cli::report_key::kFramesPainted, 3LL);
+    ASSERT_TRUE(report.Write());
+    report.Set(cli::report_key::kFramesPerSecond, 24.96);
+    report.Set(cli::report_key::kFramesPainted, 125LL);
+    ASSERT_TRUE(report.Write());
+    char text[256] = "";
+    FILE *file = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    text[std::fread(text, 1, sizeof text - 1, file)] = '\0';
+    std::fclose(file);
+    EXPECT_STREQ(text, "command=preview\nframes_painted=125\nframes_per_second=25.0\n");
+    EXPECT_EQ(GetFileAttributesA((path + ".new").c_str()), INVALID_FILE_ATTRIBUTES);
+    DeleteFileA(path.c_str());
+
+    EXPECT_FALSE(cli::Report(std::string(folder) + "no-such-folder\\r.txt").Write());
+    EXPECT_TRUE(cli::Report().Write());  // none asked for
+}
+
+}  // namespace

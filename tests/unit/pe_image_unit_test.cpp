@@ -1,0 +1,90 @@
+// vorlane-cli's reader of DLL files, which it runs on whatever file lies
+// where a DLL should: every damaged image gives a reason, never a crash or a
+// read past its bytes, and a sound one gives its machine and exports.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "pe_builder.h"
+#include "pe_image.h"
+
+namespace {
+
+const std::vector<std::string> kNames = {"EasyInit", "EasyCapture", "HDReset"};
+
+struct Row {
+    const char *name;
+    bool is64;
+    std::function<void(vt::PeImageBytes &)> damage;
+    const char *reason;  // "" when the image reads
+    size_t exports;      // then how many named exports it has
+};
+
+void Cut(vt::PeImageBytes &image, size_t size) { image.bytes.resize(size); }
+
+TEST(PeImage, DamagedImagesGiveAReason) {
+    using Image = vt::PeImageBytes;
+    const Row rows[] = {
+        {"sound 32-bit DLL", false, [](Image &) {}, "", 3},
+        {"sound 64-bit DLL", true, [](Image &) {}, "", 3},
+        {"empty file", false, [](Image &i) { Cut(i, 0); }, "not a Windows program file", 0},
+        {"cut in the DOS header", false, [](Image &i) { Cut(i, 0x3E); }, "not a Windows program file", 0},
+        {"e_lfanew past the end", false, [](Image &i) { i.Put32(0x3C, 0x7FFFFFF0); }, "not a Windows program file", 0},
+        {"e_lfanew near 4 GB", true, [](Image &i) { i.Put32(0x3C, 0xFFFFFFFE); }, "not a Windows program file", 0},
+        {"cut in the file header", false, [](Image &i) { Cut(i, i.fileHeader + 10); }, "headers are cut short", 0},
+        {"cut in the optional header", true, [](Image &i) { Cut(i, i.optionalHeader + 100); }, "headers are cut short", 0},
+        {"optional header too small", false, [](Image &i) { i.Put16(i.fileHeader + 16, 90); }, "headers are cut short", 0},
+        {"unknown optional header", false, [](Image &i) { i.Put16(i.optionalHeader, 0x107); }, "unknown kind", 0},
+        {"cut in the section table", false, [](Image &i) { Cut(i, i.sectionTable + 22); }, "section table is cut short", 0},
+        {"more sections than the file holds", true, [](Image &i) { i.Put16(i.fileHeader + 2, 90); }, "section table is cut short", 0},
+        {"65535 sections", false, [](Image &i) { i.Put16(i.fileHeader + 2, 0xFFFF); }, "section table is damaged", 0},
+        {"no exports", false, [](Image &i) { i.Put32(i.exportEntry, 0); }, "", 0},
+        {"export directory outside every section", false, [](Image &i) { i.Put32(i.exportEntry, 0x9000); }, "beyond the end", 0},
+        {"export directory cut off", true, [](Image &i) { Cut(i, i.exportDirectory + 30); }, "beyond the end", 0},
+        {"section data past the end", false, [](Image &i) { i.Put32(i.sectionTable + 20, 0x7FFFFFF0); }, "beyond the end", 0},
+        {"names array outside every section", false, [](Image &i) { i.Put32(i.exportDirectory + 32, 0x7000); }, "beyond the end", 0},
+        {"name indexes outside every section", true, [](Image &i) { i.Put32(i.exportDirectory + 36, 0xFFFFFFF0); }, "beyond the end", 0},
+        {"a name pointer outside every section", false,
+         [](Image &i) { i.Put32(i.sectionData + 40 + 4 * 3 + 4, 0x8000); }, "beyond the end", 0},
+        {"a name pointer near 4 GB", true,
+         [](Image &i) { i.Put32(i.sectionData + 40 + 4 * 3, 0xFFFFFFFF); }, "beyond the end", 0},
+        {"last name without its terminator", false,
+         [](Image &i) { i.bytes.back() = 'x'; }, "beyond the end", 0},
+        {"name longer than any export's", true,
+         [](Image &i) { i.bytes.insert(i.bytes.end() - 1, 300, 'x'); i.Put32(i.sectionTable + 16, static_cast<uint32_t>(i.bytes.size() - i.sectionData)); },
+         "beyond the end", 0},
+        {"huge name count", false, [](Image &i) { i.Put32(i.exportDirectory + 24, 0xFFFFFFFF); }, "damaged", 0},
+        {"name count past the arrays", true, [](Image &i) { i.Put32(i.exportDirectory + 24, 40); }, "beyond the end", 0},
+        {"huge function count", false, [](Image &i) { i.Put32(i.exportDirectory + 20, 0xFFFFFFFF); }, "", 3},
+        {"name index past the functions", false, [](Image &i) { i.Put32(i.exportDirectory + 20, 2); }, "", 2},
+        {"function array outside every section", true, [](Image &i) { i.Put32(i.exportDirectory + 28, 0x6000); }, "", 0},
+    };
+    for (const Row &row : rows) {
+        vt::PeImageBytes image = vt::MakePeDll(row.is64, kNames, 106);
+        row.damage(image);
+        pe::Image parsed;
+        const std::string reason = pe::Parse(image.bytes.data(), image.bytes.size(), parsed);
+        if (*row.reason == '\0') {
+            EXPECT_EQ(reason, "") << row.name;
+            EXPECT_EQ(parsed.exports.size(), row.exports) << row.name;
+        } else {
+            EXPECT_NE(reason.find(row.reason), std::string::npos) << row.name << ": " << reason;
+        }
+    }
+}
+
+TEST(PeImage, SoundImagesGiveMachineAndOrdinals) {
+    for (bool is64 : {false, true}) {
+        const vt::PeImageBytes image = vt::MakePeDll(is64, kNames, 106);
+        pe::Image parsed;
+        ASSERT_EQ(pe::Parse(image.bytes.data(), image.bytes.size(), parsed), "") << is64;
+        EXPECT_EQ(parsed.machine, is64 ? pe::kMachineAmd64 : pe::kMachineI386) << is64;
+        EXPECT_EQ(pe::Bitness(parsed.machine), is64 ? "64-bit" : "32-bit") << is64;
+        EXPECT_TRUE(parsed.isDll) << is64;
+        EXPECT_EQ(pe::OrdinalOf(parsed, "EasyInit"), 106u) << is64;
+        EXPECT_EQ(pe::OrdinalOf(parsed, "HDReset"), 108u) << is64;
+        EXPECT_EQ(pe::OrdinalOf(parsed, "EasyCaptur"), 0u) << is64;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,115 @@
+// vorlane-cli: tries a capture station's card from the command line, checks
+// that a station's DLLs are in place, and runs the demo on the virtual card.
+// It is a host like any other: it reaches the card only through Vorlane's
+// five exports. It loads Vorlane.dll at run time, so that it starts and
+// explains itself on a station where a DLL is missing or of the wrong kind.
+#include <cstdio>
+#include <string>
+
+#include "commands.h"
+#include "options.h"
+
+namespace {
+
+using namespace cli;
+
+const char kHelp[] =
+    "vorlane-cli: try the frame-grabber card through Vorlane.dll.\n"
+    "\n"
+    "Usage:\n"
+    "  vorlane-cli preview [options]      open the card, show the live picture on the\n"
+    "                                     screen, then save the last frame or just close\n"
+    "  vorlane-cli grey SRC.bmp DST.bmp   convert a 24-bit BMP file to an 8-bit grey one\n"
+    "  vorlane-cli reset                  set the card's three A/D adjustments to 128\n"
+    "  vorlane-cli check [--open]         where Vorlane.dll and CG400D32.dll were found,\n"
+    "                                     their bitness, version and exports; --open\n"
+    "                                     also opens the card at --x, --y and counts\n"
+    "                                     its frames (its A/D adjustments stay as they are)\n"
+    "  vorlane-cli --help                 this text\n"
+    "\n"
+    "Preview options:\n"
+    "  --x X, --y Y     screen position of the picture's top-left corner (100, 100)\n"
+    "  --height H       picture height, 80 to 576, rounded down to a multiple of 16;\n"
+    "                   the width is 3/4 of it (480, giving 360 x 480)\n"
+    "  --mode M         0 or grey (8-bit), 1 or rgb24, 2 or rgb16, 3 or rgb15 (1)\n"
+    "  --seconds S      how long the preview runs; 0 runs until Ctrl+C or until\n"
+    "                   the keys window is closed (5)\n"
+    "  --save FILE      save the last frame painted as a 24-bit BMP file\n"
+    "  --grey FILE      save it as an 8-bit grey BMP file as well\n"
+    "  --scene PICTURE  virtual card only: show this 24-bit BMP picture instead of\n"
+    "                   the built-in test scene\n"
+    "  --scene FOLDER   virtual card only: play the folder's 24-bit BMP pictures in\n"
+    "                   name order, 25 a second, looping\n"
+    "  --no-window      no keys window: the A/D chords are then not read\n"
+    "\n"
+    "Every command also takes --report FILE: it then writes its figures to FILE\n"
+    "as key=value lines (frames_painted, frames_per_second, card_reads, card_ad1,\n"
+    "card_ad2, card_ad4, frame_saved, grey_saved, card_opens, exit_status, ...),\n"
+    "for scripts. While a preview runs the file is renewed with each count and\n"
+    "holds running=1; exit_status comes last, when the program ends.\n"
+    "\n"
+    "While the preview runs, the console counts the pictures that appear on the\n"
+    "screen and their rate (and, on the virtual card, the frames it delivered and\n"
+    "its A/D values). A small window beside the picture lists the chords that step\n"
+    "the card's A/D adjustments; they work while that window has the focus.\n"
+    "Ctrl+C or closing that window ends the preview early; the frame is still saved.\n"
+    "\n"
+    "Vorlane.dll is looked for beside this program, then in the system folders,\n"
+    "the current folder and on the PATH; the card's driver CG400D32.dll beside\n"
+    "Vorlane.dll first, then in the same places. Both must be of this program's\n"
+    "bitness; only the commands that use them need them.\n"
+    "Vorlane.dll may show its own message boxes (for example when the card cannot\n"
+    "be opened); press OK and this program reports the failure.\n"
+    "\n"
+    "Exit status: 0 done; 1 Vorlane reported a failure (check: the card did not\n"
+    "open); 2 wrong command line; 3 Vorlane.dll or CG400D32.dll is missing or\n"
+    "cannot be used (the message says which, why, and what to do).\n";
+
+struct Command {
+    const char *name;
+    int (*run)(const Arguments &args, Report &report);
+};
+
+const Command kCommands[] = {
+    {"preview", PreviewCommand},
+    {"grey", GreyCommand},
+    {"reset", ResetCommand},
+    {"check", CheckCommand},
+};
+
+// The command's status, once its report, when one was asked for, is in place.
+int Run(const Command &command, Arguments args) {
+    std::string reportPath;
+    const std::string problem = TakeReportOption(args, reportPath);
+    if (!problem.empty()) return Usage(problem);
+    Report report(reportPath);
+    report.Set(report_key::kCommand, std::string(command.name));
+    if (!report.Write()) {
+        std::fprintf(stderr, "vorlane-cli: could not write the report to %s\n", reportPath.c_str());
+        return kExitFailed;
+    }
+    int status = command.run(args, report);
+    report.Set(report_key::kExitStatus, static_cast<long long>(status));
+    if (!report.Write()) {
+        std::fprintf(stderr, "vorlane-cli: could not write the report to %s\n", reportPath.c_str());
+        if (status == kExitOk) status = kExitFailed;
+    }
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    if (argc < 2) {
+        std::fputs(kHelp, stderr);
+        return kExitUsage;
+    }
+    const std::string name = argv[1];
+    if (name == "--help" || name == "-h" || name == "/?" || name == "help") {
+        std::fputs(kHelp, stdout);
+        return kExitOk;
+    }
+    for (const Command &command : kCommands)
+        if (name == command.name) return Run(command, Arguments(argv + 2, argv + argc));
+    return Usage("unknown command " + name);
+}

@@ -1,0 +1,116 @@
+#include "options.h"
+
+#include <cerrno>
+#include <cstddef>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+namespace cli {
+
+bool ParseInt(const char *text, int &value) {
+    errno = 0;
+    char *end = nullptr;
+    const long parsed = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || errno == ERANGE || parsed < INT32_MIN || parsed > INT32_MAX)
+        return false;
+    value = static_cast<int>(parsed);
+    return true;
+}
+
+bool ParseMode(const char *text, int &mode) {
+    static const char *const names[] = {"grey", "rgb24", "rgb16", "rgb15"};
+    for (int i = 0; i < 4; ++i) {
+        if (_stricmp(text, names[i]) == 0) {
+            mode = i;
+            return true;
+        }
+    }
+    return ParseInt(text, mode) && mode >= 0 && mode <= 3;
+}
+
+bool ParseSeconds(const char *text, double &seconds) {
+    char *end = nullptr;
+    seconds = std::strtod(text, &end);
+    return end != text && *end == '\0' && std::isfinite(seconds) && seconds >= 0 && seconds <= 86400;
+}
+
+namespace {
+
+bool IsOption(const std::string &arg) { return arg.rfind("--", 0) == 0; }
+
+// Splits "--name=value"; otherwise the value is the next argument.
+bool NameAndValue(const std::vector<std::string> &args, size_t &i, std::string &name,
+                  std::string &value) {
+    name = args[i];
+    const size_t equals = name.find('=');
+    if (IsOption(name) && equals != std::string::npos) {
+        value = name.substr(equals + 1);
+        name.resize(equals);
+        return true;
+    }
+    if (i + 1 >= args.size()) return false;
+    value = args[++i];
+    return true;
+}
+
+}  // namespace
+
+std::string ParsePreviewOptions(const std::vector<std::string> &args, PreviewOptions &options) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--no-window") {
+            options.keysWindow = false;
+            continue;
+        }
+        if (args[i] == "--open") {
+            options.open = true;
+            continue;
+        }
+        std::string name, value;
+        if (!NameAndValue(args, i, name, value)) return "missing value after " + name;
+        const char *v = value.c_str();
+        bool good = true;
+        if (name == "--x") good = ParseInt(v, options.x);
+        else if (name == "--y") good = ParseInt(v, options.y);
+        else if (name == "--height") good = ParseInt(v, options.height);
+        else if (name == "--mode") good = ParseMode(v, options.mode);
+        else if (name == "--seconds") good = ParseSeconds(v, options.seconds);
+        else if (name == "--save") options.save = value;
+        else if (name == "--grey") options.grey = value;
+        else if (name == "--scene") options.scene = value;
+        else if (name == "--no-window") return "--no-window takes no value";
+        else return "unknown option " + name;
+        if (!good || value.empty()) return "bad value '" + value + "' for " + name;
+    }
+    return "";
+}
+
+std::string ParseCheckOptions(const std::vector<std::string> &args, PreviewOptions &options) {
+    for (const std::string &arg : args) {
+        const std::string name = arg.substr(0, arg.find('='));
+        if (IsOption(name) && name != "--open" && name != "--x" && name != "--y")
+            return "check takes only --open, --x X and --y Y";
+    }
+    return ParsePreviewOptions(args, options);
+}
+
+std::string TakeReportOption(std::vector<std::string> &args, std::string &reportPath) {
+    size_t i = 0;
+    while (i < args.size()) {
+        if (args[i] != "--report" && args[i].rfind("--report=", 0) != 0) {
+            ++i;
+            continue;
+        }
+        size_t last = i;
+        std::string name, value;
+        if (!NameAndValue(args, last, name, value)) return "missing value after --report";
+        if (value.empty()) return "bad value '' for --report";
+        reportPath = value;
+        args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
+                   args.begin() + static_cast<std::ptrdiff_t>(last + 1));
+    }
+    return "";
+}
+
+}  // namespace cli

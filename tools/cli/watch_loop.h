@@ -1,0 +1,56 @@
+// The one loop that watches a running preview: it keeps the host thread's
+// messages moving (Vorlane passes the A/D chords on from there), counts the
+// pictures that appear on the screen, and ends when its caller says so, on
+// Ctrl+C, or when the keys window is closed.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "paint_counter.h"
+
+namespace cli {
+
+// From here on Ctrl+C and Ctrl+Break end the watch instead of the program.
+void CatchCtrlC();
+// Ends the watch at its next turn; safe from any thread.
+void RequestStop();
+
+struct WatchCount {
+    long long painted = 0;
+    double firstPaint = 0;
+    double lastPaint = 0;
+    double ran = 0;
+    void Painted(double now) {
+        if (painted++ == 0) firstPaint = now;
+        lastPaint = now;
+    }
+    // The rate between the first and the last picture, not counting set-up.
+    double rate() const {
+        return painted > 1 && lastPaint > firstPaint
+                   ? static_cast<double>(painted - 1) / (lastPaint - firstPaint)
+                   : 0;
+    }
+};
+
+// A new picture as the watch just read it from the screen.
+struct WatchedPicture {
+    const uint8_t *rows;  // 32-bit pixels, bottom-up DIB rows of the watched area
+    int width;
+    int height;
+    double seconds;       // since the watch began
+};
+
+struct WatchHooks {
+    // Asked at every turn, with the seconds since the watch began: true ends
+    // it. Without it only Ctrl+C or the keys window ends the watch.
+    std::function<bool(double now, const WatchCount &count)> finished;
+    // Optional: called at every turn after the look at the screen.
+    std::function<void(double now, const WatchCount &count)> eachTurn;
+    // Optional: called with each new picture, while its pixels are at hand.
+    std::function<void(const WatchedPicture &picture)> onPicture;
+};
+
+WatchCount Watch(PaintCounter &counter, const WatchHooks &hooks);
+
+}  // namespace cli

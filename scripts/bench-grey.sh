@@ -4,6 +4,9 @@
 # (convert SRC -colorspace Gray -type Grayscale DST), in source megabytes a
 # second, medians of several runs. Prints "linux | name | value | unit | note".
 set -euo pipefail
+# shellcheck source=scripts/require.sh
+. "$(dirname "$0")/require.sh"
+require bench python3:python3 convert:imagemagick || exit 1
 # Debian's own binary, not a wrapper that may stand first on the PATH.
 convert=$(command -v convert-im6.q16 || command -v convert)
 work=$(mktemp -d)

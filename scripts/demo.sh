@@ -14,6 +14,9 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source-path=SCRIPTDIR
 . "$here/demo/common.sh"
+# shellcheck source=scripts/require.sh
+. "$root/scripts/require.sh"
+require demo convert:imagemagick montage:imagemagick xdotool:xdotool || exit 1
 dist=${VORLANE_DIST:-dist}
 [ "${dist#/}" != "$dist" ] || dist=$root/$dist
 

@@ -20,12 +20,33 @@ if [ "${1:-}" != build ]; then
     xvfb xdotool
     imagemagick python3-pil
     locales fonts-wqy-microhei
+    clang-tools  # clang-cl, for the host built with Microsoft's tools
   )
 fi
 
+# apt-get, its output kept for a failure, waiting while another install on
+# the machine holds apt's locks (apt-get update gives up at once on its lists'
+# lock): 20 minutes at most.
+apt_get() {
+  local log status
+  log=$(mktemp)
+  for _ in $(seq 240); do
+    status=0
+    apt-get -qq -o DPkg::Lock::Timeout=5 "$@" >"$log" 2>&1 || status=$?
+    grep -q 'Could not get lock' "$log" || break
+    sleep 5
+  done
+  [ $status = 0 ] || tail -n 30 "$log" >&2
+  rm -f "$log"
+  return $status
+}
+
 missing=()
 for p in "${packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+  # Removed packages whose configuration files remain are listed too: only
+  # "installed" counts (one line for each architecture installed).
+  state=$(dpkg-query -W -f='${db:Status-Status}\n' "$p" 2>/dev/null || true)
+  grep -qx installed <<<"$state" || missing+=("$p")
 done
 
 if [ ${#missing[@]} -gt 0 ]; then
@@ -38,8 +59,9 @@ if [ ${#missing[@]} -gt 0 ]; then
   if [ "${1:-}" != build ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
   fi
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  echo "setup: installing ${missing[*]} (and what they need)"
+  apt_get update
+  apt_get install -y --no-install-recommends "${missing[@]}"
 fi
 
 [ "${1:-}" = build ] && exit 0

@@ -5,6 +5,9 @@
 # DISPLAY is set.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=scripts/require.sh
+. "$root/scripts/require.sh"
+require with-wine wine:wine wineserver:wine Xvfb:xvfb || exit 1
 
 export WINEPREFIX=${VORLANE_WINEPREFIX:-${VORLANE_BUILD_DIR:-$root/build}/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
@@ -12,30 +15,32 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 export LC_ALL=zh_CN.UTF-8
 
-xvfb_pid=
+xvfb_pid='' xvfb_dir=''
 cleanup() {
   # Ends only the wineserver of this prefix.
   wineserver -k >/dev/null 2>&1 || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" >/dev/null 2>&1 || true
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" >/dev/null 2>&1 || true; fi
+  if [ -n "$xvfb_dir" ]; then rm -rf "$xvfb_dir"; fi
 }
 trap cleanup EXIT
 
 if [ "${VORLANE_LIVE:-0}" != 1 ] || [ -z "${DISPLAY:-}" ]; then
-  for n in $(seq 90 140); do
-    [ -e /tmp/.X$n-lock ] || [ -e /tmp/.X11-unix/X$n ] && continue
-    # No auto-repeat: a key sender held up on a loaded machine must not
-    # turn one press into several.
-    Xvfb :$n -screen 0 ${VORLANE_SCREEN:-1280x1024x24} -nolisten tcp -r >/dev/null 2>&1 &
-    xvfb_pid=$!
-    export DISPLAY=:$n
-    for _ in $(seq 50); do
-      [ -e /tmp/.X11-unix/X$n ] && break
-      sleep 0.1
-    done
-    kill -0 $xvfb_pid 2>/dev/null && break
-    xvfb_pid=
-  done
-  [ -n "$xvfb_pid" ] || { echo "with-wine: could not start Xvfb" >&2; exit 1; }
+  # Xvfb takes a free display number itself and writes it once it listens,
+  # so runs starting together never pick the same one. No auto-repeat: a key
+  # sender held up on a loaded machine must not turn one press into several.
+  xvfb_dir=$(mktemp -d)
+  mkfifo "$xvfb_dir/display"
+  Xvfb -displayfd 3 -screen 0 "${VORLANE_SCREEN:-1280x1024x24}" -nolisten tcp -r \
+    3>"$xvfb_dir/display" >"$xvfb_dir/log" 2>&1 &
+  xvfb_pid=$!
+  display=
+  read -r -t 60 display <"$xvfb_dir/display" || true
+  if [ -z "$display" ]; then
+    echo "with-wine: could not start Xvfb:" >&2
+    cat "$xvfb_dir/log" >&2
+    exit 1
+  fi
+  export DISPLAY=:$display
 fi
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
@@ -49,5 +54,12 @@ fi
 # program's output and keep a test runner waiting for its end.
 wineserver -p >/dev/null 2>&1 || true
 wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+# A program that crashes ends at once, with Wine's backtrace in its output:
+# the debugger Wine starts for it (winedbg --auto, the prefix's AeDebug
+# default) would otherwise wait on a crash dialog that nobody answers.
+if ! grep -qs '^"ShowCrashDialog"=dword:00000000' "$WINEPREFIX/user.reg"; then
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+    </dev/null >/dev/null 2>&1 || true
+fi
 
 "$@"

@@ -14,6 +14,8 @@ set -uo pipefail
 build=$1 arch=$2
 # shellcheck source-path=SCRIPTDIR
 . "$(dirname "$0")/sdk_test_lib.sh"
+require "msvc host" clang:clang clang-cl-*:clang-tools lld-link:lld llvm-ar:llvm llvm-dlltool:llvm llvm-nm:llvm \
+  llvm-readobj:llvm wine:wine || exit 1
 
 install_sdk "$build" "$work/sdk"
 sdk=$work/sdk
@@ -135,7 +137,7 @@ fi
 
 # The CMake package, as a clang-cl project finds it, gives Vorlane.lib. No
 # C runtime here to link CMake's test programs with, so they are skipped.
-clang_cl=$(command -v clang-cl || ls /usr/bin/clang-cl-* 2>/dev/null | head -1)
+clang_cl=$(find_program clang-cl-*)
 if ! "$cmake" -G Ninja -S "$here/msvc_host" -B "$work/package" -DCMAKE_SYSTEM_NAME=Windows \
     -DCMAKE_C_COMPILER="$clang_cl" -DCMAKE_C_COMPILER_TARGET=$triple -DCMAKE_LINKER=lld-link \
     -DCMAKE_C_COMPILER_WORKS=1 -DVorlane_DIR="$sdk/lib/cmake/Vorlane" >"$work/package.log" 2>&1; then

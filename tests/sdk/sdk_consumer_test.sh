@@ -10,6 +10,7 @@ set -uo pipefail
 build=$1 toolchain=$2 other_toolchain=$3 generator=$4
 # shellcheck source-path=SCRIPTDIR
 . "$(dirname "$0")/sdk_test_lib.sh"
+require "sdk consumer" wine:wine || exit 1
 
 install_sdk "$build" "$work/staging"
 mv "$work/staging" "$work/sdk"

@@ -1,8 +1,11 @@
 # shellcheck shell=bash
 # What the SDK tests share, sourced by each: a scratch folder removed at the
-# end, a count of failures, the SDK installed, and programs run under Wine.
+# end, a count of failures, the SDK installed, programs run under Wine, and
+# the check for the programs a test needs (require, from scripts/).
 # shellcheck disable=SC2034 # read by the scripts that source this
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=scripts/require.sh
+. "$here/../../scripts/require.sh"
 cmake=${CMAKE_COMMAND:-cmake}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -14,7 +14,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-painted() { tr -d '\r' <"$1" | sed -n 's/.* \([0-9][0-9]*\) frames painted in .*/\1/p' | tail -1; }
+# The pictures the watch loop counted, from vorlane-cli's --report file.
+painted() { tr -d '\r' <"$1" 2>/dev/null | sed -n 's/^frames_painted=//p' | tail -1; }
 figure() { tr -d '\r' <"$1/recording.txt" | sed -n "s/^$2: \([0-9.]*\).*/\1/p"; }
 
 for arch in win32 win64; do
@@ -25,9 +26,9 @@ for arch in win32 win64; do
   : >"$run/rates" >"$run/dropped" >"$run/ratios"
   for pair in $(seq "$pairs"); do
     common=(--height 576 --seconds "$seconds" --no-window --x 20 --y 20)
-    (cd "$run" && wine ./vorlane-cli.exe preview "${common[@]}" >"$run/preview.log" 2>&1) || true
-    (cd "$run" && wine ./vorlane-cli.exe record "rec$pair" --rate 25 "${common[@]}" >"$run/record.log" 2>&1) || true
-    still=$(painted "$run/preview.log") recording=$(painted "$run/record.log")
+    (cd "$run" && rm -f preview.report && wine ./vorlane-cli.exe preview "${common[@]}" --report preview.report >"$run/preview.log" 2>&1) || true
+    (cd "$run" && rm -f record.report && wine ./vorlane-cli.exe record "rec$pair" --rate 25 "${common[@]}" --report record.report >"$run/record.log" 2>&1) || true
+    still=$(painted "$run/preview.report") recording=$(painted "$run/record.report")
     if [ -z "$still" ] || [ -z "$recording" ] || [ ! -e "$run/rec$pair/recording.txt" ]; then
       echo "$arch | recording bench | failed | | see vorlane-cli's output"
       sed 's/^/  /' "$run/preview.log" "$run/record.log" >&2

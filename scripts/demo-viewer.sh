@@ -10,7 +10,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dist=${VORLANE_DIST:-dist}
 [ "${dist#/}" != "$dist" ] || dist=$root/$dist
-out=$root/out/demo
+# shellcheck source-path=SCRIPTDIR
+. "$root/scripts/demo/common.sh"
 
 arch=win64 docs=0
 while [ $# -gt 0 ]; do
@@ -22,9 +23,7 @@ while [ $# -gt 0 ]; do
   shift
 done
 sdk=$dist/$arch
-for f in bin/vorlane-viewer.exe bin/Vorlane.dll virtual-card/CG400D32.dll; do
-  [ -f "$sdk/$f" ] || { echo "demo-viewer: $sdk/$f is missing; run ./run build first" >&2; exit 1; }
-done
+need_sdk_files demo-viewer "$sdk" bin/vorlane-viewer.exe bin/Vorlane.dll virtual-card/CG400D32.dll
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 cp "$sdk/bin/vorlane-viewer.exe" "$sdk/bin/Vorlane.dll" "$sdk/virtual-card/CG400D32.dll" "$stage/"

@@ -40,9 +40,7 @@ case "$arch" in win32|win64) ;; *) echo "demo: --arch is win32 or win64" >&2; ex
 [ -z "$scene" ] || [ -f "$scene" ] || [ -d "$scene" ] ||
   { echo "demo: no such picture or folder: $scene" >&2; exit 2; }
 sdk=$dist/$arch
-for f in bin/vorlane-cli.exe bin/Vorlane.dll virtual-card/CG400D32.dll; do
-  [ -f "$sdk/$f" ] || { echo "demo: $sdk/$f is missing; run ./run build first" >&2; exit 1; }
-done
+need_sdk_files demo "$sdk" bin/vorlane-cli.exe bin/Vorlane.dll virtual-card/CG400D32.dll
 
 # The SDK's bin/ never holds the virtual card (a host would take it for the
 # driver), so the demo runs from a folder that joins the two.

@@ -13,6 +13,16 @@ contrast-down   ctrl+7  6 2 -8
 saturation-up   ctrl+6  8 4 8
 saturation-down ctrl+5 12 4 -8'
 
+# need_sdk_files WHO SDK FILE...: each FILE is in the SDK folder, or the run
+# ends with a line naming the first one missing.
+need_sdk_files() {
+  local who=$1 sdk=$2 file
+  shift 2
+  for file in "$@"; do
+    [ -f "$sdk/$file" ] || { echo "$who: $sdk/$file is missing; run ./run build first" >&2; exit 1; }
+  done
+}
+
 to_windows() { winepath -w "$1" 2>/dev/null; }
 
 # report_value FILE KEY: the value vorlane-cli's --report FILE holds for KEY,

@@ -2,9 +2,10 @@
 # The SDK as a host project meets it: installs this build into a scratch
 # folder, moves it (an SDK is unpacked anywhere), checks its layout, builds
 # tests/sdk/sdk_consumer against it with find_package(Vorlane) and the same
-# toolchain, and runs the program under Wine on the virtual card; builds the
-# sample viewer from the SDK folder with its own CMake list. A project
-# of the other bitness must not accept the SDK.
+# toolchain and the virtual card asked for, and runs the program under Wine
+# on it; builds the sample viewer from the SDK folder with its own CMake
+# list, with and without the virtual card. A project of the other bitness
+# must not accept the SDK.
 #   sdk_consumer_test.sh BUILD_DIR TOOLCHAIN OTHER_BITNESS_TOOLCHAIN GENERATOR
 set -uo pipefail
 build=$1 toolchain=$2 other_toolchain=$3 generator=$4
@@ -45,12 +46,14 @@ virtual-card/libCG400D32.dll.a 1
 virtual-card/vcard_control.h 1
 ROWS
 
-configure() {  # folder toolchain [source]
-  "$cmake" -G "$generator" -S "${3:-$here/sdk_consumer}" -B "$work/$1" -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$2" -DVorlane_DIR="$sdk/lib/cmake/Vorlane" >"$work/$1.log" 2>&1
+configure() {  # folder toolchain source [cmake arguments...]
+  local folder=$1 toolchain=$2 source=$3
+  shift 3
+  "$cmake" -G "$generator" -S "$source" -B "$work/$folder" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DVorlane_DIR="$sdk/lib/cmake/Vorlane" "$@" >"$work/$folder.log" 2>&1
 }
 
-if ! configure consumer "$toolchain"; then
+if ! configure consumer "$toolchain" "$here/sdk_consumer" -DVORLANE_VIRTUAL_CARD=ON; then
   cat "$work/consumer.log"
   fail "find_package" "the consumer project did not configure"
 elif ! "$cmake" --build "$work/consumer" >"$work/build.log" 2>&1; then
@@ -66,17 +69,28 @@ else
   [ $status = 0 ] && grep -q '^passed' <<<"$output" || fail "run" "consumer.exe reported failures"
 fi
 
-# The sample viewer, built from the SDK folder with its own CMake list.
-if ! configure viewer "$toolchain" "$sdk/samples/viewer" || ! "$cmake" --build "$work/viewer" >>"$work/viewer.log" 2>&1; then
-  cat "$work/viewer.log"
-  fail "viewer" "samples/viewer did not build from the SDK folder"
-else
-  for file in vorlane-viewer.exe Vorlane.dll CG400D32.dll; do
-    [ -e "$work/viewer/$file" ] || fail "viewer $file" "not in the sample's build folder"
+# The sample viewer, built from the SDK folder with its own CMake list. Each
+# row: a folder, whether the virtual card's CG400D32.dll must be beside the
+# program (1) or not (0), and the switch given (if any). Off by default: a
+# build folder copied to a station must not carry it.
+while read -r folder card switch; do
+  if ! configure "$folder" "$toolchain" "$sdk/samples/viewer" ${switch:+"$switch"} ||
+     ! "$cmake" --build "$work/$folder" >>"$work/$folder.log" 2>&1; then
+    cat "$work/$folder.log"
+    fail "$folder" "samples/viewer did not build from the SDK folder"
+    continue
+  fi
+  for file in vorlane-viewer.exe Vorlane.dll; do
+    [ -e "$work/$folder/$file" ] || fail "$folder $file" "not in the sample's build folder"
   done
-fi
+  [ -e "$work/$folder/CG400D32.dll" ] && present=1 || present=0
+  [ "$present" = "$card" ] || fail "$folder CG400D32.dll" "present $present, wanted $card"
+done <<'ROWS'
+viewer      0
+viewer-card 1 -DVORLANE_VIRTUAL_CARD=ON
+ROWS
 
-if configure other-bitness "$other_toolchain"; then
+if configure other-bitness "$other_toolchain" "$here/sdk_consumer"; then
   fail "other bitness" "a project of the other bitness accepted this SDK"
 elif ! grep -Eq 'VorlaneConfig.cmake, version: .*\((32|64)bit\)' "$work/other-bitness.log"; then
   cat "$work/other-bitness.log"

@@ -17,7 +17,7 @@
 
 #include "bench_timing.h"
 #include "capture/card_library.h"
-#include "imagefiles/bmp_headers.h"
+#include "pure/bmp_headers.h"
 #include "vcard_control.h"
 
 namespace {

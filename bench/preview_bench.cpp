@@ -16,7 +16,7 @@
 #include "bench_timing.h"
 #include "capture/capture_state.h"
 #include "capture/card_library.h"
-#include "capture/frame_geometry.h"
+#include "pure/frame_geometry.h"
 #include "capture/preview_paint.h"
 #include "vcard_control.h"
 #include "vorlane.h"

@@ -16,10 +16,10 @@
 #include <memory>
 
 #include "capture/card_library.h"
-#include "common/guarded.h"
+#include "guarded.h"
 #include "common/win32_guards.h"
-#include "scene.h"
-#include "status_clock.h"
+#include "pure/scene.h"
+#include "pure/status_clock.h"
 #include "vcard_control.h"
 
 namespace vcard {

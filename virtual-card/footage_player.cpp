@@ -6,7 +6,7 @@
 #include <new>
 #include <utility>
 
-#include "common/guarded.h"
+#include "guarded.h"
 #include "common/win32_guards.h"
 #include "picture_files.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "scene.h"
+#include "pure/scene.h"
 
 namespace vcard {
 

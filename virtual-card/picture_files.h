@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "imagefiles/bmp_headers.h"
-#include "scene.h"
+#include "pure/bmp_headers.h"
+#include "pure/scene.h"
 
 namespace vcard {
 

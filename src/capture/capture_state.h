@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "card_library.h"
-#include "imagefiles/bmp_headers.h"
+#include "pure/bmp_headers.h"
 
 struct CaptureState {
     int32_t colorMode = 1;

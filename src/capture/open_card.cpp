@@ -1,9 +1,9 @@
 #include <windows.h>
 
 #include "capture_state.h"
-#include "common/color_modes.h"
+#include "pure/color_modes.h"
 #include "common/win32_guards.h"
-#include "frame_geometry.h"
+#include "pure/frame_geometry.h"
 #include "hot_keys.h"
 #include "operator_messages.h"
 #include "vorlane.h"

@@ -3,9 +3,9 @@
 
 #include <windows.h>
 
-#include "common/color_modes.h"
-#include "frame_geometry.h"
-#include "imagefiles/bmp_headers.h"
+#include "pure/color_modes.h"
+#include "pure/frame_geometry.h"
+#include "pure/bmp_headers.h"
 
 namespace preview {
 

@@ -2,7 +2,7 @@
 
 #include "capture_state.h"
 #include "common/win32_guards.h"
-#include "frame_geometry.h"
+#include "pure/frame_geometry.h"
 #include "hot_keys.h"
 #include "operator_messages.h"
 #include "preview_paint.h"

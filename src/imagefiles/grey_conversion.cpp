@@ -1,4 +1,4 @@
-#include "grey_conversion.h"
+#include "pure/grey_conversion.h"
 
 #include <windows.h>
 
@@ -8,7 +8,7 @@
 
 #include "common/win32_guards.h"
 #include "file_io.h"
-#include "imagefiles/bmp_headers.h"
+#include "pure/bmp_headers.h"
 #include "vorlane.h"
 
 namespace grey {

@@ -1,9 +1,9 @@
 #include "still_bmp.h"
 
-#include "common/color_modes.h"
+#include "pure/color_modes.h"
 #include "common/win32_guards.h"
 #include "file_io.h"
-#include "imagefiles/bmp_headers.h"
+#include "pure/bmp_headers.h"
 
 namespace stillbmp {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "imagefiles/bmp_headers.h"
+#include "pure/bmp_headers.h"
 
 namespace vt {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "options.h"
+#include "pure/cli_options.h"
 #include "report.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // header.
 #include <gtest/gtest.h>
 
-#include "capture/frame_geometry.h"
+#include "pure/frame_geometry.h"
 #include "capture/preview_paint.h"
 
 using namespace geometry;

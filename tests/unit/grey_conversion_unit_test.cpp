@@ -5,7 +5,7 @@
 #include <random>
 #include <vector>
 
-#include "imagefiles/grey_conversion.h"
+#include "pure/grey_conversion.h"
 
 namespace {
 

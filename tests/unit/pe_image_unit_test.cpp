@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "pe_builder.h"
-#include "pe_image.h"
+#include "pure/pe_image.h"
 
 namespace {
 

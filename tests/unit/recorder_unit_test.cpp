@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "imagefiles/bmp_headers.h"
-#include "record_rate.h"
+#include "pure/bmp_headers.h"
+#include "pure/record_rate.h"
 #include "recorder.h"
 #include "recording_folder.h"
 #include "test_support.h"

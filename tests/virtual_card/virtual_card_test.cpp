@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "capture/card_library.h"
-#include "imagefiles/bmp_headers.h"
+#include "pure/bmp_headers.h"
 #include "test_support.h"
 #include "vcard_control.h"
 #include "vorlane.h"

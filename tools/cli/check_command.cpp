@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "capture/frame_geometry.h"
+#include "pure/frame_geometry.h"
 #include "commands.h"
 #include "driver_calls.h"
-#include "options.h"
+#include "pure/cli_options.h"
 #include "watch_loop.h"
 
 namespace cli {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "commands.h"
-#include "options.h"
+#include "pure/cli_options.h"
 
 namespace {
 

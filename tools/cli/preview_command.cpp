@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <string>
 
-#include "capture/frame_geometry.h"
+#include "pure/frame_geometry.h"
 #include "commands.h"
 #include "common/win32_guards.h"
 #include "keys_window.h"
-#include "options.h"
+#include "pure/cli_options.h"
 #include "virtual_card_extras.h"
 #include "watch_loop.h"
 

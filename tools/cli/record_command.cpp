@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "capture/frame_geometry.h"
+#include "pure/frame_geometry.h"
 #include "commands.h"
 #include "paint_counter.h"
 #include "recorder.h"

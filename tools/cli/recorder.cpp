@@ -6,7 +6,7 @@
 #include <new>
 #include <utility>
 
-#include "common/color_modes.h"
+#include "pure/color_modes.h"
 #include "imagefiles/still_bmp.h"
 
 namespace recording {

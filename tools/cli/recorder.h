@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "common/win32_guards.h"
-#include "record_rate.h"
+#include "pure/record_rate.h"
 
 namespace recording {
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "common/color_modes.h"
+#include "pure/color_modes.h"
 #include "common/win32_guards.h"
 #include "windows_error.h"
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "pe_image.h"
+#include "pure/pe_image.h"
 #include "windows_error.h"
 #include "vorlane.h"
 

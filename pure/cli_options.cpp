@@ -1,4 +1,4 @@
-#include "options.h"
+#include "pure/cli_options.h"
 
 #include <cerrno>
 #include <cstddef>
@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "record_rate.h"
+#include "pure/record_rate.h"
 
 namespace cli {
 

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "imagefiles/bmp_headers.h"
+#include "pure/bmp_headers.h"
 
 namespace grey {
 

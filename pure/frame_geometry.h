@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "card_library.h"
+#include "src/capture/card_library.h"
 
 namespace geometry {
 

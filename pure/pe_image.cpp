@@ -1,4 +1,4 @@
-#include "pe_image.h"
+#include "pure/pe_image.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "scene.h"
+#include "pure/scene.h"
 
 #include <cmath>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "status_clock.h"
+#include "pure/status_clock.h"
 
 namespace vcard {
 

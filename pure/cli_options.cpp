@@ -21,10 +21,23 @@ bool ParseInt(const char *text, int &value) {
     return true;
 }
 
+namespace {
+
+// ASCII letters only: the mode names are English words, whatever the
+// console's code page.
+bool SameIgnoringCase(const char *a, const char *b) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    for (; *a != '\0' && *b != '\0'; ++a, ++b)
+        if (lower(*a) != lower(*b)) return false;
+    return *a == *b;
+}
+
+}  // namespace
+
 bool ParseMode(const char *text, int &mode) {
     static const char *const names[] = {"grey", "rgb24", "rgb16", "rgb15"};
     for (int i = 0; i < 4; ++i) {
-        if (_stricmp(text, names[i]) == 0) {
+        if (SameIgnoringCase(text, names[i])) {
             mode = i;
             return true;
         }
@@ -98,7 +111,7 @@ std::string ParseCheckOptions(const std::vector<std::string> &args, PreviewOptio
 }
 
 std::string ParseRecordOptions(const std::vector<std::string> &args, RecordOptions &options) {
-    if (args.empty() || IsOption(args[0])) return "record takes a folder first: record FOLDER [--rate R]";
+    if (args.empty() || args[0].empty() || IsOption(args[0])) return "record takes a folder first: record FOLDER [--rate R]";
     options.folder = args[0];
     // The pictures' names are joined to it with one backslash.
     while (options.folder.size() > 1 && (options.folder.back() == '\\' || options.folder.back() == '/') &&

@@ -174,4 +174,10 @@ uint32_t OrdinalOf(const Image &image, const char *name) {
     return 0;
 }
 
+bool HasExport(const Image &image, const char *name) {
+    for (const Export &entry : image.exports)
+        if (entry.name == name) return true;
+    return false;
+}
+
 }  // namespace pe

@@ -34,4 +34,8 @@ std::string Bitness(uint16_t machine);
 // The ordinal the image exports `name` at, or 0 when it does not.
 uint32_t OrdinalOf(const Image &image, const char *name);
 
+// Whether the image exports `name`, which the loader finds by name whatever
+// its ordinal: an export table may start at ordinal 0.
+bool HasExport(const Image &image, const char *name);
+
 }  // namespace pe

@@ -2,8 +2,9 @@
 # Installs the Debian packages Vorlane needs: with "build", only what
 # configuring and building take; otherwise also what running the tests, the
 # demo and the benchmarks takes (Wine, a private X screen, the Linux-side
-# readers). Safe to run again: it skips the work when everything is in place.
-#   scripts/setup.sh [build]
+# readers); with "fuzz", what building and seeding the fuzz targets takes.
+# Safe to run again: it skips the work when everything is in place.
+#   scripts/setup.sh [build|fuzz]
 set -euo pipefail
 
 packages=(
@@ -11,10 +12,14 @@ packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   clang lld llvm
+  libclang-rt-dev  # clang's sanitizer and libFuzzer libraries
   googletest
   python3  # configuring finds it for the Linux-side checks
 )
-if [ "${1:-}" != build ]; then
+mode=${1:-test}
+if [ "$mode" = fuzz ]; then
+  packages+=(python3-pil)  # writes the seed pictures
+elif [ "$mode" != build ]; then
   packages+=(
     wine wine32 wine64 libwine libwine:i386
     xvfb xdotool
@@ -56,7 +61,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   fi
   export DEBIAN_FRONTEND=noninteractive
   # 32-bit Wine needs the i386 architecture.
-  if [ "${1:-}" != build ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  if [ "$mode" = test ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
   fi
   echo "setup: installing ${missing[*]} (and what they need)"
@@ -64,7 +69,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt_get install -y --no-install-recommends "${missing[@]}"
 fi
 
-[ "${1:-}" = build ] && exit 0
+[ "$mode" = test ] || exit 0
 
 # Wine decodes the GBK message texts only under a Chinese locale.
 if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$'; then

@@ -118,6 +118,7 @@ TEST(CliOptions, RecordCommandLines) {
         {{"rec\\", "--rate", "5", "--height", "576", "--no-window"}, "", "rec", 5},
         {{"D:\\", "--rate=0.5"}, "", "D:\\", 0.5},
         {{}, "record takes a folder first: record FOLDER [--rate R]", "", 0},
+        {{"", "--rate", "5"}, "record takes a folder first: record FOLDER [--rate R]", "", 0},
         {{"--rate", "5"}, "record takes a folder first: record FOLDER [--rate R]", "", 0},
         {{"rec", "--rate"}, "missing value after --rate", "rec", 0},
         {{"rec", "--rate", "0"}, "bad value '0' for --rate", "rec", 0},

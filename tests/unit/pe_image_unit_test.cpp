@@ -55,6 +55,7 @@ TEST(PeImage, DamagedImagesGiveAReason) {
          "beyond the end", 0},
         {"huge name count", false, [](Image &i) { i.Put32(i.exportDirectory + 24, 0xFFFFFFFF); }, "damaged", 0},
         {"name count past the arrays", true, [](Image &i) { i.Put32(i.exportDirectory + 24, 40); }, "beyond the end", 0},
+        {"ordinal base 0", true, [](Image &i) { i.Put32(i.exportDirectory + 16, 0); }, "", 3},
         {"huge function count", false, [](Image &i) { i.Put32(i.exportDirectory + 20, 0xFFFFFFFF); }, "", 3},
         {"name index past the functions", false, [](Image &i) { i.Put32(i.exportDirectory + 20, 2); }, "", 2},
         {"function array outside every section", true, [](Image &i) { i.Put32(i.exportDirectory + 28, 0x6000); }, "", 0},
@@ -67,6 +68,8 @@ TEST(PeImage, DamagedImagesGiveAReason) {
         if (*row.reason == '\0') {
             EXPECT_EQ(reason, "") << row.name;
             EXPECT_EQ(parsed.exports.size(), row.exports) << row.name;
+            // Found by name whatever its ordinal, as the loader finds it.
+            EXPECT_EQ(pe::HasExport(parsed, "EasyInit"), row.exports > 0) << row.name;
         } else {
             EXPECT_NE(reason.find(row.reason), std::string::npos) << row.name << ": " << reason;
         }

@@ -58,7 +58,7 @@ void PrintDll(const DllFile &dll) {
         }
     } else {
         for (const char *call : kDriverCalls)
-            std::printf("  %-24s %s\n", call, pe::OrdinalOf(dll.image, call) ? "ok" : "missing");
+            std::printf("  %-24s %s\n", call, pe::HasExport(dll.image, call) ? "ok" : "missing");
     }
 }
 

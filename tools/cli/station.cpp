@@ -155,7 +155,7 @@ DllFile Examine(const char *name, const std::string &firstFolder, const char *fi
     } else {
         std::string missing;
         for (const char *call : kDriverCalls)
-            if (!pe::OrdinalOf(dll.image, call)) missing += (missing.empty() ? "" : ", ") + std::string(call);
+            if (!pe::HasExport(dll.image, call)) missing += (missing.empty() ? "" : ", ") + std::string(call);
         if (!missing.empty())
             dll.problem = Located(dll) + " lacks " + missing + ", which Vorlane calls; it is not " +
                           "the card's driver. " + WhatToDo(dll);

@@ -1,0 +1,150 @@
+#!/usr/bin/python3
+"""Writes the fuzz targets' seed corpora into OUT/<target>/, from the
+project's own tests: the command lines of the option parsers' unit tables,
+the DLL images the PE reader's tests build (PE_SEEDS, a program built with
+the targets), and BMP files made as the card's and Color2Gray's tests make
+them, sound and damaged in the ways those tests damage them, written with
+Pillow. Small files the Windows tests leave in build/*/tests-bin join them
+when present. Findings kept in fuzz/findings/<target>/ are seeds too.
+
+  make_seeds.py OUT PE_SEEDS"""
+import ast
+import pathlib
+import re
+import shutil
+import struct
+import subprocess
+import sys
+
+here = pathlib.Path(__file__).resolve().parent
+root = here.parent
+sys.path.insert(0, str(root / "tests" / "support"))
+from pillow_image import Image  # noqa: E402
+
+
+def write(folder, name, data):
+    folder.mkdir(parents=True, exist_ok=True)
+    (folder / name).write_bytes(data)
+
+
+def option_seeds(folder):
+    """Every list of words in the option parsers' unit tables, for each
+    parser; every single value of the number table after each number option."""
+    text = (root / "tests" / "unit" / "cli_options_unit_test.cpp").read_text()
+    literal = r'"(?:[^"\\]|\\.)*"'
+    lists = re.findall(r"\{\s*((?:%s\s*,\s*)*%s)\s*\}" % (literal, literal), text)
+    lists.append("")  # no arguments at all
+    values = re.findall(r"\{\s*(%s)\s*,\s*(?:true|false)" % literal, text)
+    n = 0
+    for words in [[ast.literal_eval(w) for w in re.findall(literal, group)] for group in lists]:
+        for parser in range(4):
+            write(folder, "words%03d" % n, bytes([parser]) + b"\0".join(w.encode() for w in words))
+            n += 1
+    for value in (ast.literal_eval(v) for v in values):
+        for parser, option in enumerate(["--x", "--mode", "--rate", "--seconds"]):
+            words = ["rec", option, value] if option == "--rate" else [option, value]
+            if option == "--rate":
+                parser = 2
+            write(folder, "value%03d" % n, bytes([parser]) + b"\0".join(w.encode() for w in words))
+            n += 1
+
+
+def bmp24(width, height, top_down=False, seed=0):
+    """A 24-bit BMP as Pillow writes it (bottom-up), or turned top-down."""
+    pixels = bytes((seed + 37 * i) & 0xFF for i in range(width * height * 3))
+    out = pathlib.Path("/dev/shm" if pathlib.Path("/dev/shm").is_dir() else "/tmp") / "vorlane-seed.bmp"
+    Image.frombytes("RGB", (width, height), pixels).save(out)
+    data = bytearray(out.read_bytes())
+    out.unlink()
+    if top_down:
+        stride = (width * 3 + 3) & ~3
+        offset = struct.unpack_from("<I", data, 10)[0]
+        rows = [data[offset + r * stride:offset + (r + 1) * stride] for r in range(height)]
+        data[offset:] = b"".join(reversed(rows))
+        struct.pack_into("<i", data, 22, -height)
+    return bytes(data)
+
+
+def edited(data, **fields):
+    """The BMP with header fields changed, by the names the headers give them."""
+    places = {"bfType": ("<H", 0), "bfSize": ("<I", 2), "bfOffBits": ("<I", 10), "biSize": ("<I", 14),
+              "biWidth": ("<i", 18), "biHeight": ("<i", 22), "biBitCount": ("<H", 28),
+              "biCompression": ("<I", 30), "biSizeImage": ("<I", 34)}
+    data = bytearray(data)
+    for name, value in fields.items():
+        form, at = places[name]
+        struct.pack_into(form, data, at, value)
+    return bytes(data)
+
+
+def picture_seeds(folder):
+    """The card's scene and footage pictures: the sizes its tests play, each
+    orientation, odd widths whose rows carry padding, the last row's padding
+    left out, and the damaged headers its refusal table lists."""
+    n = 0
+    for width, height in [(16, 16), (5, 4), (3, 3), (64, 48), (10, 40), (4, 3), (1, 1), (40, 30), (16, 9),
+                          (1, 200), (1025, 2), (7, 5)]:
+        for top_down in (False, True):
+            data = bmp24(width, height, top_down, n)
+            write(folder, "picture%02d" % n, data)
+            n += 1
+            stride, row = (width * 3 + 3) & ~3, width * 3
+            if stride != row:  # as some programs write it: the last row unpadded
+                cut = data[:len(data) - (stride - row)]
+                write(folder, "picture%02d" % n, edited(cut, bfSize=len(cut)))
+                n += 1
+    good = bmp24(4, 3)
+    for change in [dict(biBitCount=8), dict(biBitCount=32), dict(biCompression=1), dict(bfType=0x4D58),
+                   dict(biWidth=1000, biHeight=1000), dict(biWidth=0), dict(biHeight=0),
+                   dict(biWidth=-4), dict(biHeight=-0x80000000), dict(bfOffBits=20),
+                   dict(biSize=0x7FFFFFF0), dict(biSize=12), dict(biWidth=4097, biHeight=1),
+                   dict(bfOffBits=0xFFFFFFF0)]:
+        write(folder, "damaged%02d" % n, edited(good, **change))
+        n += 1
+    write(folder, "truncated", good[:-40])
+    write(folder, "headers-cut", good[:30])
+    write(folder, "empty", b"")
+
+
+def grey_seeds(folder):
+    """Color2Gray's sources: files as Vorlane saves them (rows unpadded,
+    widths a multiple of 12), and headers as they come: a short or lying
+    bfSize, one below 54, a huge one, an empty file, leftover bytes."""
+    still = [bmp24(w, h) for w, h in [(12, 16), (24, 32), (60, 80)]]
+    for i, data in enumerate(still):
+        write(folder, "still%d" % i, data)
+    small = still[0]
+    for i, size in enumerate([0, 53, 54, 55, 56, 100, len(small) - 1, len(small) + 1000, 0xFFFFFFFF]):
+        write(folder, "bfsize%d" % i, edited(small, bfSize=size))
+    write(folder, "cut", small[:200])
+    write(folder, "headers-only", small[:54])
+    write(folder, "headers-cut", small[:20])
+    write(folder, "empty", b"")
+    write(folder, "pixels-left-over", edited(small + b"\x01\x02", bfSize=len(small) + 2))
+
+
+def test_leftovers(folder):
+    """Small BMP files the Windows tests leave behind, when they ran here."""
+    for path in sorted(root.glob("build/*/tests-bin/grey-check/*.bmp")):
+        if path.stat().st_size <= 65536:
+            shutil.copy(path, folder / ("test-" + path.parent.parent.parent.name + "-" + path.name))
+
+
+def main(out, pe_seeds):
+    out = pathlib.Path(out)
+    shutil.rmtree(out, ignore_errors=True)
+    option_seeds(out / "cli_options")
+    picture_seeds(out / "picture_file")
+    grey_seeds(out / "grey_file")
+    test_leftovers(out / "grey_file")
+    (out / "pe_image").mkdir(parents=True)
+    subprocess.run([pe_seeds, str(out / "pe_image")], check=True)
+    for findings in (here / "findings").glob("*"):
+        for path in findings.iterdir():
+            shutil.copy(path, out / findings.name / ("finding-" + path.name))
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 3:
+        sys.exit(__doc__)
+    main(*sys.argv[1:])

@@ -52,8 +52,8 @@ bool WritePictures(const std::string &folder, int count) {
     const int stride = kWidth * 3;
     const DWORD pixelBytes = static_cast<DWORD>(stride) * kHeight;
     std::vector<uint8_t> bytes(bmp::kHeadersBytes + pixelBytes);
-    const BITMAPFILEHEADER file = bmp::FileHeader(bmp::kHeadersBytes, pixelBytes);
-    const BITMAPINFOHEADER info = bmp::InfoHeader(kWidth, kHeight, 24);
+    const bmp::FileHeaderFields file = bmp::FileHeader(bmp::kHeadersBytes, pixelBytes);
+    const bmp::InfoHeaderFields info = bmp::InfoHeader(kWidth, kHeight, 24);
     std::memcpy(bytes.data(), &file, sizeof file);
     std::memcpy(bytes.data() + sizeof file, &info, sizeof info);
     for (int n = 0; n < count; ++n) {

@@ -24,8 +24,8 @@ using bench::Seconds;
 bool WritePicture(const std::string &path, int width, int height) {
     const DWORD rowBytes = static_cast<DWORD>(width) * 3;
     const DWORD pixelBytes = rowBytes * static_cast<DWORD>(height);
-    const BITMAPFILEHEADER file = bmp::FileHeader(bmp::kHeadersBytes, pixelBytes);
-    const BITMAPINFOHEADER info = bmp::InfoHeader(width, height, 24);
+    const bmp::FileHeaderFields file = bmp::FileHeader(bmp::kHeadersBytes, pixelBytes);
+    const bmp::InfoHeaderFields info = bmp::InfoHeader(width, height, 24);
     HANDLE out = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (out == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "src/capture/card_library.h"
+#include "pure/card_constants.h"
 
 namespace geometry {
 

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <cstddef>
+
 #include "pure/color_modes.h"
 #include "pure/frame_geometry.h"
 #include "pure/bmp_headers.h"
@@ -12,18 +14,22 @@ namespace preview {
 // The header, followed by a grey colour table that only 8-bit frames use:
 // without one an 8-bit frame has no defined colours on the screen.
 struct DisplayInfo {
-    BITMAPINFOHEADER header;
-    RGBQUAD colors[bmp::kGreyPaletteEntries];
+    bmp::InfoHeaderFields header;
+    bmp::PaletteEntry colors[bmp::kGreyPaletteEntries];
     const BITMAPINFO *get() const { return reinterpret_cast<const BITMAPINFO *>(this); }
 };
+static_assert(sizeof(bmp::InfoHeaderFields) == sizeof(BITMAPINFOHEADER) &&
+                  sizeof(bmp::PaletteEntry) == sizeof(RGBQUAD) &&
+                  offsetof(DisplayInfo, colors) == offsetof(BITMAPINFO, bmiColors),
+              "the display header is laid out as GDI's BITMAPINFO");
 
 inline DisplayInfo DisplayInfoFor(geometry::FrameSize frame, int32_t colorMode) {
     DisplayInfo display{};
-    const WORD bitCount = static_cast<WORD>(colormode::BitCount(colorMode));
+    const uint16_t bitCount = static_cast<uint16_t>(colormode::BitCount(colorMode));
     display.header = bmp::InfoHeader(frame.width, frame.height, bitCount);
     if (colorMode == colormode::kGrey8) {
         const bmp::GreyPalette grey = bmp::MakeGreyPalette();
-        for (DWORD i = 0; i < bmp::kGreyPaletteEntries; ++i) display.colors[i] = grey.entries[i];
+        for (uint32_t i = 0; i < bmp::kGreyPaletteEntries; ++i) display.colors[i] = grey.entries[i];
     }
     return display;
 }

@@ -1,77 +1,13 @@
-#include "pure/grey_conversion.h"
-
+// Color2Gray: the file calls around the grey conversion.
 #include <windows.h>
-
-#include <tmmintrin.h>
 
 #include <algorithm>
 
 #include "common/win32_guards.h"
 #include "file_io.h"
 #include "pure/bmp_headers.h"
+#include "pure/grey_conversion.h"
 #include "vorlane.h"
-
-namespace grey {
-
-namespace {
-
-// Eight pixels (24 bytes) from two overlapping 16-byte loads at bytes 0 and
-// 8, so nothing past the eighth pixel is read. The shuffles put each pixel's
-// blue and green side by side for one multiply-add and its red in a 16-bit
-// lane of its own.
-__attribute__((target("ssse3"))) inline __m128i EightGreyLevels(const BYTE *bgr) {
-    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bgr));
-    const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bgr + 8));
-    const __m128i blueGreen =
-        _mm_or_si128(_mm_shuffle_epi8(low, _mm_setr_epi8(0, 1, 3, 4, 6, 7, 9, 10, 12, 13, -1, -1,
-                                                         -1, -1, -1, -1)),
-                     _mm_shuffle_epi8(high, _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
-                                                          7, 8, 10, 11, 13, 14)));
-    const __m128i red =
-        _mm_or_si128(_mm_shuffle_epi8(low, _mm_setr_epi8(2, -1, 5, -1, 8, -1, 11, -1, 14, -1, -1,
-                                                         -1, -1, -1, -1, -1)),
-                     _mm_shuffle_epi8(high, _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
-                                                          9, -1, 12, -1, 15, -1)));
-    const __m128i weights = _mm_setr_epi8(kBlueWeight, kGreenWeight, kBlueWeight, kGreenWeight,
-                                          kBlueWeight, kGreenWeight, kBlueWeight, kGreenWeight,
-                                          kBlueWeight, kGreenWeight, kBlueWeight, kGreenWeight,
-                                          kBlueWeight, kGreenWeight, kBlueWeight, kGreenWeight);
-    // At most 2550: no 16-bit lane saturates.
-    const __m128i sums = _mm_add_epi16(_mm_maddubs_epi16(blueGreen, weights),
-                                       _mm_mullo_epi16(red, _mm_set1_epi16(kRedWeight)));
-    return _mm_mulhi_epu16(sums, _mm_set1_epi16(static_cast<short>(kTenthMultiplier)));
-}
-
-__attribute__((target("ssse3"))) void ConvertPixelsSsse3(const BYTE *bgr, BYTE *grey,
-                                                          size_t count) {
-    size_t k = 0;
-    for (; k + 16 <= count; k += 16, bgr += 48, grey += 16) {
-        const __m128i levels = _mm_packus_epi16(EightGreyLevels(bgr), EightGreyLevels(bgr + 24));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(grey), levels);
-    }
-    ConvertPixelsScalar(bgr, grey, count - k);
-}
-
-bool HasSsse3() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("ssse3");
-}
-
-}  // namespace
-
-void ConvertPixelsScalar(const BYTE *bgr, BYTE *grey, size_t count) {
-    for (size_t k = 0; k < count; ++k, bgr += 3) grey[k] = GreyLevel(bgr[0], bgr[1], bgr[2]);
-}
-
-void ConvertPixels(const BYTE *bgr, BYTE *grey, size_t count) {
-    static const bool vectors = HasSsse3();
-    if (vectors)
-        ConvertPixelsSsse3(bgr, grey, count);
-    else
-        ConvertPixelsScalar(bgr, grey, count);
-}
-
-}  // namespace grey
 
 namespace {
 
@@ -109,6 +45,11 @@ bool MayReplace(HANDLE source, uint64_t sourceBytes, const char *path) {
 
 }  // namespace
 
+// Everything that can be known about the source (it opens, its headers are
+// complete, it holds the pixels its bfSize claims, it is not the
+// destination) is settled, and its pixels read, before the destination is
+// created: a conversion that fails on its source leaves an existing file as
+// it was. Only a failing write can leave a partial destination.
 extern "C" int __stdcall Color2Gray(const char *source, const char *destination) {
     if (!source || !destination) return 0;
 
@@ -117,41 +58,30 @@ extern "C" int __stdcall Color2Gray(const char *source, const char *destination)
     LARGE_INTEGER sourceSize{};
     if (!GetFileSizeEx(KernelHandle(in.get()), &sourceSize)) return 0;
     const uint64_t sourceBytes = static_cast<uint64_t>(sourceSize.QuadPart);
+
+    uint8_t head[bmp::kHeadersBytes];
+    if (!fileio::ReadAll(in.get(), head, sizeof head)) return 0;
+    const grey::GreyPlan plan = grey::PlanGreyFile(head, sizeof head, sourceBytes);
+    // A header that claims more pixels than the file holds ends here:
+    // nothing is allocated for bytes that are not there.
+    if (!plan.convertible) return 0;
     if (!MayReplace(KernelHandle(in.get()), sourceBytes, destination)) return 0;
+
+    // Empty pictures still get a block, so that they convert.
+    const guards::LockedGlobalBlock colour = guards::AllocateLockedBlock(std::max<SIZE_T>(plan.pixelBytes, 1));
+    if (!colour) return 0;
+    const guards::LockedGlobalBlock greys = guards::AllocateLockedBlock(std::max<SIZE_T>(plan.pixelCount, 1));
+    if (!greys) return 0;
+    if (!fileio::ReadAll(in.get(), colour.bytes(), plan.pixelBytes)) return 0;
+    grey::ConvertPixels(colour.bytes(), greys.bytes(), plan.pixelCount);
 
     guards::UniqueLFile out(_lcreat(destination, 0));
     if (!out) return 0;
-
-    BITMAPFILEHEADER fileHeader{};
-    if (!fileio::ReadAll(in.get(), &fileHeader, sizeof fileHeader)) return 0;
-    const DWORD pixelBytes = grey::PixelBytes(fileHeader.bfSize);
-    const DWORD pixelCount = grey::PixelCount(pixelBytes);
-    const bool holdsPixels = grey::SourceHoldsPixels(fileHeader.bfSize, sourceBytes);
-    const BITMAPFILEHEADER greyFileHeader = grey::GreyFileHeader(fileHeader);
-    if (!fileio::WriteAll(out.get(), &greyFileHeader, sizeof greyFileHeader)) return 0;
-
-    BITMAPINFOHEADER infoHeader{};
-    if (!fileio::ReadAll(in.get(), &infoHeader, sizeof infoHeader)) return 0;
-    const BITMAPINFOHEADER greyInfoHeader = grey::GreyInfoHeader(infoHeader);
-    if (!fileio::WriteAll(out.get(), &greyInfoHeader, sizeof greyInfoHeader)) return 0;
-
-    // A header that claims more pixels than the file holds ends here, as a
-    // failed allocation would: nothing is allocated for bytes that are not
-    // there. Empty pictures still get a block, so that they convert.
-    if (!holdsPixels) return 0;
-    const guards::LockedGlobalBlock colour = guards::AllocateLockedBlock(std::max<SIZE_T>(pixelBytes, 1));
-    if (!colour) return 0;
-    const guards::LockedGlobalBlock greys = guards::AllocateLockedBlock(std::max<SIZE_T>(pixelCount, 1));
-    if (!greys) return 0;
-
     static constexpr bmp::GreyPalette kPalette = bmp::MakeGreyPalette();
-    if (!fileio::WriteAll(out.get(), &kPalette, sizeof kPalette)) return 0;
-
-    // The pixels are taken to follow the headers directly; the source's own
-    // bfOffBits is not consulted.
-    if (!fileio::ReadAll(in.get(), colour.bytes(), pixelBytes)) return 0;
-    grey::ConvertPixels(colour.bytes(), greys.bytes(), pixelCount);
-    const bool written = fileio::WriteAll(out.get(), greys.bytes(), pixelCount);
+    const bool written = fileio::WriteAll(out.get(), &plan.fileHeader, sizeof plan.fileHeader) &&
+                         fileio::WriteAll(out.get(), &plan.infoHeader, sizeof plan.infoHeader) &&
+                         fileio::WriteAll(out.get(), &kPalette, sizeof kPalette) &&
+                         fileio::WriteAll(out.get(), greys.bytes(), plan.pixelCount);
     // A close can still report a failed flush; only a closed file counts.
     const bool closed = _lclose(out.release()) != HFILE_ERROR;
     return written && closed ? 1 : 0;

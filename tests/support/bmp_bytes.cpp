@@ -31,7 +31,7 @@ void EditBmpHeaders(std::vector<uint8_t> &bytes, const std::function<void(BmpHea
 
 std::vector<uint8_t> MakeBmp24(int32_t width, int32_t height, const std::vector<uint8_t> &pixels) {
     std::vector<uint8_t> bytes(bmp::kHeadersBytes + pixels.size());
-    WriteBmpHeaders(bytes, {bmp::FileHeader(bmp::kHeadersBytes, static_cast<DWORD>(pixels.size())),
+    WriteBmpHeaders(bytes, {bmp::FileHeader(bmp::kHeadersBytes, static_cast<uint32_t>(pixels.size())),
                             bmp::InfoHeader(width, height, 24)});
     if (!pixels.empty()) std::memcpy(bytes.data() + bmp::kHeadersBytes, pixels.data(), pixels.size());
     return bytes;
@@ -50,7 +50,7 @@ void ExpectGreyOf(const std::vector<uint8_t> &source, const std::vector<uint8_t>
     EXPECT_EQ(to.info.biBitCount, 8u) << name << ": biBitCount";
     EXPECT_EQ(to.info.biSizeImage, from.info.biSizeImage / 3) << name << ": biSizeImage";
     // The rest of the info header as read: all but biBitCount and biSizeImage.
-    BITMAPINFOHEADER rest = to.info;
+    bmp::InfoHeaderFields rest = to.info;
     rest.biBitCount = from.info.biBitCount;
     rest.biSizeImage = from.info.biSizeImage;
     EXPECT_EQ(std::memcmp(&rest, &from.info, sizeof rest), 0) << name << ": the info header's other fields";

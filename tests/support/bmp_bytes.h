@@ -14,8 +14,8 @@
 namespace vt {
 
 struct BmpHeaders {
-    BITMAPFILEHEADER file;
-    BITMAPINFOHEADER info;
+    bmp::FileHeaderFields file;
+    bmp::InfoHeaderFields info;
 };
 
 // The two headers at the start of `bytes`; what lies past the end reads as 0.

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "pure/frame_geometry.h"
+#ifdef _WIN32
 #include "capture/preview_paint.h"
+#endif
 
 using namespace geometry;
 
@@ -41,6 +43,7 @@ TEST(FrameGeometry, SmallFramesTakeTheUprightMiddleLargeOnesACentredCutOut) {
     }
 }
 
+#ifdef _WIN32
 TEST(FrameGeometry, DisplayHeaderDescribesTheFrame) {
     for (int32_t mode = 0; mode <= 3; ++mode) {
         const preview::DisplayInfo display = preview::DisplayInfoFor({300, 400}, mode);
@@ -52,9 +55,10 @@ TEST(FrameGeometry, DisplayHeaderDescribesTheFrame) {
         EXPECT_EQ(h.biBitCount, mode == 0 ? 8 : mode == 1 ? 24 : 16) << "mode " << mode;
         EXPECT_EQ(h.biCompression, static_cast<DWORD>(BI_RGB)) << "mode " << mode;
         EXPECT_EQ(h.biSizeImage + h.biClrUsed + h.biClrImportant, 0u) << "mode " << mode;
-        const RGBQUAD last = display.colors[255];
+        const bmp::PaletteEntry last = display.colors[255];
         // Only the 8-bit frame needs (and gets) a grey table.
         EXPECT_EQ(last.rgbBlue, mode == 0 ? 255 : 0) << "mode " << mode;
         EXPECT_EQ(last.rgbRed, mode == 0 ? 255 : 0) << "mode " << mode;
     }
 }
+#endif

@@ -1,5 +1,5 @@
-// The still image writer on its own: the headers byte by byte, the widening
-// of the narrower colour modes, and what it does to files on disk.
+// The still image writer on its own: the headers byte by byte, the pixels
+// widened piece by piece, and what it does to files on disk.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "imagefiles/still_bmp.h"
+#include "pure/widening.h"
 #include "test_support.h"
 
 namespace {
@@ -20,53 +21,6 @@ std::vector<uint8_t> Pattern(size_t count) {
 }
 
 }  // namespace
-
-TEST(ExpandToBgr24, WidensEveryNarrowModeToTheColoursItWasPaintedWith) {
-    struct Row {
-        const char *name;
-        int32_t mode;
-        std::vector<uint8_t> source;  // one pixel
-        uint8_t blue, green, red;
-    } rows[] = {
-        {"grey black", 0, {0x00}, 0, 0, 0},
-        {"grey middle", 0, {0x7F}, 0x7F, 0x7F, 0x7F},
-        {"grey white", 0, {0xFF}, 0xFF, 0xFF, 0xFF},
-        {"16-bit black", 2, {0x00, 0x00}, 0, 0, 0},
-        {"16-bit white", 2, {0xFF, 0x7F}, 255, 255, 255},
-        {"16-bit pure red", 2, {0x00, 0x7C}, 0, 0, 255},
-        {"16-bit pure green", 2, {0xE0, 0x03}, 0, 255, 0},
-        {"16-bit pure blue", 2, {0x1F, 0x00}, 255, 0, 0},
-        {"16-bit channel 1 is 8", 2, {0x21, 0x04}, 8, 8, 8},
-        {"16-bit channel 16 is 132", 2, {0x10, 0x42}, 132, 132, 132},
-        {"16-bit low byte first", 2, {0x34, 0x12}, 165, 140, 33},
-        {"16-bit top bit ignored", 2, {0x00, 0x80}, 0, 0, 0},
-        {"15-bit white", 3, {0xFF, 0x7F}, 255, 255, 255},
-        {"15-bit low byte first", 3, {0x34, 0x12}, 165, 140, 33},
-        {"15-bit channel 30 is 247", 3, {0xDE, 0x7B}, 247, 247, 247},
-    };
-    for (const Row &row : rows) {
-        // Two pixels, so that the step from one pixel to the next is used too.
-        std::vector<uint8_t> source = row.source;
-        source.insert(source.end(), row.source.begin(), row.source.end());
-        uint8_t out[7] = {0, 0, 0, 0, 0, 0, 0xAA};
-        stillbmp::ExpandToBgr24(source.data(), out, 2, row.mode);
-        for (int pixel = 0; pixel < 2; ++pixel) {
-            EXPECT_EQ(out[pixel * 3 + 0], row.blue) << row.name << ", pixel " << pixel;
-            EXPECT_EQ(out[pixel * 3 + 1], row.green) << row.name << ", pixel " << pixel;
-            EXPECT_EQ(out[pixel * 3 + 2], row.red) << row.name << ", pixel " << pixel;
-        }
-        EXPECT_EQ(out[6], 0xAA) << row.name << ": wrote past the last pixel";
-    }
-}
-
-TEST(ExpandToBgr24, FiveBitChannelsSpanTheWholeEightBitRangeInOrder) {
-    EXPECT_EQ(stillbmp::Widen5To8(0), 0);
-    EXPECT_EQ(stillbmp::Widen5To8(31), 255);
-    for (unsigned c = 1; c < 32; ++c) {
-        EXPECT_GT(stillbmp::Widen5To8(c), stillbmp::Widen5To8(c - 1)) << "channel " << c;
-        EXPECT_EQ(stillbmp::Widen5To8(c) >> 3, c) << "channel " << c << ": top bits kept";
-    }
-}
 
 // Headers byte by byte and pixels as the frame in mode 1, widened otherwise.
 TEST(StillBmp, WritesEveryFrameSizeAndMode) {
@@ -114,7 +68,7 @@ TEST(StillBmp, WritesEveryFrameSizeAndMode) {
             std::vector<uint8_t> expected = frame;
             if (mode != 1) {
                 expected.resize(pixelBytes);
-                stillbmp::ExpandToBgr24(frame.data(), expected.data(), pixels, mode);
+                stillbmp::ExpandToBgr24Scalar(frame.data(), expected.data(), pixels, mode);
             }
             EXPECT_TRUE(std::equal(expected.begin(), expected.end(), file.begin() + 54)) << label << ": pixels";
             // The frame itself is left as the card delivered it.

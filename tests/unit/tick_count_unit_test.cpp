@@ -7,8 +7,8 @@
 TEST(TickCount, WrapsOfTheShortCountAreCarried) {
     struct Row {
         const char *name;
-        DWORD reading;
-        ULONGLONG expected;
+        uint32_t reading;
+        uint64_t expected;
     } rows[] = {
         {"first reading", 1000, 1000},
         {"later, no wrap", 0xFFFFFFF0u, 0xFFFFFFF0ull},

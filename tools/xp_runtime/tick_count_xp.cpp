@@ -4,6 +4,8 @@
 // import's slot here, pointing at a count built from GetTickCount, so the
 // linker takes it instead of kernel32's. The library only measures time-outs
 // with it.
+#include <windows.h>
+
 #include "pure/tick_count.h"
 
 namespace {

@@ -10,7 +10,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$1/fuzz
 seconds=$2
-targets=(pe_image cli_options)
+targets=(grey_file picture_file pe_image cli_options)
 
 cmake -G Ninja -S "$root/fuzz" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" >/dev/null

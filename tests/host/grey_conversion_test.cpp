@@ -21,10 +21,7 @@ constexpr size_t kGreyOffset = bmp::kGreyPixelOffset;
 // Where converted files are left for the independent reader that runs after
 // this program on the Linux side (grey_pillow_check.py): beside the program.
 std::string CheckFolder() {
-    char exe[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, exe, MAX_PATH);
-    std::string folder(exe);
-    folder = folder.substr(0, folder.find_last_of('\\') + 1) + "grey-check\\";
+    const std::string folder = vt::BesideProgram("grey-check\\");
     CreateDirectoryA(folder.c_str(), nullptr);
     return folder;
 }

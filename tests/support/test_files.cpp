@@ -31,6 +31,13 @@ std::string TempPath(const std::string &name) {
     return path + name;
 }
 
+std::string BesideProgram(const std::string &name) {
+    char program[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, program, MAX_PATH);
+    const std::string path(program);
+    return path.substr(0, path.find_last_of('\\') + 1) + name;
+}
+
 std::string NewTempFolder(const std::string &name) {
     for (DWORD attempt = 0; attempt < 100; ++attempt) {
         const std::string folder = TempPath(name + "-" + std::to_string(GetCurrentProcessId()) + "-" +

@@ -14,6 +14,9 @@ bool FileExists(const std::string &path);
 void WriteBytes(const std::string &path, const std::vector<uint8_t> &bytes);
 // A fresh folder for one test's files, removed by nobody: Wine's temp folder.
 std::string TempPath(const std::string &name);
+// A file or folder beside the test program, where the Linux-side scripts
+// that run before or after it find what it reads or leaves.
+std::string BesideProgram(const std::string &name);
 // A folder that did not exist before, in the same place: name-PROCESS-TICKS.
 std::string NewTempFolder(const std::string &name);
 

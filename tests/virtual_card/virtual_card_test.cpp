@@ -20,6 +20,7 @@
 
 #include "capture/card_library.h"
 #include "pure/bmp_headers.h"
+#include "pure/picture_decoding.h"
 #include "test_support.h"
 #include "vcard_control.h"
 #include "vorlane.h"
@@ -548,6 +549,51 @@ TEST_F(VirtualCardTest, FootageIsFittedAndCentredOnBlack) {
             }
         const Box got{left, top, right - left + 1, bottom - top + 1};
         EXPECT_EQ(got.Text(), row.box.Text()) << name;
+    }
+}
+
+// Files other programs wrote, made by foreign_pictures.py before this
+// program runs, in one folder: each plays as Pillow reads the same file,
+// fitted by the nearest source pixel to each frame pixel's centre.
+TEST_F(VirtualCardTest, PicturesOtherProgramsWritePlayAsPillowReadsThem) {
+    const std::string folder = vt::BesideProgram("foreign-pictures");
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((folder + "\\pillow\\*.rgb").c_str(), &found);
+    for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &found) != 0)
+        names.push_back(std::string(found.cFileName, std::strlen(found.cFileName) - 4));
+    if (find != INVALID_HANDLE_VALUE) FindClose(find);
+    std::sort(names.begin(), names.end());  // lower case: the order the card plays them in
+    ASSERT_GE(names.size(), 10u) << "no pictures from foreign_pictures.py in " << folder;
+    std::string why;
+    ASSERT_EQ(PlayFolder(folder + "\\pictures", &why), 1) << why;
+    VcSetStatusMode(VC_STATUS_EVERY_POLL);
+    for (const std::string &name : names) {
+        const std::vector<uint8_t> pillow = vt::ReadFileBytes(folder + "\\pillow\\" + name + ".rgb");
+        ASSERT_GE(pillow.size(), 8u) << name;
+        int32_t width, height;
+        std::memcpy(&width, pillow.data(), 4);
+        std::memcpy(&height, pillow.data() + 4, 4);
+        const std::vector<uint8_t> frame = ReadFrame(0, 0, 768, 576, 768, 576, 1);
+        const vcard::Window fit = vcard::FitInFrame(width, height);
+        int wrong = 0;
+        std::string first;
+        for (int y = 0; y < 576; ++y)
+            for (int x = 0; x < 768; ++x) {
+                Rgb want{0, 0, 0};
+                if (x >= fit.left && x < fit.left + fit.width && y >= fit.top && y < fit.top + fit.height) {
+                    const int64_t sx = (2 * int64_t{x - fit.left} + 1) * width / (2 * int64_t{fit.width});
+                    const int64_t sy = (2 * int64_t{y - fit.top} + 1) * height / (2 * int64_t{fit.height});
+                    const uint8_t *p = pillow.data() + 8 + (sy * width + sx) * 3;
+                    want = Rgb{p[0], p[1], p[2]};
+                }
+                const Rgb got = FramePixel(frame, 768, 576, x, y);
+                if (got.r == want.r && got.g == want.g && got.b == want.b) continue;
+                if (wrong++ == 0)
+                    first = "x " + std::to_string(x) + ", y " + std::to_string(y) + ": " + Text(got) + " for " + Text(want);
+            }
+        EXPECT_EQ(wrong, 0) << name << ": frame pixels unlike Pillow's reading, first at " << first;
+        Poll(2);
     }
 }
 

@@ -204,11 +204,11 @@ void Drain(const Viewer &viewer) {
     }
 }
 
-int FocusedId(const Viewer &viewer) {
+HWND Focused(const Viewer &viewer) {
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
     GetGUIThreadInfo(viewer.threadId(), &info);
-    return info.hwndFocus ? GetDlgCtrlID(info.hwndFocus) : 0;
+    return info.hwndFocus;
 }
 
 // Tab walks the controls as in a dialog; Alt with = steps A/D 2 and looks for
@@ -220,14 +220,11 @@ TEST_F(ViewerTest, TheKeyboardWorksAsInADialog) {
 
     std::set<int> visited;
     for (int press = 0; press < 8; ++press) {
-        const int before = FocusedId(viewer);
-        GUITHREADINFO info{};
-        info.cbSize = sizeof info;
-        GetGUIThreadInfo(viewer.threadId(), &info);
-        PostMessageA(info.hwndFocus ? info.hwndFocus : viewer.window(), WM_KEYDOWN, VK_TAB, 1);
+        HWND before = Focused(viewer);
+        PostMessageA(before ? before : viewer.window(), WM_KEYDOWN, VK_TAB, 1);
         Drain(viewer);
-        EXPECT_NE(FocusedId(viewer), before) << "Tab " << press << " left the focus on " << before;
-        visited.insert(FocusedId(viewer));
+        EXPECT_NE(Focused(viewer), before) << "Tab " << press << " left the focus on " << GetDlgCtrlID(before);
+        visited.insert(GetDlgCtrlID(Focused(viewer)));
     }
     // Stop is disabled until Start.
     EXPECT_EQ(visited, (std::set<int>{ID_START, ID_SAVE, ID_GREY, ID_RESET, ID_HEIGHT, ID_MODE}));

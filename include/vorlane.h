@@ -48,10 +48,20 @@ extern "C" {
  * FreeCG200 returns 0 and does nothing when no card is open. */
 VORLANE_API int VORLANE_CALL EasyInit(int x, int y, int height, int colorMode);
 
+/* How long EasyCapture waits, at most, for the preview's first frame. */
+#define VORLANE_FIRST_FRAME_WAIT_MS 500
+
 /* Ordinal 107. Stops the preview, saves the frame last painted as an
  * uncompressed 24-bit BMP file and closes the card. Returns 1 when the file
  * was written and the card closed; 0 otherwise, keeping the frame so that a
- * retry with another path can still save it. */
+ * retry with another path can still save it.
+ * Called before the preview has painted its first frame (right after
+ * EasyInit), it first waits for that frame, at most
+ * VORLANE_FIRST_FRAME_WAIT_MS (a PAL frame takes 40 ms). When none comes in
+ * that time, or the preview ended early because the card refused its
+ * picture size, colour mode or capture memory, it saves the black frame the
+ * buffer held from the start and still returns 1. A host can tell: no
+ * picture appeared at (x, y), and every pixel byte of the file is 0. */
 VORLANE_API int VORLANE_CALL EasyCapture(const char *path);
 
 /* Ordinal 102. Stops the preview and closes the card without saving.

@@ -12,7 +12,11 @@
  * --start starts the live picture at once. --save-to makes "Save as..." write
  * FILE.bmp and "Grey..." write FILE-grey.bmp without asking, for scripts and
  * tests; when that file cannot be written, the dialog asks for another path
- * as usual. */
+ * as usual.
+ *
+ * Vorlane paints the live picture straight onto the screen, over anything
+ * there: the viewer stops it while a drop-down list or a dialog is open,
+ * and says in its status line when it runs on the virtual card. */
 #include <stdarg.h>
 #include <windows.h>
 #include <commdlg.h>
@@ -42,6 +46,8 @@ static struct {
     int wanted;      /* the operator started the picture and has not stopped it */
     int open;        /* EasyInit succeeded and nothing has closed the card since */
     int inSizeMove;  /* the operator is dragging or sizing the window */
+    int listOpen;    /* a drop-down list is open over the panel */
+    int virtualCard; /* the CG400D32.dll loaded is the virtual card */
     POINT shownAt;   /* where the open card paints, with the height and mode below */
     int shownHeight, shownMode;
     char saveTo[MAX_PATH];     /* --save-to: the path "Save as..." uses without asking */
@@ -51,13 +57,24 @@ static struct {
 /* The frame Vorlane paints for a height the boxes offer: upright, 3:4. */
 static int FrameWidth(int height) { return height / 4 * 3; }
 
+#define VIRTUAL_CARD_NOTE " - virtual card"
+
+/* wvsprintfA writes at most 1024 bytes; paths are at most MAX_PATH. */
 static void SetStatus(const char *format, ...) {
-    char text[1024];
+    char text[1024 + sizeof VIRTUAL_CARD_NOTE];
     va_list args;
     va_start(args, format);
     wvsprintfA(text, format, args);
     va_end(args);
+    if (viewer.virtualCard) lstrcatA(text, VIRTUAL_CARD_NOTE);
     SetWindowTextA(viewer.status, text);
+}
+
+/* The virtual card has control calls of its own; the card maker's driver
+ * does not. Vorlane.dll loaded the driver when this program started. */
+static int RunsOnVirtualCard(void) {
+    const HMODULE driver = GetModuleHandleA("CG400D32.dll");
+    return driver && GetProcAddress(driver, "VcGetStats") != NULL;
 }
 
 static void UpdateButtons(void) {
@@ -103,7 +120,7 @@ static void OpenPreview(void) {
  * on the screen and open the card dozens of times a second. */
 static void FollowPanel(void) {
     POINT at;
-    if (!viewer.wanted || viewer.inSizeMove || IsIconic(viewer.window)) {
+    if (!viewer.wanted || viewer.inSizeMove || viewer.listOpen || IsIconic(viewer.window)) {
         ClosePreview();
         return;
     }
@@ -147,10 +164,11 @@ static int AskPath(char *path, const char *title, int forSaving) {
     return GetSaveFileNameA(&dialog);
 }
 
-static void FullPath(const char *name, char *full) {
+/* 0 when the full path does not fit in MAX_PATH: never cut it short. */
+static int FullPath(const char *name, char *full) {
     char *filePart;
     const DWORD length = GetFullPathNameA(name, MAX_PATH, full, &filePart);
-    if (length == 0 || length >= MAX_PATH) lstrcpynA(full, name, MAX_PATH);
+    return length > 0 && length < MAX_PATH;
 }
 
 /* EasyCapture until it succeeds or the operator gives up: a failed save
@@ -193,14 +211,20 @@ static int MoveToChosenPath(const char *held, char *path) {
  * the button was pressed. */
 static void SaveFrame(void) {
     char path[MAX_PATH], folder[MAX_PATH], held[MAX_PATH] = "";
+    DWORD folderLength;
     int saved;
     if (!viewer.open) {
         SetStatus("nothing to save: click Start first");
         return;
     }
     if (viewer.saveTo[0]) {
-        FullPath(viewer.saveTo, path);
-    } else if (GetTempPathA(MAX_PATH, folder) && GetTempFileNameA(folder, "vvw", 0, held)) {
+        if (!FullPath(viewer.saveTo, path)) {
+            SetStatus("not saved: the full path of %s is longer than %d characters", viewer.saveTo,
+                      MAX_PATH - 1);
+            return;
+        }
+    } else if ((folderLength = GetTempPathA(MAX_PATH, folder)) > 0 && folderLength < MAX_PATH &&
+               GetTempFileNameA(folder, "vvw", 0, held)) {
         lstrcpynA(path, held, MAX_PATH);
     } else {
         SetStatus("not saved: no temporary file for the frame");
@@ -218,13 +242,16 @@ static void SaveFrame(void) {
     FollowPanel();
 }
 
-/* FILE.bmp gives FILE-grey.bmp. */
-static void GreyName(const char *source, char *grey) {
+#define GREY_SUFFIX "-grey.bmp"
+
+/* FILE.bmp gives FILE-grey.bmp; 0 when that would not fit in MAX_PATH. */
+static int GreyName(const char *source, char *grey) {
     int length = lstrlenA(source);
     if (length >= 4 && lstrcmpiA(source + length - 4, ".bmp") == 0) length -= 4;
-    if (length > MAX_PATH - 10) length = MAX_PATH - 10;
+    if (length + (int)sizeof GREY_SUFFIX > MAX_PATH) return 0;
     lstrcpynA(grey, source, length + 1);
-    lstrcatA(grey, "-grey.bmp");
+    lstrcatA(grey, GREY_SUFFIX);
+    return 1;
 }
 
 static void MakeGreyCopy(void) {
@@ -234,8 +261,10 @@ static void MakeGreyCopy(void) {
     if (asks) ClosePreview();
     lstrcpynA(source, viewer.lastSaved, MAX_PATH);
     if (source[0] || AskPath(source, "Grey copy of", 0)) {
-        GreyName(source, grey);
-        if (viewer.saveTo[0] || AskPath(grey, "Save the grey copy as", 1)) {
+        if (!GreyName(source, grey))
+            SetStatus("no grey copy of %s: its name with " GREY_SUFFIX " would be longer than %d characters",
+                      source, MAX_PATH - 1);
+        else if (viewer.saveTo[0] || AskPath(grey, "Save the grey copy as", 1)) {
             if (Color2Gray(source, grey))
                 SetStatus("grey copy saved %s", grey);
             else
@@ -285,12 +314,22 @@ static void Command(int id, int notice) {
     case ID_RESET: ResetAdjustments(); break;
     case ID_HEIGHT:
     case ID_MODE:
-        if (notice != CBN_SELCHANGE) break;
-        ReadChoices();
-        ClosePreview();
-        LayOut();
-        FollowPanel();
-        ReportPicture();
+        /* An open list lies over the panel: the picture stops until it
+         * closes, or it would be painted over the list. */
+        if (notice == CBN_DROPDOWN) {
+            viewer.listOpen = 1;
+            ClosePreview();
+        } else if (notice == CBN_CLOSEUP) {
+            viewer.listOpen = 0;
+            FollowPanel();
+            ReportPicture();
+        } else if (notice == CBN_SELCHANGE) {
+            ReadChoices();
+            ClosePreview();
+            LayOut();
+            FollowPanel();
+            ReportPicture();
+        }
         break;
     }
 }
@@ -325,7 +364,7 @@ static void AddControls(void) {
     for (i = 0; i < MODE_COUNT; ++i) SendMessageA(viewer.modeBox, CB_ADDSTRING, 0, (LPARAM)kModeNames[i]);
     SendMessageA(viewer.modeBox, CB_SETCURSEL, (WPARAM)viewer.mode, 0);
     viewer.panel = AddControl("STATIC", "", SS_BLACKRECT, MARGIN, PANEL_TOP, 0, 0, ID_PANEL);
-    viewer.status = AddControl("STATIC", "ready: click Start", SS_SUNKEN | SS_LEFTNOWORDWRAP | SS_NOPREFIX,
+    viewer.status = AddControl("STATIC", "", SS_SUNKEN | SS_LEFTNOWORDWRAP | SS_NOPREFIX,
                                0, 0, 0, 0, ID_STATUS);
 }
 
@@ -336,6 +375,7 @@ static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPA
         AddControls();
         LayOut();
         UpdateButtons();
+        SetStatus("ready: click Start");
         return 0;
     case WM_COMMAND:
         Command(LOWORD(wParam), HIWORD(wParam));
@@ -362,7 +402,8 @@ static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPA
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-/* The next word of the command line, quotes removed; 0 at its end. */
+/* The next word of the command line, quotes removed: 1, or 0 at its end,
+ * or -1 when it does not fit in `size` (never cut short). */
 static int NextWord(const char **line, char *word, int size) {
     const char *p = *line;
     int length = 0, quoted = 0;
@@ -373,6 +414,8 @@ static int NextWord(const char **line, char *word, int size) {
             quoted = !quoted;
         else if (length < size - 1)
             word[length++] = *p;
+        else
+            return -1;
     }
     word[length] = 0;
     *line = p;
@@ -392,12 +435,14 @@ static int ReadNumber(const char *text, int *value) {
 
 static int ReadCommandLine(const char *line, int *start) {
     char word[MAX_PATH], value[MAX_PATH];
-    while (NextWord(&line, word, sizeof word)) {
+    int read;
+    while ((read = NextWord(&line, word, sizeof word)) != 0) {
+        if (read < 0) return 0;
         if (lstrcmpA(word, "--start") == 0) {
             *start = 1;
             continue;
         }
-        if (!NextWord(&line, value, sizeof value)) return 0;
+        if (NextWord(&line, value, sizeof value) != 1) return 0;
         if (lstrcmpA(word, "--save-to") == 0) {
             lstrcpynA(viewer.saveTo, value, MAX_PATH);
         } else if (lstrcmpA(word, "--height") == 0) {
@@ -422,10 +467,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     viewer.instance = instance;
     viewer.height = 480;
     viewer.mode = 1;
+    viewer.virtualCard = RunsOnVirtualCard();
     if (!ReadCommandLine(commandLine, &start)) {
         MessageBoxA(NULL,
                     "vorlane-viewer [--height H] [--mode M] [--start] [--save-to FILE.bmp]\n\n"
-                    "H: 80 to 576 in steps of 16. M: 0 grey, 1 24-bit, 2 16-bit, 3 15-bit colour.",
+                    "H: 80 to 576 in steps of 16. M: 0 grey, 1 24-bit, 2 16-bit, 3 15-bit colour.\n"
+                    "FILE.bmp: at most 259 characters.",
                     "Vorlane viewer", MB_OK | MB_ICONINFORMATION);
         return 2;
     }
@@ -451,6 +498,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     /* The A/D chords reach Vorlane through this loop: EasyInit was called on
      * this thread, so the keys pressed in its windows are seen. */
     while (GetMessageA(&message, NULL, 0, 0) > 0) {
+        /* Alt with = or - is a chord: left untranslated, it looks for no
+         * menu, so nothing beeps. */
+        if (message.message == WM_SYSKEYDOWN && (message.wParam == VK_OEM_PLUS || message.wParam == VK_OEM_MINUS)) {
+            DispatchMessageA(&message);
+            continue;
+        }
+        /* Tab and Shift+Tab move between the controls, as in a dialog. */
+        if (IsDialogMessageA(viewer.window, &message)) continue;
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }

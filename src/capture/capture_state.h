@@ -24,6 +24,9 @@ struct CaptureState {
     HGLOBAL frameBlock = nullptr;  // the frame buffer, movable global memory
     BYTE *frameBytes = nullptr;    // its address while locked
     HANDLE captureThread = nullptr;
+    // Set by the preview thread once it has painted its first frame, so that
+    // EasyCapture can wait for it. Lives from EasyInit to StopPreview.
+    HANDLE firstFramePainted = nullptr;
     DWORD previewThreadId = 0;  // where the host's key messages are copied to
     HHOOK keyHook = nullptr;    // the hook on the host's thread that copies them
     // A reference to this module from a successful EasyInit until the card
@@ -56,3 +59,7 @@ DWORD WINAPI PreviewThread(LPVOID moduleReference);
 
 // Clears runRequested and waits for the preview thread to end.
 void StopPreview();
+
+// Waits, at most VORLANE_FIRST_FRAME_WAIT_MS, until the preview has painted a
+// frame or has ended; returns at once when no preview was started.
+void WaitForFirstFrame();

@@ -47,6 +47,9 @@ extern "C" int __stdcall EasyInit(int x, int y, int height, int colorMode) {
     guards::UniqueModule cardReference = guards::ReferenceModuleAt(ownCode);
     if (!threadReference || !cardReference) return 0;
 
+    // Kept in the record even if the thread cannot start: StopPreview,
+    // which FreeCG200 runs, closes it.
+    captureState.firstFramePainted = guards::CreateUnnamedEvent(true, false).release();
     captureState.runRequested = true;
     DWORD previewThreadId = 0;
     captureState.captureThread = CreateThread(nullptr, 0, PreviewThread, threadReference.get(),

@@ -52,6 +52,7 @@ DWORD RunPreview() {
     state.loopActive = true;
 
     bool slotToggle = false;
+    bool painted = false;
     do {
         MSG message;
         if (TakeMessage(message) && !hotkeys::ApplyHotKeys(message)) {
@@ -70,6 +71,8 @@ DWORD RunPreview() {
                           static_cast<DWORD>(frame.width), static_cast<DWORD>(frame.height), 0,
                           0, 0, static_cast<UINT>(frame.height), state.frameBytes,
                           display.get(), DIB_RGB_COLORS);
+        if (!painted && state.firstFramePainted) SetEvent(state.firstFramePainted);
+        painted = true;
     } while (state.runRequested);
 
     state.loopActive = false;

@@ -12,12 +12,22 @@
 void StopPreview() {
     captureState.runRequested = false;
     hotkeys::StopKeyForwarding();
-    if (!captureState.captureThread) return;
-    // The thread itself must have ended, not only its loop: a thread still in
-    // its set-up is using the card too.
-    guards::UniqueKernelHandle thread(captureState.captureThread);
-    captureState.captureThread = nullptr;
-    WaitForSingleObject(thread.get(), INFINITE);
+    if (captureState.captureThread) {
+        // The thread itself must have ended, not only its loop: a thread
+        // still in its set-up is using the card too.
+        guards::UniqueKernelHandle thread(std::exchange(captureState.captureThread, nullptr));
+        WaitForSingleObject(thread.get(), INFINITE);
+    }
+    // Only now can no thread signal it any more.
+    guards::UniqueKernelHandle(std::exchange(captureState.firstFramePainted, nullptr)).reset();
+}
+
+void WaitForFirstFrame() {
+    if (!captureState.captureThread || !captureState.firstFramePainted) return;
+    // A preview whose set-up was refused ends without a frame: no use
+    // waiting for one then.
+    const HANDLE paintedOrEnded[] = {captureState.firstFramePainted, captureState.captureThread};
+    WaitForMultipleObjects(2, paintedOrEnded, FALSE, VORLANE_FIRST_FRAME_WAIT_MS);
 }
 
 namespace {
@@ -39,6 +49,9 @@ extern "C" int __stdcall EasyCapture(const char *path) {
     if (!path) return 0;
     if (!CardIsOpen(captureState.cardHandle)) return 0;
 
+    // Saved right after EasyInit, the frame would still be the zero-filled
+    // buffer; when no frame comes in time, it is saved all the same.
+    WaitForFirstFrame();
     StopPreview();
     // On a failed save or close the frame stays, so that a retry can still
     // save it; FreeCG200 lets it go.

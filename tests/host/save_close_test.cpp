@@ -119,16 +119,52 @@ TEST_F(SaveCloseTest, SavedFileIsTheLastFrameReadWidenedTo24Bits) {
     }
 }
 
-TEST_F(SaveCloseTest, SavedBeforeTheFirstFrameIsBlack) {
-    for (int mode = 0; mode <= 3; ++mode) {
+// Saved at once after EasyInit: the card's first frame when one comes; when
+// none can come, the black buffer and still 1, within the wait's bound.
+TEST_F(SaveCloseTest, SavedAtOnceWaitsForTheFirstFrame) {
+    struct Row {
+        const char *name;
+        int mode, width, height;
+        bool delivers;
+        void (*card)();
+    } rows[] = {
+        {"delivers in real time", 1, 180, 240, true, [] {}},
+        {"delivers, 15-bit", 3, 240, 320, true, [] {}},
+        {"never delivers, grey", 0, 180, 240, false, [] { VcSetStatusMode(VC_STATUS_NONE); }},
+        {"never delivers, 15-bit", 3, 180, 240, false, [] { VcSetStatusMode(VC_STATUS_NONE); }},
+        {"display window refused", 1, 180, 240, false, [] { VcSetFailure(VC_SET_DISPLAY, 1); }},
+        {"colour mode refused", 2, 180, 240, false, [] { VcSetFailure(VC_SET_COLOR, 1); }},
+    };
+    const std::string checkFolder = ReaderCheckFolder();
+    for (const Row &row : rows) {
         VcReset();
-        VcSetStatusMode(VC_STATUS_NONE);
-        ASSERT_EQ(EasyInit(0, 0, 240, mode), 1) << "mode " << mode;
-        const std::string path = vt::TempPath("black.bmp");
-        ASSERT_EQ(EasyCapture(path.c_str()), 1) << "mode " << mode;
-        EXPECT_EQ(vt::CardStats().reads, 0) << "mode " << mode;
+        row.card();
+        ASSERT_EQ(EasyInit(0, 0, row.height, row.mode), 1) << row.name;
+        const std::string name =
+            "mode" + std::to_string(row.mode) + "_" + std::to_string(row.width) + "x" + std::to_string(row.height);
+        const std::string path = vt::TempPath(name + ".bmp");
+        {
+            vt::HostCall save([&path] { return EasyCapture(path.c_str()); });
+            if (!save.Finished(VORLANE_FIRST_FRAME_WAIT_MS + 5000)) {
+                ADD_FAILURE() << row.name << ": still waiting for a frame";
+                VcSetStatusMode(VC_STATUS_EVERY_POLL);
+            }
+            EXPECT_EQ(save.Finished(INFINITE) ? save.result.load() : -1, 1) << row.name;
+        }
         const std::vector<uint8_t> pixels = Pixels(vt::ReadFileBytes(path));
-        EXPECT_EQ(pixels, std::vector<uint8_t>(180u * 240u * 3u, 0)) << "mode " << mode;
+        if (!row.delivers) {
+            EXPECT_EQ(vt::CardStats().reads, 0) << row.name;
+            EXPECT_EQ(pixels, std::vector<uint8_t>(size_t(row.width) * row.height * 3, 0)) << row.name;
+            continue;
+        }
+        const std::vector<uint8_t> last = vt::LastFrame();
+        ASSERT_FALSE(last.empty()) << row.name << ": no frame was read";
+        EXPECT_TRUE(pixels == ExpectedPixels(last, row.mode)) << row.name;
+        EXPECT_NE(pixels, std::vector<uint8_t>(pixels.size(), 0)) << row.name << ": a black frame";
+        if (!checkFolder.empty()) {
+            EXPECT_TRUE(CopyFileA(path.c_str(), (checkFolder + name + ".bmp").c_str(), FALSE)) << row.name;
+            vt::WriteBytes(checkFolder + name + ".frame", last);
+        }
     }
 }
 

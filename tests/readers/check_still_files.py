@@ -54,6 +54,9 @@ def check(folder):
         with open(path[:-4] + ".frame", "rb") as f:
             raw = f.read()
         want = expected_rgb(raw, mode, width, height)
+        if not any(got):
+            failures.append(f"{name}: every pixel black, no frame the card delivered")
+            continue
         if len(got) != len(want):
             failures.append(f"{name}: {len(got)} pixel bytes, expected {len(want)}")
             continue

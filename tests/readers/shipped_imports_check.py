@@ -20,12 +20,13 @@ ALLOWED = {
         CG400SetColorSpace CG400SetADParam StaticMemAlloc CG400SnapOneToMem
         CG400GetSnappingStatus CG400ReadFromMem""",
     "gdi32.dll": "SetBkMode SetDIBitsToDevice SetStretchBltMode",
-    "kernel32.dll": """CloseHandle CreateFileA CreateThread DeleteCriticalSection
+    "kernel32.dll": """CloseHandle CreateEventA CreateFileA CreateThread DeleteCriticalSection
         EnterCriticalSection FreeLibrary FreeLibraryAndExitThread GetCurrentThreadId GetFileAttributesA
         GetFileAttributesExA GetFileInformationByHandle GetFileSizeEx GetLastError
         GetModuleHandleA GetModuleHandleExA GetProcAddress GlobalAlloc GlobalFree
         GlobalLock GlobalUnlock InitializeCriticalSection LeaveCriticalSection
-        LoadLibraryA Sleep TlsGetValue VirtualProtect VirtualQuery WaitForSingleObject
+        LoadLibraryA SetEvent Sleep TlsGetValue VirtualProtect VirtualQuery WaitForMultipleObjects
+        WaitForSingleObject
         _lclose _lcreat _lopen _lread _lwrite""",
     "user32.dll": """CallNextHookEx DispatchMessageA GetDC GetKeyState GetKeyboardState
         InvalidateRect MessageBoxA PeekMessageA PostThreadMessageA ReleaseDC

@@ -69,12 +69,13 @@ else
   [ $status = 0 ] && grep -q '^passed' <<<"$output" || fail "run" "consumer.exe reported failures"
 fi
 
-# The sample viewer, built from the SDK folder with its own CMake list. Each
-# row: a folder, whether the virtual card's CG400D32.dll must be beside the
-# program (1) or not (0), and the switch given (if any). Off by default: a
-# build folder copied to a station must not carry it.
+# The sample viewer, built from the SDK folder with its own CMake list, whose
+# warnings (-Wall -Wextra) fail the build here. Each row: a folder, whether
+# the virtual card's CG400D32.dll must be beside the program (1) or not (0),
+# and the switch given (if any). Off by default: a build folder copied to a
+# station must not carry it.
 while read -r folder card switch; do
-  if ! configure "$folder" "$toolchain" "$sdk/samples/viewer" ${switch:+"$switch"} ||
+  if ! configure "$folder" "$toolchain" "$sdk/samples/viewer" -DCMAKE_C_FLAGS=-Werror ${switch:+"$switch"} ||
      ! "$cmake" --build "$work/$folder" >>"$work/$folder.log" 2>&1; then
     cat "$work/$folder.log"
     fail "$folder" "samples/viewer did not build from the SDK folder"

@@ -4,6 +4,8 @@
 // VORLANE_REAL_KEYS=1, as real input.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <set>
 #include <string>
 
 #include "host_fixture.h"
@@ -35,6 +37,7 @@ TEST_F(ViewerTest, AnOperatorsSession) {
     ASSERT_TRUE(IsWindow(viewer.window()));
     SetWindowPos(viewer.window(), nullptr, 60, 60, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     EXPECT_FALSE(CardOpen()) << "the card opened before Start";
+    EXPECT_NE(viewer.Status().find("virtual card"), std::string::npos) << viewer.Status();
 
     viewer.Click(ID_START);
     ASSERT_TRUE(viewer.WaitForStatus("live picture at")) << viewer.Status();
@@ -137,6 +140,130 @@ TEST_F(ViewerTest, FailuresLeaveNoCardOpen) {
     EXPECT_TRUE(vt::WaitUntil(CardOpen)) << "the picture did not start again after the save";
     EXPECT_EQ(viewer.Close(), 0);
     EXPECT_FALSE(CardOpen());
+}
+
+// An open drop-down list lies over the panel: the picture stops while it is
+// open, so the list shows, and comes back when it closes.
+TEST_F(ViewerTest, OpenListsAreNotPaintedOver) {
+    constexpr int width = 360, height = 480;
+    Viewer viewer("--height 480 --start");
+    SetWindowPos(viewer.window(), nullptr, 40, 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    ASSERT_TRUE(viewer.WaitForStatus("live picture at")) << viewer.Status();
+    const COLORREF windowColour = GetSysColor(COLOR_WINDOW);
+    const uint32_t listRgb = GetRValue(windowColour) << 16 | GetGValue(windowColour) << 8 | GetBValue(windowColour);
+    for (const int id : {ID_HEIGHT, ID_MODE}) {
+        const std::string name = id == ID_HEIGHT ? "height list" : "colour list";
+        HWND box = GetDlgItem(viewer.window(), id);
+        SendMessageA(box, CB_SHOWDROPDOWN, TRUE, 0);
+        EXPECT_TRUE(vt::WaitUntil([] { return !CardOpen(); })) << name << ": the picture runs on";
+
+        COMBOBOXINFO info{};
+        info.cbSize = sizeof info;
+        ASSERT_TRUE(GetComboBoxInfo(box, &info)) << name;
+        RECT list{}, overlap{};
+        GetWindowRect(info.hwndList, &list);
+        const POINT panel = viewer.PanelOrigin();
+        const RECT panelRect{panel.x, panel.y, panel.x + width, panel.y + height};
+        ASSERT_TRUE(IntersectRect(&overlap, &list, &panelRect)) << name << ": the list does not cover the panel";
+        int shown = 0;
+        const int area = (overlap.right - overlap.left) * (overlap.bottom - overlap.top);
+        EXPECT_TRUE(vt::WaitUntil([&] {
+            const vt::ScreenPixels pixels = vt::ReadScreen(overlap.left, overlap.top, overlap.right - overlap.left,
+                                                           overlap.bottom - overlap.top);
+            shown = 0;
+            for (uint32_t pixel : pixels.rgb) shown += pixel == listRgb;
+            return shown > area / 2;
+        })) << name << ": " << shown << " of " << area << " pixels show the list";
+
+        SendMessageA(box, CB_SHOWDROPDOWN, FALSE, 0);
+        ASSERT_TRUE(viewer.WaitForStatus("live picture at")) << name << ": " << viewer.Status();
+        EXPECT_EQ(vt::PictureMissingAt(viewer.PanelOrigin(), width, height), "") << name;
+    }
+}
+
+// What the viewer's thread takes from its queue, seen by a hook on it.
+std::atomic<int> sysChars{0}, markers{0};
+constexpr UINT kMarker = WM_APP + 0x2A;
+
+LRESULT CALLBACK CountTaken(int code, WPARAM removed, LPARAM message) {
+    const MSG *taken = reinterpret_cast<const MSG *>(message);
+    if (code == HC_ACTION && removed == PM_REMOVE) {
+        sysChars += taken->message == WM_SYSCHAR;
+        markers += taken->message == kMarker;
+    }
+    return CallNextHookEx(nullptr, code, removed, message);
+}
+
+// Everything posted to the viewer so far has been taken, and what handling
+// it posted in turn too.
+void Drain(const Viewer &viewer) {
+    for (int round = 0; round < 2; ++round) {
+        const int seen = markers;
+        PostMessageA(viewer.window(), kMarker, 0, 0);
+        vt::WaitUntil([seen] { return markers > seen; });
+    }
+}
+
+HWND Focused(const Viewer &viewer) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(viewer.threadId(), &info);
+    return info.hwndFocus;
+}
+
+// Tab walks the controls as in a dialog; Alt with = steps A/D 2 and looks for
+// no menu (the search is what beeps).
+TEST_F(ViewerTest, TheKeyboardWorksAsInADialog) {
+    Viewer viewer("--height 240");
+    HHOOK hook = SetWindowsHookExA(WH_GETMESSAGE, CountTaken, nullptr, viewer.threadId());
+    ASSERT_TRUE(hook);
+
+    std::set<int> visited;
+    for (int press = 0; press < 8; ++press) {
+        HWND before = Focused(viewer);
+        PostMessageA(before ? before : viewer.window(), WM_KEYDOWN, VK_TAB, 1);
+        Drain(viewer);
+        EXPECT_NE(Focused(viewer), before) << "Tab " << press << " left the focus on " << GetDlgCtrlID(before);
+        visited.insert(GetDlgCtrlID(Focused(viewer)));
+    }
+    // Stop is disabled until Start.
+    EXPECT_EQ(visited, (std::set<int>{ID_START, ID_SAVE, ID_GREY, ID_RESET, ID_HEIGHT, ID_MODE}));
+
+    viewer.Click(ID_START);
+    ASSERT_TRUE(viewer.WaitForStatus("live picture at")) << viewer.Status();
+    BYTE held[256] = {};
+    held[VK_MENU] = held[VK_OEM_PLUS] = 0x80;
+    AttachThreadInput(GetCurrentThreadId(), viewer.threadId(), TRUE);
+    SetKeyboardState(held);
+    PostMessageA(viewer.window(), WM_SYSKEYDOWN, VK_OEM_PLUS, 1 | KF_ALTDOWN << 16);
+    EXPECT_TRUE(vt::WaitUntil([] { return vt::CardStats().adValues[1] == 136; }))
+        << "A/D 2 is " << vt::CardStats().adValues[1] << " after Alt+=";
+    Drain(viewer);
+    BYTE none[256] = {};
+    SetKeyboardState(none);
+    AttachThreadInput(GetCurrentThreadId(), viewer.threadId(), FALSE);
+    EXPECT_EQ(sysChars, 0) << "Alt+= was translated into a menu key";
+    UnhookWindowsHookEx(hook);
+}
+
+// A grey copy whose name would not fit is refused, not cut short.
+TEST_F(ViewerTest, LongNamesAreNeverCut) {
+    std::string folder = vt::TempPath("long");
+    CreateDirectoryA(folder.c_str(), nullptr);
+    while (folder.size() < 230) {
+        folder += "\\" + std::string(std::min<size_t>(60, 236 - folder.size()), 'd');
+        ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) << folder;
+    }
+    const std::string frame = folder + "\\" + std::string(MAX_PATH - 3 - folder.size() - 5, 'f') + ".bmp";
+    ASSERT_EQ(frame.size(), size_t{MAX_PATH - 3});
+    Viewer viewer("--height 240 --start --save-to \"" + frame + "\"");
+    ASSERT_TRUE(viewer.WaitForStatus("live picture at")) << viewer.Status();
+    viewer.Click(ID_SAVE);
+    ASSERT_TRUE(viewer.WaitForStatus("saved ")) << viewer.Status();
+    EXPECT_EQ(vt::ReadFileBytes(frame).size(), 54u + kWidth * kHeight * 3);
+    viewer.Click(ID_GREY);
+    EXPECT_TRUE(viewer.WaitForStatus("no grey copy of " + frame)) << viewer.Status();
+    DeleteFileA(frame.c_str());
 }
 
 }  // namespace

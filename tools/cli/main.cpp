@@ -108,6 +108,7 @@ int Run(const Command &command, Arguments args) {
         std::fprintf(stderr, "vorlane-cli: could not write the report to %s\n", reportPath.c_str());
         if (status == kExitOk) status = kExitFailed;
     }
+    AllWritten();
     return status;
 }
 

@@ -42,7 +42,7 @@ def pictures(folder):
 
 
 def report(folder):
-    with open(os.path.join(folder, "recording.txt"), encoding="ascii") as text:
+    with open(os.path.join(folder, "recording.txt"), encoding="latin-1") as text:
         return dict(line.rstrip("\r\n").split(": ", 1) for line in text if ": " in line)
 
 

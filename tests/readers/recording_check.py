@@ -13,12 +13,13 @@ with Pillow, a reader that shares nothing with ours.
       with MOST_A_SECOND, no more kept than that many a second recorded and
       the two the rate's budget lets through at once; the card finished at
       least the frames that showed the last picture kept.
-  recording_check.py figures RECORDING REPORT
-      recording.txt and vorlane-cli's --report REPORT agree: kept and each
-      reason for not keeping add up to the pictures seen, which are the
-      pictures painted; the report's kept and dropped are recording.txt's;
-      no screen read failed (a virtual screen); the card finished no more
-      frames than PAL's 25 a second allow in the seconds recorded."""
+  recording_check.py figures RECORDING REPORT CONSOLE [SECONDS]
+      recording.txt, vorlane-cli's --report REPORT and its CONSOLE output
+      agree: kept and each reason for not keeping add up to the pictures
+      seen, which are the pictures painted; the report's kept and dropped
+      are recording.txt's; no screen read failed (a virtual screen); the
+      card finished no more frames than PAL's 25 a second allow in the
+      seconds recorded, which are at least the SECONDS asked for."""
 import os
 import pathlib
 import random
@@ -92,11 +93,21 @@ def check(source, recording, most_a_second=None):
     return not problems
 
 
-def figures(recording, report_file):
+def figures(recording, report_file, console_file, asked=None):
     problems = []
     text = report(recording)
-    with open(report_file, encoding="ascii") as lines:
+    with open(report_file, encoding="latin-1") as lines:
         keys = dict(line.rstrip("\r\n").split("=", 1) for line in lines if "=" in line)
+    with open(console_file, encoding="latin-1") as lines:
+        console = lines.read()
+    # The console shows recording.txt line by line, and the preview's count.
+    for name, value in text.items():
+        if "record: %s: %s\n" % (name, value) not in console:
+            problems.append("the console does not show '%s: %s'" % (name, value))
+    painted = re.search(r"^preview: (\d+) frames painted in ([\d.]+) s", console, re.M)
+    if not painted or painted.groups() != (keys["frames_painted"], keys["seconds"]):
+        problems.append("the console's count %s differs from the report's %s frames in %s s"
+                        % (painted and painted.groups(), keys["frames_painted"], keys["seconds"]))
     kept = int(text["pictures kept"].split()[0])
     left_out = sum(int(v) for k, v in text.items() if k.startswith("left out"))
     lost = sum(int(v) for k, v in text.items() if k.startswith("not kept"))
@@ -113,6 +124,8 @@ def figures(recording, report_file):
     for name, got, other, expected in wanted:
         if got != expected:
             problems.append("%s is %s, %s %s" % (name, got, other, expected))
+    if asked is not None and seconds < asked:
+        problems.append("%g s recorded, %g s asked for" % (seconds, asked))
     if int(text["frames the card finished"]) > 25 * seconds * 1.2 + 5:
         problems.append("the card finished %s frames in %g s" % (text["frames the card finished"], seconds))
     for problem in problems:
@@ -124,6 +137,6 @@ if __name__ == "__main__":
     if sys.argv[1] == "make":
         make(sys.argv[2], *map(int, sys.argv[3:6]))
     elif sys.argv[1] == "figures":
-        sys.exit(0 if figures(sys.argv[2], sys.argv[3]) else 1)
+        sys.exit(0 if figures(sys.argv[2], sys.argv[3], sys.argv[4], *map(float, sys.argv[5:6])) else 1)
     else:
         sys.exit(0 if check(sys.argv[2], sys.argv[3], *map(float, sys.argv[4:5])) else 1)

@@ -53,6 +53,7 @@ check_row() {
   # shellcheck disable=SC2086 # the arguments are split on purpose
   output=$(wine_in "$folder" ./vorlane-cli.exe $args)
   got=$?
+  printf '%s\n' "$output" >"$work/output-${name//[^a-z0-9]/}.txt"
   if [ "$got" != "$status" ]; then
     fail "$name" "exit status $got, expected $status"
     echo "$output" | sed 's/^/    /'
@@ -260,10 +261,15 @@ SIZES
 # Every figure against the others and against what is known: kept and each
 # reason for not keeping add up to the pictures seen, in recording.txt and
 # the report alike; the card's frames within its PAL pace.
-for rec in rec-1 rec-2 rec-5 rec-fail; do
-  "$python" "$here/../readers/recording_check.py" figures "$run/$rec" "$run/$rec.txt" ||
-    fail "figures of $rec" "see above"
-done
+while read -r rec row seconds; do
+  "$python" "$here/../readers/recording_check.py" figures "$run/$rec" "$run/$rec.txt" \
+    "$work/output-$row.txt" $seconds || fail "figures of $rec" "see above"
+done <<'FIGURES'
+rec-1 recordfootage 2
+rec-2 recordtherecording 2
+rec-5 recordat5asecond 2
+rec-fail recordwritingfails
+FIGURES
 grep -q "ended: writing stopped: 000003.bmp could not be written" "$run/rec-fail/recording.txt" ||
   fail "record, writing fails" "recording.txt: $(cat "$run/rec-fail/recording.txt")"
 [ -e "$run/unused" ] && fail "record refusals" "a folder was made"

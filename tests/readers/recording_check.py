@@ -11,7 +11,15 @@ with Pillow, a reader that shares nothing with ours.
       the card finished that the screen never showed; the files are numbered
       000001.bmp on without a hole, as many as recording.txt says were kept;
       with MOST_A_SECOND, no more kept than that many a second recorded and
-      the two the rate's budget lets through at once."""
+      the two the rate's budget lets through at once; the card finished at
+      least the frames that showed the last picture kept.
+  recording_check.py figures RECORDING REPORT CONSOLE [SECONDS]
+      recording.txt, vorlane-cli's --report REPORT and its CONSOLE output
+      agree: kept and each reason for not keeping add up to the pictures
+      seen, which are the pictures painted; the report's kept and dropped
+      are recording.txt's; no screen read failed (a virtual screen); the
+      card finished no more frames than PAL's 25 a second allow in the
+      seconds recorded, which are at least the SECONDS asked for."""
 import os
 import pathlib
 import random
@@ -35,7 +43,7 @@ def pictures(folder):
 
 
 def report(folder):
-    with open(os.path.join(folder, "recording.txt"), encoding="ascii") as text:
+    with open(os.path.join(folder, "recording.txt"), encoding="latin-1") as text:
         return dict(line.rstrip("\r\n").split(": ", 1) for line in text if ": " in line)
 
 
@@ -69,6 +77,12 @@ def check(source, recording, most_a_second=None):
     if skipped > counted:
         problems.append("%d source pictures skipped, recording.txt counts %d not kept (order %s)"
                         % (skipped, counted, order))
+    # The card plays a picture a frame from the first on: the last one kept
+    # shows how many frames it finished at least (more when it looped unseen).
+    last_shown = order[0] + sum((b - a) % len(wanted) for a, b in zip(order, order[1:])) if order else 0
+    if last_shown > int(figures["frames the card finished"]) + 1:
+        problems.append("picture %d of the source was kept, yet the card finished %s frames"
+                        % (last_shown + 1, figures["frames the card finished"]))
     seconds = float(figures["seconds recorded"])
     if most_a_second is not None and kept > most_a_second * seconds + 2:
         problems.append("%d kept in %g s, at most %g a second wanted" % (kept, seconds, most_a_second))
@@ -79,8 +93,50 @@ def check(source, recording, most_a_second=None):
     return not problems
 
 
+def figures(recording, report_file, console_file, asked=None):
+    problems = []
+    text = report(recording)
+    with open(report_file, encoding="latin-1") as lines:
+        keys = dict(line.rstrip("\r\n").split("=", 1) for line in lines if "=" in line)
+    with open(console_file, encoding="latin-1") as lines:
+        console = lines.read()
+    # The console shows recording.txt line by line, and the preview's count.
+    for name, value in text.items():
+        if "record: %s: %s\n" % (name, value) not in console:
+            problems.append("the console does not show '%s: %s'" % (name, value))
+    painted = re.search(r"^preview: (\d+) frames painted in ([\d.]+) s", console, re.M)
+    if not painted or painted.groups() != (keys["frames_painted"], keys["seconds"]):
+        problems.append("the console's count %s differs from the report's %s frames in %s s"
+                        % (painted and painted.groups(), keys["frames_painted"], keys["seconds"]))
+    kept = int(text["pictures kept"].split()[0])
+    left_out = sum(int(v) for k, v in text.items() if k.startswith("left out"))
+    lost = sum(int(v) for k, v in text.items() if k.startswith("not kept"))
+    seen = int(text["pictures seen on the screen"])
+    seconds = float(text["seconds recorded"])
+    wanted = [
+        ("kept + left out + not kept", kept + left_out + lost, "pictures seen", seen),
+        ("report frames_painted", int(keys["frames_painted"]), "pictures seen", seen),
+        ("report pictures_kept", int(keys["pictures_kept"]), "pictures kept", kept),
+        ("report pictures_dropped", int(keys["pictures_dropped"]), "not kept", lost),
+        ("report seconds", keys["seconds"], "seconds recorded", text["seconds recorded"]),
+        ("screen reads that failed", int(text["screen reads that failed"]), "none", 0),
+    ]
+    for name, got, other, expected in wanted:
+        if got != expected:
+            problems.append("%s is %s, %s %s" % (name, got, other, expected))
+    if asked is not None and seconds < asked:
+        problems.append("%g s recorded, %g s asked for" % (seconds, asked))
+    if int(text["frames the card finished"]) > 25 * seconds * 1.2 + 5:
+        problems.append("the card finished %s frames in %g s" % (text["frames the card finished"], seconds))
+    for problem in problems:
+        print("FAIL %s: %s" % (recording, problem))
+    return not problems
+
+
 if __name__ == "__main__":
     if sys.argv[1] == "make":
         make(sys.argv[2], *map(int, sys.argv[3:6]))
+    elif sys.argv[1] == "figures":
+        sys.exit(0 if figures(sys.argv[2], sys.argv[3], sys.argv[4], *map(float, sys.argv[5:6])) else 1)
     else:
         sys.exit(0 if check(sys.argv[2], sys.argv[3], *map(float, sys.argv[4:5])) else 1)

@@ -23,6 +23,11 @@ convert -size 64x48 gradient:red-blue -type TrueColor "BMP3:$run/scene.bmp"
 mkdir "$run/footage" "$run/bad-footage" "$run/no-footage"
 cp "$run/scene.bmp" "$run/footage/1.bmp" && cp "$run/scene.bmp" "$run/footage/2.bmp"
 cp "$run/scene.bmp" "$run/bad-footage/1.bmp" && head -c 100 "$run/scene.bmp" >"$run/bad-footage/2.bmp"
+# A partial picture, left by a recording cut off while writing, is passed over.
+mkdir "$run/cut-footage"
+cp "$run/footage/"* "$run/cut-footage/" && head -c 100 "$run/scene.bmp" >"$run/cut-footage/3.bmp.part"
+# A recording whose third picture cannot be written: a folder stands in its way.
+mkdir -p "$run/rec-fail/000003.bmp.part"
 # Footage for record: twelve pictures of noise, each unlike the others, that
 # fill the card's frame at 576 lines pixel for pixel.
 python=${VORLANE_PYTHON3:-python3}
@@ -48,6 +53,7 @@ check_row() {
   # shellcheck disable=SC2086 # the arguments are split on purpose
   output=$(wine_in "$folder" ./vorlane-cli.exe $args)
   got=$?
+  printf '%s\n' "$output" >"$work/output-${name//[^a-z0-9]/}.txt"
   if [ "$got" != "$status" ]; then
     fail "$name" "exit status $got, expected $status"
     echo "$output" | sed 's/^/    /'
@@ -102,6 +108,7 @@ scene not a picture  | preview --seconds 0.3 --scene vorlane-cli.exe | 1 | could
 grey only, refused   | preview --seconds 0.3 --grey g3.bmp --scene vorlane-cli.exe | 1 | could not use vorlane-cli.exe
 scene folder         | preview --seconds 0.3 --scene footage    | 0 | virtual card
 scene folder, bad    | preview --seconds 0.3 --scene bad-footage | 2 | bad-footage\2.bmp: truncated
+scene folder, partial left | preview --seconds 0.3 --scene cut-footage | 0 | virtual card
 scene folder, empty  | preview --seconds 0.3 --scene no-footage | 2 | no-footage holds no .bmp file
 off the screen       | preview --seconds 0.3 --x 30000          | 0 | off the screen
 keys window          | preview --seconds 0.3 --height 96        | 0 | "Vorlane preview keys" has the focus
@@ -116,10 +123,23 @@ record, holds BMPs   | record footage --seconds 0.3             | 2 | footage al
 record, a file       | record scene.bmp --seconds 0.3           | 2 | scene.bmp is a file, not a folder
 record, uncreatable  | record scene.bmp\below --seconds 0.3      | 2 | cannot be created
 record, unwritable   | record Z:\proc\1 --seconds 0.3           | 2 | the folder Z:\proc\1 cannot be written
-record footage       | record rec-1 --seconds 2 --height 576 --scene noise --no-window | 0 | record: pictures kept && ended: the time was up
-record the recording | record rec-2 --seconds 2 --height 576 --scene rec-1 --no-window | 0 | record: frames the card finished
-record at 5 a second | record rec-5 --rate 5 --seconds 2 --height 576 --scene noise --no-window | 0 | record: left out to keep to 5 a second
+record footage       | record rec-1 --seconds 2 --height 576 --scene noise --no-window --report rec-1.txt | 0 | record: pictures kept && ended: the time was up
+record the recording | record rec-2 --seconds 2 --height 576 --scene rec-1 --no-window --report rec-2.txt | 0 | record: frames the card finished
+record at 5 a second | record rec-5 --rate 5 --seconds 2 --height 576 --scene noise --no-window --report rec-5.txt | 0 | record: left out to keep to 5 a second
+record, writing fails | record rec-fail --seconds 20 --height 96 --scene noise --no-window --report rec-fail.txt | 2 | record: ended: writing stopped: 000003.bmp could not be written && the 2 pictures written before are kept
 ROWS
+
+# A recording ended from outside (TerminateProcess) while it writes still plays.
+(cd "$run" && timeout 120 wine ./vorlane-cli.exe record rec-killed --seconds 0 --height 576 \
+   --scene noise --no-window >"$work/killed.log" 2>&1) &
+for _ in $(seq 600); do
+  [ -e "$run/rec-killed/000004.bmp" ] && break
+  sleep 0.1
+done
+wine_in "$run" taskkill /f /im vorlane-cli.exe >"$work/taskkill.log"
+wait
+check_row "killed recording plays" "$run" "preview --seconds 0.3 --scene rec-killed" 0 "virtual card"
+[ -e "$run/rec-killed/000004.bmp" ] || fail "killed recording plays" "no pictures: $(cat "$work/killed.log" "$work/taskkill.log")"
 leftover=$(comm -13 <(echo "$temp_frames_before") <(temp_frames))
 [ -z "$leftover" ] || fail "temporary frame files" "left behind in $temp: $leftover"
 
@@ -238,6 +258,20 @@ SIZES
 "$python" "$here/../readers/recording_check.py" check "$run/noise" "$run/rec-1" || fail "record footage" "see above"
 "$python" "$here/../readers/recording_check.py" check "$run/rec-1" "$run/rec-2" || fail "round trip" "see above"
 "$python" "$here/../readers/recording_check.py" check "$run/noise" "$run/rec-5" 5 || fail "record at 5 a second" "see above"
+# Every figure against the others and against what is known: kept and each
+# reason for not keeping add up to the pictures seen, in recording.txt and
+# the report alike; the card's frames within its PAL pace.
+while read -r rec row seconds; do
+  "$python" "$here/../readers/recording_check.py" figures "$run/$rec" "$run/$rec.txt" \
+    "$work/output-$row.txt" $seconds || fail "figures of $rec" "see above"
+done <<'FIGURES'
+rec-1 recordfootage 2
+rec-2 recordtherecording 2
+rec-5 recordat5asecond 2
+rec-fail recordwritingfails
+FIGURES
+grep -q "ended: writing stopped: 000003.bmp could not be written" "$run/rec-fail/recording.txt" ||
+  fail "record, writing fails" "recording.txt: $(cat "$run/rec-fail/recording.txt")"
 [ -e "$run/unused" ] && fail "record refusals" "a folder was made"
 [ "$(ls "$run/footage")" = "$(printf '1.bmp\n2.bmp')" ] || fail "record, holds BMPs" "the folder changed: $(ls "$run/footage")"
 finish vorlane-cli

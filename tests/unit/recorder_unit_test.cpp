@@ -1,16 +1,18 @@
 // vorlane-cli's recorder on its own: which pictures --rate keeps, the files
-// and their order, a disk that fills up or falls behind, and the checks on
-// the folder before a recording starts.
+// and their order, a disk that fills up or falls behind, the checks on the
+// folder before a recording starts, and the figures and ending of the watch.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "paint_counter.h"
 #include "pure/bmp_headers.h"
 #include "pure/record_rate.h"
 #include "recorder.h"
 #include "recording_folder.h"
 #include "test_support.h"
+#include "watch_loop.h"
 
 namespace {
 
@@ -88,6 +90,7 @@ TEST(Recorder, StopsAtAFullDiskAndKeepsWhatWasWritten) {
         const std::vector<uint8_t> file = vt::ReadFileBytes(folder + "\\" + name);
         if (n > 3) {
             EXPECT_FALSE(vt::FileExists(folder + "\\" + name)) << name;
+            EXPECT_FALSE(vt::FileExists(folder + "\\" + name + recording::kPartialSuffix)) << name;
             continue;
         }
         ASSERT_EQ(file.size(), bmp::kHeadersBytes + bmp::Bgr24Bytes(kWidth, kHeight)) << name;
@@ -98,8 +101,24 @@ TEST(Recorder, StopsAtAFullDiskAndKeepsWhatWasWritten) {
     }
 }
 
-HANDLE g_diskGoesOn;
+// Names in the folder that a player takes for pictures.
+std::vector<std::string> BmpNames(const std::string &folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    const HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
+        const std::string name = found.cFileName;
+        if (name.size() > 4 && _stricmp(name.c_str() + name.size() - 4, ".bmp") == 0) names.push_back(name);
+    }
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    return names;
+}
+
+// A disk that has written the first bytes of a picture and then waits.
+HANDLE g_diskGoesOn, g_diskWriting;
 DWORD SlowDisk(const char *path, const BYTE *bgr, int32_t width, int32_t height) {
+    vt::WriteBytes(path, {'B', 'M'});
+    SetEvent(g_diskWriting);
     WaitForSingleObject(g_diskGoesOn, INFINITE);
     return recording::WriteBmpPicture(path, bgr, width, height);
 }
@@ -108,19 +127,25 @@ TEST(Recorder, DropsAndCountsPicturesWhileTheDiskIsBehindWithoutWaiting) {
     const std::string folder = vt::NewTempFolder("recorder-slow");
     ASSERT_EQ(recording::PrepareFolder(folder), "");
     g_diskGoesOn = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    g_diskWriting = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     constexpr double kRate = 4;
     const int capacity = recording::QueueCapacity(kRate);
     recording::Recorder recorder(folder, kWidth, kHeight, kRate, SlowDisk);
     ASSERT_TRUE(recorder.Start());
     // Spaced at the rate: none is left out by it, so every drop is the disk's.
     for (int n = 0; n < capacity + 5; ++n) recorder.Offer(Picture(n, kPixels).data(), n / kRate);
+    // A recording cut off now leaves no picture that a player would refuse.
+    ASSERT_EQ(WaitForSingleObject(g_diskWriting, 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(BmpNames(folder), std::vector<std::string>{}) << "a picture is named before it is whole";
     SetEvent(g_diskGoesOn);
     recording::WriteFailure failure;
     const recording::Counts counts = recorder.Finish(failure);
     CloseHandle(g_diskGoesOn);
+    CloseHandle(g_diskWriting);
     EXPECT_EQ(counts.overRate, 0);
     EXPECT_EQ(counts.diskBehind, 5);
     EXPECT_EQ(counts.kept, capacity);
+    EXPECT_EQ(BmpNames(folder).size(), static_cast<size_t>(capacity));
     EXPECT_EQ(failure.error, 0u);
 }
 
@@ -159,4 +184,79 @@ TEST(RecordingFolder, RefusesAFolderItWouldOverwriteOrCannotUse) {
         }
     }
     EXPECT_EQ(vt::ReadFileBytes(base + "\\file"), kept);
+}
+
+// Pictures at known times: the rate between the first and the last, as the
+// watch counts them and as the recorder keeps them.
+TEST(RecordFigures, RateOfKnownPicturesOverAKnownTime) {
+    struct Row {
+        const char *name;
+        double start, step;
+        int count;
+        double rate;
+    } rows[] = {
+        {"33 pictures over one second", 0.5, 1.0 / 32, 33, 32},
+        {"5 pictures over two seconds, from 3 s on", 3, 0.5, 5, 2},
+        {"one picture has no rate", 1, 0.25, 1, 0},
+    };
+    for (const Row &row : rows) {
+        const std::string folder = vt::NewTempFolder("recorder-rate");
+        ASSERT_EQ(recording::PrepareFolder(folder), "") << row.name;
+        recording::Recorder recorder(folder, kWidth, kHeight, recording::kHighestRate);
+        ASSERT_TRUE(recorder.Start()) << row.name;
+        cli::WatchCount watch;
+        for (int n = 0; n < row.count; ++n) {
+            watch.Painted(row.start + n * row.step);
+            recorder.Offer(Picture(n, kPixels).data(), row.start + n * row.step);
+        }
+        recording::WriteFailure failure;
+        const recording::Counts counts = recorder.Finish(failure);
+        EXPECT_EQ(counts.kept, row.count) << row.name;
+        EXPECT_EQ(counts.rate(), row.rate) << row.name;
+        EXPECT_EQ(watch.rate(), row.rate) << row.name;
+    }
+}
+
+// A screen that answers each look in turn: b black, w white, x a failed read.
+const char *g_looks = "";
+BOOL WINAPI ScriptedScreen(HDC destination, int x, int y, int width, int height, HDC, int, int, DWORD) {
+    const char look = *g_looks ? *g_looks++ : 'b';
+    return look != 'x' && PatBlt(destination, x, y, width, height, look == 'w' ? WHITENESS : BLACKNESS);
+}
+
+TEST(RecordFigures, FailedScreenReadsAreCountedAndNeverTakenForPictures) {
+    g_looks = "b" "bxxwxwb";  // the look before the watch, then one a turn
+    cli::PaintCounter counter(0, 0, 8, 8, ScriptedScreen);
+    ASSERT_TRUE(counter.watching());
+    int turns = 0;
+    cli::WatchHooks hooks;
+    hooks.finished = [&turns](double, const cli::WatchCount &) { return turns == 7; };
+    hooks.eachTurn = [&turns](double, const cli::WatchCount &) { ++turns; };
+    const cli::WatchCount count = cli::Watch(counter, hooks);
+    EXPECT_EQ(count.failedReads, 3);
+    EXPECT_EQ(count.painted, 2) << "white after black, black after white";
+    recording::Summary summary;
+    summary.failedReads = count.failedReads;
+    EXPECT_NE(recording::ReportText(summary).find("\nscreen reads that failed: 3\r\n"), std::string::npos);
+}
+
+// Last in this file: once the console closes, every watch ends at once.
+DWORD WINAPI CloseTheConsole(void *result) {
+    *static_cast<BOOL *>(result) = cli::OnConsoleEvent(CTRL_CLOSE_EVENT);
+    return 0;
+}
+
+TEST(RecordEnding, AClosingConsoleEndsTheWatchAndWaitsUntilAllIsWritten) {
+    cli::CatchCtrlC();
+    BOOL handled = FALSE;
+    const HANDLE closing = CreateThread(nullptr, 0, CloseTheConsole, &handled, 0, nullptr);
+    ASSERT_TRUE(closing);
+    cli::PaintCounter counter(0, 0, 8, 8);
+    cli::Watch(counter, {});  // without hooks only a stop ends it
+    EXPECT_EQ(WaitForSingleObject(closing, 0), static_cast<DWORD>(WAIT_TIMEOUT))
+        << "the handler returned before all was written: Windows would end the process";
+    cli::AllWritten();
+    EXPECT_EQ(WaitForSingleObject(closing, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+    EXPECT_TRUE(handled);
+    CloseHandle(closing);
 }

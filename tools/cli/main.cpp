@@ -65,6 +65,8 @@ const char kHelp[] =
     "its A/D values). A small window beside the picture lists the chords that step\n"
     "the card's A/D adjustments; they work while that window has the focus.\n"
     "Ctrl+C or closing that window ends the preview early; the frame is still saved.\n"
+    "Closing the console, logging off or shutting down ends it the same way, after\n"
+    "the frame or the recording is written (four seconds at most).\n"
     "\n"
     "Vorlane.dll is looked for beside this program, then in the system folders,\n"
     "the current folder and on the PATH; the card's driver CG400D32.dll beside\n"
@@ -108,6 +110,7 @@ int Run(const Command &command, Arguments args) {
         std::fprintf(stderr, "vorlane-cli: could not write the report to %s\n", reportPath.c_str());
         if (status == kExitOk) status = kExitFailed;
     }
+    AllWritten();
     return status;
 }
 

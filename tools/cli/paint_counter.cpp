@@ -13,7 +13,7 @@ bool WhollyOnScreen(int x, int y, int width, int height) {
            y + height <= screenTop + GetSystemMetrics(SM_CYVIRTUALSCREEN);
 }
 
-PaintCounter::PaintCounter(int x, int y, int width, int height) {
+PaintCounter::PaintCounter(int x, int y, int width, int height, ScreenCopy copy) : copy_(copy) {
     const int screenLeft = GetSystemMetrics(SM_XVIRTUALSCREEN);
     const int screenTop = GetSystemMetrics(SM_YVIRTUALSCREEN);
     const int left = std::max(x, screenLeft);
@@ -47,7 +47,7 @@ PaintCounter::PaintCounter(int x, int y, int width, int height) {
 
 bool PaintCounter::Changed() {
     if (!watching_) return false;
-    if (!BitBlt(memory_.get(), 0, 0, width(), height(), screen_.get(), area_.left, area_.top, SRCCOPY)) {
+    if (!copy_(memory_.get(), 0, 0, width(), height(), screen_.get(), area_.left, area_.top, SRCCOPY)) {
         ++failedReads_;
         return false;
     }

@@ -15,8 +15,10 @@ bool WhollyOnScreen(int x, int y, int width, int height);
 
 class PaintCounter {
 public:
+    // How the area is read from the screen: BitBlt's signature.
+    using ScreenCopy = BOOL(WINAPI *)(HDC, int, int, int, int, HDC, int, int, DWORD);
     // Only the part of the area that lies on the screen is watched.
-    PaintCounter(int x, int y, int width, int height);
+    PaintCounter(int x, int y, int width, int height, ScreenCopy copy = BitBlt);
     PaintCounter(const PaintCounter &) = delete;
     PaintCounter &operator=(const PaintCounter &) = delete;
 
@@ -36,6 +38,7 @@ public:
     long long failedReads() const { return failedReads_; }
 
 private:
+    ScreenCopy copy_;
     bool watching_ = false;
     RECT area_{};
     guards::UniqueScreenDC screen_;

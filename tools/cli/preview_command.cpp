@@ -89,7 +89,7 @@ public:
         shown_ = card;
         if (now >= nextLine_) nextLine_ += console_ ? 0.25 : 1.0;
         ReportFigures(report_, now, count, getStats_);
-        report_.Write();  // a reader may hold it for a moment; the next one comes soon
+        report_.WriteOnce();  // never holds the loop up: a reader may hold the file a moment
     }
     void End() const {
         if (console_) std::printf("\n");

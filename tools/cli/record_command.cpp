@@ -100,6 +100,7 @@ int Record(const VorlaneFunctions &vorlane, const RecordOptions &options, Report
     extras.watched = [&](const WatchCount &count, GetStatsFunction getStats) {
         watched = true;
         summary.seconds = count.ran;
+        summary.failedReads = count.failedReads;
         summary.cardFrames = CardFrames(getStats);
         summary.adValues = AdValues(getStats);
     };

@@ -94,6 +94,17 @@ DWORD WINAPI Recorder::ThreadMain(void *self) {
     return 0;
 }
 
+// A picture takes its name only once it is whole: a recording cut off
+// mid-write (a crash, a closed console, a power cut) leaves at most a
+// partial picture under a name that players pass over.
+DWORD Recorder::WriteWhole(const std::string &path, const BYTE *bgr) const {
+    const std::string partial = path + kPartialSuffix;
+    DWORD error = writer_(partial.c_str(), bgr, width_, height_);
+    if (!error && !MoveFileA(partial.c_str(), path.c_str())) error = GetLastError();
+    if (error) DeleteFileA(partial.c_str());
+    return error;
+}
+
 void Recorder::WriteQueued() {
     const size_t pixelCount = static_cast<size_t>(width_) * static_cast<size_t>(height_);
     std::vector<BYTE> bgr(pixelCount * 3);
@@ -117,9 +128,7 @@ void Recorder::WriteQueued() {
         Bgrx32ToBgr24(picture.bgrx.get(), bgr.data(), pixelCount);
         std::string path = folder_ + "\\" + PictureFileName(number);
         const bool tooMany = number > kMostPictures;
-        const DWORD error = tooMany ? 0 : writer_(path.c_str(), bgr.data(), width_, height_);
-        // A picture written in part would stop the folder from playing.
-        if (error && !tooMany) DeleteFileA(path.c_str());
+        const DWORD error = tooMany ? 0 : WriteWhole(path, bgr.data());
 
         guards::CriticalSectionLock lock(lock_);
         spare_.push_back(std::move(picture.bgrx));

@@ -27,6 +27,8 @@ void Bgrx32ToBgr24(const BYTE *bgrx, BYTE *bgr, size_t pixelCount);
 // File names stay six digits long, so that name order is time order.
 constexpr int64_t kMostPictures = 999999;
 std::string PictureFileName(int64_t number);
+// A picture is written under its name with this added, then renamed.
+constexpr char kPartialSuffix[] = ".part";
 
 // Pictures held in memory at most: this many seconds of the source's pictures.
 constexpr double kQueueSeconds = 2;
@@ -83,6 +85,7 @@ private:
         double time = 0;
     };
     static DWORD WINAPI ThreadMain(void *self);
+    DWORD WriteWhole(const std::string &path, const BYTE *bgr) const;
     void WriteQueued();
 
     const std::string folder_;

@@ -111,7 +111,12 @@ std::string ReportText(const Summary &s) {
 }
 
 std::string WriteReport(const std::string &folder, const std::string &text) {
-    const DWORD error = WriteTextFile(ReportPath(folder), CREATE_ALWAYS, text);
+    // Whole or not at all: a full disk leaves the line written at the start.
+    const std::string draft = ReportPath(folder) + kPartialSuffix;
+    DWORD error = WriteTextFile(draft, CREATE_ALWAYS, text);
+    if (!error && !MoveFileExA(draft.c_str(), ReportPath(folder).c_str(), MOVEFILE_REPLACE_EXISTING))
+        error = GetLastError();
+    if (error) DeleteFileA(draft.c_str());
     return error ? ReportPath(folder) + " could not be written (" + cli::WindowsError(error) + ")" : "";
 }
 

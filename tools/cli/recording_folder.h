@@ -39,7 +39,7 @@ struct Summary {
 // What recording.txt holds, one "name: value" line each.
 std::string ReportText(const Summary &summary);
 
-// Writes recording.txt anew. Returns "" or why it could not.
+// Replaces recording.txt in one step. Returns "" or why it could not.
 std::string WriteReport(const std::string &folder, const std::string &text);
 
 }  // namespace recording

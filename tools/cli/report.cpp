@@ -45,16 +45,21 @@ void Report::Set(const char *key, double value) {
     Set(key, std::string(text));
 }
 
-bool Report::Write() const {
+bool Report::Write() const { return Write(20); }
+
+bool Report::WriteOnce() const { return Write(1); }
+
+bool Report::Write(int attempts) const {
     if (path_.empty()) return true;
     const std::string draft = path_ + ".new";
     if (WriteWholeFile(draft, FormatReport(lines_))) {
         // On Windows a reader that has the file open holds the replacement
         // up for the moment it reads; try again a little later.
-        for (int attempt = 0; attempt < 20; ++attempt) {
+        for (int attempt = 1;; ++attempt) {
             if (MoveFileExA(draft.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
             const DWORD error = GetLastError();
-            if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) break;
+            if (attempt >= attempts || (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED))
+                break;
             Sleep(50);
         }
     }

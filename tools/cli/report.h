@@ -43,10 +43,14 @@ public:
 
     // Replaces the file in one step, so that a reader polling it never sees
     // half a report. True when written, or when no report was asked for.
+    // A reader holding the file is waited for a little.
     bool Write() const;
+    // One try that never waits, for the watch loop: the next one comes soon.
+    bool WriteOnce() const;
     const std::string &path() const { return path_; }
 
 private:
+    bool Write(int attempts) const;
     std::string path_;
     ReportLines lines_;
 };

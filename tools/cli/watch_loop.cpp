@@ -1,6 +1,7 @@
 #include "watch_loop.h"
 
 #include <windows.h>
+#include <mmsystem.h>
 
 #include <atomic>
 
@@ -9,12 +10,58 @@ namespace {
 
 // Set by the console's control handler and the keys window; read by the loop.
 std::atomic<bool> stopRequested{false};
+// Set once the program has written all it keeps. A closing console or an
+// ending session waits for it: Windows ends the process as soon as the
+// handler returns, and gives it about 5 seconds in all.
+HANDLE allWritten = nullptr;
+constexpr DWORD kLongestWaitForWritingMs = 4000;
 
-BOOL WINAPI OnConsoleControl(DWORD event) {
-    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+void StopAndWaitForWriting() {
     stopRequested = true;
-    return TRUE;
+    if (allWritten) WaitForSingleObject(allWritten, kLongestWaitForWritingMs);
 }
+
+// A program that uses user32 is told of a logoff or shutdown through its
+// top-level windows, not its console: a hidden one on a thread of its own
+// waits there as the console handler does.
+LRESULT CALLBACK SessionWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_QUERYENDSESSION) return TRUE;
+    if (message == WM_ENDSESSION) {
+        if (wParam) StopAndWaitForWriting();
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+DWORD WINAPI WatchSessionEnd(void *) {
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = SessionWindowProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "VorlaneCliSessionEnd";
+    RegisterClassA(&windowClass);
+    // Never shown nor destroyed: it goes with the process.
+    if (!CreateWindowExA(0, windowClass.lpszClassName, "", WS_OVERLAPPED, 0, 0, 0, 0, nullptr,
+                         nullptr, windowClass.hInstance, nullptr))
+        return 1;
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
+    return 0;
+}
+
+// Windows' default timer tick is about 15.6 ms, and Sleep(1) sleeps until the
+// next one: 1 ms ticks while watching let the loop look often enough.
+class FineTimerTicks {
+public:
+    FineTimerTicks() : raised_(timeBeginPeriod(1) == TIMERR_NOERROR) {}
+    ~FineTimerTicks() {
+        if (raised_) timeEndPeriod(1);
+    }
+    FineTimerTicks(const FineTimerTicks &) = delete;
+    FineTimerTicks &operator=(const FineTimerTicks &) = delete;
+
+private:
+    bool raised_;
+};
 
 double SecondsSince(LARGE_INTEGER start, LARGE_INTEGER frequency) {
     LARGE_INTEGER now;
@@ -32,7 +79,32 @@ void PumpMessages() {
 
 }  // namespace
 
-void CatchCtrlC() { SetConsoleCtrlHandler(OnConsoleControl, TRUE); }
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+    switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+        stopRequested = true;
+        return TRUE;
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+        StopAndWaitForWriting();
+        return TRUE;
+    }
+    return FALSE;
+}
+
+void CatchCtrlC() {
+    if (allWritten) return;
+    allWritten = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+    if (const HANDLE thread = CreateThread(nullptr, 0, WatchSessionEnd, nullptr, 0, nullptr))
+        CloseHandle(thread);
+}
+
+void AllWritten() {
+    if (allWritten) SetEvent(allWritten);
+}
 
 void RequestStop() { stopRequested = true; }
 
@@ -40,6 +112,7 @@ WatchCount Watch(PaintCounter &counter, const WatchHooks &hooks) {
     LARGE_INTEGER frequency, start;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&start);
+    const FineTimerTicks ticks;
     WatchCount count;
     for (;;) {
         const double now = SecondsSince(start, frequency);
@@ -48,7 +121,9 @@ WatchCount Watch(PaintCounter &counter, const WatchHooks &hooks) {
             break;
         }
         PumpMessages();
-        if (counter.Changed()) {
+        const bool changed = counter.Changed();
+        count.failedReads = counter.failedReads();
+        if (changed) {
             count.Painted(now);
             if (hooks.onPicture)
                 hooks.onPicture(WatchedPicture{counter.pixels(), counter.width(), counter.height(), now});

@@ -4,6 +4,8 @@
 // Ctrl+C, or when the keys window is closed.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <functional>
 
@@ -11,8 +13,13 @@
 
 namespace cli {
 
-// From here on Ctrl+C and Ctrl+Break end the watch instead of the program.
+// From here on Ctrl+C and Ctrl+Break end the watch instead of the program;
+// so do closing the console, logging off and shutting down, which then wait
+// (a few seconds at most) until AllWritten() says everything is kept.
 void CatchCtrlC();
+void AllWritten();
+// The console control handler CatchCtrlC installs.
+BOOL WINAPI OnConsoleEvent(DWORD event);
 // Ends the watch at its next turn; safe from any thread.
 void RequestStop();
 
@@ -21,6 +28,7 @@ struct WatchCount {
     double firstPaint = 0;
     double lastPaint = 0;
     double ran = 0;
+    long long failedReads = 0;  // looks at the screen that failed
     void Painted(double now) {
         if (painted++ == 0) firstPaint = now;
         lastPaint = now;

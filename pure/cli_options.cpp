@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "pure/frame_geometry.h"
 #include "pure/record_rate.h"
 
 namespace cli {
@@ -88,7 +89,8 @@ std::string ParsePreviewOptions(const std::vector<std::string> &args, PreviewOpt
         bool good = true;
         if (name == "--x") good = ParseInt(v, options.x);
         else if (name == "--y") good = ParseInt(v, options.y);
-        else if (name == "--height") good = ParseInt(v, options.height);
+        else if (name == "--height") good = ParseInt(v, options.height) && options.height >= geometry::kMinHeight &&
+                                           options.height <= geometry::kMaxHeight;
         else if (name == "--mode") good = ParseMode(v, options.mode);
         else if (name == "--seconds") good = ParseSeconds(v, options.seconds);
         else if (name == "--save") options.save = value;

@@ -13,10 +13,12 @@ bool NextStatus(const StatusClock &clock, const StatusScript &script, const Tick
                                      : kSlot1Ready;
             return true;
         case VC_STATUS_EVERY_POLL:
+            if (clock.closed) break;
             status = clock.sequencePolls % 2 == 0 ? kSlot0Ready : kSlot1Ready;
             return true;
         case VC_STATUS_SCRIPT: {
             if (script.values == nullptr || script.count <= 0) return false;
+            if (clock.closed) break;
             const int64_t last = script.count - 1;
             status = script.values[clock.sequencePolls < last ? clock.sequencePolls : last];
             return true;
@@ -24,6 +26,8 @@ bool NextStatus(const StatusClock &clock, const StatusScript &script, const Tick
         default:
             return false;
     }
+    status = clock.lastSlotStatus;  // a closed card's status stands
+    return true;
 }
 
 }  // namespace
@@ -50,16 +54,23 @@ void RestartSequence(StatusClock &clock, int32_t mode) {
     clock.sequenceChanges = 0;
 }
 
+void OpenClock(StatusClock &clock) {
+    RestartSequence(clock, clock.mode);
+    clock.capturing = false;
+    clock.changesAtStop = 0;
+    clock.closed = false;
+}
+
 void StartCapture(StatusClock &clock, int64_t now) {
+    OpenClock(clock);
     clock.capturing = true;
     clock.captureStart = now;
-    clock.changesAtStop = 0;
-    clock.sequenceChanges = 0;
 }
 
 void StopCapture(StatusClock &clock, const Ticks &time) {
     if (clock.capturing) clock.changesAtStop = FramesCompleted(clock, time);
     clock.capturing = false;
+    clock.closed = true;
 }
 
 int64_t FramesCompleted(const StatusClock &clock, const Ticks &time) {
@@ -74,7 +85,7 @@ bool PollStatus(StatusClock &clock, const StatusScript &script, const Ticks &tim
     const bool stores = NextStatus(clock, script, time, next) && canStore;
     if (stores) status = next;
     // Real time runs by the clock; the sequences move with the polls.
-    if (clock.mode != VC_STATUS_REALTIME) {
+    if (clock.mode != VC_STATUS_REALTIME && !clock.closed) {
         ++clock.sequencePolls;
         if (stores && (next == kSlot0Ready || next == kSlot1Ready)) {
             if (IsSlotChange(clock.lastSlotStatus, next)) ++clock.sequenceChanges;

@@ -35,6 +35,7 @@ struct StatusClock {
     bool capturing = false;
     int64_t captureStart = 0;
     int64_t changesAtStop = 0;  // real-time mode, after capture stopped
+    bool closed = false;        // since EndCG400: no status moves until capture starts
 };
 
 // Status changes after `elapsed` ticks of real time: one every 20 ms.
@@ -46,7 +47,11 @@ bool IsSlotChange(uint32_t previous, uint32_t status);
 
 // Switches to `mode` and starts its sequence from the beginning.
 void RestartSequence(StatusClock &clock, int32_t mode);
+// A card just opened: nothing captured yet, every count at 0.
+void OpenClock(StatusClock &clock);
+// Starts the count and the mode's sequence afresh.
 void StartCapture(StatusClock &clock, int64_t now);
+// The card closed: the count stands and the status no longer moves.
 void StopCapture(StatusClock &clock, const Ticks &time);
 // The status changes made since capture started.
 int64_t FramesCompleted(const StatusClock &clock, const Ticks &time);

@@ -78,7 +78,14 @@ extern "C" {
 int __stdcall BeginCG400(int cardNumber) {
     CardAccess card = EnterCall(VC_BEGIN);
     const int result = card->state.beginResult;
+    const bool wasOpen = card->state.open;
     card->state.open = !IsFailedHandle(result);
+    // Each opening counts afresh; a second BeginCG400 on an open card is no new opening.
+    if (card->state.open && !wasOpen) {
+        card->state.reads = 0;
+        card->state.polls = 0;
+        OpenClock(card->state.clock);
+    }
     Log(*card, VC_BEGIN, {cardNumber}, result);
     return result;
 }

@@ -41,10 +41,12 @@ struct VcLogEntry {
     uint32_t threadId;
 };
 
+// The counts start afresh when BeginCG400 opens a closed card; a closed card's
+// status no longer moves, so its frame count stands.
 struct VcStats {
     int64_t framesCompleted;  // status changes the card has made since capture started
-    int64_t reads;            // CG400ReadFromMem calls
-    int64_t polls;            // CG400GetSnappingStatus calls
+    int64_t reads;            // CG400ReadFromMem calls since the card was opened
+    int64_t polls;            // CG400GetSnappingStatus calls since the card was opened
     int32_t adValues[3];      // what the card holds for selectors 1, 2 and 4
     int32_t open;             // 1 between a successful BeginCG400 and EndCG400
 };

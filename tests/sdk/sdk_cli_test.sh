@@ -119,6 +119,8 @@ record, no folder    | record --seconds 1                       | 2 | record tak
 record, bad rate     | record unused --rate 0                   | 2 | bad value '0' for --rate
 record, open         | record unused --open                     | 2 | unknown option --open
 record, off screen   | record unused --x 30000                  | 2 | must lie wholly on the screen
+record, at int's end | record unused --x 2147483647 --y 2147483647 | 2 | must lie wholly on the screen
+preview at int's end | preview --seconds 0.3 --x 2147483647 --report report.txt | 0 | off the screen && @exit_status=0
 record, holds BMPs   | record footage --seconds 0.3             | 2 | footage already holds BMP files (1.bmp) && nothing was overwritten
 record, a file       | record scene.bmp --seconds 0.3           | 2 | scene.bmp is a file, not a folder
 record, uncreatable  | record scene.bmp\below --seconds 0.3      | 2 | cannot be created
@@ -143,19 +145,24 @@ check_row "killed recording plays" "$run" "preview --seconds 0.3 --scene rec-kil
 leftover=$(comm -13 <(echo "$temp_frames_before") <(temp_frames))
 [ -z "$leftover" ] || fail "temporary frame files" "left behind in $temp: $leftover"
 
-# Stations: a folder holding vorlane-cli and the files named. vorlane: the
-# SDK's Vorlane.dll; card: the virtual card; lacking: a driver without
+# Stations: a folder holding vorlane-cli and the files named, each under
+# its own name or, after a >, under the name given. vorlane: the SDK's
+# Vorlane.dll; card: the virtual card; lacking: a driver without
 # CG400ReadFromMem; other: a driver of the other bitness; cut: the virtual
-# card cut after 4 kB. OWN and OTHER stand for this build's and the other
-# bitness.
+# card cut after 4 kB; cutvorlane: Vorlane.dll cut so; program: vorlane-cli
+# itself; empty: an empty file; folder: a folder. OWN and OTHER stand for
+# this build's and the other bitness.
 own=$([ "$arch" = win32 ] && echo 32 || echo 64)
 other=$([ "$arch" = win32 ] && echo 64 || echo 32)
 declare -A station_file=(
   [vorlane]=$work/sdk/bin/Vorlane.dll [card]=$work/sdk/virtual-card/CG400D32.dll
   [lacking]=$build/stand-in-drivers/lacking-call/CG400D32.dll
-  [other]=$build/stand-in-drivers/other-bitness/CG400D32.dll [cut]=$work/cut/CG400D32.dll)
+  [other]=$build/stand-in-drivers/other-bitness/CG400D32.dll [cut]=$work/cut/CG400D32.dll
+  [cutvorlane]=$work/cut/Vorlane.dll [program]=$work/sdk/bin/vorlane-cli.exe [empty]=$work/cut/empty)
 mkdir "$work/cut"
 head -c 4096 "${station_file[card]}" >"$work/cut/CG400D32.dll"
+head -c 4096 "${station_file[vorlane]}" >"$work/cut/Vorlane.dll"
+: >"$work/cut/empty"
 # row name | files | arguments | exit status | texts in the output
 while IFS='|' read -r name files args status text; do
   name=$(trim "$name")
@@ -163,7 +170,11 @@ while IFS='|' read -r name files args status text; do
   folder=$work/station-${name//[^a-z]/}
   mkdir -p "$folder"
   cp "$work/sdk/bin/vorlane-cli.exe" "$folder/"
-  for file in $files; do cp "${station_file[$file]}" "$folder/"; done
+  for file in $files; do
+    if [ "${file%%>*}" = folder ]; then mkdir "$folder/${file#*>}"
+    elif [ "${file#*>}" != "$file" ]; then cp "${station_file[${file%%>*}]}" "$folder/${file#*>}"
+    else cp "${station_file[$file]}" "$folder/"; fi
+  done
   text=$(trim "$text")
   text=${text//OTHER/$other}
   check_row "$name" "$folder" "$args" "$(trim "$status")" "${text//OWN/$own}"
@@ -177,10 +188,32 @@ other bitness driver   | vorlane other      | grey a.bmp b.bmp        | 3 | CG40
 driver lacking a call  | vorlane lacking    | reset                   | 3 | CG400D32.dll beside it lacks CG400ReadFromMem, which Vorlane calls
 lacking a call: check  | vorlane lacking    | check                   | 3 | CG400SnapOneToMem        ok && CG400ReadFromMem         missing
 driver cut short       | vorlane cut        | check                   | 3 | CG400D32.dll beside it cannot be used: its export table lies beyond the end of the file
-check                  | vorlane card       | check                   | 0 | OWN-bit, && HDReset      ordinal 109  ok && CG400GetSnappingStatus   ok && everything is in place && !missing
-check --open           | vorlane card       | check --open --x 40 --y 40 --report report.txt | 0 | card opens, && frames a second && @card_opens=1
+program as Vorlane.dll | program>Vorlane.dll card | check       | 3 | Vorlane.dll beside it is a program, not a DLL.
+program as the driver  | vorlane program>CG400D32.dll | check   | 3 | CG400D32.dll beside it is a program, not a DLL.
+other bitness Vorlane  | other>Vorlane.dll card | check         | 3 | Vorlane.dll beside it is OTHER-bit; this vorlane-cli is OWN-bit.
+Vorlane.dll cut short  | cutvorlane>Vorlane.dll card | check    | 3 | Vorlane.dll beside it cannot be used: its
+Vorlane.dll, no exports | lacking>Vorlane.dll card | check      | 3 | Vorlane.dll beside it lacks FreeCG200 at ordinal 102
+empty Vorlane.dll      | empty>Vorlane.dll card | check         | 3 | Vorlane.dll beside it cannot be used: not a Windows program file
+empty driver           | vorlane empty>CG400D32.dll | check     | 3 | CG400D32.dll beside it cannot be used: not a Windows program file
+folder as Vorlane.dll  | folder>Vorlane.dll card | check        | 3 | Vorlane.dll beside it is a folder, not a DLL.
+folder as the driver   | vorlane folder>CG400D32.dll | check    | 3 | CG400D32.dll beside it is a folder, not a DLL.
+check                  | vorlane card       | check                   | 4 | OWN-bit, && HDReset      ordinal 109  ok && CG400GetSnappingStatus   ok && !everything is in place && !missing && CG400D32.dll beside vorlane-cli and Vorlane.dll (Z:\ && ) is the virtual card, not the card maker's driver
+check --open           | vorlane card       | check --open --x 40 --y 40 --report report.txt | 4 | card opens, && frames a second && @card_opens=1 && @exit_status=4 && is the virtual card
 check, wrong option    | vorlane card       | check --seconds 1       | 2 | check takes only --open
 STATIONS
+# The virtual card on the PATH, where Vorlane.dll finds it when none lies
+# beside it; and a card maker's driver (here a stand-in) found first, with
+# the virtual card further on the PATH, where a host in another folder
+# would take it.
+mkdir -p "$work/on-path" "$work/station-path" "$work/station-later"
+cp "${station_file[card]}" "$work/on-path/"
+cp "$work/sdk/bin/vorlane-cli.exe" "${station_file[vorlane]}" "$work/station-path/"
+cp "$work/sdk/bin/vorlane-cli.exe" "${station_file[vorlane]}" "${station_file[lacking]}" "$work/station-later/"
+on_path=$(winepath -w "$work/on-path")
+WINEPATH=$on_path check_row "virtual card on the PATH" "$work/station-path" check 4 \
+  "CG400D32.dll: $on_path\CG400D32.dll && CG400D32.dll in $on_path is the virtual card, not the card maker's driver"
+WINEPATH=$on_path check_row "virtual card later on the PATH" "$work/station-later" check 3 \
+  "CG400D32.dll beside it lacks && CG400D32.dll in $on_path is the virtual card"
 
 # Real key presses in the keys window, sent by xdotool on the X display: the
 # chords must step the card, and closing the window (Alt+F4) must end a

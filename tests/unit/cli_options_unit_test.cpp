@@ -138,6 +138,35 @@ TEST(CliOptions, RecordCommandLines) {
     }
 }
 
+// Every number option at the lowest and highest value it takes, and one
+// past each, through the command line as a user types it.
+TEST(CliOptions, EveryNumberOptionAtBothEdges) {
+    struct Row {
+        Words args;  // after "record rec"
+        bool good;
+    } rows[] = {
+        {{"--rate", "0.001"}, true},        {{"--rate", "0"}, false},
+        {{"--rate", "1000"}, true},         {{"--rate", "1000.001"}, false},
+        {{"--seconds", "0"}, true},         {{"--seconds", "-0.001"}, false},
+        {{"--seconds", "86400"}, true},     {{"--seconds", "86400.001"}, false},
+        {{"--height", "80"}, true},         {{"--height", "79"}, false},
+        {{"--height", "576"}, true},        {{"--height", "577"}, false},
+        {{"--mode", "0"}, true},            {{"--mode", "-1"}, false},
+        {{"--mode", "3"}, true},            {{"--mode", "4"}, false},
+        {{"--x", "-2147483648"}, true},     {{"--x", "-2147483649"}, false},
+        {{"--x", "2147483647"}, true},      {{"--x", "2147483648"}, false},
+        {{"--y", "-2147483648"}, true},     {{"--y", "-2147483649"}, false},
+        {{"--y", "2147483647"}, true},      {{"--y", "2147483648"}, false},
+    };
+    for (const Row &row : rows) {
+        Words args{"rec"};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        cli::RecordOptions options;
+        const std::string bad = "bad value '" + row.args[1] + "' for " + row.args[0];
+        EXPECT_EQ(cli::ParseRecordOptions(args, options), row.good ? "" : bad) << Joined(row.args);
+    }
+}
+
 TEST(CliOptions, ReportOptionIsTakenOutOfAnyCommand) {
     struct Row {
         Words args;

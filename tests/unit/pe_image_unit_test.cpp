@@ -7,6 +7,7 @@
 
 #include "pe_builder.h"
 #include "pure/pe_image.h"
+#include "station.h"
 
 namespace {
 
@@ -87,6 +88,30 @@ TEST(PeImage, SoundImagesGiveMachineAndOrdinals) {
         EXPECT_EQ(pe::OrdinalOf(parsed, "EasyInit"), 106u) << is64;
         EXPECT_EQ(pe::OrdinalOf(parsed, "HDReset"), 108u) << is64;
         EXPECT_EQ(pe::OrdinalOf(parsed, "EasyCaptur"), 0u) << is64;
+        EXPECT_FALSE(cli::IsVirtualCard(parsed)) << is64;
+    }
+}
+
+// A program is told from a DLL by its flag alone, and the virtual card from
+// the card maker's driver by the control calls only it exports.
+TEST(PeImage, ProgramsAndTheVirtualCardAreTold) {
+    struct Kind {
+        const char *name;
+        std::vector<std::string> exports;
+        uint16_t characteristics;
+        bool isDll, isVirtualCard;
+    } rows[] = {
+        {"a driver", {"BeginCG400", "EndCG400"}, 0x2102, true, false},
+        {"a program", {"BeginCG400"}, 0x0102, false, false},
+        {"the virtual card", {"BeginCG400", "VcGetStats", "VcReset"}, 0x2102, true, true},
+    };
+    for (const Kind &row : rows) {
+        vt::PeImageBytes image = vt::MakePeDll(false, row.exports, 1);
+        image.Put16(image.fileHeader + 18, row.characteristics);
+        pe::Image parsed;
+        ASSERT_EQ(pe::Parse(image.bytes.data(), image.bytes.size(), parsed), "") << row.name;
+        EXPECT_EQ(parsed.isDll, row.isDll) << row.name;
+        EXPECT_EQ(cli::IsVirtualCard(parsed), row.isVirtualCard) << row.name;
     }
 }
 

@@ -223,6 +223,59 @@ TEST_F(VirtualCardTest, RealTimeStatusTurnsEvery20Milliseconds) {
     EXPECT_LE(fields, static_cast<int64_t>((after - before) / 20.0) + 1);
 }
 
+// A closed card finishes no frame, whatever moves its status; the next
+// opening counts from 0 and its capture starts the status sequence afresh.
+TEST_F(VirtualCardTest, ClosedCardFinishesNoFrameAndEachOpeningCountsAfresh) {
+    const uint32_t script[] = {2, 0, 2, 0, 2, 0, 2, 0};
+    const auto msNow = [] {
+        LARGE_INTEGER t, f;
+        QueryPerformanceCounter(&t);
+        QueryPerformanceFrequency(&f);
+        return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
+    };
+    struct Row {
+        const char *name;
+        int mode;
+        std::vector<uint32_t> afterSnap;  // the first polls of a new capture; none in real time
+    } rows[] = {{"every poll", VC_STATUS_EVERY_POLL, {2, 0, 2}},
+                {"script", VC_STATUS_SCRIPT, {2, 0, 2}},
+                {"real time", VC_STATUS_REALTIME, {}}};
+    for (const Row &row : rows) {
+        VcReset();
+        if (row.mode == VC_STATUS_SCRIPT) VcScriptStatus(script, 8);
+        else VcSetStatusMode(row.mode);
+        for (int opening = 1; opening <= 2; ++opening) {
+            const std::string name = std::string(row.name) + ", opening " + std::to_string(opening);
+            const int h = OpenCard();
+            const VcStats opened = vt::CardStats();
+            EXPECT_EQ(opened.framesCompleted, 0) << name;
+            EXPECT_EQ(opened.reads, 0) << name;
+            EXPECT_EQ(opened.polls, 0) << name;
+            const double snapped = msNow();
+            CG400SnapOneToMem(h, VC_SNAP_TARGET, VC_MEM_PAGES * card::kMemPageBytes, 0);
+            if (!row.afterSnap.empty()) {
+                EXPECT_EQ(Poll(3), row.afterSnap) << name;
+                EXPECT_EQ(vt::CardStats().framesCompleted, 3) << name;
+            } else {
+                const int64_t frames = vt::CardStats().framesCompleted;
+                EXPECT_LE(frames, static_cast<int64_t>((msNow() - snapped) / 20.0) + 1) << name;
+            }
+            CG400ReadFromMem(h, VC_READ_SOURCE, 0, 0, nullptr, 1);
+            ASSERT_TRUE(vt::WaitUntil([] { Poll(1); return vt::CardStats().framesCompleted >= 3; })) << name;
+            ASSERT_EQ(EndCG400(h), 1) << name;
+            const VcStats closed = vt::CardStats();
+            EXPECT_EQ(closed.reads, 1) << name;
+            // Three fields' time and many polls later, nothing has moved.
+            const double ended = msNow();
+            const std::vector<uint32_t> polls = Poll(8);
+            while (msNow() - ended < 70) Poll(1);
+            EXPECT_EQ(std::count(polls.begin(), polls.end(), polls[0]), 8) << name << ": the status moved";
+            EXPECT_EQ(vt::CardStats().framesCompleted, closed.framesCompleted) << name << ": a frame finished";
+            EXPECT_EQ(vt::CardStats().open, 0) << name;
+        }
+    }
+}
+
 TEST_F(VirtualCardTest, LogHoldsEveryCallWithItsArguments) {
     card::StaticMemory mem{0, 0, 0xABCD, 0};
     uint32_t status = 0;
@@ -651,6 +704,51 @@ TEST_F(VirtualCardTest, BadFootageIsRefusedWithItsReasonAndTheSceneStays) {
     EXPECT_EQ(VcPlayFolder(nullptr, small, sizeof small), 0) << "no folder given";
     EXPECT_EQ(std::strlen(small), 7u) << "the reason is cut to the buffer";
     EXPECT_EQ(VcPlayFolder("", nullptr, 0), 0) << "no buffer for the reason";
+}
+
+// Each row changes one thing; VcReset must put back the card a fresh
+// process finds: its frame, handle, status, counts, A/D values and log.
+TEST_F(VirtualCardTest, ResetPutsBackEverything) {
+    const std::vector<uint8_t> fresh = ReadFrame(100, 0, 72, 64, 36, 32, 1);
+    const std::string footage = FootageFolder("vc_footage_reset");
+    WriteBmp("vc_footage_reset\\a.bmp", 4, 3, false, [](int, int) { return Rgb{200, 10, 10}; });
+    const std::string picture = WriteBmp("vc_reset.bmp", 4, 3, false, [](int, int) { return Rgb{10, 200, 10}; });
+    struct Row {
+        const char *name;
+        std::function<void(int handle)> change;
+    } rows[] = {
+        {"scene picture", [&](int) { ASSERT_EQ(VcSetScenePicture(picture.c_str()), 1); }},
+        {"footage", [&](int) { ASSERT_EQ(PlayFolder(footage), 1); }},
+        {"failing call", [](int) { VcSetFailure(VC_SET_COLOR, 1); }},
+        {"A/D values", [](int h) { CG400SetADParam(h, card::kAdSelector2, 7); }},
+        {"begin result", [](int) { VcSetBeginResult(0); }},
+        {"read limit", [](int) { VcSetReadLimit(10); }},
+        {"status mode", [](int) { VcSetStatusMode(VC_STATUS_EVERY_POLL); }},
+        {"counts of a capture",
+         [](int h) {
+             VcSetStatusMode(VC_STATUS_EVERY_POLL);
+             CG400SnapOneToMem(h, VC_SNAP_TARGET, 0, 0);
+             Poll(3);
+         }},
+    };
+    for (const Row &row : rows) {
+        VcReset();
+        const int h = OpenCard();
+        row.change(h);
+        ReadFrame(100, 0, 72, 64, 36, 32, 1);  // takes the change up
+        VcReset();
+        const VcStats stats = vt::CardStats();
+        EXPECT_EQ(VcLogCount(), 0) << row.name;
+        EXPECT_EQ(stats.open, 0) << row.name;
+        EXPECT_EQ(stats.framesCompleted, 0) << row.name;
+        EXPECT_EQ(stats.reads, 0) << row.name;
+        EXPECT_EQ(stats.polls, 0) << row.name;
+        EXPECT_EQ(std::vector<int32_t>(stats.adValues, stats.adValues + 3), std::vector<int32_t>(3, 128)) << row.name;
+        EXPECT_EQ(Poll(3), std::vector<uint32_t>(3, 0)) << row.name << ": the status moves without a capture";
+        EXPECT_EQ(OpenCard(), VC_DEFAULT_HANDLE) << row.name;
+        EXPECT_TRUE(ReadFrame(100, 0, 72, 64, 36, 32, 1) == fresh) << row.name << ": the frame";
+    }
+    VcReset();  // lets go of the footage's file
 }
 
 }  // namespace

@@ -128,15 +128,22 @@ int CheckCommand(const Arguments &args, Report &report) {
         std::fprintf(stderr, "vorlane-cli: %s\n", problem.c_str());
         usable = false;
     }
+    // At the desk the virtual card is wanted; at a station it shows a test
+    // picture in place of the camera. Either way it is said.
+    const std::vector<std::string> virtualCards = VirtualCardsFound(library);
+    for (const std::string &line : virtualCards) std::printf("%s\n", line.c_str());
     if (!usable) {
         std::printf("a DLL cannot be used\n");
         return kExitDllUnusable;
     }
+    const int inPlace = virtualCards.empty() ? kExitOk : kExitVirtualCard;
     if (!options.open) {
-        std::printf("everything is in place; 'vorlane-cli check --open' also opens the card\n");
-        return kExitOk;
+        if (inPlace == kExitOk)
+            std::printf("everything is in place; 'vorlane-cli check --open' also opens the card\n");
+        return inPlace;
     }
-    return OpenCard(vorlane, options.x, options.y, report);
+    const int opened = OpenCard(vorlane, options.x, options.y, report);
+    return opened == kExitOk ? inPlace : opened;
 }
 
 }  // namespace cli

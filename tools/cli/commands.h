@@ -15,7 +15,8 @@
 namespace cli {
 
 // The program's exit status, as --help states it.
-enum ExitCode { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitDllUnusable = 3 };
+enum ExitCode { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitDllUnusable = 3,
+               kExitVirtualCard = 4 };
 
 using Arguments = std::vector<std::string>;
 

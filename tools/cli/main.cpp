@@ -78,7 +78,8 @@ const char kHelp[] =
     "Exit status: 0 done; 1 Vorlane reported a failure (check: the card did not\n"
     "open); 2 wrong command line (record: also a folder it may not use, or a\n"
     "disk that filled up); 3 Vorlane.dll or CG400D32.dll is missing or\n"
-    "cannot be used (the message says which, why, and what to do).\n";
+    "cannot be used (the message says which, why, and what to do); 4 (check)\n"
+    "the virtual card lies where a host or Vorlane.dll may load it.\n";
 
 struct Command {
     const char *name;

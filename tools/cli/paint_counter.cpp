@@ -2,26 +2,28 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 
 namespace cli {
 
+// Positions run to the ends of int: sums are taken in 64 bits.
 bool WhollyOnScreen(int x, int y, int width, int height) {
     const int screenLeft = GetSystemMetrics(SM_XVIRTUALSCREEN);
     const int screenTop = GetSystemMetrics(SM_YVIRTUALSCREEN);
     return x >= screenLeft && y >= screenTop &&
-           x + width <= screenLeft + GetSystemMetrics(SM_CXVIRTUALSCREEN) &&
-           y + height <= screenTop + GetSystemMetrics(SM_CYVIRTUALSCREEN);
+           int64_t{x} + width <= int64_t{screenLeft} + GetSystemMetrics(SM_CXVIRTUALSCREEN) &&
+           int64_t{y} + height <= int64_t{screenTop} + GetSystemMetrics(SM_CYVIRTUALSCREEN);
 }
 
 PaintCounter::PaintCounter(int x, int y, int width, int height, ScreenCopy copy) : copy_(copy) {
     const int screenLeft = GetSystemMetrics(SM_XVIRTUALSCREEN);
     const int screenTop = GetSystemMetrics(SM_YVIRTUALSCREEN);
-    const int left = std::max(x, screenLeft);
-    const int right = std::min(x + width, screenLeft + GetSystemMetrics(SM_CXVIRTUALSCREEN));
-    const int top = std::max(y, screenTop);
-    const int bottom = std::min(y + height, screenTop + GetSystemMetrics(SM_CYVIRTUALSCREEN));
+    const int64_t left = std::max(x, screenLeft);
+    const int64_t right = std::min(int64_t{x} + width, int64_t{screenLeft} + GetSystemMetrics(SM_CXVIRTUALSCREEN));
+    const int64_t top = std::max(y, screenTop);
+    const int64_t bottom = std::min(int64_t{y} + height, int64_t{screenTop} + GetSystemMetrics(SM_CYVIRTUALSCREEN));
     if (right <= left || bottom <= top) return;
-    area_ = RECT{left, top, right, bottom};
+    area_ = RECT{static_cast<LONG>(left), static_cast<LONG>(top), static_cast<LONG>(right), static_cast<LONG>(bottom)};
 
     screen_ = guards::UniqueScreenDC(GetDC(nullptr));
     if (!screen_) return;
@@ -29,8 +31,8 @@ PaintCounter::PaintCounter(int x, int y, int width, int height, ScreenCopy copy)
     if (!memory_) return;
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = right - left;
-    info.bmiHeader.biHeight = bottom - top;  // bottom-up
+    info.bmiHeader.biWidth = static_cast<LONG>(right - left);
+    info.bmiHeader.biHeight = static_cast<LONG>(bottom - top);  // bottom-up
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;

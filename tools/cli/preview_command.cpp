@@ -2,6 +2,8 @@
 // (and its grey version) or just close.
 #include <io.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -15,6 +17,14 @@
 
 namespace cli {
 namespace {
+
+// The picture's place on the screen, for placing windows beside it; held
+// far from int's ends so that the sums made with it cannot overflow.
+RECT PictureArea(int x, int y, int width, int height) {
+    static constexpr int64_t kFar = 1 << 30;
+    const auto held = [](int64_t value) { return static_cast<LONG>(std::max(-kFar, std::min(kFar, value))); };
+    return RECT{held(x), held(y), held(int64_t{x} + width), held(int64_t{y} + height)};
+}
 
 // A file for the frame when only its grey version is wanted; it goes on
 // every way out. Empty when none could be made.
@@ -148,8 +158,7 @@ int RunPreview(const VorlaneFunctions &vorlane, const PreviewOptions &options, R
         return kExitFailed;
     }
     if (options.keysWindow) {
-        if (ShowKeysWindow(RECT{options.x, options.y, options.x + frame.width, options.y + frame.height},
-                           getStats != nullptr))
+        if (ShowKeysWindow(PictureArea(options.x, options.y, frame.width, frame.height), getStats != nullptr))
             std::printf("preview: the A/D chords work while the window \"%s\" has the focus\n",
                         kKeysWindowTitle);
         else

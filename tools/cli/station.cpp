@@ -67,15 +67,24 @@ std::vector<std::string> SearchFolders(const std::string &first) {
     return folders;
 }
 
+std::string InFolder(std::string folder, const char *name) {
+    if (folder.back() != '\\' && folder.back() != '/') folder += '\\';
+    return folder + name;
+}
+
+// The first entry of that name, a folder too: the loader stops at it and
+// fails rather than look further.
 std::string FindInFolders(const char *name, const std::string &first) {
-    for (std::string folder : SearchFolders(first)) {
-        if (folder.back() != '\\' && folder.back() != '/') folder += '\\';
-        const std::string candidate = folder + name;
-        const DWORD attributes = GetFileAttributesA(candidate.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-            return candidate;
+    for (const std::string &folder : SearchFolders(first)) {
+        const std::string candidate = InFolder(folder, name);
+        if (GetFileAttributesA(candidate.c_str()) != INVALID_FILE_ATTRIBUTES) return candidate;
     }
     return "";
+}
+
+bool IsFolder(const std::string &path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 // The whole file, or "" and why not. DLLs are small; a file of more than
@@ -126,7 +135,7 @@ DllFile Examine(const char *name, const std::string &firstFolder, const char *fi
         return dll;
     }
     std::vector<uint8_t> bytes;
-    std::string why = ReadWholeFile(dll.path, bytes);
+    std::string why = IsFolder(dll.path) ? "is a folder, not a DLL" : ReadWholeFile(dll.path, bytes);
     if (why.empty()) {
         why = pe::Parse(bytes.data(), bytes.size(), dll.image);
         if (!why.empty()) why = "cannot be used: " + why;
@@ -164,6 +173,37 @@ DllFile Examine(const char *name, const std::string &firstFolder, const char *fi
 }
 
 }  // namespace
+
+bool IsVirtualCard(const pe::Image &image) {
+    return pe::OrdinalOf(image, "VcReset") != 0 && pe::OrdinalOf(image, "VcGetStats") != 0;
+}
+
+std::vector<std::string> VirtualCardsFound(const DllFile &library) {
+    const std::string own = OwnFolder();
+    const std::string vorlane = library.path.empty() ? own : FolderOf(library.path);
+    std::vector<std::string> folders = SearchFolders(own);
+    folders.insert(folders.begin() + 1, vorlane);
+    std::vector<std::string> seen, lines;
+    for (std::string folder : folders) {
+        while (folder.size() > 3 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+        const auto same = [&folder](const std::string &other) { return _stricmp(folder.c_str(), other.c_str()) == 0; };
+        if (std::any_of(seen.begin(), seen.end(), same)) continue;
+        seen.push_back(folder);
+        const std::string path = InFolder(folder, kDriverName);
+        std::vector<uint8_t> bytes;
+        pe::Image image;
+        if (IsFolder(path) || !ReadWholeFile(path, bytes).empty() ||
+            !pe::Parse(bytes.data(), bytes.size(), image).empty() || !IsVirtualCard(image))
+            continue;
+        const std::string where = same(own) && same(vorlane) ? "beside vorlane-cli and Vorlane.dll ("
+                                  : same(own)                ? "beside vorlane-cli ("
+                                  : same(vorlane)            ? "beside Vorlane.dll ("
+                                                             : "in ";
+        lines.push_back(std::string(kDriverName) + " " + where + folder + (where.back() == '(' ? ")" : "") +
+                        " is the virtual card, not the card maker's driver");
+    }
+    return lines;
+}
 
 DllFile ExamineVorlane() { return Examine(kVorlaneName, OwnFolder(), "vorlane-cli", 0); }
 

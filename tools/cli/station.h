@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "pure/pe_image.h"
 #include "windows_error.h"
@@ -58,6 +59,14 @@ DllFile ExamineVorlane();
 // The driver as Vorlane.dll will import it: beside Vorlane.dll first, or,
 // with no Vorlane.dll yet, beside this program where it belongs.
 DllFile ExamineDriver(const DllFile &library);
+
+// The virtual card, known by the control calls that only it exports.
+bool IsVirtualCard(const pe::Image &image);
+
+// A line for each CG400D32.dll that is the virtual card wherever a host
+// or Vorlane.dll may load it from: beside vorlane-cli, beside Vorlane.dll
+// and in the folders the loader searches.
+std::vector<std::string> VirtualCardsFound(const DllFile &library);
 
 // Loads the examined Vorlane.dll and finds its five functions, each by its
 // name and by its ordinal. Returns why it failed, or "".

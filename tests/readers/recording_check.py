@@ -126,7 +126,8 @@ def figures(recording, report_file, console_file, asked=None):
             problems.append("%s is %s, %s %s" % (name, got, other, expected))
     if asked is not None and seconds < asked:
         problems.append("%g s recorded, %g s asked for" % (seconds, asked))
-    if int(text["frames the card finished"]) > 25 * seconds * 1.2 + 5:
+    # The card's clock may start a little before the watch's: a second of set-up.
+    if int(text["frames the card finished"]) > 25 * (seconds * 1.2 + 1):
         problems.append("the card finished %s frames in %g s" % (text["frames the card finished"], seconds))
     for problem in problems:
         print("FAIL %s: %s" % (recording, problem))

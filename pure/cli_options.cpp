@@ -21,10 +21,22 @@ bool ParseInt(const char *text, int &value) {
     return true;
 }
 
+namespace {
+
+// ASCII letters compared without case, as Windows' _stricmp does.
+bool SameIgnoringCase(const char *a, const char *b) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    for (; *a && *b; ++a, ++b)
+        if (lower(*a) != lower(*b)) return false;
+    return *a == *b;
+}
+
+}  // namespace
+
 bool ParseMode(const char *text, int &mode) {
     static const char *const names[] = {"grey", "rgb24", "rgb16", "rgb15"};
     for (int i = 0; i < 4; ++i) {
-        if (_stricmp(text, names[i]) == 0) {
+        if (SameIgnoringCase(text, names[i])) {
             mode = i;
             return true;
         }

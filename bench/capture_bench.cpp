@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "bench_timing.h"
+#include "pure/widening.h"
 #include "vcard_control.h"
 #include "vorlane.h"
 
@@ -99,27 +100,48 @@ double TimeFreeThenWrite(const std::string &path, const std::vector<char> &bytes
     return done ? elapsed : -1;
 }
 
+// The widening alone of one 16-bit frame, by the table loop the library
+// uses and by the plain one-channel-at-a-time loop: the median of many.
+void TimeWidening(double &table, double &plain) {
+    const size_t pixels = size_t{kWidth} * kHeight;
+    std::vector<uint8_t> frame(pixels * 2), out(pixels * 3);
+    for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>(i * 7 + i / 251);
+    std::vector<double> fast, slow;
+    for (int run = 0; run < 201; ++run) {
+        double start = Seconds();
+        stillbmp::ExpandToBgr24(frame.data(), out.data(), pixels, 2);
+        fast.push_back(Seconds() - start);
+        start = Seconds();
+        stillbmp::ExpandToBgr24Scalar(frame.data(), out.data(), pixels, 2);
+        slow.push_back(Seconds() - start);
+    }
+    table = Median(fast) * 1000;
+    plain = Median(slow) * 1000;
+}
+
 }  // namespace
 
 int main() {
     const std::string capturePath = TempFile("vorlane-bench-capture.bmp");
     const std::string plainPath = TempFile("vorlane-bench-plain.bin");
     const std::vector<char> bytes(kFileBytes, 0x5A);
-    std::vector<double> mode1, mode2, plain, freeOnly, freeThenWrite, atOnce;
+    std::vector<double> mode1, mode2, mode3, plain, freeOnly, freeThenWrite, atOnce;
     int atOnceWithAFrame = 0;
     for (int run = 0; run < kRuns; ++run) {
         const double t1 = TimeCapture(1, capturePath);
         const double t2 = TimeCapture(2, capturePath);
+        const double t3 = TimeCapture(3, capturePath);
         const double tp = TimePlainWrite(plainPath, bytes);
         const double tf = TimeFree();
         const double tw = TimeFreeThenWrite(plainPath, bytes);
         const double ta = TimeCaptureAtOnce(capturePath, atOnceWithAFrame);
-        if (t1 < 0 || t2 < 0 || tp < 0 || tf < 0 || tw < 0 || ta < 0) {
+        if (t1 < 0 || t2 < 0 || t3 < 0 || tp < 0 || tf < 0 || tw < 0 || ta < 0) {
             std::fprintf(stderr, "capture_bench: run %d failed\n", run);
             return 1;
         }
         mode1.push_back(t1);
         mode2.push_back(t2);
+        mode3.push_back(t3);
         plain.push_back(tp);
         freeOnly.push_back(tf);
         freeThenWrite.push_back(tw);
@@ -128,11 +150,13 @@ int main() {
     DeleteFileA(capturePath.c_str());
     DeleteFileA(plainPath.c_str());
 
-    const double m1 = Median(mode1) * 1000, m2 = Median(mode2) * 1000, mp = Median(plain) * 1000;
+    const double m1 = Median(mode1) * 1000, m2 = Median(mode2) * 1000, m3 = Median(mode3) * 1000, mp = Median(plain) * 1000;
     std::printf("BENCH EasyCapture 432x576 mode 1 (stop, save, close) | %.3f | ms | median of %d\n",
                 m1, kRuns);
     std::printf("BENCH EasyCapture 432x576 mode 2 (widened to 24 bits) | %.3f | ms | median of %d\n",
                 m2, kRuns);
+    std::printf("BENCH EasyCapture 432x576 mode 3 (widened to 24 bits) | %.3f | ms | median of %d\n",
+                m3, kRuns);
     std::printf("BENCH plain write of the same %u bytes | %.3f | ms | _lcreat/_lwrite/_lclose, median of %d\n",
                 kFileBytes, mp, kRuns);
     std::printf("BENCH FreeCG200 432x576 (stop, close, no save) | %.3f | ms | median of %d\n",
@@ -150,6 +174,12 @@ int main() {
     std::printf("BENCH EasyCapture at once after EasyInit, real-time card | %.3f | ms | median of %d; "
                 "%d saved a frame the card delivered, the wait is at most %d ms\n",
                 Median(atOnce) * 1000, kRuns, atOnceWithAFrame, VORLANE_FIRST_FRAME_WAIT_MS);
+    std::printf("BENCH EasyCapture mode 2 / mode 1 | %.2f | ratio | medians; goal <= 1.2\n", m2 / m1);
+    std::printf("BENCH EasyCapture mode 3 / mode 1 | %.2f | ratio | medians; goal <= 1.2\n", m3 / m1);
+    double table = 0, plainLoop = 0;
+    TimeWidening(table, plainLoop);
+    std::printf("BENCH widening 432x576 16-bit to 24-bit, table loop | %.3f | ms | median of 201\n", table);
+    std::printf("BENCH widening 432x576 16-bit to 24-bit, plain loop | %.3f | ms | median of 201\n", plainLoop);
     std::fflush(stdout);
     return 0;
 }

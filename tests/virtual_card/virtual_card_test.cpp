@@ -225,7 +225,9 @@ TEST_F(VirtualCardTest, RealTimeStatusTurnsEvery20Milliseconds) {
 // A closed card finishes no frame, whatever moves its status; the next
 // opening counts from 0 and its capture starts the status sequence afresh.
 TEST_F(VirtualCardTest, ClosedCardFinishesNoFrameAndEachOpeningCountsAfresh) {
-    const uint32_t script[] = {2, 0, 2, 0, 0, 0, 0, 0};
+    // Turns on after the first capture's polls, then holds 0 where a
+    // capture that did not start afresh would begin.
+    const uint32_t script[] = {2, 0, 2, 0, 2, 0, 2, 0, 2, 0, 2, 0, 0};
     const auto msNow = [] {
         LARGE_INTEGER t, f;
         QueryPerformanceCounter(&t);
@@ -241,7 +243,7 @@ TEST_F(VirtualCardTest, ClosedCardFinishesNoFrameAndEachOpeningCountsAfresh) {
                 {"real time", VC_STATUS_REALTIME, {}}};
     for (const Row &row : rows) {
         VcReset();
-        if (row.mode == VC_STATUS_SCRIPT) VcScriptStatus(script, 8);
+        if (row.mode == VC_STATUS_SCRIPT) VcScriptStatus(script, 13);
         else VcSetStatusMode(row.mode);
         for (int opening = 1; opening <= 2; ++opening) {
             const std::string name = std::string(row.name) + ", opening " + std::to_string(opening);

@@ -85,7 +85,7 @@ bool PollStatus(StatusClock &clock, const StatusScript &script, const Ticks &tim
     const bool stores = NextStatus(clock, script, time, next) && canStore;
     if (stores) status = next;
     // Real time runs by the clock; the sequences move with the polls.
-    if (clock.mode != VC_STATUS_REALTIME && !clock.closed) {
+    if (clock.mode != VC_STATUS_REALTIME) {
         ++clock.sequencePolls;
         if (stores && (next == kSlot0Ready || next == kSlot1Ready)) {
             if (IsSlotChange(clock.lastSlotStatus, next)) ++clock.sequenceChanges;

@@ -153,6 +153,8 @@ TEST_F(HotKeysTest, KeysTheHostTakesReachThePreviewOnce) {
         for (int k : held) state[k] = 0x80;
         SetKeyboardState(state);
         PostThreadMessageA(GetCurrentThreadId(), message, key, 0);
+        MSG peeked;  // a host that looks before it takes
+        PeekMessageA(&peeked, nullptr, 0, 0, PM_NOREMOVE);
         vt::Pump();
         // Let go at once: the notice must carry the state of its moment.
         BYTE none[256] = {};

@@ -119,7 +119,7 @@ record, no folder    | record --seconds 1                       | 2 | record tak
 record, bad rate     | record unused --rate 0                   | 2 | bad value '0' for --rate
 record, open         | record unused --open                     | 2 | unknown option --open
 record, off screen   | record unused --x 30000                  | 2 | must lie wholly on the screen
-record, at int's end | record unused --x 2147483647 --y 2147483647 | 2 | must lie wholly on the screen
+record, at int's end | record unused --x 2147483647             | 2 | must lie wholly on the screen
 preview at int's end | preview --seconds 0.3 --x 2147483647 --report report.txt | 0 | off the screen && @exit_status=0
 record, holds BMPs   | record footage --seconds 0.3             | 2 | footage already holds BMP files (1.bmp) && nothing was overwritten
 record, a file       | record scene.bmp --seconds 0.3           | 2 | scene.bmp is a file, not a folder

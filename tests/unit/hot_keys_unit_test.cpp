@@ -7,6 +7,7 @@
 
 #include "capture/capture_state.h"
 #include "capture/hot_keys.h"
+#include "common/win32_guards.h"
 #include "test_support.h"
 
 namespace {
@@ -190,6 +191,8 @@ TEST_F(HotKeyStep, NoticesCarryTheStateTheHostHadWhenItTookTheKey) {
     EXPECT_FALSE(Take(message)) << "one message, one notice";
 }
 
+DWORD WINAPI EndsAtOnce(LPVOID) { return 0; }
+
 TEST_F(HotKeyStep, OnlyKeysGoingDownOrUpGiveANoticeEach) {
     hotkeys::StartKeyForwarding(GetCurrentThreadId());
     struct Case {
@@ -197,6 +200,7 @@ TEST_F(HotKeyStep, OnlyKeysGoingDownOrUpGiveANoticeEach) {
         UINT message;
         bool peekFirst;
         int notices;
+        bool previewEnded = false;
     } cases[] = {
         {"key-down", WM_KEYDOWN, false, 1},
         {"key-up", WM_KEYUP, false, 1},
@@ -206,8 +210,13 @@ TEST_F(HotKeyStep, OnlyKeysGoingDownOrUpGiveANoticeEach) {
         {"character", WM_CHAR, false, 0},
         {"system character", WM_SYSCHAR, false, 0},
         {"a thread message", WM_USER, false, 0},
+        {"key-down after the preview ended", WM_KEYDOWN, false, 0, true},
     };
+    const HANDLE running = captureState.captureThread;
+    const guards::UniqueKernelHandle ended(CreateThread(nullptr, 0, EndsAtOnce, nullptr, 0, nullptr));
+    ASSERT_EQ(WaitForSingleObject(ended.get(), 10000), WAIT_OBJECT_0);
     for (const Case &c : cases) {
+        captureState.captureThread = c.previewEnded ? ended.get() : running;
         ASSERT_TRUE(PostThreadMessageA(GetCurrentThreadId(), c.message, '6', 0)) << c.name;
         MSG message;
         if (c.peekFirst) { ASSERT_TRUE(Take(message, PM_NOREMOVE)) << c.name; }
@@ -216,6 +225,7 @@ TEST_F(HotKeyStep, OnlyKeysGoingDownOrUpGiveANoticeEach) {
         while (Take(message)) notices += message.message == hotkeys::kKeyNotice;
         EXPECT_EQ(notices, c.notices) << c.name;
     }
+    captureState.captureThread = running;
 
     hotkeys::StopKeyForwarding();
     EXPECT_EQ(captureState.keyHook, nullptr);

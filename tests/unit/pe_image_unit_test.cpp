@@ -88,7 +88,6 @@ TEST(PeImage, SoundImagesGiveMachineAndOrdinals) {
         EXPECT_EQ(pe::OrdinalOf(parsed, "EasyInit"), 106u) << is64;
         EXPECT_EQ(pe::OrdinalOf(parsed, "HDReset"), 108u) << is64;
         EXPECT_EQ(pe::OrdinalOf(parsed, "EasyCaptur"), 0u) << is64;
-        EXPECT_FALSE(cli::IsVirtualCard(parsed)) << is64;
     }
 }
 

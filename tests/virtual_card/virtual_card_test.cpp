@@ -226,7 +226,9 @@ TEST_F(VirtualCardTest, RealTimeStatusTurnsEvery20Milliseconds) {
 // A closed card finishes no frame, whatever moves its status; the next
 // opening counts from 0 and its capture starts the status sequence afresh.
 TEST_F(VirtualCardTest, ClosedCardFinishesNoFrameAndEachOpeningCountsAfresh) {
-    const uint32_t script[] = {2, 0, 2, 0, 2, 0, 2, 0};
+    // Turns on after the first capture's polls, then holds 0 where a
+    // capture that did not start afresh would begin.
+    const uint32_t script[] = {2, 0, 2, 0, 2, 0, 2, 0, 2, 0, 2, 0, 0};
     const auto msNow = [] {
         LARGE_INTEGER t, f;
         QueryPerformanceCounter(&t);
@@ -242,7 +244,7 @@ TEST_F(VirtualCardTest, ClosedCardFinishesNoFrameAndEachOpeningCountsAfresh) {
                 {"real time", VC_STATUS_REALTIME, {}}};
     for (const Row &row : rows) {
         VcReset();
-        if (row.mode == VC_STATUS_SCRIPT) VcScriptStatus(script, 8);
+        if (row.mode == VC_STATUS_SCRIPT) VcScriptStatus(script, 13);
         else VcSetStatusMode(row.mode);
         for (int opening = 1; opening <= 2; ++opening) {
             const std::string name = std::string(row.name) + ", opening " + std::to_string(opening);
@@ -719,7 +721,7 @@ TEST_F(VirtualCardTest, ResetPutsBackEverything) {
     } rows[] = {
         {"scene picture", [&](int) { ASSERT_EQ(VcSetScenePicture(picture.c_str()), 1); }},
         {"footage", [&](int) { ASSERT_EQ(PlayFolder(footage), 1); }},
-        {"failing call", [](int) { VcSetFailure(VC_SET_COLOR, 1); }},
+        {"failing call", [](int) { VcSetFailure(VC_END, 1); }},
         {"A/D values", [](int h) { CG400SetADParam(h, card::kAdSelector2, 7); }},
         {"begin result", [](int) { VcSetBeginResult(0); }},
         {"read limit", [](int) { VcSetReadLimit(10); }},
@@ -747,6 +749,7 @@ TEST_F(VirtualCardTest, ResetPutsBackEverything) {
         EXPECT_EQ(Poll(3), std::vector<uint32_t>(3, 0)) << row.name << ": the status moves without a capture";
         EXPECT_EQ(OpenCard(), VC_DEFAULT_HANDLE) << row.name;
         EXPECT_TRUE(ReadFrame(100, 0, 72, 64, 36, 32, 1) == fresh) << row.name << ": the frame";
+        EXPECT_EQ(EndCG400(VC_DEFAULT_HANDLE), 1) << row.name;
     }
     VcReset();  // lets go of the footage's file
 }

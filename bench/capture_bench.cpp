@@ -91,19 +91,21 @@ int main() {
     const std::string capturePath = TempFile("vorlane-bench-capture.bmp");
     const std::string plainPath = TempFile("vorlane-bench-plain.bin");
     const std::vector<char> bytes(kFileBytes, 0x5A);
-    std::vector<double> mode1, mode2, plain, freeOnly, freeThenWrite;
+    std::vector<double> mode1, mode2, mode3, plain, freeOnly, freeThenWrite;
     for (int run = 0; run < kRuns; ++run) {
         const double t1 = TimeCapture(1, capturePath);
         const double t2 = TimeCapture(2, capturePath);
+        const double t3 = TimeCapture(3, capturePath);
         const double tp = TimePlainWrite(plainPath, bytes);
         const double tf = TimeFree();
         const double tw = TimeFreeThenWrite(plainPath, bytes);
-        if (t1 < 0 || t2 < 0 || tp < 0 || tf < 0 || tw < 0) {
+        if (t1 < 0 || t2 < 0 || t3 < 0 || tp < 0 || tf < 0 || tw < 0) {
             std::fprintf(stderr, "capture_bench: run %d failed\n", run);
             return 1;
         }
         mode1.push_back(t1);
         mode2.push_back(t2);
+        mode3.push_back(t3);
         plain.push_back(tp);
         freeOnly.push_back(tf);
         freeThenWrite.push_back(tw);
@@ -111,11 +113,13 @@ int main() {
     DeleteFileA(capturePath.c_str());
     DeleteFileA(plainPath.c_str());
 
-    const double m1 = Median(mode1) * 1000, m2 = Median(mode2) * 1000, mp = Median(plain) * 1000;
+    const double m1 = Median(mode1) * 1000, m2 = Median(mode2) * 1000, m3 = Median(mode3) * 1000, mp = Median(plain) * 1000;
     std::printf("BENCH EasyCapture 432x576 mode 1 (stop, save, close) | %.3f | ms | median of %d\n",
                 m1, kRuns);
     std::printf("BENCH EasyCapture 432x576 mode 2 (widened to 24 bits) | %.3f | ms | median of %d\n",
                 m2, kRuns);
+    std::printf("BENCH EasyCapture 432x576 mode 3 (widened to 24 bits) | %.3f | ms | median of %d\n",
+                m3, kRuns);
     std::printf("BENCH plain write of the same %u bytes | %.3f | ms | _lcreat/_lwrite/_lclose, median of %d\n",
                 kFileBytes, mp, kRuns);
     std::printf("BENCH FreeCG200 432x576 (stop, close, no save) | %.3f | ms | median of %d\n",
@@ -130,6 +134,8 @@ int main() {
     std::printf("BENCH the save alone / plain write after the same close | %.2f | ratio | medians; goal <= 1.3\n",
                 save / writeAfterClose);
     std::printf("BENCH EasyCapture mode 2 / plain write | %.2f | ratio | medians\n", m2 / mp);
+    std::printf("BENCH EasyCapture mode 2 / mode 1 | %.2f | ratio | medians; goal <= 1.2\n", m2 / m1);
+    std::printf("BENCH EasyCapture mode 3 / mode 1 | %.2f | ratio | medians; goal <= 1.2\n", m3 / m1);
     std::fflush(stdout);
     return 0;
 }

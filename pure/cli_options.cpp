@@ -23,11 +23,10 @@ bool ParseInt(const char *text, int &value) {
 
 namespace {
 
-// ASCII letters only: the mode names are English words, whatever the
-// console's code page.
+// ASCII letters compared without case, as Windows' _stricmp does.
 bool SameIgnoringCase(const char *a, const char *b) {
     auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    for (; *a != '\0' && *b != '\0'; ++a, ++b)
+    for (; *a && *b; ++a, ++b)
         if (lower(*a) != lower(*b)) return false;
     return *a == *b;
 }

@@ -150,13 +150,16 @@ TEST_F(GreyConversionTest, FailuresLeaveTheSourceAloneAndCloseEverything) {
         {"empty destination name", good, src, "", 0, false, kUnchecked},
         {"both names empty", good, "", "", 0, false, kUnchecked},
         {"read-only destination", good, src, out, 5, true, 5},
-        {"pixels cut short", claiming(54 + 13), src, out, 0, false, 54},
-        {"bfSize 0 wraps around", claiming(0), src, out, 0, false, 54},
-        {"bfSize 53 wraps around", claiming(53), src, out, 0, false, 54},
-        {"bfSize claims 4 GB", claiming(0xFFFFFFFFu), src, out, 0, false, 54},
-        {"file header cut short", Bytes(good.begin(), good.begin() + 10), src, out, 0, false, 0},
-        {"info header cut short", Bytes(good.begin(), good.begin() + 30), src, out, 0, false, 14},
-        {"empty source", Bytes{}, src, out, 0, false, 0},
+        // A malformed source is found out before the destination is touched.
+        {"pixels cut short", claiming(54 + 13), src, out, 300, false, 300},
+        {"pixels cut short, no destination", claiming(54 + 13), src, out, 0, false, kAbsent},
+        {"bfSize 0 wraps around", claiming(0), src, out, 300, false, 300},
+        {"bfSize 53 wraps around", claiming(53), src, out, 300, false, 300},
+        {"bfSize claims 4 GB", claiming(0xFFFFFFFFu), src, out, 300, false, 300},
+        {"file header cut short", Bytes(good.begin(), good.begin() + 10), src, out, 300, false, 300},
+        {"info header cut short", Bytes(good.begin(), good.begin() + 30), src, out, 300, false, 300},
+        {"info header cut short, no destination", Bytes(good.begin(), good.begin() + 30), src, out, 0, false, kAbsent},
+        {"empty source", Bytes{}, src, out, 300, false, 300},
     };
     for (const Row &row : rows) {
         vt::WriteBytes(src, row.source);

@@ -1,14 +1,18 @@
 // vorlane-cli's command line: what each option takes, and the first
 // problem named for what it does not.
 #include <gtest/gtest.h>
+#ifdef _WIN32
 #include <windows.h>
+#endif
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "pure/cli_options.h"
+#ifdef _WIN32
 #include "report.h"
+#endif
 
 namespace {
 
@@ -165,6 +169,7 @@ TEST(CliOptions, ReportOptionIsTakenOutOfAnyCommand) {
 
 // The file is replaced whole at each write: the last value of each key, in
 // the order the keys came, and no draft left beside it.
+#ifdef _WIN32
 TEST(CliOptions, ReportFileHoldsTheLastWrite) {
     char folder[MAX_PATH];
     ASSERT_NE(GetTempPathA(MAX_PATH, folder), 0u);
@@ -188,5 +193,6 @@ TEST(CliOptions, ReportFileHoldsTheLastWrite) {
     EXPECT_FALSE(cli::Report(std::string(folder) + "no-such-folder\\r.txt").Write());
     EXPECT_TRUE(cli::Report().Write());  // none asked for
 }
+#endif
 
 }  // namespace

@@ -2,8 +2,6 @@
 // with the layout the library itself uses.
 #pragma once
 
-#include <windows.h>
-
 #include <cstdint>
 #include <functional>
 #include <string>

@@ -1,7 +1,9 @@
 // The grey conversion's arithmetic and header rules, linked directly.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -136,23 +138,40 @@ TEST(GreyHeaders, GreyHeadersFollowTheSource) {
     }
 }
 
+// SourceHoldsPixels alone, then the whole plan over a head of exactly
+// headBytes bytes (a shorter head is never read past its end).
 TEST(GreyHeaders, OnlySourcesHoldingEveryClaimedByteAreConverted) {
     struct Row {
         const char *name;
         uint32_t bfSize;
         uint64_t fileBytes;
         bool converted;
+        size_t headBytes;
     } rows[] = {
-        {"exact", 1000, 1000, true},
-        {"longer than claimed", 1000, 5000, true},
-        {"one byte short", 1000, 999, false},
-        {"headers only", 54, 54, true},
-        {"shorter than the headers", 54, 40, false},
-        {"bfSize 53 wraps", 53, 1000, false},
-        {"bfSize 0 wraps, in a 5 GB file", 0, uint64_t{5} << 30, false},
-        {"largest bfSize, large enough file", 0xFFFFFFFFu, 0xFFFFFFFFu, true},
-        {"largest bfSize, small file", 0xFFFFFFFFu, 100, false},
+        {"exact", 1000, 1000, true, 54},
+        {"longer than claimed", 1000, 5000, true, 54},
+        {"one byte short", 1000, 999, false, 54},
+        {"headers only", 54, 54, true, 54},
+        {"shorter than the headers", 54, 40, false, 40},
+        {"bfSize 53 wraps", 53, 1000, false, 54},
+        {"bfSize 0 wraps, in a 5 GB file", 0, uint64_t{5} << 30, false, 54},
+        {"largest bfSize, large enough file", 0xFFFFFFFFu, 0xFFFFFFFFu, true, 54},
+        {"largest bfSize, small file", 0xFFFFFFFFu, 100, false, 54},
+        {"head without its info header", 1000, 1000, true, 14},
+        {"no head", 1000, 1000, true, 0},
     };
-    for (const Row &row : rows)
-        EXPECT_EQ(grey::SourceHoldsPixels(row.bfSize, row.fileBytes), row.converted) << row.name;
+    for (const Row &row : rows) {
+        const bool complete = row.headBytes >= bmp::kHeadersBytes;
+        if (complete) {
+            EXPECT_EQ(grey::SourceHoldsPixels(row.bfSize, row.fileBytes), row.converted) << row.name;
+        }
+        std::vector<uint8_t> head(row.headBytes);
+        bmp::FileHeaderFields file = bmp::FileHeader(54, row.bfSize - 54);
+        if (!head.empty()) std::memcpy(head.data(), &file, std::min(head.size(), sizeof file));
+        const grey::GreyPlan plan = grey::PlanGreyFile(head.data(), head.size(), row.fileBytes);
+        EXPECT_EQ(plan.convertible, row.converted && complete) << row.name;
+        if (plan.convertible) {
+            EXPECT_EQ(plan.pixelCount, (row.bfSize - 54) / 3) << row.name;
+        }
+    }
 }

@@ -5,7 +5,8 @@ the DLL images the PE reader's tests build (PE_SEEDS, a program built with
 the targets), and BMP files made as the card's and Color2Gray's tests make
 them, sound and damaged in the ways those tests damage them, written with
 Pillow. Small files the Windows tests leave in build/*/tests-bin join them
-when present. Findings kept in fuzz/findings/<target>/ are seeds too.
+(the grey check's files, the pictures other programs write) when present.
+Findings kept in fuzz/findings/<target>/ are seeds too.
 
   make_seeds.py OUT PE_SEEDS"""
 import ast
@@ -123,11 +124,12 @@ def grey_seeds(folder):
     write(folder, "pixels-left-over", edited(small + b"\x01\x02", bfSize=len(small) + 2))
 
 
-def test_leftovers(folder):
-    """Small BMP files the Windows tests leave behind, when they ran here."""
-    for path in sorted(root.glob("build/*/tests-bin/grey-check/*.bmp")):
+def test_leftovers(folder, pattern):
+    """Small files the Windows tests leave behind, when they ran here."""
+    for path in sorted(root.glob(pattern)):
         if path.stat().st_size <= 65536:
-            shutil.copy(path, folder / ("test-" + path.parent.parent.parent.name + "-" + path.name))
+            arch = path.relative_to(root / "build").parts[0]
+            shutil.copy(path, folder / ("test-%s-%s" % (arch, path.name)))
 
 
 def main(out, pe_seeds):
@@ -136,7 +138,8 @@ def main(out, pe_seeds):
     option_seeds(out / "cli_options")
     picture_seeds(out / "picture_file")
     grey_seeds(out / "grey_file")
-    test_leftovers(out / "grey_file")
+    test_leftovers(out / "grey_file", "build/*/tests-bin/grey-check/*.bmp")
+    test_leftovers(out / "picture_file", "build/*/tests-bin/foreign-pictures/pictures/*.bmp")
     (out / "pe_image").mkdir(parents=True)
     subprocess.run([pe_seeds, str(out / "pe_image")], check=True)
     for findings in (here / "findings").glob("*"):

@@ -13,8 +13,14 @@ seconds=$2
 targets=(grey_file picture_file pe_image cli_options)
 
 cmake -G Ninja -S "$root/fuzz" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" >/dev/null
+if ! cmake --build "$build" >"$build/build.log" 2>&1; then
+  cat "$build/build.log" >&2
+  exit 1
+fi
 "$root/fuzz/make_seeds.py" "$build/seeds" "$build/pe_seeds"
+
+# A figure of libFuzzer's final statistics in a log.
+figure() { sed -n "s/^stat::$2: *//p" "$1" | tail -1; }
 
 status=0
 printf '%-14s %12s %10s %12s %9s\n' target executions 'per second' 'new inputs' findings
@@ -29,11 +35,10 @@ for target in "${targets[@]}"; do
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
     "$build/fuzz_$target" -max_total_time="$seconds" -print_final_stats=1 -timeout=10 -rss_limit_mb=1024 \
       -artifact_prefix="$findings/" "$corpus" "$build/seeds/$target" >"$log" 2>&1 || run_status=$?
-  stat() { sed -n "s/^stat::$1: *//p" "$log" | tail -1; }
   found=$(find "$findings" -type f | wc -l)
   if [ "$run_status" -ne 0 ] && [ "$found" -eq 0 ]; then found=1; fi  # ended by something left no input
-  printf '%-14s %12s %10s %12s %9s\n' "$target" "$(stat number_of_executed_units)" \
-    "$(stat average_exec_per_sec)" "$(stat new_units_added)" "$found"
+  printf '%-14s %12s %10s %12s %9s\n' "$target" "$(figure "$log" number_of_executed_units)" \
+    "$(figure "$log" average_exec_per_sec)" "$(figure "$log" new_units_added)" "$found"
   if [ "$found" -gt 0 ]; then
     status=1
     echo "  $target: see $log and $findings" >&2

@@ -7,7 +7,7 @@
 
 #include "pe_builder.h"
 #include "pure/pe_image.h"
-#include "station.h"
+#include "pure/virtual_card_mark.h"
 
 namespace {
 

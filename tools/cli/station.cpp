@@ -174,10 +174,6 @@ DllFile Examine(const char *name, const std::string &firstFolder, const char *fi
 
 }  // namespace
 
-bool IsVirtualCard(const pe::Image &image) {
-    return pe::OrdinalOf(image, "VcReset") != 0 && pe::OrdinalOf(image, "VcGetStats") != 0;
-}
-
 std::vector<std::string> VirtualCardsFound(const DllFile &library) {
     const std::string own = OwnFolder();
     const std::string vorlane = library.path.empty() ? own : FolderOf(library.path);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "pure/pe_image.h"
+#include "pure/virtual_card_mark.h"
 #include "windows_error.h"
 #include "vorlane.h"
 
@@ -59,9 +60,6 @@ DllFile ExamineVorlane();
 // The driver as Vorlane.dll will import it: beside Vorlane.dll first, or,
 // with no Vorlane.dll yet, beside this program where it belongs.
 DllFile ExamineDriver(const DllFile &library);
-
-// The virtual card, known by the control calls that only it exports.
-bool IsVirtualCard(const pe::Image &image);
 
 // A line for each CG400D32.dll that is the virtual card wherever a host
 // or Vorlane.dll may load it from: beside vorlane-cli, beside Vorlane.dll

@@ -9,21 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_checks.h"
 #include "pure/cli_options.h"
 #include "pure/record_rate.h"
 
 namespace {
 
+using fuzzcheck::Expect;
+
 using Words = std::vector<std::string>;
-
-[[noreturn]] void Fail(const char *what) {
-    std::fprintf(stderr, "property broken: %s\n", what);
-    std::abort();
-}
-
-void Expect(bool holds, const char *what) {
-    if (!holds) Fail(what);
-}
 
 std::string Number(double value) {
     char text[64];

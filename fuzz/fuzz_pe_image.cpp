@@ -6,18 +6,12 @@
 #include <cstring>
 #include <string>
 
+#include "fuzz_checks.h"
 #include "pure/pe_image.h"
 
 namespace {
 
-[[noreturn]] void Fail(const char *what) {
-    std::fprintf(stderr, "property broken: %s\n", what);
-    std::abort();
-}
-
-void Expect(bool holds, const char *what) {
-    if (!holds) Fail(what);
-}
+using fuzzcheck::Expect;
 
 bool InFile(const uint8_t *data, size_t size, const std::string &name) {
     const size_t length = name.size() + 1;  // with its terminator

@@ -7,21 +7,14 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "fuzz_checks.h"
 #include "pure/picture_decoding.h"
 
 namespace {
 
-[[noreturn]] void Fail(const char *what) {
-    std::fprintf(stderr, "property broken: %s\n", what);
-    std::abort();
-}
-
-void Expect(bool holds, const char *what) {
-    if (!holds) Fail(what);
-}
-
-uint32_t U16(const uint8_t *p) { return p[0] | p[1] << 8; }
-uint32_t U32(const uint8_t *p) { return U16(p) | U16(p + 2) << 16; }
+using fuzzcheck::Expect;
+using fuzzcheck::U16;
+using fuzzcheck::U32;
 
 // What the file's headers say, independently of the card's reader.
 struct Header {

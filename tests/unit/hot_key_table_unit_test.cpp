@@ -3,26 +3,19 @@
 
 #include <vector>
 
+#include "held_keys.h"
 #include "pure/hot_key_table.h"
 
 namespace {
 
 using hotkeys::AdValues;
 using hotkeys::kNoRow;
+using vt::Held;
 
 constexpr int kCtrl = hotkeys::kVkControl, kAlt = hotkeys::kVkMenu, kPlus = hotkeys::kVkOemPlus,
               kMinus = hotkeys::kVkOemMinus;
 // Windows' codes for keys that must not count: Shift, numeric pad 6, Shift+=.
 constexpr int kShift = 0x10, kNumpad6 = 0x66, kAdd = 0x6B;
-
-struct Held {
-    std::vector<int> keys;
-    bool operator()(int key) const {
-        for (int k : keys)
-            if (k == key) return true;
-        return false;
-    }
-};
 
 TEST(HotKeyRows, FirstRowWhoseChordAndGuardHoldApplies) {
     struct Case {

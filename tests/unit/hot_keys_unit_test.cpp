@@ -8,23 +8,16 @@
 #include "capture/capture_state.h"
 #include "capture/hot_keys.h"
 #include "common/win32_guards.h"
+#include "held_keys.h"
 #include "test_support.h"
 
 namespace {
 
 using hotkeys::AdValues;
 using hotkeys::kNoRow;
+using vt::Held;
 
 constexpr int kCtrl = VK_CONTROL, kAlt = VK_MENU, kPlus = VK_OEM_PLUS, kMinus = VK_OEM_MINUS;
-
-struct Held {
-    std::vector<int> keys;
-    bool operator()(int key) const {
-        for (int k : keys)
-            if (k == key) return true;
-        return false;
-    }
-};
 
 TEST(KeyNotices, CarryEveryHeldChordKey) {
     ASSERT_EQ(hotkeys::kChordKeys.count, 10);

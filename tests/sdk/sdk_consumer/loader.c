@@ -40,9 +40,9 @@ int main(void) {
         const char *name;
         enum Before before;
     } rows[] = {
-        {"freed while the preview runs", kNothing},
-        {"freed after a failed save", kFailedSave},
         {"freed after the close", kClose},
+        {"freed after a failed save", kFailedSave},
+        {"freed while the preview runs", kNothing},
     };
     size_t i;
     for (i = 0; i < sizeof rows / sizeof rows[0]; ++i) {

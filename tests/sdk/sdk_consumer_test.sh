@@ -3,9 +3,10 @@
 # folder, moves it (an SDK is unpacked anywhere), checks its layout, builds
 # tests/sdk/sdk_consumer against it with find_package(Vorlane) and the same
 # toolchain and the virtual card asked for, and runs the program under Wine
-# on it; builds the sample viewer from the SDK folder with its own CMake
-# list, with and without the virtual card. A project of the other bitness
-# must not accept the SDK.
+# on it, and a second program there that loads Vorlane.dll at run time;
+# builds the sample viewer from the SDK folder with its own CMake list, with
+# and without the virtual card. A project of the other bitness must not
+# accept the SDK.
 #   sdk_consumer_test.sh BUILD_DIR TOOLCHAIN OTHER_BITNESS_TOOLCHAIN GENERATOR
 set -uo pipefail
 build=$1 toolchain=$2 other_toolchain=$3 generator=$4
@@ -63,10 +64,12 @@ else
   for dll in Vorlane.dll CG400D32.dll; do
     [ -e "$work/consumer/$dll" ] || fail "runtime $dll" "not copied beside the program"
   done
-  output=$(wine_in "$work/consumer" ./consumer.exe)
-  status=$?
-  echo "$output"
-  [ $status = 0 ] && grep -q '^passed' <<<"$output" || fail "run" "consumer.exe reported failures"
+  for program in consumer loader; do
+    output=$(wine_in "$work/consumer" ./$program.exe)
+    status=$?
+    echo "$program: $output"
+    [ $status = 0 ] && grep -q '^passed' <<<"$output" || fail "run $program" "$program.exe reported failures"
+  done
 fi
 
 # The sample viewer, built from the SDK folder with its own CMake list, whose

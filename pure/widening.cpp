@@ -31,32 +31,35 @@ constexpr ByteTables MakeTables() {
 
 constexpr ByteTables kTables = MakeTables();
 
-// Every pixel but the last is stored as 4 bytes, the fourth overwritten by
-// the next pixel; the last one as 3, so nothing past the end is touched.
+// Pixel i's source bytes lie at or before its place in the widened frame, so
+// widening from the last pixel back never overwrites a source byte still to
+// be read. Each pixel but the first is stored as the 4 bytes ending with its
+// own, the first of them overwritten by the pixel before it; the first pixel
+// as 3, so nothing before the frame is touched.
 inline void Store3(uint8_t *destination, uint32_t bgr) {
     const uint8_t bytes[3] = {static_cast<uint8_t>(bgr), static_cast<uint8_t>(bgr >> 8),
                               static_cast<uint8_t>(bgr >> 16)};
     std::memcpy(destination, bytes, 3);
 }
 
+inline void StoreAfterByte(uint8_t *destination, uint32_t bgr) {
+    const uint32_t shifted = bgr << 8;
+    std::memcpy(destination - 1, &shifted, 4);
+}
+
+inline uint32_t WidenedWord(const uint8_t *word) { return kTables.low[word[0]] | kTables.high[word[1]]; }
+
 }  // namespace
 
-void ExpandToBgr24(const uint8_t *source, uint8_t *destination, size_t pixelCount, int32_t colorMode) {
+void WidenInPlace(uint8_t *frame, size_t pixelCount, int32_t colorMode) {
     if (pixelCount == 0) return;
-    const size_t last = pixelCount - 1;
     if (colorMode == colormode::kGrey8) {
-        for (size_t i = 0; i < last; ++i, destination += 3) {
-            const uint32_t bgr = source[i] * 0x010101u;
-            std::memcpy(destination, &bgr, 4);
-        }
-        Store3(destination, source[last] * 0x010101u);
+        for (size_t i = pixelCount - 1; i > 0; --i) StoreAfterByte(frame + 3 * i, frame[i] * 0x010101u);
+        Store3(frame, frame[0] * 0x010101u);
         return;
     }
-    for (size_t i = 0; i < last; ++i, source += 2, destination += 3) {
-        const uint32_t bgr = kTables.low[source[0]] | kTables.high[source[1]];
-        std::memcpy(destination, &bgr, 4);
-    }
-    Store3(destination, kTables.low[source[0]] | kTables.high[source[1]]);
+    for (size_t i = pixelCount - 1; i > 0; --i) StoreAfterByte(frame + 3 * i, WidenedWord(frame + 2 * i));
+    Store3(frame, WidenedWord(frame));
 }
 
 void ExpandToBgr24Scalar(const uint8_t *source, uint8_t *destination, size_t pixelCount,

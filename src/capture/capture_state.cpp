@@ -1,5 +1,8 @@
 #include "capture_state.h"
 
+#include "pure/color_modes.h"
+#include "pure/widening.h"
+
 CaptureState captureState;
 
 void ReleaseFrameBuffer() {
@@ -11,4 +14,12 @@ void ReleaseFrameBuffer() {
         GlobalFree(captureState.frameBlock);
         captureState.frameBlock = nullptr;
     }
+}
+
+void WidenFrameBuffer() {
+    if (!captureState.frameBytes || captureState.colorMode == colormode::kRgb24) return;
+    const size_t pixelCount =
+        static_cast<size_t>(captureState.imageWidth) * static_cast<size_t>(captureState.imageHeight);
+    stillbmp::WidenInPlace(captureState.frameBytes, pixelCount, captureState.colorMode);
+    captureState.colorMode = colormode::kRgb24;
 }

@@ -53,10 +53,13 @@ extern "C" int __stdcall EasyCapture(const char *path) {
     // buffer; when no frame comes in time, it is saved all the same.
     WaitForFirstFrame();
     StopPreview();
-    // On a failed save or close the frame stays, so that a retry can still
-    // save it; FreeCG200 lets it go.
+    // The file is 24-bit whatever the mode: widened in the buffer itself, it
+    // is written in one piece with no second frame-sized block. On a failed
+    // save or close the frame stays, so that a retry can still save it;
+    // FreeCG200 lets it go.
+    WidenFrameBuffer();
     if (!WriteStillBmp(path, captureState.frameBytes, captureState.imageWidth,
-                       captureState.imageHeight, captureState.colorMode))
+                       captureState.imageHeight))
         return 0;
     if (!EndCG400(captureState.cardHandle)) return 0;
 

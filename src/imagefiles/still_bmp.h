@@ -5,8 +5,7 @@
 
 #include <cstdint>
 
-// Writes one frame of `width` x `height` pixels, as the card delivered it in
-// `colorMode`, to `path` as a 24-bit picture. 1 when the whole file was
-// written and closed, 0 otherwise; no frame (nullptr) writes nothing.
-int WriteStillBmp(const char *path, const BYTE *frame, int32_t width, int32_t height,
-                  int32_t colorMode);
+// Writes one 24-bit frame of `width` x `height` pixels, bottom row first as
+// the card delivers it, to `path`. 1 when the whole file was written and
+// closed, 0 otherwise; no frame (nullptr) writes nothing.
+int WriteStillBmp(const char *path, const BYTE *frame, int32_t width, int32_t height);

@@ -1,12 +1,13 @@
 // Widening the narrower colour modes to 24 bits.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
 #include "pure/widening.h"
 
-TEST(ExpandToBgr24, WidensEveryNarrowModeToTheColoursItWasPaintedWith) {
+TEST(Widening, WidensEveryNarrowModeToTheColoursItWasPaintedWith) {
     struct Row {
         const char *name;
         int32_t mode;
@@ -30,21 +31,23 @@ TEST(ExpandToBgr24, WidensEveryNarrowModeToTheColoursItWasPaintedWith) {
         {"15-bit channel 30 is 247", 3, {0xDE, 0x7B}, 247, 247, 247},
     };
     for (const Row &row : rows) {
-        // Two pixels, so that the step from one pixel to the next is used too.
-        std::vector<uint8_t> source = row.source;
-        source.insert(source.end(), row.source.begin(), row.source.end());
-        uint8_t out[7] = {0, 0, 0, 0, 0, 0, 0xAA};
-        stillbmp::ExpandToBgr24(source.data(), out, 2, row.mode);
+        // Two pixels, so that the step from one pixel to the next is used
+        // too, in a frame with a guard byte on each side.
+        uint8_t frame[8] = {0xAA, 0, 0, 0, 0, 0, 0, 0xAA};
+        std::copy(row.source.begin(), row.source.end(), frame + 1);
+        std::copy(row.source.begin(), row.source.end(), frame + 1 + row.source.size());
+        stillbmp::WidenInPlace(frame + 1, 2, row.mode);
         for (int pixel = 0; pixel < 2; ++pixel) {
-            EXPECT_EQ(out[pixel * 3 + 0], row.blue) << row.name << ", pixel " << pixel;
-            EXPECT_EQ(out[pixel * 3 + 1], row.green) << row.name << ", pixel " << pixel;
-            EXPECT_EQ(out[pixel * 3 + 2], row.red) << row.name << ", pixel " << pixel;
+            EXPECT_EQ(frame[1 + pixel * 3 + 0], row.blue) << row.name << ", pixel " << pixel;
+            EXPECT_EQ(frame[1 + pixel * 3 + 1], row.green) << row.name << ", pixel " << pixel;
+            EXPECT_EQ(frame[1 + pixel * 3 + 2], row.red) << row.name << ", pixel " << pixel;
         }
-        EXPECT_EQ(out[6], 0xAA) << row.name << ": wrote past the last pixel";
+        EXPECT_EQ(frame[0], 0xAA) << row.name << ": wrote before the frame";
+        EXPECT_EQ(frame[7], 0xAA) << row.name << ": wrote past the last pixel";
     }
 }
 
-TEST(ExpandToBgr24, FiveBitChannelsSpanTheWholeEightBitRangeInOrder) {
+TEST(Widening, FiveBitChannelsSpanTheWholeEightBitRangeInOrder) {
     EXPECT_EQ(stillbmp::Widen5To8(0), 0);
     EXPECT_EQ(stillbmp::Widen5To8(31), 255);
     for (unsigned c = 1; c < 32; ++c) {
@@ -53,21 +56,25 @@ TEST(ExpandToBgr24, FiveBitChannelsSpanTheWholeEightBitRangeInOrder) {
     }
 }
 
-// The table-driven loop against the plain one, for every 16-bit word and
-// every grey byte, in one run so that each pixel's neighbours vary too.
-TEST(ExpandToBgr24, EveryWordWidensAsThePlainLoopDoes) {
+// The table-driven loop, widening where the frame lies, against the plain
+// one into a second buffer, for every 16-bit word and every grey byte, in
+// one run so that each pixel's neighbours vary too. The frame is exactly
+// the widened size, so a sanitizer sees any byte touched outside it.
+TEST(Widening, EveryWordWidensAsThePlainLoopDoes) {
     struct Row {
         const char *name;
         int32_t mode;
         size_t pixels;
         size_t bytesPerPixel;
-    } rows[] = {{"grey", 0, 256, 1}, {"16-bit", 2, 65536, 2}, {"15-bit", 3, 65536, 2}};
+    } rows[] = {{"grey", 0, 256, 1}, {"16-bit", 2, 65536, 2}, {"15-bit", 3, 65536, 2},
+                {"one grey pixel", 0, 1, 1}, {"one 16-bit pixel", 2, 1, 2}};
     for (const Row &row : rows) {
         std::vector<uint8_t> source(row.pixels * row.bytesPerPixel);
         for (size_t i = 0; i < source.size(); ++i)
             source[i] = static_cast<uint8_t>(row.bytesPerPixel == 1 ? i : i % 2 ? i >> 9 : i >> 1);
         std::vector<uint8_t> fast(row.pixels * 3), plain(row.pixels * 3);
-        stillbmp::ExpandToBgr24(source.data(), fast.data(), row.pixels, row.mode);
+        std::copy(source.begin(), source.end(), fast.begin());
+        stillbmp::WidenInPlace(fast.data(), row.pixels, row.mode);
         stillbmp::ExpandToBgr24Scalar(source.data(), plain.data(), row.pixels, row.mode);
         for (size_t i = 0; i < fast.size(); ++i)
             ASSERT_EQ(fast[i], plain[i]) << row.name << ": pixel " << i / 3 << ", byte " << i % 3;

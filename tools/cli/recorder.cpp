@@ -6,14 +6,13 @@
 #include <new>
 #include <utility>
 
-#include "pure/color_modes.h"
 #include "imagefiles/still_bmp.h"
 
 namespace recording {
 
 DWORD WriteBmpPicture(const char *path, const BYTE *bgr, int32_t width, int32_t height) {
     SetLastError(0);
-    if (WriteStillBmp(path, bgr, width, height, colormode::kRgb24)) return 0;
+    if (WriteStillBmp(path, bgr, width, height)) return 0;
     const DWORD error = GetLastError();
     return error ? error : ERROR_WRITE_FAULT;
 }

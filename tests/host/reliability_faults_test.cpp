@@ -400,10 +400,10 @@ TEST_F(FaultTest, SystemCallsThatFail) {
         {"disk full at the pixels", 1, [] {}, [] { faults.shortWrite = 2; }, 1, nullptr, Then::SaveFailsThenRetry},
         {"the close reports a failed flush", 1, [] {}, [] { faults.failClose = 0; }, 1, nullptr,
          Then::SaveFailsThenRetry},
-        // The narrow modes are widened and written a piece at a time.
-        {"disk full in a widened grey frame", 0, [] {}, [] { faults.shortWrite = 6; }, 1, nullptr,
+        // The narrow modes are widened in the buffer, then written as mode 1's.
+        {"disk full in a widened grey frame", 0, [] {}, [] { faults.shortWrite = 2; }, 1, nullptr,
          Then::SaveFailsThenRetry},
-        {"disk full in a widened 16-bit frame", 2, [] {}, [] { faults.shortWrite = 6; }, 1, nullptr,
+        {"disk full in a widened 16-bit frame", 2, [] {}, [] { faults.shortWrite = 2; }, 1, nullptr,
          Then::SaveFailsThenRetry},
     };
     const std::string path = vt::TempPath("system-fault.bmp");

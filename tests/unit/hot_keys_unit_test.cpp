@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <string>
 #include <vector>
 
 #include "capture/capture_state.h"
@@ -19,33 +20,29 @@ using vt::Held;
 
 constexpr int kCtrl = VK_CONTROL, kAlt = VK_MENU, kPlus = VK_OEM_PLUS, kMinus = VK_OEM_MINUS;
 
-TEST(KeyNotices, CarryEveryHeldChordKey) {
+// A notice is a thread message of its own code carrying chord keys only.
+TEST(KeyNotices, CarryEveryHeldChordKeyAndOtherMessagesAreNone) {
     ASSERT_EQ(hotkeys::kChordKeys.count, 10);
-    std::vector<uint32_t> helds = {0, (1u << hotkeys::kChordKeys.count) - 1};
-    for (int i = 0; i < hotkeys::kChordKeys.count; ++i) helds.push_back(1u << i);
-    for (uint32_t held : helds) {
-        const MSG message{nullptr, hotkeys::kKeyNotice, held, 0x000D0001, 0, {}};
-        uint32_t carried = 0;
-        EXPECT_TRUE(hotkeys::ReadKeyNotice(message, carried)) << "held " << held;
-        EXPECT_EQ(carried, held);
-    }
-}
-
-TEST(KeyNotices, OtherMessagesAreNoNotices) {
     const HWND window = reinterpret_cast<HWND>(static_cast<intptr_t>(0x1234));
     struct Case {
-        const char *name;
+        std::string name;
         MSG message;
-    } cases[] = {
-        {"a key message of the host's", {nullptr, WM_KEYDOWN, VK_OEM_PLUS, 0, 0, {}}},
-        {"a thread message", {nullptr, WM_USER, 0, 0, 0, {}}},
-        {"the notice code sent to a window", {window, hotkeys::kKeyNotice, 0, 0, 0, {}}},
-        {"more held keys than there are", {nullptr, hotkeys::kKeyNotice, 1u << 10, 0, 0, {}}},
+        bool notice;
     };
+    std::vector<Case> cases = {
+        {"no key held", {nullptr, hotkeys::kKeyNotice, 0, 0x000D0001, 0, {}}, true},
+        {"every key held", {nullptr, hotkeys::kKeyNotice, (1u << 10) - 1, 0x000D0001, 0, {}}, true},
+        {"a key message of the host's", {nullptr, WM_KEYDOWN, VK_OEM_PLUS, 0, 0, {}}, false},
+        {"a thread message", {nullptr, WM_USER, 0, 0, 0, {}}, false},
+        {"the notice code sent to a window", {window, hotkeys::kKeyNotice, 0, 0, 0, {}}, false},
+        {"more held keys than there are", {nullptr, hotkeys::kKeyNotice, 1u << 10, 0, 0, {}}, false},
+    };
+    for (int i = 0; i < 10; ++i)
+        cases.push_back({"key " + std::to_string(i) + " held", {nullptr, hotkeys::kKeyNotice, 1u << i, 0, 0, {}}, true});
     for (const Case &c : cases) {
         uint32_t held = 0xDEAD;
-        EXPECT_FALSE(hotkeys::ReadKeyNotice(c.message, held)) << c.name;
-        EXPECT_EQ(held, 0xDEADu) << c.name;
+        EXPECT_EQ(hotkeys::ReadKeyNotice(c.message, held), c.notice) << c.name;
+        EXPECT_EQ(held, c.notice ? c.message.wParam : 0xDEADu) << c.name;
     }
 }
 

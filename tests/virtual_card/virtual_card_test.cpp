@@ -240,10 +240,9 @@ TEST_F(VirtualCardTest, LogHoldsEveryCallWithItsArguments) {
     CG400ReadFromMem(h, mem.readSource, mem.memPages * card::kMemPageBytes, 1, frame.data(), 1);
     EndCG400(h);
 
-    EXPECT_EQ(mem.memPages, VC_MEM_PAGES);
-    EXPECT_EQ(mem.snapTarget, VC_SNAP_TARGET);
-    EXPECT_EQ(mem.unused, 0xABCDu);
-    EXPECT_EQ(mem.readSource, VC_READ_SOURCE);
+    EXPECT_EQ((std::vector<uint32_t>{mem.memPages, mem.snapTarget, mem.unused, mem.readSource}),
+              (std::vector<uint32_t>{VC_MEM_PAGES, VC_SNAP_TARGET, 0xABCD, VC_READ_SOURCE}))
+        << "pages, snap target, untouched, read source";
 
     auto ptr = [](const void *p) { return static_cast<int64_t>(reinterpret_cast<intptr_t>(p)); };
     const int64_t bytes = int64_t{VC_MEM_PAGES} * card::kMemPageBytes;

@@ -282,6 +282,58 @@ TEST_F(VirtualCardTest, LogHoldsEveryCallWithItsArguments) {
     EXPECT_EQ(VcLogCount(), 0);
 }
 
+// The card's own refusals and the failures tests put in: the call answers
+// 0 and changes nothing; a read limit cuts every frame short.
+TEST_F(VirtualCardTest, RefusedCallsAnswerZeroAndChangeNothing) {
+    const size_t full = 36 * 32 * 3;
+    struct Row {
+        const char *name;
+        std::function<int(int handle)> call;
+        int result;
+        size_t frameBytes;  // what a read then delivers
+        int32_t open;
+    } rows[] = {
+        {"unknown colour code", [](int h) { return CG400SetColorSpace(h, 4); }, 0, full, 1},
+        {"unknown A/D selector",
+         [](int h) {
+             const int result = CG400SetADParam(h, 3, 7);
+             const VcStats stats = vt::CardStats();
+             EXPECT_EQ(std::vector<int32_t>(stats.adValues, stats.adValues + 3), std::vector<int32_t>(3, 128));
+             return result;
+         },
+         0, full, 1},
+        {"colour code failing", [](int h) { VcSetFailure(VC_SET_COLOR, 1); return CG400SetColorSpace(h, 0); }, 0, full, 1},
+        {"display window failing", [](int h) { VcSetFailure(VC_SET_DISPLAY, 1); return CG400SetDispWindow(h, 0, 0, 8, 8); },
+         0, full, 1},
+        {"static memory failing",
+         [](int) {
+             VcSetFailure(VC_STATIC_MEM, 1);
+             card::StaticMemory mem{7, 7, 7, 7};
+             const int result = StaticMemAlloc(&mem.memPages, &mem.snapTarget, &mem.unused, &mem.readSource);
+             EXPECT_EQ(mem.memPages + mem.snapTarget + mem.readSource, 21u) << "written when failing";
+             return result;
+         },
+         0, full, 1},
+        {"close failing", [](int h) { VcSetFailure(VC_END, 1); return EndCG400(h); }, 0, full, 1},
+        {"opening refused", [](int h) { EndCG400(h); VcSetBeginResult(-1); return BeginCG400(1); }, -1, full, 0},
+        {"display larger than the frame", [](int h) { return CG400SetDispWindow(h, 0, 0, 2000, 600); }, 1,
+         768 * 576 * 3, 1},
+        {"reads cut short", [](int) { VcSetReadLimit(10); return 1; }, 1, 10, 1},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        VcReset();
+        ReadFrame(100, 0, 72, 64, 36, 32, 1);
+        const int h = VC_DEFAULT_HANDLE;
+        EXPECT_EQ(row.call(h), row.result);
+        Bytes frame(768 * 576 * 3 + 1, 0xEE);
+        CG400ReadFromMem(h, VC_READ_SOURCE, 0, 0, frame.data(), 1);
+        EXPECT_EQ(vt::LastFrame().size(), row.frameBytes);
+        EXPECT_EQ(frame[row.frameBytes], 0xEE) << "written past the frame";
+        EXPECT_EQ(vt::CardStats().open, row.open);
+    }
+}
+
 TEST_F(VirtualCardTest, BlockedCallWaitsUntilReleased) {
     struct Row {
         const char *name;

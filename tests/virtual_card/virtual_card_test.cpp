@@ -284,8 +284,11 @@ TEST_F(VirtualCardTest, LogHoldsEveryCallWithItsArguments) {
 
 // The card's own refusals and the failures tests put in: the call answers
 // 0 and changes nothing; a read limit cuts every frame short.
-TEST_F(VirtualCardTest, RefusedCallsAnswerZeroAndChangeNothing) {
+TEST_F(VirtualCardTest, CallsAnswerWhatTheyDidAndRefusalsChangeNothing) {
     const size_t full = 36 * 32 * 3;
+    const std::string good = WriteFlat("good.bmp", 3, 3, Rgb{1, 2, 3});
+    const std::string bad = folder_ + "\\short.bmp";
+    vt::WriteBytes(bad, {'B', 'M', ' ', 'n', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c', 't', 'u', 'r', 'e'});
     struct Row {
         const char *name;
         std::function<int(int handle)> call;
@@ -319,6 +322,11 @@ TEST_F(VirtualCardTest, RefusedCallsAnswerZeroAndChangeNothing) {
         {"display larger than the frame", [](int h) { return CG400SetDispWindow(h, 0, 0, 2000, 600); }, 1,
          768 * 576 * 3, 1},
         {"reads cut short", [](int) { VcSetReadLimit(10); return 1; }, 1, 10, 1},
+        {"scene picture missing", [](int) { return VcSetScenePicture("Z:\\no\\such\\picture.bmp"); }, 0, full, 1},
+        {"scene picture truncated", [&](int) { return VcSetScenePicture(bad.c_str()); }, 0, full, 1},
+        {"scene picture", [&](int) { return VcSetScenePicture(good.c_str()); }, 1, full, 1},
+        {"built-in scene, empty path", [](int) { return VcSetScenePicture(""); }, 1, full, 1},
+        {"built-in scene, null path", [](int) { return VcSetScenePicture(nullptr); }, 1, full, 1},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
@@ -434,22 +442,6 @@ TEST_F(VirtualCardTest, PictureMovesWithTheFrameCount) {
     EXPECT_EQ(ReadFrame(168, 0, 432, 576, 288, 384, 1), first) << "no frame finished between the reads";
     Poll(1);
     EXPECT_NE(ReadFrame(168, 0, 432, 576, 288, 384, 1), first) << "a frame finished between the reads";
-}
-
-TEST_F(VirtualCardTest, ScenePictureRejectsWhatIsNotA24BitBmp) {
-    const std::string good = WriteFlat("good.bmp", 3, 3, Rgb{1, 2, 3});
-    const std::string bad = folder_ + "\\short.bmp";
-    vt::WriteBytes(bad, {'B', 'M', ' ', 'n', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c', 't', 'u', 'r', 'e'});
-    struct Row {
-        const char *name;
-        const char *path;
-        int32_t result;
-    } rows[] = {{"missing file", "Z:\\no\\such\\picture.bmp", 0},
-                {"truncated file", bad.c_str(), 0},
-                {"good file", good.c_str(), 1},
-                {"empty path: built-in picture", "", 1},
-                {"null path: built-in picture", nullptr, 1}};
-    for (const Row &row : rows) EXPECT_EQ(VcSetScenePicture(row.path), row.result) << row.name;
 }
 
 // --- Footage: a folder of pictures ---

@@ -40,15 +40,10 @@ TEST(CliOptions, NumbersAndModes) {
         {"-1", true, false, false, -1, 0, 0},
         {"rgb16", false, true, false, 0, 2, 0},
         {"GREY", false, true, false, 0, 0, 0},
-        {"2147483647", true, false, false, 2147483647, 0, 0},
-        {"2147483648", false, false, false, 0, 0, 0},
-        {"-2147483649", false, false, false, 0, 0, 0},
         {"1x", false, false, false, 0, 0, 0},
         {" 1", true, true, true, 1, 1, 1},
         {"", false, false, false, 0, 0, 0},
         {"0.5", false, false, true, 0, 0, 0.5},
-        {"86400", true, false, true, 86400, 0, 86400},
-        {"86400.1", false, false, false, 0, 0, 0},
         {"inf", false, false, false, 0, 0, 0},
         {"nan", false, false, false, 0, 0, 0},
     };
@@ -75,7 +70,6 @@ TEST(CliOptions, PreviewAndCheckCommandLines) {
         {false, {}, ""},
         {false, {"--save", "f.bmp", "--grey=g.bmp", "--scene", "s.bmp", "--no-window"}, ""},
         {false, {"--height"}, "missing value after --height"},
-        {false, {"--mode", "4"}, "bad value '4' for --mode"},
         {false, {"--save="}, "bad value '' for --save"},
         {false, {"--colour", "1"}, "unknown option --colour"},
         {false, {"--no-window=yes"}, "--no-window takes no value"},
@@ -121,8 +115,6 @@ TEST(CliOptions, RecordCommandLines) {
         {{"", "--rate", "5"}, "record takes a folder first: record FOLDER [--rate R]", "", 0},
         {{"--rate", "5"}, "record takes a folder first: record FOLDER [--rate R]", "", 0},
         {{"rec", "--rate"}, "missing value after --rate", "rec", 0},
-        {{"rec", "--rate", "0"}, "bad value '0' for --rate", "rec", 0},
-        {{"rec", "--rate", "1001"}, "bad value '1001' for --rate", "rec", 0},
         {{"rec", "--rate", "5x"}, "bad value '5x' for --rate", "rec", 0},
         {{"rec", "--rate", "nan"}, "bad value 'nan' for --rate", "rec", 0},
         {{"rec", "--open"}, "unknown option --open", "rec", 0},
@@ -139,7 +131,8 @@ TEST(CliOptions, RecordCommandLines) {
 }
 
 // Every number option at the lowest and highest value it takes, and one
-// past each, through the command line as a user types it.
+// past each, through the command line as a user types it: the parsers'
+// edges are tried here.
 TEST(CliOptions, EveryNumberOptionAtBothEdges) {
     struct Row {
         Words args;  // after "record rec"

@@ -282,8 +282,9 @@ TEST_F(VirtualCardTest, LogHoldsEveryCallWithItsArguments) {
     EXPECT_EQ(VcLogCount(), 0);
 }
 
-// The card's own refusals and the failures tests put in: the call answers
-// 0 and changes nothing; a read limit cuts every frame short.
+// Each call's answer: the card's own refusals and the failures tests put in
+// answer 0 and change nothing, a read limit cuts every frame short, and a
+// scene picture is taken only when it reads whole.
 TEST_F(VirtualCardTest, CallsAnswerWhatTheyDidAndRefusalsChangeNothing) {
     const size_t full = 36 * 32 * 3;
     const std::string good = WriteFlat("good.bmp", 3, 3, Rgb{1, 2, 3});

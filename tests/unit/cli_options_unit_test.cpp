@@ -5,13 +5,13 @@
 #include <windows.h>
 #endif
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "pure/cli_options.h"
 #ifdef _WIN32
 #include "report.h"
+#include "test_support.h"
 #endif
 
 namespace {
@@ -40,33 +40,24 @@ TEST(CliOptions, NumbersAndModes) {
         {"-1", true, false, false, -1, 0, 0},
         {"rgb16", false, true, false, 0, 2, 0},
         {"GREY", false, true, false, 0, 0, 0},
-        {"2147483647", true, false, false, 2147483647, 0, 0},
-        {"2147483648", false, false, false, 0, 0, 0},
-        {"-2147483649", false, false, false, 0, 0, 0},
         {"1x", false, false, false, 0, 0, 0},
         {" 1", true, true, true, 1, 1, 1},
         {"", false, false, false, 0, 0, 0},
         {"0.5", false, false, true, 0, 0, 0.5},
-        {"86400", true, false, true, 86400, 0, 86400},
-        {"86400.1", false, false, false, 0, 0, 0},
         {"inf", false, false, false, 0, 0, 0},
         {"nan", false, false, false, 0, 0, 0},
     };
     for (const Row &row : rows) {
+        const std::string name = "'" + std::string(row.text) + "'";
         int value = 0, mode = 0;
         double seconds = 0;
-        EXPECT_EQ(cli::ParseInt(row.text, value), row.intGood) << "'" << row.text << "'";
-        if (row.intGood) {
-            EXPECT_EQ(value, row.intValue) << "'" << row.text << "'";
-        }
-        EXPECT_EQ(cli::ParseMode(row.text, mode), row.modeGood) << "'" << row.text << "'";
-        if (row.modeGood) {
-            EXPECT_EQ(mode, row.mode) << "'" << row.text << "'";
-        }
-        EXPECT_EQ(cli::ParseSeconds(row.text, seconds), row.secondsGood) << "'" << row.text << "'";
-        if (row.secondsGood) {
-            EXPECT_EQ(seconds, row.seconds) << "'" << row.text << "'";
-        }
+        EXPECT_EQ(cli::ParseInt(row.text, value), row.intGood) << name;
+        EXPECT_EQ(cli::ParseMode(row.text, mode), row.modeGood) << name;
+        EXPECT_EQ(cli::ParseSeconds(row.text, seconds), row.secondsGood) << name;
+        // What a refused text leaves is nobody's business.
+        EXPECT_EQ(row.intGood ? value : 0, row.intValue) << name;
+        EXPECT_EQ(row.modeGood ? mode : 0, row.mode) << name;
+        EXPECT_EQ(row.secondsGood ? seconds : 0, row.seconds) << name;
     }
 }
 
@@ -79,7 +70,6 @@ TEST(CliOptions, PreviewAndCheckCommandLines) {
         {false, {}, ""},
         {false, {"--save", "f.bmp", "--grey=g.bmp", "--scene", "s.bmp", "--no-window"}, ""},
         {false, {"--height"}, "missing value after --height"},
-        {false, {"--mode", "4"}, "bad value '4' for --mode"},
         {false, {"--save="}, "bad value '' for --save"},
         {false, {"--colour", "1"}, "unknown option --colour"},
         {false, {"--no-window=yes"}, "--no-window takes no value"},
@@ -125,8 +115,6 @@ TEST(CliOptions, RecordCommandLines) {
         {{"", "--rate", "5"}, "record takes a folder first: record FOLDER [--rate R]", "", 0},
         {{"--rate", "5"}, "record takes a folder first: record FOLDER [--rate R]", "", 0},
         {{"rec", "--rate"}, "missing value after --rate", "rec", 0},
-        {{"rec", "--rate", "0"}, "bad value '0' for --rate", "rec", 0},
-        {{"rec", "--rate", "1001"}, "bad value '1001' for --rate", "rec", 0},
         {{"rec", "--rate", "5x"}, "bad value '5x' for --rate", "rec", 0},
         {{"rec", "--rate", "nan"}, "bad value 'nan' for --rate", "rec", 0},
         {{"rec", "--open"}, "unknown option --open", "rec", 0},
@@ -143,7 +131,8 @@ TEST(CliOptions, RecordCommandLines) {
 }
 
 // Every number option at the lowest and highest value it takes, and one
-// past each, through the command line as a user types it.
+// past each, through the command line as a user types it: the parsers'
+// edges are tried here.
 TEST(CliOptions, EveryNumberOptionAtBothEdges) {
     struct Row {
         Words args;  // after "record rec"
@@ -200,9 +189,7 @@ TEST(CliOptions, ReportOptionIsTakenOutOfAnyCommand) {
 // the order the keys came, and no draft left beside it.
 #ifdef _WIN32
 TEST(CliOptions, ReportFileHoldsTheLastWrite) {
-    char folder[MAX_PATH];
-    ASSERT_NE(GetTempPathA(MAX_PATH, folder), 0u);
-    const std::string path = std::string(folder) + "vorlane-cli-report-test.txt";
+    const std::string path = vt::TempPath("vorlane-cli-report-test.txt");
     cli::Report report(path);
     report.Set(cli::report_key::kCommand, std::string("preview"));
     report.Set(cli::report_key::kFramesPainted, 3LL);
@@ -210,16 +197,12 @@ TEST(CliOptions, ReportFileHoldsTheLastWrite) {
     report.Set(cli::report_key::kFramesPerSecond, 24.96);
     report.Set(cli::report_key::kFramesPainted, 125LL);
     ASSERT_TRUE(report.Write());
-    char text[256] = "";
-    FILE *file = std::fopen(path.c_str(), "rb");
-    ASSERT_NE(file, nullptr);
-    text[std::fread(text, 1, sizeof text - 1, file)] = '\0';
-    std::fclose(file);
-    EXPECT_STREQ(text, "command=preview\nframes_painted=125\nframes_per_second=25.0\n");
-    EXPECT_EQ(GetFileAttributesA((path + ".new").c_str()), INVALID_FILE_ATTRIBUTES);
+    const std::vector<uint8_t> text = vt::ReadFileBytes(path);
+    EXPECT_EQ(std::string(text.begin(), text.end()), "command=preview\nframes_painted=125\nframes_per_second=25.0\n");
+    EXPECT_FALSE(vt::FileExists(path + ".new"));
     DeleteFileA(path.c_str());
 
-    EXPECT_FALSE(cli::Report(std::string(folder) + "no-such-folder\\r.txt").Write());
+    EXPECT_FALSE(cli::Report(vt::TempPath("no-such-folder\\r.txt")).Write());
     EXPECT_TRUE(cli::Report().Write());  // none asked for
 }
 #endif

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <string>
 #include <vector>
 
 #include "capture/capture_state.h"
@@ -13,39 +14,33 @@
 
 namespace {
 
-using hotkeys::AdValues;
-using hotkeys::kNoRow;
 using vt::Held;
 
 constexpr int kCtrl = VK_CONTROL, kAlt = VK_MENU, kPlus = VK_OEM_PLUS, kMinus = VK_OEM_MINUS;
 
-TEST(KeyNotices, CarryEveryHeldChordKey) {
+// A notice is a thread message of its own code carrying chord keys only.
+TEST(KeyNotices, CarryEveryHeldChordKeyAndOtherMessagesAreNone) {
     ASSERT_EQ(hotkeys::kChordKeys.count, 10);
-    std::vector<uint32_t> helds = {0, (1u << hotkeys::kChordKeys.count) - 1};
-    for (int i = 0; i < hotkeys::kChordKeys.count; ++i) helds.push_back(1u << i);
-    for (uint32_t held : helds) {
-        const MSG message{nullptr, hotkeys::kKeyNotice, held, 0x000D0001, 0, {}};
-        uint32_t carried = 0;
-        EXPECT_TRUE(hotkeys::ReadKeyNotice(message, carried)) << "held " << held;
-        EXPECT_EQ(carried, held);
-    }
-}
-
-TEST(KeyNotices, OtherMessagesAreNoNotices) {
     const HWND window = reinterpret_cast<HWND>(static_cast<intptr_t>(0x1234));
     struct Case {
-        const char *name;
+        std::string name;
         MSG message;
-    } cases[] = {
-        {"a key message of the host's", {nullptr, WM_KEYDOWN, VK_OEM_PLUS, 0, 0, {}}},
-        {"a thread message", {nullptr, WM_USER, 0, 0, 0, {}}},
-        {"the notice code sent to a window", {window, hotkeys::kKeyNotice, 0, 0, 0, {}}},
-        {"more held keys than there are", {nullptr, hotkeys::kKeyNotice, 1u << 10, 0, 0, {}}},
+        bool notice;
     };
+    std::vector<Case> cases = {
+        {"no key held", {nullptr, hotkeys::kKeyNotice, 0, 0x000D0001, 0, {}}, true},
+        {"every key held", {nullptr, hotkeys::kKeyNotice, (1u << 10) - 1, 0x000D0001, 0, {}}, true},
+        {"a key message of the host's", {nullptr, WM_KEYDOWN, VK_OEM_PLUS, 0, 0, {}}, false},
+        {"a thread message", {nullptr, WM_USER, 0, 0, 0, {}}, false},
+        {"the notice code sent to a window", {window, hotkeys::kKeyNotice, 0, 0, 0, {}}, false},
+        {"more held keys than there are", {nullptr, hotkeys::kKeyNotice, 1u << 10, 0, 0, {}}, false},
+    };
+    for (int i = 0; i < 10; ++i)
+        cases.push_back({"key " + std::to_string(i) + " held", {nullptr, hotkeys::kKeyNotice, 1u << i, 0, 0, {}}, true});
     for (const Case &c : cases) {
         uint32_t held = 0xDEAD;
-        EXPECT_FALSE(hotkeys::ReadKeyNotice(c.message, held)) << c.name;
-        EXPECT_EQ(held, 0xDEADu) << c.name;
+        EXPECT_EQ(hotkeys::ReadKeyNotice(c.message, held), c.notice) << c.name;
+        EXPECT_EQ(held, c.notice ? c.message.wParam : 0xDEADu) << c.name;
     }
 }
 
@@ -87,51 +82,41 @@ protected:
 
 TEST_F(HotKeyStep, ReadsTheKeyStateWhateverTheMessage) {
     const WPARAM Ctrl6 = hotkeys::HeldChordKeys(Held{{kCtrl, '6'}});
+    const MSG thread{nullptr, WM_USER, 0, 0, 0, {}};
     struct Case {
         const char *name;
         std::initializer_list<int> held;
         MSG message;
         bool consumed;
-        int32_t param1, param2, param4;
-        int sentSelector, sentValue;  // sentSelector 0: nothing sent
+        int selector, value;  // the one value stored and sent; selector 0: none
     } cases[] = {
-        {"Ctrl+6 on a thread message", {kCtrl, '6'}, {nullptr, WM_USER, 0, 0, 0, {}}, true,
-         128, 128, 136, 4, 136},
-        {"Ctrl+6 on a timer message", {kCtrl, '6'}, {nullptr, WM_TIMER, 1, 0, 0, {}}, true,
-         128, 128, 136, 4, 136},
-        {"Alt+- on a key-up of another key", {kAlt, kMinus},
-         {nullptr, WM_KEYUP, 'A', 0, 0, {}}, true, 128, 120, 128, 2, 120},
-        {"Ctrl+= on its key-down", {kCtrl, kPlus}, {nullptr, WM_KEYDOWN, kPlus, 0, 0, {}},
-         true, 136, 128, 128, 1, 136},
-        {"Ctrl+9", {kCtrl, '9'}, {nullptr, WM_USER, 0, 0, 0, {}}, true, 120, 128, 128, 1, 120},
-        {"Alt+=", {kAlt, kPlus}, {nullptr, WM_USER, 0, 0, 0, {}}, true, 128, 136, 128, 2, 136},
-        {"Ctrl+5", {kCtrl, '5'}, {nullptr, WM_USER, 0, 0, 0, {}}, true, 128, 128, 120, 4, 120},
-        {"a key-down of 6 without Ctrl", {'6'}, {nullptr, WM_KEYDOWN, '6', 0, 0, {}}, false,
-         128, 128, 128, 0, 0},
+        {"Ctrl+6 on a thread message", {kCtrl, '6'}, thread, true, 4, 136},
+        {"Ctrl+6 on a timer message", {kCtrl, '6'}, {nullptr, WM_TIMER, 1, 0, 0, {}}, true, 4, 136},
+        {"Alt+- on a key-up of another key", {kAlt, kMinus}, {nullptr, WM_KEYUP, 'A', 0, 0, {}}, true, 2, 120},
+        {"Ctrl+= on its key-down", {kCtrl, kPlus}, {nullptr, WM_KEYDOWN, kPlus, 0, 0, {}}, true, 1, 136},
+        {"Ctrl+9", {kCtrl, '9'}, thread, true, 1, 120},
+        {"Alt+=", {kAlt, kPlus}, thread, true, 2, 136},
+        {"Ctrl+5", {kCtrl, '5'}, thread, true, 4, 120},
+        {"a key-down of 6 without Ctrl", {'6'}, {nullptr, WM_KEYDOWN, '6', 0, 0, {}}, false, 0, 0},
         // A notice's keys replace this thread's own, and a notice is never
         // translated, step or not.
-        {"a notice of Ctrl+6", {}, {nullptr, hotkeys::kKeyNotice, Ctrl6, 0, 0, {}}, true, 128,
-         128, 136, 4, 136},
-        {"a notice of nothing held, Ctrl+6 held here", {kCtrl, '6'},
-         {nullptr, hotkeys::kKeyNotice, 0, 0, 0, {}}, true, 128, 128, 128, 0, 0},
+        {"a notice of Ctrl+6", {}, {nullptr, hotkeys::kKeyNotice, Ctrl6, 0, 0, {}}, true, 4, 136},
+        {"a notice of nothing held, Ctrl+6 held here", {kCtrl, '6'}, {nullptr, hotkeys::kKeyNotice, 0, 0, 0, {}},
+         true, 0, 0},
     };
     for (const Case &c : cases) {
         SetUp();
         HoldOnly(c.held);
         MSG message = c.message;
         EXPECT_EQ(hotkeys::ApplyHotKeys(message), c.consumed) << c.name;
-        EXPECT_EQ(captureState.adParam1, c.param1) << c.name;
-        EXPECT_EQ(captureState.adParam2, c.param2) << c.name;
-        EXPECT_EQ(captureState.adParam4, c.param4) << c.name;
-        const std::vector<VcLogEntry> sent = vt::CardCalls(VC_SET_AD);
-        if (c.sentSelector == 0) {
-            EXPECT_TRUE(sent.empty()) << c.name << "\n" << vt::DescribeLog();
-            continue;
-        }
-        ASSERT_EQ(sent.size(), 1u) << c.name << "\n" << vt::DescribeLog();
-        EXPECT_EQ(sent[0].args[0], VC_DEFAULT_HANDLE) << c.name;
-        EXPECT_EQ(sent[0].args[1], c.sentSelector) << c.name;
-        EXPECT_EQ(sent[0].args[2], c.sentValue) << c.name;
+        const auto stored = [&c](int selector) { return c.selector == selector ? c.value : 128; };
+        EXPECT_EQ((std::vector<int32_t>{captureState.adParam1, captureState.adParam2, captureState.adParam4}),
+                  (std::vector<int32_t>{stored(1), stored(2), stored(4)}))
+            << c.name << ": A/D values 1, 2, 4";
+        std::vector<std::vector<int64_t>> sent, expected;
+        for (const VcLogEntry &e : vt::CardCalls(VC_SET_AD)) sent.push_back({e.args[0], e.args[1], e.args[2]});
+        if (c.selector != 0) expected.push_back({VC_DEFAULT_HANDLE, c.selector, c.value});
+        EXPECT_EQ(sent, expected) << c.name << "\n" << vt::DescribeLog();
     }
 }
 

@@ -77,40 +77,36 @@ TEST(PeImage, DamagedImagesGiveAReason) {
     }
 }
 
-TEST(PeImage, SoundImagesGiveMachineAndOrdinals) {
-    for (bool is64 : {false, true}) {
-        const vt::PeImageBytes image = vt::MakePeDll(is64, kNames, 106);
-        pe::Image parsed;
-        ASSERT_EQ(pe::Parse(image.bytes.data(), image.bytes.size(), parsed), "") << is64;
-        EXPECT_EQ(parsed.machine, is64 ? pe::kMachineAmd64 : pe::kMachineI386) << is64;
-        EXPECT_EQ(pe::Bitness(parsed.machine), is64 ? "64-bit" : "32-bit") << is64;
-        EXPECT_TRUE(parsed.isDll) << is64;
-        EXPECT_EQ(pe::OrdinalOf(parsed, "EasyInit"), 106u) << is64;
-        EXPECT_EQ(pe::OrdinalOf(parsed, "HDReset"), 108u) << is64;
-        EXPECT_EQ(pe::OrdinalOf(parsed, "EasyCaptur"), 0u) << is64;
-    }
-}
-
-// A program is told from a DLL by its flag alone, and the virtual card from
-// the card maker's driver by the control calls only it exports.
-TEST(PeImage, ProgramsAndTheVirtualCardAreTold) {
+// A sound image gives its machine and ordinals; a program is told from a
+// DLL by its flag alone, and the virtual card from the card maker's driver
+// by the control calls only it exports.
+TEST(PeImage, SoundImagesGiveMachineOrdinalsAndKind) {
     struct Kind {
         const char *name;
+        bool is64;
         std::vector<std::string> exports;
-        uint16_t characteristics;
+        uint16_t characteristics;  // 0: as made
         bool isDll, isVirtualCard;
     } rows[] = {
-        {"a driver", {"BeginCG400", "EndCG400"}, 0x2102, true, false},
-        {"a program", {"BeginCG400"}, 0x0102, false, false},
-        {"the virtual card", {"BeginCG400", "VcGetStats", "VcReset"}, 0x2102, true, true},
+        {"32-bit DLL", false, kNames, 0, true, false},
+        {"64-bit DLL", true, kNames, 0, true, false},
+        {"a driver", false, {"BeginCG400", "EndCG400"}, 0x2102, true, false},
+        {"a program", false, {"BeginCG400"}, 0x0102, false, false},
+        {"the virtual card", false, {"BeginCG400", "VcGetStats", "VcReset"}, 0x2102, true, true},
     };
     for (const Kind &row : rows) {
-        vt::PeImageBytes image = vt::MakePeDll(false, row.exports, 1);
-        image.Put16(image.fileHeader + 18, row.characteristics);
+        vt::PeImageBytes image = vt::MakePeDll(row.is64, row.exports, 106);
+        if (row.characteristics != 0) image.Put16(image.fileHeader + 18, row.characteristics);
         pe::Image parsed;
         ASSERT_EQ(pe::Parse(image.bytes.data(), image.bytes.size(), parsed), "") << row.name;
+        EXPECT_EQ(parsed.machine, row.is64 ? pe::kMachineAmd64 : pe::kMachineI386) << row.name;
+        EXPECT_EQ(pe::Bitness(parsed.machine), row.is64 ? "64-bit" : "32-bit") << row.name;
         EXPECT_EQ(parsed.isDll, row.isDll) << row.name;
         EXPECT_EQ(cli::IsVirtualCard(parsed), row.isVirtualCard) << row.name;
+        // Ordinals count from the base in the order made; a name's prefix is no name.
+        EXPECT_EQ(pe::OrdinalOf(parsed, row.exports[0].c_str()), 106u) << row.name;
+        EXPECT_EQ(pe::OrdinalOf(parsed, row.exports.back().c_str()), 105u + row.exports.size()) << row.name;
+        EXPECT_EQ(pe::OrdinalOf(parsed, row.exports[0].substr(0, row.exports[0].size() - 1).c_str()), 0u) << row.name;
     }
 }
 

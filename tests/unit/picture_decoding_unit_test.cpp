@@ -3,8 +3,10 @@
 // by the address sanitizer natively.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "bmp_bytes.h"
@@ -26,6 +28,13 @@ Bytes Uniform(int32_t width, int32_t height) {
 Bytes Edited(Bytes bytes, void (*change)(vt::BmpHeaders &)) {
     vt::EditBmpHeaders(bytes, change);
     return bytes;
+}
+
+// Decodes from a block of exactly the file's size, never a larger one.
+bool Decode(const Bytes &bytes, vcard::Picture &picture, char (&why)[256]) {
+    std::unique_ptr<uint8_t[]> exact(new uint8_t[bytes.size() + (bytes.empty() ? 1 : 0)]);
+    if (!bytes.empty()) std::memcpy(exact.get(), bytes.data(), bytes.size());
+    return vcard::DecodePicture(exact.get(), bytes.size(), picture, why, sizeof why);
 }
 
 }  // namespace
@@ -60,12 +69,8 @@ TEST(PictureDecoding, PlaysGoodPicturesAndRefusesDamagedOnesWithAReason) {
     };
     auto picture = std::make_unique<vcard::Picture>();
     for (const Row &row : rows) {
-        // A block of exactly the file's size, never a larger one.
-        std::unique_ptr<uint8_t[]> exact(new uint8_t[row.bytes.size() + (row.bytes.empty() ? 1 : 0)]);
-        if (!row.bytes.empty()) std::memcpy(exact.get(), row.bytes.data(), row.bytes.size());
         char why[256] = "";
-        const bool decoded = vcard::DecodePicture(exact.get(), row.bytes.size(), *picture, why, sizeof why);
-        EXPECT_EQ(decoded, row.reason == nullptr) << row.name << ": " << why;
+        EXPECT_EQ(Decode(row.bytes, *picture, why), row.reason == nullptr) << row.name << ": " << why;
         if (row.reason != nullptr) {
             EXPECT_NE(std::strstr(why, row.reason), nullptr) << row.name << ": " << why;
             continue;
@@ -76,5 +81,33 @@ TEST(PictureDecoding, PlaysGoodPicturesAndRefusesDamagedOnesWithAReason) {
         EXPECT_EQ(middle[0], 10) << row.name;
         EXPECT_EQ(middle[1], 20) << row.name;
         EXPECT_EQ(middle[2], 30) << row.name;
+    }
+}
+
+// Each shape fitted whole into the frame and centred, black around it.
+TEST(PictureDecoding, FitsEveryShapeCentredOnBlack) {
+    struct Row {
+        int32_t width, height;
+        vcard::Window box;
+    } rows[] = {{768, 576, {0, 0, 768, 576}}, {40, 30, {0, 0, 768, 576}},   {10, 40, {312, 0, 144, 576}},
+                {16, 9, {0, 72, 768, 432}},    {1, 1, {96, 0, 576, 576}},    {4096, 1, {0, 287, 768, 1}},
+                {1, 4096, {383, 0, 1, 576}},   {4096, 3, {0, 287, 768, 1}}};
+    auto picture = std::make_unique<vcard::Picture>();
+    for (const Row &row : rows) {
+        const std::string name = std::to_string(row.width) + " x " + std::to_string(row.height);
+        char why[256] = "";
+        ASSERT_TRUE(Decode(Uniform(row.width, row.height), *picture, why)) << name << ": " << why;
+        int left = vcard::kSceneWidth, top = vcard::kSceneHeight, right = -1, bottom = -1;
+        for (int y = 0; y < vcard::kSceneHeight; ++y)
+            for (int x = 0; x < vcard::kSceneWidth; ++x) {
+                const uint8_t *p = picture->bgr + y * vcard::kSceneRowBytes + x * 3;
+                if (p[0] == 0 && p[1] == 0 && p[2] == 0) continue;
+                ASSERT_TRUE(p[0] == 10 && p[1] == 20 && p[2] == 30) << name << ": x " << x << ", y " << y;
+                left = std::min(left, x), top = std::min(top, y), right = std::max(right, x), bottom = std::max(bottom, y);
+            }
+        const vcard::Window got{left, top, right - left + 1, bottom - top + 1}, &want = row.box;
+        EXPECT_EQ((std::vector<int>{got.left, got.top, got.width, got.height}),
+                  (std::vector<int>{want.left, want.top, want.width, want.height}))
+            << name << ": left, top, width, height";
     }
 }

@@ -117,9 +117,7 @@ TEST_F(GreyConversionTest, FailuresLeaveTheSourceAloneAndCloseEverything) {
     CreateDirectoryA(folder.c_str(), nullptr);
     CreateDirectoryA((folder + "a folder.bmp").c_str(), nullptr);
     const std::string src = folder + "src.bmp", out = folder + "out.bmp";
-    std::string longName = folder;
-    while (longName.size() < MAX_PATH + 40) longName += "long-folder-name\\";
-    longName += "x.bmp";
+    const std::string longName = vt::LongerThanMaxPath(folder);
     const Bytes good = MakeBmp24(4, 1, Bytes(12, 90));
     auto claiming = [&good](uint32_t bfSize) {
         Bytes bytes = good;

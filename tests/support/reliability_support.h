@@ -8,6 +8,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
+#include <memory>
+#include <vector>
 
 #include "test_support.h"
 
@@ -37,6 +40,33 @@ private:
     const char *dll_;
     const char *function_;
     void *original_;
+};
+
+// Several imports replaced for the life of the guard. This program's own
+// imports stay as they were, so a stand-in reaches the system function by
+// calling it by name.
+class ImportPatches {
+public:
+    struct Stand {
+        template <typename Function>
+        Stand(const char *inDll, const char *named, Function *to)
+            : dll(inDll), function(named), replacement(reinterpret_cast<void *>(to)) {}
+        const char *dll;
+        const char *function;
+        void *replacement;
+    };
+    ImportPatches(std::initializer_list<Stand> stands) {
+        for (const Stand &s : stands) patches_.push_back(std::make_unique<ImportPatch>(s.dll, s.function, s.replacement));
+    }
+    // False when Vorlane does not import one of them.
+    explicit operator bool() const {
+        for (const auto &patch : patches_)
+            if (!*patch) return false;
+        return true;
+    }
+
+private:
+    std::vector<std::unique_ptr<ImportPatch>> patches_;
 };
 
 // How many rounds a long run makes: `exact` from the environment when set,

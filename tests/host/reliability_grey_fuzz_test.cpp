@@ -94,8 +94,7 @@ TEST_F(GreyFuzzTest, MalformedSourcesNeitherCrashNorOverreach) {
     // counted against the conversions.
     vt::WriteBytes(source, corpus.back().bytes);
     Color2Gray(source.c_str(), grey.c_str());
-    DWORD handlesBefore = 0;
-    GetProcessHandleCount(GetCurrentProcess(), &handlesBefore);
+    const DWORD handlesBefore = vt::CurrentResources().handles;
     const DWORD start = GetTickCount();
 
     for (const Case &c : corpus) {
@@ -123,9 +122,7 @@ TEST_F(GreyFuzzTest, MalformedSourcesNeitherCrashNorOverreach) {
         }
     }
 
-    DWORD handlesAfter = 0;
-    GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
-    EXPECT_EQ(handlesAfter, handlesBefore) << "files left open";
+    EXPECT_EQ(vt::CurrentResources().handles, handlesBefore) << "files left open";
     std::printf("SOAK Color2Gray fuzz | %zu sources, %zu converted, %zu refused | %lu ms\n", corpus.size(),
                 converted, corpus.size() - converted, static_cast<unsigned long>(GetTickCount() - start));
 }

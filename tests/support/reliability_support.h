@@ -9,42 +9,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
-#include <memory>
 #include <vector>
 
 #include "test_support.h"
 
 namespace rely {
 
-// Replaces Vorlane.dll's import of `dll`!`function` with `replacement`;
-// returns the original, or nullptr when Vorlane does not import it.
-inline void *PatchImport(const char *dll, const char *function, void *replacement) {
-    const HMODULE vorlane = GetModuleHandleA("Vorlane.dll");
-    return vorlane ? vt::ReplaceImport(vorlane, dll, function, replacement) : nullptr;
-}
-
-// Holds one import replaced for the life of the guard.
-class ImportPatch {
-public:
-    ImportPatch(const char *dll, const char *function, void *replacement)
-        : dll_(dll), function_(function), original_(PatchImport(dll, function, replacement)) {}
-    ~ImportPatch() {
-        if (original_) PatchImport(dll_, function_, original_);
-    }
-    ImportPatch(const ImportPatch &) = delete;
-    ImportPatch &operator=(const ImportPatch &) = delete;
-    explicit operator bool() const { return original_ != nullptr; }
-    void *original() const { return original_; }
-
-private:
-    const char *dll_;
-    const char *function_;
-    void *original_;
-};
-
-// Several imports replaced for the life of the guard. This program's own
-// imports stay as they were, so a stand-in reaches the system function by
-// calling it by name.
+// Vorlane.dll's imports replaced for the life of the guard, each given as
+// DLL, function and stand-in. This program's own imports stay as they were,
+// so a stand-in reaches the system function by calling it by name.
 class ImportPatches {
 public:
     struct Stand {
@@ -53,20 +26,30 @@ public:
             : dll(inDll), function(named), replacement(reinterpret_cast<void *>(to)) {}
         const char *dll;
         const char *function;
-        void *replacement;
+        void *replacement;  // once in place: the original
     };
-    ImportPatches(std::initializer_list<Stand> stands) {
-        for (const Stand &s : stands) patches_.push_back(std::make_unique<ImportPatch>(s.dll, s.function, s.replacement));
+    ImportPatches(std::initializer_list<Stand> stands) : stands_(stands) {
+        for (Stand &s : stands_) s.replacement = Swap(s);
     }
+    ~ImportPatches() {
+        for (Stand &s : stands_)
+            if (s.replacement) Swap(s);
+    }
+    ImportPatches(const ImportPatches &) = delete;
+    ImportPatches &operator=(const ImportPatches &) = delete;
     // False when Vorlane does not import one of them.
     explicit operator bool() const {
-        for (const auto &patch : patches_)
-            if (!*patch) return false;
+        for (const Stand &s : stands_)
+            if (!s.replacement) return false;
         return true;
     }
 
 private:
-    std::vector<std::unique_ptr<ImportPatch>> patches_;
+    static void *Swap(const Stand &s) {
+        const HMODULE vorlane = GetModuleHandleA("Vorlane.dll");
+        return vorlane ? vt::ReplaceImport(vorlane, s.dll, s.function, s.replacement) : nullptr;
+    }
+    std::vector<Stand> stands_;
 };
 
 // How many rounds a long run makes: `exact` from the environment when set,

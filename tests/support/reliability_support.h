@@ -15,6 +15,32 @@
 
 namespace rely {
 
+// Replaces Vorlane.dll's import of `dll`!`function` with `replacement`;
+// returns the original, or nullptr when Vorlane does not import it.
+inline void *PatchImport(const char *dll, const char *function, void *replacement) {
+    const HMODULE vorlane = GetModuleHandleA("Vorlane.dll");
+    return vorlane ? vt::ReplaceImport(vorlane, dll, function, replacement) : nullptr;
+}
+
+// Holds one import replaced for the life of the guard.
+class ImportPatch {
+public:
+    ImportPatch(const char *dll, const char *function, void *replacement)
+        : dll_(dll), function_(function), original_(PatchImport(dll, function, replacement)) {}
+    ~ImportPatch() {
+        if (original_) PatchImport(dll_, function_, original_);
+    }
+    ImportPatch(const ImportPatch &) = delete;
+    ImportPatch &operator=(const ImportPatch &) = delete;
+    explicit operator bool() const { return original_ != nullptr; }
+    void *original() const { return original_; }
+
+private:
+    const char *dll_;
+    const char *function_;
+    void *original_;
+};
+
 // Vorlane.dll's imports replaced for the life of the guard, each given as
 // DLL, function and stand-in. This program's own imports stay as they were,
 // so a stand-in reaches the system function by calling it by name.
@@ -45,10 +71,7 @@ public:
     }
 
 private:
-    static void *Swap(const Stand &s) {
-        const HMODULE vorlane = GetModuleHandleA("Vorlane.dll");
-        return vorlane ? vt::ReplaceImport(vorlane, s.dll, s.function, s.replacement) : nullptr;
-    }
+    static void *Swap(const Stand &s) { return PatchImport(s.dll, s.function, s.replacement); }
     std::vector<Stand> stands_;
 };
 

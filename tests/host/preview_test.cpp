@@ -39,22 +39,6 @@ bool WaitForPaintOfRead(int64_t n) {
     return vt::WaitUntil([polls] { return vt::CardStats().polls >= polls + 2; });
 }
 
-// The screen colour, 0xRRGGBB, that pixel `index` of a frame in `mode` shows.
-uint32_t ExpectedRgb(const std::vector<uint8_t> &frame, int mode, size_t index) {
-    if (mode == 0) {
-        const uint32_t g = frame[index];
-        return g << 16 | g << 8 | g;
-    }
-    if (mode == 1) {
-        const uint8_t *p = &frame[index * 3];
-        return uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0];
-    }
-    // 16-bit frames are painted as 5-5-5.
-    const uint32_t v = frame[index * 2] | frame[index * 2 + 1] << 8;
-    auto widen = [](uint32_t five) { return five << 3 | five >> 2; };
-    return widen(v >> 10 & 31) << 16 | widen(v >> 5 & 31) << 8 | widen(v & 31);
-}
-
 bool Close(uint32_t a, uint32_t b, int tolerance) {
     for (int shift : {0, 8, 16}) {
         const int ca = static_cast<int>(a >> shift & 0xFF), cb = static_cast<int>(b >> shift & 0xFF);
@@ -192,7 +176,9 @@ TEST_F(PreviewTest, PaintsTheFrameReadAtTheRequestedPosition) {
         const int32_t got = VcCopyLastFrame(frame.data(), static_cast<int32_t>(frame.size()));
         EXPECT_EQ(FreeCG200(), 1) << row.name;
         ASSERT_EQ(got, g.width * g.height * vt::BytesPerPixel(row.mode)) << row.name;
+        frame.resize(static_cast<size_t>(got));
 
+        const std::vector<uint8_t> bgr = vt::FrameAsBgr(frame, row.mode);
         int wrong = 0, grey = 0;
         std::string first;
         uint32_t lowest = 0xFFFFFF, highest = 0;
@@ -200,7 +186,7 @@ TEST_F(PreviewTest, PaintsTheFrameReadAtTheRequestedPosition) {
             for (int x = 0; x < g.width; ++x) {
                 // Rows come bottom-up.
                 const size_t index = static_cast<size_t>(g.height - 1 - y) * g.width + x;
-                const uint32_t expected = ExpectedRgb(frame, row.mode, index);
+                const uint32_t expected = uint32_t{bgr[3 * index + 2]} << 16 | bgr[3 * index + 1] << 8 | bgr[3 * index];
                 const uint32_t shown = screen.at(x + 1, y + 1);
                 lowest = std::min(lowest, shown & 0xFF);
                 highest = std::max(highest, shown & 0xFF);

@@ -17,24 +17,6 @@ struct Frame {
     int width, height, mode;
 };
 
-// What a saved file must hold for a frame the card delivered: mode 1 as it
-// came, the others widened to blue, green, red. Written out here again,
-// apart from the DLL's own code, so that one mistake cannot hide in both.
-std::vector<uint8_t> ExpectedPixels(const std::vector<uint8_t> &frame, int mode) {
-    if (mode == 1) return frame;
-    std::vector<uint8_t> out;
-    const auto widen = [](unsigned c) { return static_cast<uint8_t>(c * 8 + c / 4); };
-    if (mode == 0) {
-        for (uint8_t grey : frame) out.insert(out.end(), {grey, grey, grey});
-        return out;
-    }
-    for (size_t i = 0; i + 1 < frame.size(); i += 2) {
-        const unsigned word = frame[i] + 256u * frame[i + 1];
-        out.insert(out.end(), {widen(word % 32), widen(word / 32 % 32), widen(word / 1024 % 32)});
-    }
-    return out;
-}
-
 std::vector<uint8_t> Pixels(const std::vector<uint8_t> &file) {
     return file.size() < 54 ? std::vector<uint8_t>{} : std::vector<uint8_t>(file.begin() + 54, file.end());
 }
@@ -135,7 +117,7 @@ TEST_F(SaveCloseTest, SavedFileIsTheLastFrameReadWidenedTo24Bits) {
             EXPECT_EQ(Pixels(saved), std::vector<uint8_t>(pixelBytes, 0)) << name;
         } else {
             ASSERT_EQ(last.size(), pixelBytes / 3 * vt::BytesPerPixel(row.mode)) << name;
-            EXPECT_TRUE(Pixels(saved) == ExpectedPixels(last, row.mode)) << name;
+            EXPECT_TRUE(Pixels(saved) == vt::FrameAsBgr(last, row.mode)) << name;
             EXPECT_NE(Pixels(saved), std::vector<uint8_t>(pixelBytes, 0)) << name << ": a black frame";
         }
         EXPECT_EQ(vt::CardStats().open, 0) << name;
@@ -192,7 +174,7 @@ TEST_F(SaveCloseTest, AFailedSaveKeepsTheFrameForARetry) {
         EXPECT_EQ(EasyCapture(row.path.c_str()), 0) << row.name;
         EXPECT_EQ(vt::CardStats().open, 1) << row.name;
         EXPECT_EQ(vt::CountCalls(VC_END), row.closeRefused ? 1 : 0) << row.name << "\n" << vt::DescribeLog();
-        const std::vector<uint8_t> expected = ExpectedPixels(vt::LastFrame(), row.mode);
+        const std::vector<uint8_t> expected = vt::FrameAsBgr(vt::LastFrame(), row.mode);
         if (row.closeRefused) { EXPECT_TRUE(Pixels(vt::ReadFileBytes(row.path)) == expected) << row.name; }
         if (!row.mustStay.empty()) { EXPECT_EQ(vt::ReadFileBytes(row.mustStay), kept) << row.name << ": file changed"; }
         EXPECT_TRUE(vt::FileExists(folder)) << row.name;

@@ -1,7 +1,10 @@
 // Opening the card through EasyInit, as a host does.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
+#include <string>
+#include <vector>
 
 #include "host_fixture.h"
 
@@ -65,17 +68,37 @@ TEST_F(OpeningTest, ReturnsAtOnceWhileThePreviewIsStillSettingUp) {
     EXPECT_EQ(FreeCG200(), 1);
 }
 
-TEST_F(OpeningTest, OpeningTwiceLeavesTheFirstCardAlone) {
-    ASSERT_EQ(OpenHeld(5, 6, 480, 1), 1);
-    VcLogClear();
-    vt::BoxWatcher catcher(1000);
-    EXPECT_EQ(EasyInit(0, 0, 200, 2), 0);
-    EXPECT_FALSE(catcher.Wait().seen);
-    EXPECT_EQ(VcLogCount(), 0) << vt::DescribeLog();
-    VcReleaseCall(VC_SET_INPUT);
-    // The first preview goes on with its own settings.
-    ASSERT_TRUE(vt::WaitUntil([] { return !vt::CardCalls(VC_SET_COLOR).empty(); }));
-    EXPECT_EQ(vt::CardCalls(VC_SET_COLOR).at(0).args[1], 1);
-    EXPECT_EQ(vt::CardCalls(VC_SET_DISPLAY).at(0).args[3], 360);
-    EXPECT_EQ(FreeCG200(), 1);
+// While a card is open, a second EasyInit, an HDReset and a save without a
+// name are refused quietly: nothing reaches the card, the preview goes on
+// with its own settings, and a save then gives its frame.
+TEST_F(OpeningTest, CallsThatFindTheCardOpenLeaveItAlone) {
+    struct Row {
+        const char *name;
+        int (*call)();
+    } rows[] = {
+        {"EasyInit again", [] { return EasyInit(0, 0, 200, 2); }},
+        {"HDReset", [] { return HDReset(); }},
+        {"EasyCapture without a name", [] { return EasyCapture(nullptr); }},
+    };
+    for (const Row &row : rows) {
+        VcReset();
+        ASSERT_TRUE(OpenAndRead(5, 6, 480, 1)) << row.name;
+        VcLogClear();
+        vt::BoxWatcher catcher(1000);
+        EXPECT_EQ(row.call(), 0) << row.name;
+        EXPECT_FALSE(catcher.Wait().seen) << row.name;
+        // The preview keeps polling and reading; nothing else reached the card.
+        const int64_t reads = vt::CardStats().reads;
+        EXPECT_TRUE(vt::WaitUntil([reads] { return vt::CardStats().reads > reads + 2; })) << row.name;
+        const std::vector<VcLogEntry> log = vt::CardLog();
+        EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const VcLogEntry &e) {
+                      return e.call != VC_STATUS && e.call != VC_READ;
+                  }), 0) << row.name << "\n" << vt::DescribeLog();
+        const std::string path = vt::TempPath("after-refused.bmp");
+        ASSERT_EQ(EasyCapture(path.c_str()), 1) << row.name;
+        const std::vector<uint8_t> file = vt::ReadFileBytes(path);
+        EXPECT_TRUE(file.size() == 54 + 360 * 480 * 3 &&
+                    std::vector<uint8_t>(file.begin() + 54, file.end()) == vt::LastFrame())
+            << row.name << ": the first opening's frame";
+    }
 }

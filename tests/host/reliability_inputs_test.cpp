@@ -91,61 +91,6 @@ TEST_F(InputTest, ExtremePositionsAndHeights) {
     }
 }
 
-// Names EasyCapture cannot write: the call fails, the card stays open with
-// the frame kept, nothing that was on disk changes, and a retry saves.
-TEST_F(InputTest, SaveNamesThatCannotBeWritten) {
-    const std::string folder = vt::TempPath("bad names\\");
-    CreateDirectoryA(folder.c_str(), nullptr);
-    const std::string readOnly = folder + "read-only.bmp";
-    const std::string plainFile = folder + "plain.bmp";
-    const Bytes kept(777, 0x5A);
-    std::string longName = folder;
-    while (longName.size() < MAX_PATH + 40) longName += "long-folder-name\\";
-    longName += "x.bmp";
-    struct Row {
-        const char *name;
-        std::string path;
-        std::string mustStay;  // a file whose bytes must not change
-    } rows[] = {
-        {"empty name", "", ""},
-        {"missing folder", folder + "no such folder\\x.bmp", ""},
-        {"a folder", folder.substr(0, folder.size() - 1), ""},
-        {"a folder with its backslash", folder, ""},
-        {"read-only file", readOnly, readOnly},
-        {"below a plain file", plainFile + "\\x.bmp", plainFile},
-        {"longer than MAX_PATH", longName, ""},
-        {"wildcard characters", folder + "a*b?.bmp", ""},
-        {"only a drive", "Z:", ""},
-    };
-    for (const Row &row : rows) {
-        VcReset();
-        vt::WriteBytes(plainFile, kept);
-        vt::WriteBytes(readOnly, kept);
-        SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY);
-        ASSERT_TRUE(OpenAndRead(10, 10, 240, 1)) << row.name;
-
-        EXPECT_EQ(EasyCapture(row.path.c_str()), 0) << row.name;
-        EXPECT_EQ(vt::CardStats().open, 1) << row.name;
-        EXPECT_EQ(vt::CountCalls(VC_END), 0) << row.name << "\n" << vt::DescribeLog();
-        if (!row.mustStay.empty()) {
-            EXPECT_EQ(vt::ReadFileBytes(row.mustStay), kept) << row.name << ": file changed";
-        }
-        EXPECT_TRUE(vt::FileExists(folder)) << row.name;
-
-        // The preview stopped at the failure; the retry saves the same frame.
-        const Bytes last = vt::LastFrame();
-        const int64_t reads = vt::CardStats().reads;
-        const std::string retry = vt::TempPath("retry after bad name.bmp");
-        ASSERT_EQ(EasyCapture(retry.c_str()), 1) << row.name;
-        EXPECT_EQ(vt::CardStats().reads, reads) << row.name;
-        EXPECT_EQ(vt::CardStats().open, 0) << row.name;
-        const Bytes file = vt::ReadFileBytes(retry);
-        ASSERT_EQ(file.size(), 54 + last.size()) << row.name;
-        EXPECT_TRUE(Bytes(file.begin() + 54, file.end()) == last) << row.name << ": the kept frame";
-    }
-    Remove(readOnly);
-}
-
 // Names in the ANSI code page (GBK here) are passed through as they are.
 TEST_F(InputTest, NonAsciiNamesInTheAnsiCodePage) {
     ASSERT_EQ(GetACP(), 936u) << "the ANSI code page is not GBK: Wine takes it from the locale "

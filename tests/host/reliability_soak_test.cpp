@@ -67,79 +67,30 @@ private:
 // region each) that grows by one when its last free entry is still busy, which
 // a loaded machine can make happen at any cycle.
 struct Outstanding {
-    std::atomic<long> screenDcs{0};
-    std::atomic<long> blocks{0};
-    std::atomic<long> screenDcsTaken{0};
-    std::atomic<long> blocksTaken{0};
-    void *getDc = nullptr, *releaseDc = nullptr, *alloc = nullptr, *free = nullptr;
+    std::atomic<long> screenDcs{0}, blocks{0};            // held now
+    std::atomic<long> screenDcsTaken{0}, blocksTaken{0};  // in all
+    void Clear() { screenDcs = blocks = screenDcsTaken = blocksTaken = 0; }
 } outstanding;
 
 HDC WINAPI CountedGetDC(HWND window) {
-    HDC dc = reinterpret_cast<decltype(&GetDC)>(outstanding.getDc)(window);
+    HDC dc = GetDC(window);
     if (dc) ++outstanding.screenDcs, ++outstanding.screenDcsTaken;
     return dc;
 }
 int WINAPI CountedReleaseDC(HWND window, HDC dc) {
-    const int released = reinterpret_cast<decltype(&ReleaseDC)>(outstanding.releaseDc)(window, dc);
+    const int released = ReleaseDC(window, dc);
     if (released) --outstanding.screenDcs;
     return released;
 }
 HGLOBAL WINAPI CountedGlobalAlloc(UINT flags, SIZE_T bytes) {
-    HGLOBAL block = reinterpret_cast<decltype(&GlobalAlloc)>(outstanding.alloc)(flags, bytes);
+    HGLOBAL block = GlobalAlloc(flags, bytes);
     if (block) ++outstanding.blocks, ++outstanding.blocksTaken;
     return block;
 }
 HGLOBAL WINAPI CountedGlobalFree(HGLOBAL block) {
-    HGLOBAL failed = reinterpret_cast<decltype(&GlobalFree)>(outstanding.free)(block);
+    HGLOBAL failed = GlobalFree(block);
     if (block && !failed) --outstanding.blocks;
     return failed;
-}
-
-// Counts from construction to destruction.
-class CountVorlaneResources {
-public:
-    CountVorlaneResources()
-        : getDc_("USER32.dll", "GetDC", reinterpret_cast<void *>(CountedGetDC)),
-          releaseDc_("USER32.dll", "ReleaseDC", reinterpret_cast<void *>(CountedReleaseDC)),
-          alloc_("KERNEL32.dll", "GlobalAlloc", reinterpret_cast<void *>(CountedGlobalAlloc)),
-          free_("KERNEL32.dll", "GlobalFree", reinterpret_cast<void *>(CountedGlobalFree)) {
-        outstanding.getDc = getDc_.original();
-        outstanding.releaseDc = releaseDc_.original();
-        outstanding.alloc = alloc_.original();
-        outstanding.free = free_.original();
-        outstanding.screenDcs = 0;
-        outstanding.blocks = 0;
-        outstanding.screenDcsTaken = 0;
-        outstanding.blocksTaken = 0;
-    }
-    bool patched() const { return getDc_ && releaseDc_ && alloc_ && free_; }
-
-private:
-    rely::ImportPatch getDc_, releaseDc_, alloc_, free_;
-};
-
-void Report(const char *what, int rounds, DWORD ms, const vt::ResourceCounts &before,
-            const vt::ResourceCounts &after, const std::string &extra) {
-    std::printf("SOAK %s | %d | %.1f s | handles %lu -> %lu | GDI objects %lu -> %lu | private KB %zu -> %zu"
-                " | screen contexts %ld taken, %ld kept | memory blocks %ld taken, %ld kept%s\n",
-                what, rounds, ms / 1000.0, static_cast<unsigned long>(before.handles),
-                static_cast<unsigned long>(after.handles), static_cast<unsigned long>(before.gdiObjects),
-                static_cast<unsigned long>(after.gdiObjects), static_cast<size_t>(before.privateBytes / 1024),
-                static_cast<size_t>(after.privateBytes / 1024), outstanding.screenDcsTaken.load(),
-                outstanding.screenDcs.load(), outstanding.blocksTaken.load(), outstanding.blocks.load(), extra.c_str());
-    std::fflush(stdout);
-}
-
-void ExpectFlat(const vt::ResourceCounts &before, const vt::ResourceCounts &after, const char *what) {
-    EXPECT_GT(before.handles, 0u) << what << ": no handle count here";
-    EXPECT_EQ(after.handles, before.handles) << what << ": handles";
-    // A frame buffer or a thread's stack lost once a cycle would be
-    // hundreds of megabytes by the end; allow for the heap's own slack.
-    EXPECT_LT(after.privateBytes, before.privateBytes + 4 * 1024 * 1024)
-        << what << ": private bytes " << before.privateBytes << " -> " << after.privateBytes;
-    EXPECT_GT(outstanding.screenDcsTaken.load(), 0) << what << ": the counting is not in place";
-    EXPECT_EQ(outstanding.screenDcs.load(), 0) << what << ": screen contexts not given back";
-    EXPECT_EQ(outstanding.blocks.load(), 0) << what << ": memory blocks not freed";
 }
 
 // Runs `round` for rounds 0 to `rounds` - 1 under a watchdog, after
@@ -150,8 +101,12 @@ void MeasuredRounds(const char *what, int warmUp, int rounds, const std::functio
     Watchdog dog(what);
     for (int i = 0; i < warmUp; ++i) round(i);
     restart();
-    CountVorlaneResources counted;
-    ASSERT_TRUE(counted.patched());
+    const rely::ImportPatches counted{{"USER32.dll", "GetDC", CountedGetDC},
+                                      {"USER32.dll", "ReleaseDC", CountedReleaseDC},
+                                      {"KERNEL32.dll", "GlobalAlloc", CountedGlobalAlloc},
+                                      {"KERNEL32.dll", "GlobalFree", CountedGlobalFree}};
+    ASSERT_TRUE(counted) << "Vorlane.dll's imports were not found";
+    outstanding.Clear();
     const vt::ResourceCounts before = vt::CurrentResources();
     const DWORD start = GetTickCount();
     for (int i = 0; i < rounds; ++i) {
@@ -162,8 +117,25 @@ void MeasuredRounds(const char *what, int warmUp, int rounds, const std::functio
     const DWORD elapsed = GetTickCount() - start;
     InvalidateRect(nullptr, nullptr, TRUE);
     const vt::ResourceCounts after = vt::CurrentResources();
-    Report(what, rounds, elapsed, before, after, tallies());
-    ExpectFlat(before, after, what);
+    std::printf("SOAK %s | %d | %.1f s | handles %lu -> %lu | GDI objects %lu -> %lu | private KB %zu -> %zu"
+                " | screen contexts %ld taken, %ld kept | memory blocks %ld taken, %ld kept%s\n",
+                what, rounds, elapsed / 1000.0, static_cast<unsigned long>(before.handles),
+                static_cast<unsigned long>(after.handles), static_cast<unsigned long>(before.gdiObjects),
+                static_cast<unsigned long>(after.gdiObjects), static_cast<size_t>(before.privateBytes / 1024),
+                static_cast<size_t>(after.privateBytes / 1024), outstanding.screenDcsTaken.load(),
+                outstanding.screenDcs.load(), outstanding.blocksTaken.load(), outstanding.blocks.load(),
+                tallies().c_str());
+    std::fflush(stdout);
+
+    EXPECT_GT(before.handles, 0u) << what << ": no handle count here";
+    EXPECT_EQ(after.handles, before.handles) << what << ": handles";
+    // A frame buffer or a thread's stack lost once a cycle would be
+    // hundreds of megabytes by the end; allow for the heap's own slack.
+    EXPECT_LT(after.privateBytes, before.privateBytes + 4 * 1024 * 1024)
+        << what << ": private bytes " << before.privateBytes << " -> " << after.privateBytes;
+    EXPECT_GT(outstanding.screenDcsTaken.load(), 0) << what << ": the counting is not in place";
+    EXPECT_EQ(outstanding.screenDcs.load(), 0) << what << ": screen contexts not given back";
+    EXPECT_EQ(outstanding.blocks.load(), 0) << what << ": memory blocks not freed";
 }
 
 }  // namespace

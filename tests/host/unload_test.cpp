@@ -30,12 +30,8 @@ void Find(HMODULE module, const char *name, Function &function) {
 
 // Loads the library beside this program, by its full path.
 Vorlane Load() {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string full(path);
-    full = full.substr(0, full.find_last_of('\\') + 1) + kLibrary;
     Vorlane v;
-    v.module = LoadLibraryA(full.c_str());
+    v.module = LoadLibraryA(vt::BesideProgram(kLibrary).c_str());
     if (!v.module) return v;
     Find(v.module, "EasyInit", v.EasyInit);
     Find(v.module, "EasyCapture", v.EasyCapture);

@@ -37,6 +37,21 @@ std::vector<uint8_t> MakeBmp24(int32_t width, int32_t height, const std::vector<
     return bytes;
 }
 
+std::vector<uint8_t> FrameAsBgr(const std::vector<uint8_t> &frame, int mode) {
+    if (mode == 1) return frame;
+    std::vector<uint8_t> out;
+    if (mode == 0) {
+        for (uint8_t grey : frame) out.insert(out.end(), {grey, grey, grey});
+        return out;
+    }
+    const auto widen = [](unsigned c) { return static_cast<uint8_t>(c * 8 + c / 4); };
+    for (size_t i = 0; i + 1 < frame.size(); i += 2) {
+        const unsigned word = frame[i] + 256u * frame[i + 1];
+        out.insert(out.end(), {widen(word % 32), widen(word / 32 % 32), widen(word / 1024 % 32)});
+    }
+    return out;
+}
+
 void ExpectGreyOf(const std::vector<uint8_t> &source, const std::vector<uint8_t> &grey, const std::string &name) {
     const BmpHeaders from = ReadBmpHeaders(source);
     const BmpHeaders to = ReadBmpHeaders(grey);

@@ -27,6 +27,11 @@ void EditBmpHeaders(std::vector<uint8_t> &bytes, const std::function<void(BmpHea
 // (the file's pixel bytes as given) right after the headers. A negative
 // height makes the rows run top-down.
 std::vector<uint8_t> MakeBmp24(int32_t width, int32_t height, const std::vector<uint8_t> &pixels);
+// The blue, green and red bytes a frame the card delivered in `mode` shows:
+// grey, 24-bit as it came, and 16-bit words as 5-5-5 widened to 8 bits.
+// Worked out here apart from the library's own code, so that one mistake
+// cannot hide in both.
+std::vector<uint8_t> FrameAsBgr(const std::vector<uint8_t> &frame, int mode);
 // Checks a grey file against its 24-bit source byte by byte.
 void ExpectGreyOf(const std::vector<uint8_t> &source, const std::vector<uint8_t> &grey, const std::string &name);
 

@@ -23,7 +23,7 @@ std::vector<VcLogEntry> CardCalls(VcCall call) {
     return matching;
 }
 
-std::string Describe(const VcLogEntry &entry) {
+static std::string Describe(const VcLogEntry &entry) {
     static const char *const names[] = {"?",
                                         "BeginCG400",
                                         "EndCG400",

@@ -14,7 +14,6 @@ namespace vt {
 // The virtual card's log.
 std::vector<VcLogEntry> CardLog();
 std::vector<VcLogEntry> CardCalls(VcCall call);
-std::string Describe(const VcLogEntry &entry);
 std::string DescribeLog();
 
 int CountCalls(VcCall call);

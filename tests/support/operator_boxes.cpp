@@ -19,7 +19,8 @@ void ExpectBox(const SeenBox &box, const wchar_t *text, const wchar_t *caption, 
     EXPECT_EQ(box.caption, caption) << name;
 }
 
-HWND FindOwnMessageBox() {
+// A message box currently shown by this process, if any (NULL otherwise).
+static HWND FindOwnMessageBox() {
     HWND box = nullptr;
     while ((box = FindWindowExA(nullptr, box, "#32770", nullptr)) != nullptr) {
         DWORD process = 0;
@@ -29,7 +30,8 @@ HWND FindOwnMessageBox() {
     return nullptr;
 }
 
-SeenBox ReadAndDismiss(HWND box) {
+// Reads a box once its text is filled in (or after a deadline) and presses OK.
+static SeenBox ReadAndDismiss(HWND box) {
     SeenBox seen;
     seen.seen = true;
     wchar_t caption[512] = {}, text[512] = {};

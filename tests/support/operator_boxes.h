@@ -53,9 +53,4 @@ private:
 // box was seen.
 void ExpectBox(const SeenBox &box, const wchar_t *text, const wchar_t *caption, const std::string &name);
 
-// A message box currently shown by this process, if any (NULL otherwise).
-HWND FindOwnMessageBox();
-// Reads a box once its text is filled in (or after a deadline) and presses OK.
-SeenBox ReadAndDismiss(HWND box);
-
 }  // namespace vt

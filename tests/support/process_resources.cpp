@@ -28,19 +28,14 @@ ResourceCounts CurrentResources() {
     ResourceCounts counts{};
     counts.handles = CountOpenHandles();
     counts.gdiObjects = CountGdiObjects();
-    counts.privateBytes = PrivateBytes();
-    return counts;
-}
-
-SIZE_T PrivateBytes(SIZE_T *peak) {
     PROCESS_MEMORY_COUNTERS_EX memory{};
     memory.cb = sizeof memory;
     GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS *>(&memory),
                          sizeof memory);
-    if (peak) *peak = memory.PeakPagefileUsage;
     // Wine leaves PrivateUsage at 0; the page-file figure is the same
     // committed private memory.
-    return memory.PrivateUsage ? memory.PrivateUsage : memory.PagefileUsage;
+    counts.privateBytes = memory.PrivateUsage ? memory.PrivateUsage : memory.PagefileUsage;
+    return counts;
 }
 
 }  // namespace vt

@@ -13,8 +13,4 @@ struct ResourceCounts {
 };
 ResourceCounts CurrentResources();
 
-
-// The process's committed private memory, and its peak when asked for.
-SIZE_T PrivateBytes(SIZE_T *peak = nullptr);
-
 }  // namespace vt

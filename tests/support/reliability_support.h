@@ -8,6 +8,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
+#include <vector>
 
 #include "test_support.h"
 
@@ -37,6 +39,40 @@ private:
     const char *dll_;
     const char *function_;
     void *original_;
+};
+
+// Vorlane.dll's imports replaced for the life of the guard, each given as
+// DLL, function and stand-in. This program's own imports stay as they were,
+// so a stand-in reaches the system function by calling it by name.
+class ImportPatches {
+public:
+    struct Stand {
+        template <typename Function>
+        Stand(const char *inDll, const char *named, Function *to)
+            : dll(inDll), function(named), replacement(reinterpret_cast<void *>(to)) {}
+        const char *dll;
+        const char *function;
+        void *replacement;  // once in place: the original
+    };
+    ImportPatches(std::initializer_list<Stand> stands) : stands_(stands) {
+        for (Stand &s : stands_) s.replacement = Swap(s);
+    }
+    ~ImportPatches() {
+        for (Stand &s : stands_)
+            if (s.replacement) Swap(s);
+    }
+    ImportPatches(const ImportPatches &) = delete;
+    ImportPatches &operator=(const ImportPatches &) = delete;
+    // False when Vorlane does not import one of them.
+    explicit operator bool() const {
+        for (const Stand &s : stands_)
+            if (!s.replacement) return false;
+        return true;
+    }
+
+private:
+    static void *Swap(const Stand &s) { return PatchImport(s.dll, s.function, s.replacement); }
+    std::vector<Stand> stands_;
 };
 
 // How many rounds a long run makes: `exact` from the environment when set,

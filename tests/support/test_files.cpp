@@ -38,6 +38,12 @@ std::string BesideProgram(const std::string &name) {
     return path.substr(0, path.find_last_of('\\') + 1) + name;
 }
 
+std::string LongerThanMaxPath(const std::string &folder) {
+    std::string path = folder;
+    while (path.size() < MAX_PATH + 40) path += "long-folder-name\\";
+    return path + "x.bmp";
+}
+
 std::string NewTempFolder(const std::string &name) {
     for (DWORD attempt = 0; attempt < 100; ++attempt) {
         const std::string folder = TempPath(name + "-" + std::to_string(GetCurrentProcessId()) + "-" +

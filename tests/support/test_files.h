@@ -17,6 +17,8 @@ std::string TempPath(const std::string &name);
 // A file or folder beside the test program, where the Linux-side scripts
 // that run before or after it find what it reads or leaves.
 std::string BesideProgram(const std::string &name);
+// A path below `folder` longer than MAX_PATH.
+std::string LongerThanMaxPath(const std::string &folder);
 // A folder that did not exist before, in the same place: name-PROCESS-TICKS.
 std::string NewTempFolder(const std::string &name);
 

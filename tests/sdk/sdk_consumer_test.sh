@@ -18,34 +18,14 @@ install_sdk "$build" "$work/staging"
 mv "$work/staging" "$work/sdk"
 sdk=$work/sdk
 
-# Each row: a path in the SDK, and whether it must be there (1) or not (0).
-# The virtual card beside Vorlane.dll would pass for the real driver.
-while read -r path wanted; do
-  [ -e "$sdk/$path" ] && present=1 || present=0
-  [ "$present" = "$wanted" ] ||
-    fail "layout $path" "$([ "$wanted" = 1 ] && echo missing || echo 'present, must not be')"
-done <<'ROWS'
-bin/Vorlane.dll 1
-bin/Vorlane.dll.debug 1
-bin/vorlane-cli.exe 1
-bin/vorlane-cli.exe.debug 1
-bin/vorlane-viewer.exe 1
-bin/vorlane-viewer.exe.debug 1
-samples/viewer/CMakeLists.txt 1
-samples/viewer/viewer.c 1
-samples/viewer/viewer_controls.h 1
-bin/CG400D32.dll 0
-include/vorlane.h 1
-lib/libVorlane.dll.a 1
-lib/Vorlane.lib 1
-lib/Vorlane.def 1
-lib/cmake/Vorlane/VorlaneConfig.cmake 1
-lib/cmake/Vorlane/VorlaneConfigVersion.cmake 1
-virtual-card/CG400D32.dll 1
-virtual-card/CG400D32.dll.debug 1
-virtual-card/libCG400D32.dll.a 1
-virtual-card/vcard_control.h 1
-ROWS
+# Where the SDK's files lie. The virtual card beside Vorlane.dll would pass
+# for the real driver: bin/ holds none.
+for path in bin/{Vorlane.dll,vorlane-cli.exe,vorlane-viewer.exe}{,.debug} include/vorlane.h \
+    samples/viewer/{CMakeLists.txt,viewer.c,viewer_controls.h} lib/{libVorlane.dll.a,Vorlane.lib,Vorlane.def} \
+    lib/cmake/Vorlane/VorlaneConfig{,Version}.cmake virtual-card/{CG400D32.dll{,.debug},libCG400D32.dll.a,vcard_control.h}; do
+  [ -e "$sdk/$path" ] || fail "layout $path" missing
+done
+[ ! -e "$sdk/bin/CG400D32.dll" ] || fail "layout bin/CG400D32.dll" "present, must not be"
 
 configure() {  # folder toolchain source [cmake arguments...]
   local folder=$1 toolchain=$2 source=$3

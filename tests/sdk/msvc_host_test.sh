@@ -1,14 +1,8 @@
 #!/usr/bin/env bash
-# A host built with Microsoft's tools, as far as Debian has them: clang for
-# the MSVC target (its own driver and its cl driver), lld-link and
-# llvm-readobj. Installs this build's SDK, checks that libVorlane.dll.a's
-# member names carry no build path, builds tests/sdk/msvc_host/host.c against
-# the SDK's vorlane.h and Vorlane.lib (with /safeseh on x86), checks that
-# every name the host imports from Vorlane.dll is one of its exports (Wine
-# would stub a missing one instead of refusing the program), and runs the
-# host under Wine on the virtual card. The sample viewer is built the same
-# way from the SDK's samples/viewer and must show its window. Last, a
-# clang-cl project must get Vorlane.lib from the CMake package.
+# Hosts built against this build's SDK with Microsoft's tools, as far as
+# Debian has them (clang for the MSVC target, lld-link, llvm-readobj): a
+# plain host and the sample viewer, run under Wine on the virtual card; and
+# a clang-cl project given Vorlane.lib by the CMake package.
 #   msvc_host_test.sh BUILD_DIR win32|win64
 set -uo pipefail
 build=$1 arch=$2
@@ -19,6 +13,7 @@ require "msvc host" clang:clang clang-cl-*:clang-tools lld-link:lld llvm-ar:llvm
 
 install_sdk "$build" "$work/sdk"
 sdk=$work/sdk
+# The import library's member names carry no build path.
 while read -r member; do
   case $member in */* | *"$build"* | *_work_* | *_tmp_*) fail "libVorlane.dll.a" "member $member carries a path" ;; esac
 done < <(llvm-ar t "$sdk/lib/libVorlane.dll.a")
@@ -36,7 +31,8 @@ llvm-dlltool "${dlltool_args[@]}" -d "$work/kernel32.def" -l "$work/kernel32.lib
 
 exports=$(llvm-readobj --coff-exports "$sdk/bin/Vorlane.dll" | sed -n 's/^ *Name: \(.\+\)$/\1/p')
 
-# check_vorlane_imports NAME EXE: the five, each an export of Vorlane.dll.
+# check_vorlane_imports NAME EXE: the five, each an export of Vorlane.dll
+# (Wine would stub a missing one instead of refusing the program).
 check_vorlane_imports() {
   local imported name
   imported=$(llvm-readobj --coff-imports "$2" |

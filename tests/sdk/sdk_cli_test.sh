@@ -160,8 +160,10 @@ leftover=$(comm -13 <(echo "$temp_frames_before") <(temp_frames))
 # Vorlane.dll; card: the virtual card; lacking: a driver without
 # CG400ReadFromMem; other: a driver of the other bitness; cut: the virtual
 # card cut after 4 kB; cutvorlane: Vorlane.dll cut so; program: vorlane-cli
-# itself; empty: an empty file; folder: a folder. OWN and OTHER stand for
-# this build's and the other bitness.
+# itself; empty: an empty file; folder: a folder; onpath: the virtual card in
+# a folder on the PATH (ONPATH in the texts), where Vorlane.dll finds it when
+# none lies beside it and a host in another folder would take it. OWN and
+# OTHER stand for this build's and the other bitness.
 own=$([ "$arch" = win32 ] && echo 32 || echo 64)
 other=$([ "$arch" = win32 ] && echo 64 || echo 32)
 declare -A station_file=(
@@ -173,6 +175,9 @@ mkdir "$work/cut"
 head -c 4096 "${station_file[card]}" >"$work/cut/CG400D32.dll"
 head -c 4096 "${station_file[vorlane]}" >"$work/cut/Vorlane.dll"
 : >"$work/cut/empty"
+mkdir "$work/on-path"
+cp "${station_file[card]}" "$work/on-path/"
+on_path=$(winepath -w "$work/on-path")
 # row name | files | arguments | exit status | texts in the output
 while IFS='|' read -r name files args status text; do
   name=$(trim "$name")
@@ -180,14 +185,16 @@ while IFS='|' read -r name files args status text; do
   folder=$work/station-${name//[^a-z]/}
   mkdir -p "$folder"
   cp "$work/sdk/bin/vorlane-cli.exe" "$folder/"
+  path=
   for file in $files; do
-    if [ "${file%%>*}" = folder ]; then mkdir "$folder/${file#*>}"
+    if [ "$file" = onpath ]; then path=$on_path
+    elif [ "${file%%>*}" = folder ]; then mkdir "$folder/${file#*>}"
     elif [ "${file#*>}" != "$file" ]; then cp "${station_file[${file%%>*}]}" "$folder/${file#*>}"
     else cp "${station_file[$file]}" "$folder/"; fi
   done
   text=$(trim "$text")
-  text=${text//OTHER/$other}
-  check_row "$name" "$folder" "$args" "$(trim "$status")" "${text//OWN/$own}"
+  text=${text//OTHER/$other} text=${text//ONPATH/"$on_path"}
+  WINEPATH=$path check_row "$name" "$folder" "$args" "$(trim "$status")" "${text//OWN/$own}"
 done <<'STATIONS'
 no DLLs: help          |                    | --help                  | 0 | Usage: && 3 Vorlane.dll or CG400D32.dll
 no DLLs: usage error   |                    | preview --mode 9        | 2 | bad value '9' for --mode
@@ -210,20 +217,9 @@ folder as the driver   | vorlane folder>CG400D32.dll | check    | 3 | CG400D32.d
 check                  | vorlane card       | check                   | 4 | OWN-bit, && HDReset      ordinal 109  ok && CG400GetSnappingStatus   ok && !everything is in place && !missing && CG400D32.dll beside vorlane-cli and Vorlane.dll (Z:\ && ) is the virtual card, not the card maker's driver
 check --open           | vorlane card       | check --open --x 40 --y 40 --report report.txt | 4 | card opens, && frames a second && @card_opens=1 && @exit_status=4 && is the virtual card
 check, wrong option    | vorlane card       | check --seconds 1       | 2 | check takes only --open
+virtual card on the PATH | vorlane onpath   | check                   | 4 | CG400D32.dll: ONPATH\CG400D32.dll && CG400D32.dll in ONPATH is the virtual card, not the card maker's driver
+virtual card later on the PATH | vorlane lacking onpath | check     | 3 | CG400D32.dll beside it lacks && CG400D32.dll in ONPATH is the virtual card
 STATIONS
-# The virtual card on the PATH, where Vorlane.dll finds it when none lies
-# beside it; and a card maker's driver (here a stand-in) found first, with
-# the virtual card further on the PATH, where a host in another folder
-# would take it.
-mkdir -p "$work/on-path" "$work/station-path" "$work/station-later"
-cp "${station_file[card]}" "$work/on-path/"
-cp "$work/sdk/bin/vorlane-cli.exe" "${station_file[vorlane]}" "$work/station-path/"
-cp "$work/sdk/bin/vorlane-cli.exe" "${station_file[vorlane]}" "${station_file[lacking]}" "$work/station-later/"
-on_path=$(winepath -w "$work/on-path")
-WINEPATH=$on_path check_row "virtual card on the PATH" "$work/station-path" check 4 \
-  "CG400D32.dll: $on_path\CG400D32.dll && CG400D32.dll in $on_path is the virtual card, not the card maker's driver"
-WINEPATH=$on_path check_row "virtual card later on the PATH" "$work/station-later" check 3 \
-  "CG400D32.dll beside it lacks && CG400D32.dll in $on_path is the virtual card"
 
 # Real key presses in the keys window, sent by xdotool on the X display: the
 # chords must step the card, and closing the window (Alt+F4) must end a

@@ -120,6 +120,44 @@ TEST_F(ViewerTest, AnOperatorsSession) {
     EXPECT_FALSE(CardOpen()) << "closing the window left the card open";
 }
 
+// A save to the path of --save-to that fails keeps the frame and offers
+// another path in the standard dialog, and the picture comes back; a grey
+// copy whose name would not fit is refused, not cut short.
+TEST_F(ViewerTest, FailedSavesAndLongNames) {
+    const std::string other = vt::TempPath("viewer-other.bmp");
+    std::string folder = vt::TempPath("long");
+    CreateDirectoryA(folder.c_str(), nullptr);
+    while (folder.size() < 230) {
+        folder += "\\" + std::string(std::min<size_t>(60, 236 - folder.size()), 'd');
+        CreateDirectoryA(folder.c_str(), nullptr);
+    }
+    const std::string frame = folder + "\\" + std::string(MAX_PATH - 3 - folder.size() - 5, 'f') + ".bmp";
+    ASSERT_EQ(frame.size(), size_t{MAX_PATH - 3});
+    // The last folder is made once the first save has failed for want of it.
+    DeleteFileA(frame.c_str());
+    DeleteFileA(other.c_str());
+    ASSERT_TRUE(RemoveDirectoryA(folder.c_str())) << folder;
+    Viewer viewer("--height 240 --start --save-to \"" + frame + "\"");
+    ASSERT_TRUE(viewer.WaitForStatus("live picture at")) << viewer.Status();
+
+    viewer.Click(ID_SAVE);
+    ASSERT_TRUE(viewer.WaitForStatus("could not save ")) << viewer.Status();
+    ASSERT_TRUE(viewer.AnswerSaveDialog(other)) << "no dialog offers another path, or it did not take it";
+    ASSERT_TRUE(viewer.WaitForStatus("saved " + other)) << viewer.Status();
+    EXPECT_EQ(vt::ReadFileBytes(other).size(), kFrameBytes);
+    EXPECT_TRUE(vt::WaitUntil(CardOpen)) << "the picture did not start again after the save";
+
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr)) << folder;
+    viewer.Click(ID_SAVE);
+    ASSERT_TRUE(viewer.WaitForStatus("saved " + frame)) << viewer.Status();
+    EXPECT_EQ(vt::ReadFileBytes(frame).size(), kFrameBytes);
+    viewer.Click(ID_GREY);
+    EXPECT_TRUE(viewer.WaitForStatus("no grey copy of " + frame)) << viewer.Status();
+    EXPECT_EQ(viewer.Close(), 0);
+    EXPECT_FALSE(CardOpen());
+    DeleteFileA(frame.c_str());
+}
+
 // An open drop-down list lies over the panel: the picture stops while it is
 // open, so the list shows, and comes back when it closes.
 TEST_F(ViewerTest, OpenListsAreNotPaintedOver) {
@@ -222,44 +260,6 @@ TEST_F(ViewerTest, TheKeyboardWorksAsInADialog) {
     AttachThreadInput(GetCurrentThreadId(), viewer.threadId(), FALSE);
     EXPECT_EQ(sysChars, 0) << "Alt+= was translated into a menu key";
     UnhookWindowsHookEx(hook);
-}
-
-// A save to the path of --save-to that fails keeps the frame and offers
-// another path in the standard dialog, and the picture comes back; a grey
-// copy whose name would not fit is refused, not cut short.
-TEST_F(ViewerTest, FailedSavesAndLongNames) {
-    const std::string other = vt::TempPath("viewer-other.bmp");
-    std::string folder = vt::TempPath("long");
-    CreateDirectoryA(folder.c_str(), nullptr);
-    while (folder.size() < 230) {
-        folder += "\\" + std::string(std::min<size_t>(60, 236 - folder.size()), 'd');
-        CreateDirectoryA(folder.c_str(), nullptr);
-    }
-    const std::string frame = folder + "\\" + std::string(MAX_PATH - 3 - folder.size() - 5, 'f') + ".bmp";
-    ASSERT_EQ(frame.size(), size_t{MAX_PATH - 3});
-    // The last folder is made once the first save has failed for want of it.
-    DeleteFileA(frame.c_str());
-    DeleteFileA(other.c_str());
-    ASSERT_TRUE(RemoveDirectoryA(folder.c_str())) << folder;
-    Viewer viewer("--height 240 --start --save-to \"" + frame + "\"");
-    ASSERT_TRUE(viewer.WaitForStatus("live picture at")) << viewer.Status();
-
-    viewer.Click(ID_SAVE);
-    ASSERT_TRUE(viewer.WaitForStatus("could not save ")) << viewer.Status();
-    ASSERT_TRUE(viewer.AnswerSaveDialog(other)) << "no dialog offers another path, or it did not take it";
-    ASSERT_TRUE(viewer.WaitForStatus("saved " + other)) << viewer.Status();
-    EXPECT_EQ(vt::ReadFileBytes(other).size(), kFrameBytes);
-    EXPECT_TRUE(vt::WaitUntil(CardOpen)) << "the picture did not start again after the save";
-
-    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr)) << folder;
-    viewer.Click(ID_SAVE);
-    ASSERT_TRUE(viewer.WaitForStatus("saved " + frame)) << viewer.Status();
-    EXPECT_EQ(vt::ReadFileBytes(frame).size(), kFrameBytes);
-    viewer.Click(ID_GREY);
-    EXPECT_TRUE(viewer.WaitForStatus("no grey copy of " + frame)) << viewer.Status();
-    EXPECT_EQ(viewer.Close(), 0);
-    EXPECT_FALSE(CardOpen());
-    DeleteFileA(frame.c_str());
 }
 
 }  // namespace

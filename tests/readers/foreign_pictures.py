@@ -25,10 +25,6 @@ def noise(width, height, seed):
     return Image.frombytes("RGB", (width, height), random.Random(seed).randbytes(width * height * 3))
 
 
-def pillow_file(image, path):
-    image.save(path, "BMP")
-
-
 def magick_file(image, path, header):
     """ImageMagick's writer: BMP3 gives the 40-byte info header, BMP the 124-byte one."""
     png = path.with_suffix(".png")
@@ -38,7 +34,7 @@ def magick_file(image, path, header):
 
 
 def fields(data):
-    offset, info = struct.unpack_from("<II", data, 10)
+    offset, = struct.unpack_from("<I", data, 10)
     width, height, _, bits = struct.unpack_from("<iiHH", data, 18)
     return offset, width, height, bits
 
@@ -91,7 +87,7 @@ def main(folder):
         path = folder / "pictures" / (name + ".bmp")
         image = noise(width, height, seed)
         if writer == "pillow":
-            pillow_file(image, path)
+            image.save(path, "BMP")
         else:
             magick_file(image, path, writer)
         for change in changes:

@@ -5,21 +5,12 @@ with Pillow, a reader that shares nothing with ours.
   recording_check.py make FOLDER COUNT WIDTH HEIGHT
       COUNT pictures of seeded noise, each unlike the others, 0001.bmp ...
   recording_check.py check SOURCE RECORDING [MOST_A_SECOND]
-      every picture of RECORDING equals one of SOURCE's, pixel for pixel; they
-      follow SOURCE's order (which loops), and the pictures skipped between
-      them are no more than recording.txt counts as not kept, or as frames
-      the card finished that the screen never showed; the files are numbered
-      000001.bmp on without a hole, as many as recording.txt says were kept;
-      with MOST_A_SECOND, no more kept than that many a second recorded and
-      the two the rate's budget lets through at once; the card finished at
-      least the frames that showed the last picture kept.
+      RECORDING's pictures are SOURCE's, in its (looping) order, numbered
+      without a hole; every gap is counted in recording.txt; at most
+      MOST_A_SECOND kept a second.
   recording_check.py figures RECORDING REPORT CONSOLE [SECONDS]
-      recording.txt, vorlane-cli's --report REPORT and its CONSOLE output
-      agree: kept and each reason for not keeping add up to the pictures
-      seen, which are the pictures painted; the report's kept and dropped
-      are recording.txt's; no screen read failed (a virtual screen); the
-      card finished no more frames than PAL's 25 a second allow in the
-      seconds recorded, which are at least the SECONDS asked for."""
+      recording.txt, the --report REPORT and the CONSOLE output agree and add
+      up; the card kept PAL's pace for at least the SECONDS asked for."""
 import os
 import pathlib
 import random

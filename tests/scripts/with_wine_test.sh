@@ -9,16 +9,6 @@ with_wine=$1
 # shellcheck source-path=SCRIPTDIR
 . "$(dirname "$0")/../sdk/sdk_test_lib.sh"
 
-# wait_for FILE: until it exists, 120 s at most.
-wait_for() {
-  local _
-  for _ in $(seq 1200); do
-    [ -e "$1" ] && return 0
-    sleep 0.1
-  done
-  return 1
-}
-
 # The first run: cmd.exe waits on a pipe that stays open until this run
 # closes its end.
 mkfifo "$work/hold"
@@ -34,12 +24,12 @@ mkfifo "$work/hold"
   wait' _ "$work" &
 first=$!
 
-if ! wait_for "$work/first-ready"; then
+if ! poll 120 test -e "$work/first-ready"; then
   fail "first run" "its Wine program did not start within 120 s"
 else
   "$with_wine" wine cmd.exe /c exit || fail "second run" "with-wine.sh failed"
   touch "$work/second-ended"
-  wait_for "$work/verdict"
+  poll 120 test -e "$work/verdict"
   verdict=$(cat "$work/verdict" 2>/dev/null)
   [ "$verdict" = running ] ||
     fail "first run" "its Wine program ${verdict:-gave no verdict} when the second run ended"

@@ -1,14 +1,8 @@
 #!/usr/bin/env bash
-# A host built with Microsoft's tools, as far as Debian has them: clang for
-# the MSVC target (its own driver and its cl driver), lld-link and
-# llvm-readobj. Installs this build's SDK, checks that libVorlane.dll.a's
-# member names carry no build path, builds tests/sdk/msvc_host/host.c against
-# the SDK's vorlane.h and Vorlane.lib (with /safeseh on x86), checks that
-# every name the host imports from Vorlane.dll is one of its exports (Wine
-# would stub a missing one instead of refusing the program), and runs the
-# host under Wine on the virtual card. The sample viewer is built the same
-# way from the SDK's samples/viewer and must show its window. Last, a
-# clang-cl project must get Vorlane.lib from the CMake package.
+# Hosts built against this build's SDK with Microsoft's tools, as far as
+# Debian has them (clang for the MSVC target, lld-link, llvm-readobj): a
+# plain host and the sample viewer, run under Wine on the virtual card; and
+# a clang-cl project given Vorlane.lib by the CMake package.
 #   msvc_host_test.sh BUILD_DIR win32|win64
 set -uo pipefail
 build=$1 arch=$2
@@ -19,25 +13,25 @@ require "msvc host" clang:clang clang-cl-*:clang-tools lld-link:lld llvm-ar:llvm
 
 install_sdk "$build" "$work/sdk"
 sdk=$work/sdk
-[ -f "$sdk/lib/Vorlane.lib" ] || fail "layout lib/Vorlane.lib" missing
+# The import library's member names carry no build path.
 while read -r member; do
   case $member in */* | *"$build"* | *_work_* | *_tmp_*) fail "libVorlane.dll.a" "member $member carries a path" ;; esac
 done < <(llvm-ar t "$sdk/lib/libVorlane.dll.a")
 
-# x86 names carry their argument bytes; -k imports them without.
+# Debian has no Windows SDK: MinGW-w64's headers stand in, which in MSVC mode
+# need the GNU C attributes and, on x86, _X86_. x86 names carry their
+# argument bytes; -k imports them without.
 if [ "$arch" = win32 ]; then
-  triple=i686-pc-windows-msvc safeseh=/safeseh dlltool_args=(-m i386 -k)
-  cp "$here/msvc_host/kernel32.def" "$work/kernel32.def"
+  triple=i686-pc-windows-msvc safeseh=/safeseh dlltool_args=(-m i386 -k) x86=(-D_X86_) oldest=5.01
+  mingw_lib=/usr/i686-w64-mingw32/lib
 else
-  triple=x86_64-pc-windows-msvc safeseh= dlltool_args=(-m i386:x86-64)
-  sed 's/@[0-9]*$//' "$here/msvc_host/kernel32.def" >"$work/kernel32.def"
+  triple=x86_64-pc-windows-msvc safeseh= dlltool_args=(-m i386:x86-64) x86=() oldest=5.02
+  mingw_lib=/usr/x86_64-w64-mingw32/lib
 fi
-llvm-dlltool "${dlltool_args[@]}" -d "$work/kernel32.def" -l "$work/kernel32.lib" ||
-  fail "kernel32.lib" "llvm-dlltool failed"
-
 exports=$(llvm-readobj --coff-exports "$sdk/bin/Vorlane.dll" | sed -n 's/^ *Name: \(.\+\)$/\1/p')
 
-# check_vorlane_imports NAME EXE: the five, each an export of Vorlane.dll.
+# check_vorlane_imports NAME EXE: the five, each an export of Vorlane.dll
+# (Wine would stub a missing one instead of refusing the program).
 check_vorlane_imports() {
   local imported name
   imported=$(llvm-readobj --coff-imports "$2" |
@@ -48,91 +42,73 @@ check_vorlane_imports() {
   done
 }
 
-# Each row: a compiler driver; the case below says how it compiles host.c.
-# In cl mode a path that starts with / would read as an option: hence --.
-while read -r driver; do
-  obj=$work/host-$driver.obj exe=$work/run-$driver/host.exe
-  mkdir -p "$work/run-$driver"
+# build_host NAME DRIVER ENTRY SUBSYSTEM SOURCE...: the sources compiled by
+# the driver (clang or clang-cl) and linked by lld-link with Vorlane.lib
+# into NAME/NAME.exe, beside Vorlane.dll and the virtual card; its imports
+# checked. No C runtime: each host has its own entry. The Windows import
+# libraries hold the calls the host makes, each given to the DLL whose
+# MinGW import library names it. In cl mode a path that starts with / would
+# read as an option: hence --.
+build_host() {
+  local name=$1 driver=$2 entry=$3 subsystem=$4 folder=$work/$1 source object objects=() libs=() dll wanted
+  shift 4
+  mkdir -p "$folder"
   case $driver in
     clang) compile=(clang --target=$triple -ffreestanding -fno-stack-protector -O1 -Wall -Werror
-                    -I "$sdk/include" -c "$here/msvc_host/host.c" -o "$obj") ;;
+                    -isystem /usr/share/mingw-w64/include) ;;
     clang-cl) compile=(clang --driver-mode=cl --target=$triple /nologo /GS- /Zl /O1 /W3 /WX
-                       /I "$sdk/include" /c "/Fo$obj" -- "$here/msvc_host/host.c") ;;
+                       /imsvc /usr/share/mingw-w64/include) ;;
   esac
-  if ! "${compile[@]}"; then
-    fail "$driver compile" "host.c did not compile"
-    continue
-  fi
-  # shellcheck disable=SC2086
-  if ! lld-link /nologo /entry:HostMain /subsystem:console /nodefaultlib $safeseh "/out:$exe" \
-      "$obj" "$sdk/lib/Vorlane.lib" "$work/kernel32.lib"; then
-    fail "$driver link" "lld-link refused the host"
-    continue
-  fi
-  check_vorlane_imports "$driver" "$exe"
-  cp "$sdk/bin/Vorlane.dll" "$sdk/virtual-card/CG400D32.dll" "$work/run-$driver/"
-  output=$(wine_in "$work/run-$driver" ./host.exe)
-  status=$?
-  echo "$driver:"
-  echo "$output"
-  [ $status = 0 ] && grep -q '^passed' <<<"$output" || fail "$driver run" "the host reported failures"
-done <<'ROWS'
-clang
-clang-cl
-ROWS
-
-# The sample viewer from the SDK folder, compiled by clang-cl as cl would and
-# linked by lld-link with Vorlane.lib for the oldest Windows. Debian has no
-# Windows SDK: MinGW-w64's headers stand in, which in MSVC mode need the GNU
-# C attributes and, on x86, _X86_. No C runtime either: viewer_start.c does
-# its start-up. The Windows import libraries hold the calls the viewer makes,
-# each given to the DLL whose MinGW import library names it. Then it must
-# start and show its window under Wine.
-viewer=$work/viewer
-mkdir -p "$viewer/run"
-if [ "$arch" = win32 ]; then
-  x86=(/D_X86_) subsystem=5.01 mingw_lib=/usr/i686-w64-mingw32/lib
-else
-  x86=() subsystem=5.02 mingw_lib=/usr/x86_64-w64-mingw32/lib
-fi
-cl=(clang --driver-mode=cl --target=$triple /nologo /GS- /Zl /O1 /W3 /WX -fgnuc-version=4.2.1 "${x86[@]}"
-    /imsvc /usr/share/mingw-w64/include /I "$sdk/include")
-if ! "${cl[@]}" /c "/Fo$viewer/viewer.obj" -- "$sdk/samples/viewer/viewer.c" ||
-   ! "${cl[@]}" /c "/Fo$viewer/start.obj" -- "$here/msvc_host/viewer_start.c"; then
-  fail "viewer compile" "viewer.c did not compile with clang-cl"
-else
-  wanted=$(llvm-nm --undefined-only "$viewer/viewer.obj" "$viewer/start.obj" | awk '/__imp_/{print $NF}' | sort -u)
-  windows_libs=()
+  compile+=(-fgnuc-version=4.2.1 "${x86[@]}" -I "$sdk/include")
+  for source in "$@"; do
+    object=$folder/$(basename "$source" .c).obj
+    case $driver in
+      clang) "${compile[@]}" -c "$source" -o "$object" ;;
+      clang-cl) "${compile[@]}" /c "/Fo$object" -- "$source" ;;
+    esac || { fail "$name compile" "$(basename "$source") did not compile with $driver"; return 1; }
+    objects+=("$object")
+  done
+  wanted=$(llvm-nm --undefined-only "${objects[@]}" | awk '/__imp_/{print $NF}' | sort -u)
   for dll in user32 gdi32 comdlg32 kernel32; do
     {
-      echo "LIBRARY $dll.dll"
-      echo EXPORTS
+      printf 'LIBRARY %s.dll\nEXPORTS\n' "$dll"
       llvm-nm -g "$mingw_lib/lib$dll.a" 2>/dev/null | awk '/__imp_/{print $NF}' | sort -u | comm -12 - <(echo "$wanted") |
         sed 's/^__imp_//' | if [ "$arch" = win32 ]; then sed 's/^_//'; else cat; fi
-    } >"$viewer/$dll.def"
-    llvm-dlltool "${dlltool_args[@]}" -d "$viewer/$dll.def" -l "$viewer/$dll.lib" || fail "$dll.lib" "llvm-dlltool failed"
-    windows_libs+=("$viewer/$dll.lib")
+    } >"$folder/$dll.def"
+    llvm-dlltool "${dlltool_args[@]}" -d "$folder/$dll.def" -l "$folder/$dll.lib" ||
+      { fail "$name $dll.lib" "llvm-dlltool failed"; return 1; }
+    libs+=("$folder/$dll.lib")
   done
   # shellcheck disable=SC2086
-  if ! lld-link /nologo /entry:ViewerStart /subsystem:windows,$subsystem /nodefaultlib $safeseh \
-      "/out:$viewer/run/vorlane-viewer.exe" "$viewer/viewer.obj" "$viewer/start.obj" "$sdk/lib/Vorlane.lib" \
-      "${windows_libs[@]}"; then
-    fail "viewer link" "lld-link refused the viewer"
+  lld-link /nologo /entry:$entry /subsystem:$subsystem /nodefaultlib $safeseh "/out:$folder/$name.exe" \
+    "${objects[@]}" "$sdk/lib/Vorlane.lib" "${libs[@]}" || { fail "$name link" "lld-link refused it"; return 1; }
+  check_vorlane_imports "$name" "$folder/$name.exe"
+  cp "$sdk/bin/Vorlane.dll" "$sdk/virtual-card/CG400D32.dll" "$folder/"
+}
+
+# A plain host, by each driver.
+for driver in clang clang-cl; do
+  build_host "host-$driver" $driver HostMain console "$here/msvc_host/host.c" || continue
+  output=$(wine_in "$work/host-$driver" "./host-$driver.exe")
+  status=$?
+  printf '%s:\n%s\n' "$driver" "$output"
+  [ $status = 0 ] && grep -q '^passed' <<<"$output" || fail "$driver run" "the host reported failures"
+done
+
+# The sample viewer from the SDK folder, compiled as cl would for the oldest
+# Windows; viewer_start.c does the C runtime's start-up. It must start and
+# show its window under Wine.
+if build_host viewer clang-cl ViewerStart "windows,$oldest" "$sdk/samples/viewer/viewer.c" \
+    "$here/msvc_host/viewer_start.c"; then
+  (cd "$work/viewer" && exec timeout 120 wine ./viewer.exe --start --height 96) >/dev/null 2>&1 &
+  running=$!
+  if poll 60 xdotool search --name '^Vorlane viewer$' >/dev/null 2>&1; then
+    echo "viewer: built with clang-cl and lld-link, its window shown"
   else
-    check_vorlane_imports viewer "$viewer/run/vorlane-viewer.exe"
-    cp "$sdk/bin/Vorlane.dll" "$sdk/virtual-card/CG400D32.dll" "$viewer/run/"
-    (cd "$viewer/run" && exec timeout 120 wine ./vorlane-viewer.exe --start --height 96) >/dev/null 2>&1 &
-    running=$!
-    shown=no
-    for _ in $(seq 600); do
-      xdotool search --name '^Vorlane viewer$' >/dev/null 2>&1 && { shown=yes; break; }
-      sleep 0.1
-    done
-    kill "$running" 2>/dev/null
-    wait "$running" 2>/dev/null
-    [ $shown = yes ] && echo "viewer: built with clang-cl and lld-link, its window shown" ||
-      fail "viewer run" "no viewer window within a minute"
+    fail "viewer run" "no viewer window within a minute"
   fi
+  kill "$running" 2>/dev/null
+  wait "$running" 2>/dev/null
 fi
 
 # The CMake package, as a clang-cl project finds it, gives Vorlane.lib. No

@@ -1,12 +1,8 @@
 #!/usr/bin/env bash
-# The SDK as a host project meets it: installs this build into a scratch
-# folder, moves it (an SDK is unpacked anywhere), checks its layout, builds
-# tests/sdk/sdk_consumer against it with find_package(Vorlane) and the same
-# toolchain and the virtual card asked for, and runs the program under Wine
-# on it, and a second program there that loads Vorlane.dll at run time;
-# builds the sample viewer from the SDK folder with its own CMake list, with
-# and without the virtual card. A project of the other bitness must not
-# accept the SDK.
+# The SDK as a host project meets it, installed and moved (an SDK is unpacked
+# anywhere): its layout, tests/sdk/sdk_consumer built with find_package and
+# run under Wine, the sample viewer built from the SDK folder, and a project
+# of the other bitness refused.
 #   sdk_consumer_test.sh BUILD_DIR TOOLCHAIN OTHER_BITNESS_TOOLCHAIN GENERATOR
 set -uo pipefail
 build=$1 toolchain=$2 other_toolchain=$3 generator=$4
@@ -18,34 +14,14 @@ install_sdk "$build" "$work/staging"
 mv "$work/staging" "$work/sdk"
 sdk=$work/sdk
 
-# Each row: a path in the SDK, and whether it must be there (1) or not (0).
-# The virtual card beside Vorlane.dll would pass for the real driver.
-while read -r path wanted; do
-  [ -e "$sdk/$path" ] && present=1 || present=0
-  [ "$present" = "$wanted" ] ||
-    fail "layout $path" "$([ "$wanted" = 1 ] && echo missing || echo 'present, must not be')"
-done <<'ROWS'
-bin/Vorlane.dll 1
-bin/Vorlane.dll.debug 1
-bin/vorlane-cli.exe 1
-bin/vorlane-cli.exe.debug 1
-bin/vorlane-viewer.exe 1
-bin/vorlane-viewer.exe.debug 1
-samples/viewer/CMakeLists.txt 1
-samples/viewer/viewer.c 1
-samples/viewer/viewer_controls.h 1
-bin/CG400D32.dll 0
-include/vorlane.h 1
-lib/libVorlane.dll.a 1
-lib/Vorlane.lib 1
-lib/Vorlane.def 1
-lib/cmake/Vorlane/VorlaneConfig.cmake 1
-lib/cmake/Vorlane/VorlaneConfigVersion.cmake 1
-virtual-card/CG400D32.dll 1
-virtual-card/CG400D32.dll.debug 1
-virtual-card/libCG400D32.dll.a 1
-virtual-card/vcard_control.h 1
-ROWS
+# Where the SDK's files lie. The virtual card beside Vorlane.dll would pass
+# for the real driver: bin/ holds none.
+for path in bin/{Vorlane.dll,vorlane-cli.exe,vorlane-viewer.exe}{,.debug} include/vorlane.h \
+    samples/viewer/{CMakeLists.txt,viewer.c,viewer_controls.h} lib/{libVorlane.dll.a,Vorlane.lib,Vorlane.def} \
+    lib/cmake/Vorlane/VorlaneConfig{,Version}.cmake virtual-card/{CG400D32.dll{,.debug},libCG400D32.dll.a,vcard_control.h}; do
+  [ -e "$sdk/$path" ] || fail "layout $path" missing
+done
+[ ! -e "$sdk/bin/CG400D32.dll" ] || fail "layout bin/CG400D32.dll" "present, must not be"
 
 configure() {  # folder toolchain source [cmake arguments...]
   local folder=$1 toolchain=$2 source=$3
@@ -54,12 +30,18 @@ configure() {  # folder toolchain source [cmake arguments...]
     -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DVorlane_DIR="$sdk/lib/cmake/Vorlane" "$@" >"$work/$folder.log" 2>&1
 }
 
-if ! configure consumer "$toolchain" "$here/sdk_consumer" -DVORLANE_VIRTUAL_CARD=ON; then
-  cat "$work/consumer.log"
-  fail "find_package" "the consumer project did not configure"
-elif ! "$cmake" --build "$work/consumer" >"$work/build.log" 2>&1; then
-  cat "$work/build.log"
-  fail "build" "the consumer project did not build"
+# build_project FOLDER SOURCE [cmake arguments...]: configured as above and
+# built; its log shown if either fails.
+build_project() {
+  local folder=$1
+  shift
+  configure "$folder" "$toolchain" "$@" && "$cmake" --build "$work/$folder" >>"$work/$folder.log" 2>&1 && return
+  cat "$work/$folder.log"
+  return 1
+}
+
+if ! build_project consumer "$here/sdk_consumer" -DVORLANE_VIRTUAL_CARD=ON; then
+  fail "consumer" "the consumer project did not configure with find_package(Vorlane) or build"
 else
   for dll in Vorlane.dll CG400D32.dll; do
     [ -e "$work/consumer/$dll" ] || fail "runtime $dll" "not copied beside the program"
@@ -78,9 +60,7 @@ fi
 # and the switch given (if any). Off by default: a build folder copied to a
 # station must not carry it.
 while read -r folder card switch; do
-  if ! configure "$folder" "$toolchain" "$sdk/samples/viewer" -DCMAKE_C_FLAGS=-Werror ${switch:+"$switch"} ||
-     ! "$cmake" --build "$work/$folder" >>"$work/$folder.log" 2>&1; then
-    cat "$work/$folder.log"
+  if ! build_project "$folder" "$sdk/samples/viewer" -DCMAKE_C_FLAGS=-Werror ${switch:+"$switch"}; then
     fail "$folder" "samples/viewer did not build from the SDK folder"
     continue
   fi

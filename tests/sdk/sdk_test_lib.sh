@@ -1,7 +1,8 @@
 # shellcheck shell=bash
 # What the SDK tests share, sourced by each: a scratch folder removed at the
-# end, a count of failures, the SDK installed, programs run under Wine, and
-# the check for the programs a test needs (require, from scripts/).
+# end, a count of failures, the SDK installed, programs run under Wine, a
+# condition polled with a deadline, and the check for the programs a test
+# needs (require, from scripts/).
 # shellcheck disable=SC2034 # read by the scripts that source this
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=scripts/require.sh
@@ -39,6 +40,18 @@ wine_in() {
   done
   printf '%s\n' "$output"
   return "$status"
+}
+
+# poll SECONDS COMMAND...: until COMMAND succeeds, tried ten times a second
+# for SECONDS at most; fails if it never did.
+poll() {
+  local _ tenths=$(($1 * 10))
+  shift
+  for _ in $(seq "$tenths"); do
+    "$@" && return 0
+    sleep 0.1
+  done
+  return 1
 }
 
 # finish NAME: the count of failures, and the verdict as the exit status.

@@ -1,28 +1,9 @@
-/* A host as Microsoft's tools build one: plain C against vorlane.h alone,
- * no C runtime, its own entry point, linked with Vorlane.lib. Prints one line
- * per check and exits with the number that failed. */
+/* A host as Microsoft's tools build one: plain C, vorlane.h first (it stands
+ * on its own), no C runtime, its own entry point, linked with Vorlane.lib.
+ * Prints one line per check and exits with the number that failed. */
 #include "vorlane.h"
 
-typedef unsigned long DWORD;
-typedef int BOOL;
-typedef void *HANDLE;
-
-/* The few kernel32 calls it needs; their import library is made from a .def. */
-__declspec(dllimport) HANDLE __stdcall GetStdHandle(DWORD which);
-__declspec(dllimport) BOOL __stdcall WriteFile(HANDLE file, const void *bytes, DWORD count,
-                                               DWORD *written, void *overlapped);
-__declspec(dllimport) HANDLE __stdcall CreateFileA(const char *name, DWORD access, DWORD share,
-                                                   void *security, DWORD creation, DWORD flags,
-                                                   HANDLE templateFile);
-__declspec(dllimport) DWORD __stdcall GetFileSize(HANDLE file, DWORD *high);
-__declspec(dllimport) BOOL __stdcall CloseHandle(HANDLE handle);
-__declspec(dllimport) BOOL __stdcall DeleteFileA(const char *name);
-__declspec(dllimport) void __stdcall ExitProcess(unsigned code);
-
-#define STD_OUTPUT_HANDLE ((DWORD)-11)
-#define GENERIC_READ 0x80000000ul
-#define OPEN_EXISTING 3
-#define INVALID_HANDLE ((HANDLE)(long long)-1)
+#include <windows.h>
 
 static unsigned failures;
 
@@ -40,9 +21,9 @@ static void Check(const char *name, int passed) {
 }
 
 static DWORD FileSize(const char *name) {
-    HANDLE file = CreateFileA(name, GENERIC_READ, 1, 0, OPEN_EXISTING, 0, 0);
+    HANDLE file = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, 0, 0);
     DWORD size;
-    if (file == INVALID_HANDLE) return 0;
+    if (file == INVALID_HANDLE_VALUE) return 0;
     size = GetFileSize(file, 0);
     CloseHandle(file);
     return size;

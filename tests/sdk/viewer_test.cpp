@@ -247,6 +247,9 @@ TEST_F(ViewerTest, TheKeyboardWorksAsInADialog) {
 
     viewer.Click(ID_START);
     ASSERT_TRUE(viewer.WaitForStatus("live picture at")) << viewer.Status();
+    // The preview takes keys once its loop runs, as the operator sees the
+    // picture; a chord before that finds no queue to go to.
+    ASSERT_TRUE(vt::WaitUntil([] { return vt::CardStats().reads > 0; })) << "no frame read";
     BYTE held[256] = {};
     held[VK_MENU] = held[VK_OEM_PLUS] = 0x80;
     AttachThreadInput(GetCurrentThreadId(), viewer.threadId(), TRUE);

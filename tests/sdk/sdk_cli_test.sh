@@ -162,8 +162,9 @@ leftover=$(comm -13 <(echo "$temp_frames_before") <(temp_frames))
 # card cut after 4 kB; cutvorlane: Vorlane.dll cut so; program: vorlane-cli
 # itself; empty: an empty file; folder: a folder; onpath: the virtual card in
 # a folder on the PATH (ONPATH in the texts), where Vorlane.dll finds it when
-# none lies beside it and a host in another folder would take it. OWN and
-# OTHER stand for this build's and the other bitness.
+# none lies beside it and a host in another folder would take it; laterpath:
+# the same folder second on the PATH, after an empty one. OWN and OTHER stand
+# for this build's and the other bitness.
 own=$([ "$arch" = win32 ] && echo 32 || echo 64)
 other=$([ "$arch" = win32 ] && echo 64 || echo 32)
 declare -A station_file=(
@@ -178,6 +179,8 @@ head -c 4096 "${station_file[vorlane]}" >"$work/cut/Vorlane.dll"
 mkdir "$work/on-path"
 cp "${station_file[card]}" "$work/on-path/"
 on_path=$(winepath -w "$work/on-path")
+mkdir "$work/empty-folder"
+later_path="$(winepath -w "$work/empty-folder");$on_path"
 # row name | files | arguments | exit status | texts in the output
 while IFS='|' read -r name files args status text; do
   name=$(trim "$name")
@@ -188,6 +191,7 @@ while IFS='|' read -r name files args status text; do
   path=
   for file in $files; do
     if [ "$file" = onpath ]; then path=$on_path
+    elif [ "$file" = laterpath ]; then path=$later_path
     elif [ "${file%%>*}" = folder ]; then mkdir "$folder/${file#*>}"
     elif [ "${file#*>}" != "$file" ]; then cp "${station_file[${file%%>*}]}" "$folder/${file#*>}"
     else cp "${station_file[$file]}" "$folder/"; fi
@@ -218,7 +222,7 @@ check                  | vorlane card       | check                   | 4 | OWN-
 check --open           | vorlane card       | check --open --x 40 --y 40 --report report.txt | 4 | card opens, && frames a second && @card_opens=1 && @exit_status=4 && is the virtual card
 check, wrong option    | vorlane card       | check --seconds 1       | 2 | check takes only --open
 virtual card on the PATH | vorlane onpath   | check                   | 4 | CG400D32.dll: ONPATH\CG400D32.dll && CG400D32.dll in ONPATH is the virtual card, not the card maker's driver
-virtual card later on the PATH | vorlane lacking onpath | check     | 3 | CG400D32.dll beside it lacks && CG400D32.dll in ONPATH is the virtual card
+virtual card later on the PATH | vorlane lacking laterpath | check  | 3 | CG400D32.dll beside it lacks && CG400D32.dll in ONPATH is the virtual card
 STATIONS
 
 # Real key presses in the keys window, sent by xdotool on the X display: the

@@ -19,7 +19,7 @@ using vt::MakeBmp24;
 constexpr size_t kGreyOffset = bmp::kGreyPixelOffset;
 
 // Where converted files are left for the independent reader that runs after
-// this program on the Linux side (grey_pillow_check.py): beside the program.
+// this program on the Linux side (pillow_files_check.py): beside the program.
 std::string CheckFolder() {
     const std::string folder = vt::BesideProgram("grey-check\\");
     CreateDirectoryA(folder.c_str(), nullptr);

@@ -47,7 +47,7 @@ TEST_F(ViewerTest, AnOperatorsSession) {
     EXPECT_NE(viewer.Status().find("virtual card"), std::string::npos) << viewer.Status();
     {
         // EasyInit returns 0 with the card open when its thread cannot start.
-        rely::ImportPatch noThread("KERNEL32.dll", "CreateThread", reinterpret_cast<void *>(NoThread));
+        const rely::ImportPatches noThread{{"KERNEL32.dll", "CreateThread", NoThread}};
         ASSERT_TRUE(noThread);
         viewer.Click(ID_START);
         EXPECT_TRUE(viewer.WaitForStatus("the card did not open")) << viewer.Status();

@@ -22,25 +22,6 @@ inline void *PatchImport(const char *dll, const char *function, void *replacemen
     return vorlane ? vt::ReplaceImport(vorlane, dll, function, replacement) : nullptr;
 }
 
-// Holds one import replaced for the life of the guard.
-class ImportPatch {
-public:
-    ImportPatch(const char *dll, const char *function, void *replacement)
-        : dll_(dll), function_(function), original_(PatchImport(dll, function, replacement)) {}
-    ~ImportPatch() {
-        if (original_) PatchImport(dll_, function_, original_);
-    }
-    ImportPatch(const ImportPatch &) = delete;
-    ImportPatch &operator=(const ImportPatch &) = delete;
-    explicit operator bool() const { return original_ != nullptr; }
-    void *original() const { return original_; }
-
-private:
-    const char *dll_;
-    const char *function_;
-    void *original_;
-};
-
 // Vorlane.dll's imports replaced for the life of the guard, each given as
 // DLL, function and stand-in. This program's own imports stay as they were,
 // so a stand-in reaches the system function by calling it by name.

@@ -135,28 +135,28 @@ TEST(CliOptions, RecordCommandLines) {
 // edges are tried here.
 TEST(CliOptions, EveryNumberOptionAtBothEdges) {
     struct Row {
-        Words args;  // after "record rec"
-        bool good;
+        const char *option;  // after "record rec"
+        const char *lowest, *belowLowest, *highest, *aboveHighest;
     } rows[] = {
-        {{"--rate", "0.001"}, true},        {{"--rate", "0"}, false},
-        {{"--rate", "1000"}, true},         {{"--rate", "1000.001"}, false},
-        {{"--seconds", "0"}, true},         {{"--seconds", "-0.001"}, false},
-        {{"--seconds", "86400"}, true},     {{"--seconds", "86400.001"}, false},
-        {{"--height", "80"}, true},         {{"--height", "79"}, false},
-        {{"--height", "576"}, true},        {{"--height", "577"}, false},
-        {{"--mode", "0"}, true},            {{"--mode", "-1"}, false},
-        {{"--mode", "3"}, true},            {{"--mode", "4"}, false},
-        {{"--x", "-2147483648"}, true},     {{"--x", "-2147483649"}, false},
-        {{"--x", "2147483647"}, true},      {{"--x", "2147483648"}, false},
-        {{"--y", "-2147483648"}, true},     {{"--y", "-2147483649"}, false},
-        {{"--y", "2147483647"}, true},      {{"--y", "2147483648"}, false},
+        {"--rate", "0.001", "0", "1000", "1000.001"},
+        {"--seconds", "0", "-0.001", "86400", "86400.001"},
+        {"--height", "80", "79", "576", "577"},
+        {"--mode", "0", "-1", "3", "4"},
+        {"--x", "-2147483648", "-2147483649", "2147483647", "2147483648"},
+        {"--y", "-2147483648", "-2147483649", "2147483647", "2147483648"},
     };
     for (const Row &row : rows) {
-        Words args{"rec"};
-        args.insert(args.end(), row.args.begin(), row.args.end());
-        cli::RecordOptions options;
-        const std::string bad = "bad value '" + row.args[1] + "' for " + row.args[0];
-        EXPECT_EQ(cli::ParseRecordOptions(args, options), row.good ? "" : bad) << Joined(row.args);
+        const struct {
+            const char *value;
+            bool good;
+        } tries[] = {{row.lowest, true}, {row.belowLowest, false}, {row.highest, true}, {row.aboveHighest, false}};
+        for (const auto &attempt : tries) {
+            const Words args{"rec", row.option, attempt.value};
+            cli::RecordOptions options;
+            const std::string bad = std::string("bad value '") + attempt.value + "' for " + row.option;
+            EXPECT_EQ(cli::ParseRecordOptions(args, options), attempt.good ? "" : bad)
+                << row.option << " " << attempt.value;
+        }
     }
 }
 

@@ -149,6 +149,46 @@ TEST(Recorder, DropsAndCountsPicturesWhileTheDiskIsBehindWithoutWaiting) {
     EXPECT_EQ(failure.error, 0u);
 }
 
+// A reader (a virus scanner, say) that holds each just-written picture for
+// `g_heldTries` renames, or for good when it is negative.
+int g_heldTries, g_renames;
+BOOL WINAPI HeldRename(const char *from, const char *to) {
+    if (g_heldTries < 0 || g_renames++ % (g_heldTries + 1) < g_heldTries) {
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return FALSE;
+    }
+    return MoveFileA(from, to);
+}
+
+TEST(Recorder, WaitsForAReaderThatHoldsAPictureAndStopsOnlyWhenItNeverLetsGo) {
+    struct Row {
+        const char *name;
+        int heldTries;
+        int kept;
+        DWORD error;
+    } rows[] = {
+        {"held for three tries", 3, 4, 0},
+        {"held for good", -1, 0, ERROR_SHARING_VIOLATION},
+    };
+    for (const Row &row : rows) {
+        g_heldTries = row.heldTries;
+        g_renames = 0;
+        const std::string folder = vt::NewTempFolder("recorder-held");
+        ASSERT_EQ(recording::PrepareFolder(folder), "") << row.name;
+        recording::Recorder recorder(folder, kWidth, kHeight, 1000, recording::WriteBmpPicture, HeldRename);
+        ASSERT_TRUE(recorder.Start()) << row.name;
+        for (int n = 1; n <= 4; ++n) recorder.Offer(Picture(n, kPixels).data(), n * 0.04);
+        recording::WriteFailure failure;
+        const recording::Counts counts = recorder.Finish(failure);
+        EXPECT_EQ(counts.kept, row.kept) << row.name;
+        EXPECT_EQ(counts.kept + counts.notWritten, 4) << row.name;
+        EXPECT_EQ(failure.error, row.error) << row.name;
+        EXPECT_EQ(BmpNames(folder).size(), static_cast<size_t>(row.kept)) << row.name;
+        EXPECT_FALSE(vt::FileExists(folder + "\\" + recording::PictureFileName(1) + recording::kPartialSuffix))
+            << row.name;
+    }
+}
+
 TEST(RecordingFolder, RefusesAFolderItWouldOverwriteOrCannotUse) {
     const std::string base = vt::NewTempFolder("recording-folders");
     const std::vector<uint8_t> kept{'k', 'e', 'p', 't'};
@@ -161,6 +201,7 @@ TEST(RecordingFolder, RefusesAFolderItWouldOverwriteOrCannotUse) {
         {"new, two levels deep", "new\\deeper", nullptr, ""},
         {"empty", "empty", "", ""},
         {"holding a picture", "pictures", "0001.BMP", "already holds BMP files (0001.BMP)"},
+        {"holding a.bmpx, whose 8.3 name ends in .BMP", "bmpx", "a.bmpx", ""},
         {"holding a recording's report", "report", "recording.txt", "already holds a recording.txt"},
         {"a file", "file", nullptr, "is a file, not a folder"},
         {"under a file", "file\\below", nullptr, "cannot be created"},
@@ -184,6 +225,37 @@ TEST(RecordingFolder, RefusesAFolderItWouldOverwriteOrCannotUse) {
         }
     }
     EXPECT_EQ(vt::ReadFileBytes(base + "\\file"), kept);
+}
+
+TEST(RecordingFolder, TellsAFileInsideItHoweverEitherIsSpelled) {
+    const std::string base = vt::NewTempFolder("recording-inside");
+    CreateDirectoryA((base + "\\rec").c_str(), nullptr);
+    CreateDirectoryA((base + "\\rec\\sub").c_str(), nullptr);
+    CreateDirectoryA((base + "\\other").c_str(), nullptr);
+    char shortName[MAX_PATH];
+    const DWORD length = GetShortPathNameA(base.c_str(), shortName, MAX_PATH);
+    ASSERT_TRUE(length > 0 && length < MAX_PATH);
+    std::string forward = base;
+    for (char &c : forward) c = c == '\\' ? '/' : c;
+    struct Row {
+        std::string file, folder;
+        bool inside;
+    } rows[] = {
+        {base + "\\rec\\000001.bmp", base + "\\rec", true},
+        {base + "\\REC\\g.bmp", base + "\\rec\\", true},
+        {base + "\\other\\..\\rec\\.\\g.bmp", base + "\\rec", true},
+        {forward + "/rec/g.bmp", base + "\\rec", true},
+        {std::string(shortName) + "\\rec\\g.bmp", base + "\\rec", true},
+        {base + "\\rec\\sub\\g.bmp", base + "\\rec", true},
+        {base + "\\new\\g.bmp", base + "\\NEW", true},
+        {base + "\\new\\deeper\\g.bmp", forward + "/new", true},
+        {base + "\\other\\g.bmp", base + "\\rec", false},
+        {base + "\\rec.bmp", base + "\\rec", false},
+        {base + "\\recx\\g.bmp", base + "\\rec", false},
+        {base + "\\g.bmp", base + "\\rec", false},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(recording::LiesWithin(row.file, row.folder), row.inside) << row.file << " in " << row.folder;
 }
 
 // Pictures at known times: the rate between the first and the last, as the
@@ -240,23 +312,56 @@ TEST(RecordFigures, FailedScreenReadsAreCountedAndNeverTakenForPictures) {
     EXPECT_NE(recording::ReportText(summary).find("\nscreen reads that failed: 3\r\n"), std::string::npos);
 }
 
-// Last in this file: once the console closes, every watch ends at once.
-DWORD WINAPI CloseTheConsole(void *result) {
-    *static_cast<BOOL *>(result) = cli::OnConsoleEvent(CTRL_CLOSE_EVENT);
+TEST(RecordEnding, CtrlCEndsTheWatchOnlyUntilItHasEnded) {
+    cli::CatchCtrlC();
+    EXPECT_TRUE(cli::OnConsoleEvent(CTRL_C_EVENT)) << "Ctrl+C while watching";
+    cli::PaintCounter counter(0, 0, 8, 8);
+    EXPECT_TRUE(cli::Watch(counter, {}).interrupted);
+    EXPECT_FALSE(cli::OnConsoleEvent(CTRL_C_EVENT)) << "Ctrl+C after the watch: the program must end";
+    EXPECT_FALSE(cli::OnConsoleEvent(CTRL_BREAK_EVENT)) << "Ctrl+Break after the watch";
+}
+
+// Last in this file: the console closed while a recording runs. Windows ends
+// the process as soon as the handler returns: what the report holds then is
+// what stays.
+struct Closing {
+    std::string report;
+    HANDLE program = nullptr;  // the thread that writes, stopped when the handler returns
+    BOOL handled = FALSE;
+    std::vector<uint8_t> left;
+};
+
+DWORD WINAPI CloseTheConsole(void *param) {
+    Closing &closing = *static_cast<Closing *>(param);
+    closing.handled = cli::OnConsoleEvent(CTRL_CLOSE_EVENT);
+    SuspendThread(closing.program);
+    closing.left = vt::ReadFileBytes(closing.report);
+    ResumeThread(closing.program);
     return 0;
 }
 
-TEST(RecordEnding, AClosingConsoleEndsTheWatchAndWaitsUntilAllIsWritten) {
+TEST(RecordEnding, AClosingConsoleLeavesTheReportWholeWithItsExitStatus) {
+    cli::Report report(vt::NewTempFolder("closing") + "\\report.txt");
+    report.Set(cli::report_key::kCommand, std::string("record"));
+    ASSERT_TRUE(report.Write());
     cli::CatchCtrlC();
-    BOOL handled = FALSE;
-    const HANDLE closing = CreateThread(nullptr, 0, CloseTheConsole, &handled, 0, nullptr);
-    ASSERT_TRUE(closing);
+    Closing closing;
+    closing.report = report.path();
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &closing.program,
+                                0, FALSE, DUPLICATE_SAME_ACCESS));
+    const HANDLE thread = CreateThread(nullptr, 0, CloseTheConsole, &closing, 0, nullptr);
+    ASSERT_TRUE(thread);
     cli::PaintCounter counter(0, 0, 8, 8);
-    cli::Watch(counter, {});  // without hooks only a stop ends it
-    EXPECT_EQ(WaitForSingleObject(closing, 0), static_cast<DWORD>(WAIT_TIMEOUT))
-        << "the handler returned before all was written: Windows would end the process";
-    cli::AllWritten();
-    EXPECT_EQ(WaitForSingleObject(closing, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
-    EXPECT_TRUE(handled);
-    CloseHandle(closing);
+    EXPECT_TRUE(cli::Watch(counter, {}).interrupted);  // without hooks only a stop ends it
+    // A handler that does not wait returns at once; one that waits holds on
+    // far longer than this, until the report below is written.
+    EXPECT_EQ(WaitForSingleObject(thread, cli::kLongestWaitForWritingMs / 4), static_cast<DWORD>(WAIT_TIMEOUT))
+        << "the handler returned before the last report was written: Windows would end the process";
+    EXPECT_EQ(cli::WriteLastReport(report, 2), 2);
+    EXPECT_EQ(WaitForSingleObject(thread, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+    EXPECT_TRUE(closing.handled);
+    const std::string left(closing.left.begin(), closing.left.end());
+    EXPECT_EQ(left, "command=record\nexit_status=2\n");
+    CloseHandle(thread);
+    CloseHandle(closing.program);
 }

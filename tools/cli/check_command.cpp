@@ -94,6 +94,12 @@ int OpenCard(const VorlaneFunctions &vorlane, int x, int y, Report &report) {
         std::fprintf(stderr, "vorlane-cli: the card did not close\n");
         return kExitFailed;
     }
+    if (count.interrupted) {
+        std::printf("the count was interrupted after %.1f s, %lld pictures painted\n", count.ran,
+                    count.painted);
+        std::fprintf(stderr, "vorlane-cli: check --open was interrupted before it finished\n");
+        return kExitFailed;
+    }
     if (!counter.watching()) {
         std::printf("card opens; the picture lies off the screen, so its frames are not counted\n");
         return kExitOk;

@@ -48,6 +48,7 @@ const char kHelp[] =
     "\n"
     "record makes FOLDER when it is missing and refuses one that already holds\n"
     "BMP files or a recording.txt, or cannot be written: nothing is overwritten.\n"
+    "Its --save and --grey files must lie outside FOLDER.\n"
     "The picture must lie wholly on the screen. A slow disk costs pictures, which\n"
     "are counted, never the preview's pace; a full disk ends the recording and\n"
     "keeps what was written. recording.txt gives the pictures kept and a second,\n"
@@ -105,14 +106,7 @@ int Run(const Command &command, Arguments args) {
         std::fprintf(stderr, "vorlane-cli: could not write the report to %s\n", reportPath.c_str());
         return kExitFailed;
     }
-    int status = command.run(args, report);
-    report.Set(report_key::kExitStatus, static_cast<long long>(status));
-    if (!report.Write()) {
-        std::fprintf(stderr, "vorlane-cli: could not write the report to %s\n", reportPath.c_str());
-        if (status == kExitOk) status = kExitFailed;
-    }
-    AllWritten();
-    return status;
+    return WriteLastReport(report, command.run(args, report));
 }
 
 }  // namespace

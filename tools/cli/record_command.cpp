@@ -2,6 +2,7 @@
 // saved into a folder of numbered BMP files, and recording.txt beside them.
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "pure/frame_geometry.h"
 #include "commands.h"
@@ -126,6 +127,15 @@ int RecordCommand(const Arguments &args, Report &report) {
     RecordOptions options;
     const std::string problem = ParseRecordOptions(args, options);
     if (!problem.empty()) return Usage(problem);
+    // Written after the preview, while pictures may still be going in: a
+    // picture would be overwritten, or the folder left unplayable.
+    for (const auto &target : {std::make_pair("--save", &options.preview.save),
+                               std::make_pair("--grey", &options.preview.grey)}) {
+        if (target.second->empty() || !recording::LiesWithin(*target.second, options.folder)) continue;
+        std::fprintf(stderr, "vorlane-cli: %s %s lies in the recording folder %s; save the frame outside it\n",
+                     target.first, target.second->c_str(), options.folder.c_str());
+        return kExitUsage;
+    }
     VorlaneFunctions vorlane;
     return LoadVorlane(vorlane) ? Record(vorlane, options, report) : kExitDllUnusable;
 }

@@ -32,8 +32,9 @@ std::string PictureFileName(int64_t number) {
 }
 
 Recorder::Recorder(std::string folder, int32_t width, int32_t height, double rate,
-                   PictureWriter writer)
+                   PictureWriter writer, PictureRenamer renamer)
     : folder_(std::move(folder)), width_(width), height_(height), rate_(rate), writer_(writer),
+      renamer_(renamer),
       pictureBytes_(static_cast<size_t>(width) * static_cast<size_t>(height) * 4),
       wake_(guards::CreateUnnamedEvent(false, false)) {}
 
@@ -93,13 +94,34 @@ DWORD WINAPI Recorder::ThreadMain(void *self) {
     return 0;
 }
 
+// Through Windows' cache to the disk before the file takes its name: after a
+// power cut a named picture holds its pixels, never the zeros of a file
+// whose size was kept but whose data was not.
+static DWORD FlushToDisk(const std::string &path) {
+    const HANDLE opened = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) return GetLastError();
+    const guards::UniqueKernelHandle file(opened);
+    return FlushFileBuffers(file.get()) ? 0 : GetLastError();
+}
+
 // A picture takes its name only once it is whole: a recording cut off
 // mid-write (a crash, a closed console, a power cut) leaves at most a
 // partial picture under a name that players pass over.
 DWORD Recorder::WriteWhole(const std::string &path, const BYTE *bgr) const {
     const std::string partial = path + kPartialSuffix;
     DWORD error = writer_(partial.c_str(), bgr, width_, height_);
-    if (!error && !MoveFileA(partial.c_str(), path.c_str())) error = GetLastError();
+    if (!error) error = FlushToDisk(partial);
+    // The wait is the writer thread's alone: the queue holds the pictures
+    // meanwhile, and counts those it cannot hold.
+    for (int attempt = 1; !error && !renamer_(partial.c_str(), path.c_str()); ++attempt) {
+        error = GetLastError();
+        if (!error) error = ERROR_WRITE_FAULT;
+        if (attempt >= kRenameAttempts || (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED))
+            break;
+        error = 0;
+        Sleep(kRenameRetryMs);
+    }
     if (error) DeleteFileA(partial.c_str());
     return error;
 }

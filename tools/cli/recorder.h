@@ -21,6 +21,13 @@ namespace recording {
 using PictureWriter = DWORD (*)(const char *path, const BYTE *bgr, int32_t width, int32_t height);
 DWORD WriteBmpPicture(const char *path, const BYTE *bgr, int32_t width, int32_t height);
 
+// Gives a whole picture its name; MoveFileA's signature and errors.
+using PictureRenamer = BOOL(WINAPI *)(const char *from, const char *to);
+// A reader that has just opened the file (a virus scanner, an indexer) makes
+// the rename fail for a moment: it is tried this many times, this far apart.
+constexpr int kRenameAttempts = 20;
+constexpr DWORD kRenameRetryMs = 50;
+
 // 32-bit blue, green, red, unused pixels to 24-bit ones, in the same order.
 void Bgrx32ToBgr24(const BYTE *bgrx, BYTE *bgr, size_t pixelCount);
 
@@ -63,7 +70,7 @@ class Recorder {
 public:
     // Pictures of `width` x `height` pixels go to `folder`, at most `rate` a second.
     Recorder(std::string folder, int32_t width, int32_t height, double rate,
-             PictureWriter writer = WriteBmpPicture);
+             PictureWriter writer = WriteBmpPicture, PictureRenamer renamer = MoveFileA);
     ~Recorder();
     Recorder(const Recorder &) = delete;
     Recorder &operator=(const Recorder &) = delete;
@@ -93,6 +100,7 @@ private:
     const int32_t height_;
     const double rate_;
     const PictureWriter writer_;
+    const PictureRenamer renamer_;
     const size_t pictureBytes_;
     RateBudget budget_;
 

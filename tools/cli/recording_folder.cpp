@@ -1,6 +1,8 @@
 #include "recording_folder.h"
 
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
 #include "pure/color_modes.h"
 #include "common/win32_guards.h"
@@ -26,12 +28,75 @@ DWORD CreateFolders(const std::string &folder) {
     return GetLastError();
 }
 
+// A wildcard would also match each file's 8.3 name: "*.bmp" finds a.bmpx.
+// Names are compared whole, as the card's folder reader does.
 std::string FirstBmpFile(const std::string &folder) {
     WIN32_FIND_DATAA found;
-    const HANDLE search = FindFirstFileA((folder + "\\*.bmp").c_str(), &found);
+    const HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return "";
+    std::string name;
+    do {
+        const size_t length = std::strlen(found.cFileName);
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && length > 4 &&
+            _stricmp(found.cFileName + length - 4, ".bmp") == 0)
+            name = found.cFileName;
+    } while (name.empty() && FindNextFileA(search, &found));
     FindClose(search);
-    return found.cFileName;
+    return name;
+}
+
+// A place by what it is, not how it is spelled: the nearest existing folder
+// on its path, by volume and file index, and the names still missing below it.
+struct Place {
+    bool known = false;
+    DWORD volume = 0, indexHigh = 0, indexLow = 0;
+    std::vector<std::string> missing;
+    bool operator==(const Place &other) const {
+        if (!known || !other.known || volume != other.volume || indexHigh != other.indexHigh ||
+            indexLow != other.indexLow || missing.size() != other.missing.size())
+            return false;
+        for (size_t i = 0; i < missing.size(); ++i)
+            if (_stricmp(missing[i].c_str(), other.missing[i].c_str()) != 0) return false;
+        return true;
+    }
+};
+
+std::string FullPath(const std::string &path) {
+    char full[4 * MAX_PATH];
+    const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    if (length == 0 || length >= sizeof full) return "";
+    std::string result(full, length);
+    while (result.size() > 3 && (result.back() == '\\' || result.back() == '/')) result.pop_back();
+    return result;
+}
+
+// "C:" alone names the drive's current folder, not its root.
+std::string ParentOf(const std::string &full) {
+    const size_t slash = full.find_last_of("\\/");
+    if (slash == std::string::npos || slash + 1 == full.size()) return "";
+    std::string parent = full.substr(0, slash);
+    if (parent.size() == 2 && parent[1] == ':') parent += '\\';
+    return parent;
+}
+
+Place Locate(const std::string &full) {
+    Place place;
+    for (std::string at = full; !at.empty(); at = ParentOf(at)) {
+        const HANDLE opened = CreateFileA(at.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (opened != INVALID_HANDLE_VALUE) {
+            const guards::UniqueKernelHandle handle(opened);
+            BY_HANDLE_FILE_INFORMATION info;
+            if (!GetFileInformationByHandle(handle.get(), &info)) return Place{};
+            place.known = true;
+            place.volume = info.dwVolumeSerialNumber;
+            place.indexHigh = info.nFileIndexHigh;
+            place.indexLow = info.nFileIndexLow;
+            return place;
+        }
+        place.missing.insert(place.missing.begin(), at.substr(at.find_last_of("\\/") + 1));
+    }
+    return Place{};
 }
 
 std::string ReportPath(const std::string &folder) { return folder + "\\" + kReportName; }
@@ -48,6 +113,8 @@ DWORD WriteTextFile(const std::string &path, DWORD disposition, const std::strin
         const DWORD error = GetLastError();
         return error ? error : ERROR_WRITE_FAULT;
     }
+    // On the disk before it replaces the claim: never a report of zeros.
+    if (!FlushFileBuffers(file.get())) return GetLastError();
     return CloseHandle(file.release()) ? 0 : GetLastError();
 }
 
@@ -81,6 +148,15 @@ std::string PrepareFolder(const std::string &folder) {
     if (const DWORD error = WriteTextFile(ReportPath(folder), CREATE_NEW, "recording under way\r\n"))
         return "the folder " + folder + " cannot be written (" + cli::WindowsError(error) + ")";
     return "";
+}
+
+bool LiesWithin(const std::string &file, const std::string &folder) {
+    const std::string home = FullPath(folder);
+    if (home.empty()) return false;
+    const Place recording = Locate(home);
+    for (std::string at = ParentOf(FullPath(file)); !at.empty(); at = ParentOf(at))
+        if (Locate(at) == recording) return true;
+    return false;
 }
 
 void ReleaseFolder(const std::string &folder) { DeleteFileA(ReportPath(folder).c_str()); }

@@ -20,6 +20,11 @@ constexpr char kReportName[] = "recording.txt";
 // else one line that says why not.
 std::string PrepareFolder(const std::string &folder);
 
+// True when `file` would lie in `folder` or below it, however either is
+// spelled: relative or full, either slash, 8.3 names, or another drive
+// letter or share that leads to the same folder. The folder need not exist.
+bool LiesWithin(const std::string &file, const std::string &folder);
+
 // Gives up the claim when the recording never started: removes recording.txt.
 void ReleaseFolder(const std::string &folder);
 

@@ -172,6 +172,16 @@ DllFile Examine(const char *name, const std::string &firstFolder, const char *fi
     return dll;
 }
 
+// The folder itself, however it is spelled (a relative entry, "\\.", "..",
+// 8.3 names, forward slashes): its volume and file index.
+bool Identify(const std::string &path, BY_HANDLE_FILE_INFORMATION &info) {
+    const HANDLE opened = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) return false;
+    const guards::UniqueKernelHandle folder(opened);
+    return GetFileInformationByHandle(folder.get(), &info) != FALSE;
+}
+
 }  // namespace
 
 std::vector<std::string> VirtualCardsFound(const DllFile &library) {
@@ -180,6 +190,7 @@ std::vector<std::string> VirtualCardsFound(const DllFile &library) {
     std::vector<std::string> folders = SearchFolders(own);
     folders.insert(folders.begin() + 1, vorlane);
     std::vector<std::string> seen, lines;
+    std::vector<BY_HANDLE_FILE_INFORMATION> cards;
     for (std::string folder : folders) {
         while (folder.size() > 3 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
         const auto same = [&folder](const std::string &other) { return _stricmp(folder.c_str(), other.c_str()) == 0; };
@@ -191,6 +202,15 @@ std::vector<std::string> VirtualCardsFound(const DllFile &library) {
         if (IsFolder(path) || !ReadWholeFile(path, bytes).empty() ||
             !pe::Parse(bytes.data(), bytes.size(), image).empty() || !IsVirtualCard(image))
             continue;
+        BY_HANDLE_FILE_INFORMATION card;
+        if (Identify(folder, card)) {
+            const auto named = [&card](const BY_HANDLE_FILE_INFORMATION &other) {
+                return card.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
+                       card.nFileIndexHigh == other.nFileIndexHigh && card.nFileIndexLow == other.nFileIndexLow;
+            };
+            if (std::any_of(cards.begin(), cards.end(), named)) continue;
+            cards.push_back(card);
+        }
         const std::string where = same(own) && same(vorlane) ? "beside vorlane-cli and Vorlane.dll ("
                                   : same(own)                ? "beside vorlane-cli ("
                                   : same(vorlane)            ? "beside Vorlane.dll ("

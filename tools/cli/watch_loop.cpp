@@ -4,17 +4,20 @@
 #include <mmsystem.h>
 
 #include <atomic>
+#include <cstdio>
 
 namespace cli {
 namespace {
 
 // Set by the console's control handler and the keys window; read by the loop.
 std::atomic<bool> stopRequested{false};
+// Ctrl+C ends a watch only until it has ended: after that it ends the program,
+// as it does in any other.
+std::atomic<bool> ctrlCEndsWatch{false};
 // Set once the program has written all it keeps. A closing console or an
 // ending session waits for it: Windows ends the process as soon as the
 // handler returns, and gives it about 5 seconds in all.
 HANDLE allWritten = nullptr;
-constexpr DWORD kLongestWaitForWritingMs = 4000;
 
 void StopAndWaitForWriting() {
     stopRequested = true;
@@ -83,6 +86,7 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
     switch (event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
+        if (!ctrlCEndsWatch) return FALSE;
         stopRequested = true;
         return TRUE;
     case CTRL_CLOSE_EVENT:
@@ -95,6 +99,8 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 }
 
 void CatchCtrlC() {
+    stopRequested = false;
+    ctrlCEndsWatch = true;
     if (allWritten) return;
     allWritten = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
@@ -118,6 +124,7 @@ WatchCount Watch(PaintCounter &counter, const WatchHooks &hooks) {
         const double now = SecondsSince(start, frequency);
         if (stopRequested || (hooks.finished && hooks.finished(now, count))) {
             count.ran = now;
+            count.interrupted = stopRequested;
             break;
         }
         PumpMessages();
@@ -131,7 +138,18 @@ WatchCount Watch(PaintCounter &counter, const WatchHooks &hooks) {
         if (hooks.eachTurn) hooks.eachTurn(now, count);
         Sleep(1);
     }
+    ctrlCEndsWatch = false;
     return count;
+}
+
+int WriteLastReport(Report &report, int status) {
+    report.Set(report_key::kExitStatus, static_cast<long long>(status));
+    if (!report.Write()) {
+        std::fprintf(stderr, "vorlane-cli: could not write the report to %s\n", report.path().c_str());
+        if (status == 0) status = 1;  // a success that a script cannot see is a failure
+    }
+    AllWritten();
+    return status;
 }
 
 }  // namespace cli

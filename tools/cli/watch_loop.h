@@ -10,14 +10,18 @@
 #include <functional>
 
 #include "paint_counter.h"
+#include "report.h"
 
 namespace cli {
 
-// From here on Ctrl+C and Ctrl+Break end the watch instead of the program;
-// so do closing the console, logging off and shutting down, which then wait
-// (a few seconds at most) until AllWritten() says everything is kept.
+// From here until the watch ends, Ctrl+C and Ctrl+Break end the watch
+// instead of the program; after it they end the program again. From here on,
+// closing the console, logging off and shutting down end the watch and then
+// wait (a few seconds at most) until AllWritten() says everything is kept.
 void CatchCtrlC();
 void AllWritten();
+// How long a closing console or an ending session waits for AllWritten().
+constexpr DWORD kLongestWaitForWritingMs = 4000;
 // The console control handler CatchCtrlC installs.
 BOOL WINAPI OnConsoleEvent(DWORD event);
 // Ends the watch at its next turn; safe from any thread.
@@ -29,6 +33,7 @@ struct WatchCount {
     double lastPaint = 0;
     double ran = 0;
     long long failedReads = 0;  // looks at the screen that failed
+    bool interrupted = false;   // ended by Ctrl+C, the keys window or the console, not its caller
     void Painted(double now) {
         if (painted++ == 0) firstPaint = now;
         lastPaint = now;
@@ -60,5 +65,10 @@ struct WatchHooks {
 };
 
 WatchCount Watch(PaintCounter &counter, const WatchHooks &hooks);
+
+// The program's end: the report's exit_status, written before a closing
+// console is let go (Windows ends the process when it is). Returns the
+// status, 1 when the report could not be written after a success.
+int WriteLastReport(Report &report, int status);
 
 }  // namespace cli

@@ -52,6 +52,7 @@ temp_frames_before=$(temp_frames)
 #   ^FILE TEXT   the file holds the text      ~NAME       no such file or folder
 #   =FILE BYTES  the file's size              +ARGUMENTS  recording_check.py
 #                passes, CONSOLE standing for the row's output
+#   #TEXT        exactly one line of the output holds it
 check_row() {
   local name=$1 folder=$2 args=$3 status=$4 texts=$5 output got text rest words problem="" shown
   local report=$2/report.txt console=$work/console.txt
@@ -69,6 +70,8 @@ check_row() {
       @*) tr -d '\r' <"$report" 2>/dev/null | grep -qxF -- "$rest" ||
             problem="report lacks '$rest'" shown=$(cat "$report" 2>/dev/null) ;;
       !*) ! grep -qF -- "$rest" <<<"$output" || problem="output holds '$rest'" ;;
+      \#*) got=$(grep -cF -- "$rest" <<<"$output")
+            [ "$got" = 1 ] || problem="$got lines hold '$rest', expected one" ;;
       ^*) grep -qF -- "${rest#* }" "$folder/${words[0]}" 2>/dev/null ||
             problem="${words[0]} lacks '${rest#* }'" shown=$(cat "$folder/${words[0]}" 2>/dev/null) ;;
       ~*) [ ! -e "$folder/$rest" ] || problem="$rest was made" ;;
@@ -133,6 +136,9 @@ record, holds BMPs   | record footage --seconds 0.3             | 2 | footage al
 record, a file       | record scene.bmp --seconds 0.3           | 2 | scene.bmp is a file, not a folder
 record, uncreatable  | record scene.bmp\below --seconds 0.3      | 2 | cannot be created
 record, unwritable   | record Z:\proc\1 --seconds 0.3           | 2 | the folder Z:\proc\1 cannot be written
+record, save inside  | record rec-in --save rec-in\000001.bmp --seconds 0.3 | 2 | --save rec-in\000001.bmp lies in the recording folder rec-in && ~rec-in
+record, grey inside  | record rec-in --grey .\REC-IN\..\rec-in/g.bmp --seconds 0.3 | 2 | --grey .\REC-IN\..\rec-in/g.bmp lies in the recording folder && ~rec-in
+record, save beside  | record rec-beside --save rec-beside.bmp --seconds 0.5 --height 96 --no-window | 0 | frame saved to rec-beside.bmp && =rec-beside.bmp 20790
 record footage       | record rec-1 --seconds 2 --height 576 --scene noise --no-window --report rec-1.txt | 0 | record: pictures kept && ended: the time was up && +check noise rec-1 && +figures rec-1 rec-1.txt CONSOLE 2
 record the recording | record rec-2 --seconds 2 --height 576 --scene rec-1 --no-window --report rec-2.txt | 0 | record: frames the card finished && +check rec-1 rec-2 && +figures rec-2 rec-2.txt CONSOLE 2
 record at 5 a second | record rec-5 --rate 5 --seconds 2 --height 576 --scene noise --no-window --report rec-5.txt | 0 | record: left out to keep to 5 a second && +check noise rec-5 5 && +figures rec-5 rec-5.txt CONSOLE 2
@@ -163,7 +169,8 @@ leftover=$(comm -13 <(echo "$temp_frames_before") <(temp_frames))
 # itself; empty: an empty file; folder: a folder; onpath: the virtual card in
 # a folder on the PATH (ONPATH in the texts), where Vorlane.dll finds it when
 # none lies beside it and a host in another folder would take it; laterpath:
-# the same folder second on the PATH, after an empty one. OWN and OTHER stand
+# the same folder second on the PATH, after an empty one; selfpath: the
+# station's own folder on the PATH, spelled three more ways. OWN and OTHER stand
 # for this build's and the other bitness.
 own=$([ "$arch" = win32 ] && echo 32 || echo 64)
 other=$([ "$arch" = win32 ] && echo 64 || echo 32)
@@ -190,7 +197,10 @@ while IFS='|' read -r name files args status text; do
   cp "$work/sdk/bin/vorlane-cli.exe" "$folder/"
   path=
   for file in $files; do
-    if [ "$file" = onpath ]; then path=$on_path
+    if [ "$file" = selfpath ]; then
+      self=$(winepath -w "$folder")
+      path="$self\.;${self//\\//}/;$self\..\${folder##*/}"
+    elif [ "$file" = onpath ]; then path=$on_path
     elif [ "$file" = laterpath ]; then path=$later_path
     elif [ "${file%%>*}" = folder ]; then mkdir "$folder/${file#*>}"
     elif [ "${file#*>}" != "$file" ]; then cp "${station_file[${file%%>*}]}" "$folder/${file#*>}"
@@ -219,6 +229,7 @@ empty driver           | vorlane empty>CG400D32.dll | check     | 3 | CG400D32.d
 folder as Vorlane.dll  | folder>Vorlane.dll card | check        | 3 | Vorlane.dll beside it is a folder, not a DLL.
 folder as the driver   | vorlane folder>CG400D32.dll | check    | 3 | CG400D32.dll beside it is a folder, not a DLL.
 check                  | vorlane card       | check                   | 4 | OWN-bit, && HDReset      ordinal 109  ok && CG400GetSnappingStatus   ok && !everything is in place && !missing && CG400D32.dll beside vorlane-cli and Vorlane.dll (Z:\ && ) is the virtual card, not the card maker's driver
+check, folder spelled anew | vorlane card selfpath | check       | 4 | #is the virtual card
 check --open           | vorlane card       | check --open --x 40 --y 40 --report report.txt | 4 | card opens, && frames a second && @card_opens=1 && @exit_status=4 && is the virtual card
 check, wrong option    | vorlane card       | check --seconds 1       | 2 | check takes only --open
 virtual card on the PATH | vorlane onpath   | check                   | 4 | CG400D32.dll: ONPATH\CG400D32.dll && CG400D32.dll in ONPATH is the virtual card, not the card maker's driver

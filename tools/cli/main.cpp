@@ -76,9 +76,12 @@ const char kHelp[] =
     "Vorlane.dll may show its own message boxes (for example when the card cannot\n"
     "be opened); press OK and this program reports the failure.\n"
     "\n"
-    "Exit status: 0 done; 1 Vorlane reported a failure (check: the card did not\n"
-    "open); 2 wrong command line (record: also a folder it may not use, or a\n"
-    "disk that filled up); 3 Vorlane.dll or CG400D32.dll is missing or\n"
+    "Exit status: 0 done; 1 Vorlane reported a failure (the card did not open or\n"
+    "did not close, a frame was not saved or converted; check --open: also no\n"
+    "picture painted, or the count interrupted), or the report was not written;\n"
+    "2 wrong command line (record: also a folder it may not use, --save or --grey\n"
+    "inside it, or any picture or recording.txt that could not be written or\n"
+    "renamed, a full disk among others); 3 Vorlane.dll or CG400D32.dll is missing or\n"
     "cannot be used (the message says which, why, and what to do); 4 (check)\n"
     "the virtual card lies where a host or Vorlane.dll may load it.\n";
 

@@ -81,9 +81,10 @@ const char kHelp[] =
     "picture painted, or the count interrupted), or the report was not written;\n"
     "2 wrong command line (record: also a folder it may not use, --save or --grey\n"
     "inside it, or any picture or recording.txt that could not be written or\n"
-    "renamed, a full disk among others); 3 Vorlane.dll or CG400D32.dll is missing or\n"
-    "cannot be used (the message says which, why, and what to do); 4 (check)\n"
-    "the virtual card lies where a host or Vorlane.dll may load it.\n";
+    "renamed, a full disk among others);\n"
+    "3 Vorlane.dll or CG400D32.dll is missing or cannot be used (the message says\n"
+    "which, why, and what to do); 4 (check) the virtual card lies where a host or\n"
+    "Vorlane.dll may load it.\n";
 
 struct Command {
     const char *name;

@@ -204,11 +204,11 @@ std::vector<std::string> VirtualCardsFound(const DllFile &library) {
             continue;
         BY_HANDLE_FILE_INFORMATION card;
         if (Identify(folder, card)) {
-            const auto named = [&card](const BY_HANDLE_FILE_INFORMATION &other) {
+            const auto known = [&card](const BY_HANDLE_FILE_INFORMATION &other) {
                 return card.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
                        card.nFileIndexHigh == other.nFileIndexHigh && card.nFileIndexLow == other.nFileIndexLow;
             };
-            if (std::any_of(cards.begin(), cards.end(), named)) continue;
+            if (std::any_of(cards.begin(), cards.end(), known)) continue;
             cards.push_back(card);
         }
         const std::string where = same(own) && same(vorlane) ? "beside vorlane-cli and Vorlane.dll ("

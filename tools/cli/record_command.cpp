@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "pure/frame_geometry.h"
+#include "frame_geometry.h"
 #include "commands.h"
 #include "paint_counter.h"
 #include "recorder.h"

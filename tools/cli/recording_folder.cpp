@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "pure/color_modes.h"
-#include "common/win32_guards.h"
+#include "color_modes.h"
+#include "win32_guards.h"
 #include "windows_error.h"
 
 namespace recording {

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "bench_timing.h"
-#include "pure/widening.h"
+#include "widening.h"
 #include "vcard_control.h"
 #include "vorlane.h"
 
@@ -121,10 +121,10 @@ void TimeWidening(double &table, double &plain) {
     for (int run = 0; run < 201; ++run) {
         std::copy(frame.begin(), frame.end(), out.begin());
         double start = Seconds();
-        stillbmp::WidenInPlace(out.data(), pixels, 2);
+        widening::WidenInPlace(out.data(), pixels, 2);
         fast.push_back(Seconds() - start);
         start = Seconds();
-        stillbmp::ExpandToBgr24Scalar(frame.data(), out.data(), pixels, 2);
+        widening::ExpandToBgr24Scalar(frame.data(), out.data(), pixels, 2);
         slow.push_back(Seconds() - start);
     }
     table = Median(fast) * 1000;

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "bench_timing.h"
-#include "capture/card_library.h"
-#include "pure/bmp_headers.h"
+#include "card_library.h"
+#include "bmp_headers.h"
 #include "vcard_control.h"
 
 namespace {

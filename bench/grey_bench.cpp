@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "bench_timing.h"
-#include "pure/bmp_headers.h"
+#include "bmp_headers.h"
 #include "vorlane.h"
 
 namespace {

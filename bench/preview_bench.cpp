@@ -15,8 +15,8 @@
 
 #include "bench_timing.h"
 #include "capture/capture_state.h"
-#include "capture/card_library.h"
-#include "pure/frame_geometry.h"
+#include "card_library.h"
+#include "frame_geometry.h"
 #include "capture/preview_paint.h"
 #include "vcard_control.h"
 #include "vorlane.h"

@@ -9,7 +9,7 @@ enable_language(RC)
 # needs a stand-in for one import that Windows XP lacks.
 function(vorlane_shipped_binary target description destination)
   if("CXX_RUNTIME" IN_LIST ARGN)
-    target_sources(${target} PRIVATE ${Vorlane_SOURCE_DIR}/tools/xp_runtime/tick_count_xp.cpp)
+    target_sources(${target} PRIVATE ${Vorlane_SOURCE_DIR}/shared/tick_count_xp.cpp)
   endif()
   get_target_property(type ${target} TYPE)
   get_target_property(name ${target} OUTPUT_NAME)

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "fuzz_checks.h"
-#include "pure/cli_options.h"
-#include "pure/record_rate.h"
+#include "core/cli_options.h"
+#include "core/record_rate.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "fuzz_checks.h"
-#include "pure/bmp_headers.h"
-#include "pure/grey_conversion.h"
+#include "bmp_headers.h"
+#include "core/grey_plan.h"
 
 namespace {
 

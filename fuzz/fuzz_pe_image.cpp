@@ -7,7 +7,7 @@
 #include <string>
 
 #include "fuzz_checks.h"
-#include "pure/pe_image.h"
+#include "core/pe_image.h"
 
 namespace {
 

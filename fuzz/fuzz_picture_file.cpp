@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "fuzz_checks.h"
-#include "pure/picture_decoding.h"
+#include "core/picture_decoding.h"
 
 namespace {
 

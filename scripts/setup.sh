@@ -12,7 +12,7 @@ packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   clang lld llvm
-  libclang-rt-14-dev libstdc++-12-dev  # the pure library's native build and the fuzz targets: sanitizers, libFuzzer
+  libclang-rt-14-dev libstdc++-12-dev  # the pure code's native build and the fuzz targets: sanitizers, libFuzzer
   googletest
   python3  # configuring finds it for the Linux-side checks
 )

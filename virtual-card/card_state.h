@@ -15,11 +15,11 @@
 #include <initializer_list>
 #include <memory>
 
-#include "capture/card_library.h"
+#include "card_library.h"
 #include "guarded.h"
-#include "common/win32_guards.h"
-#include "pure/scene.h"
-#include "pure/status_clock.h"
+#include "win32_guards.h"
+#include "core/scene.h"
+#include "core/status_clock.h"
 #include "vcard_control.h"
 
 namespace vcard {

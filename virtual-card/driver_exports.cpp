@@ -7,16 +7,13 @@
 #include <cstring>
 #include <utility>
 
+#include "card_constants.h"
 #include "card_state.h"
 #include "footage_player.h"
 
 using namespace vcard;
 
 namespace {
-
-bool IsFailedHandle(int32_t handle) {
-    return handle == 0 || handle == 1 || handle == 2 || handle == -1;
-}
 
 int64_t PointerValue(const void *p) {
     return static_cast<int64_t>(reinterpret_cast<intptr_t>(p));
@@ -79,7 +76,7 @@ int __stdcall BeginCG400(int cardNumber) {
     CardAccess card = EnterCall(VC_BEGIN);
     const int result = card->state.beginResult;
     const bool wasOpen = card->state.open;
-    card->state.open = !IsFailedHandle(result);
+    card->state.open = card::IsCardHandle(result);
     // Each opening counts afresh; a second BeginCG400 on an open card is no new opening.
     if (card->state.open && !wasOpen) {
         card->state.reads = 0;

@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "guarded.h"
-#include "common/win32_guards.h"
+#include "win32_guards.h"
 #include "picture_files.h"
 
 namespace vcard {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "pure/scene.h"
+#include "core/scene.h"
 
 namespace vcard {
 

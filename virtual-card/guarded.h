@@ -7,7 +7,7 @@
 
 #include <utility>
 
-#include "common/win32_guards.h"
+#include "win32_guards.h"
 
 template <typename T>
 class Guarded {

@@ -10,7 +10,8 @@
 #include <memory>
 #include <new>
 
-#include "common/win32_guards.h"
+#include "ascii_names.h"
+#include "win32_guards.h"
 
 namespace vcard {
 
@@ -18,11 +19,6 @@ namespace {
 
 HANDLE OrNull(HANDLE handle) {
     return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
-}
-
-bool IsBmpName(const char *name) {
-    const size_t length = std::strlen(name);
-    return length > 4 && _stricmp(name + length - 4, ".bmp") == 0;
 }
 
 // A picture file read through a buffer: DrawFitted asks for rows in file
@@ -116,9 +112,8 @@ bool ListFolderPictures(const char *folder, std::vector<std::string> &paths, cha
 
     WIN32_FIND_DATAA found;
     guards::UniqueFind find(OrNull(FindFirstFileA((prefix + "*").c_str(), &found)));
-    // Matched by hand: a wildcard "*.bmp" would also match names like "a.bmpx".
     for (bool more = find.valid(); more; more = FindNextFileA(find.get(), &found) != 0)
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && IsBmpName(found.cFileName))
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && names::IsBmpName(found.cFileName))
             paths.push_back(found.cFileName);
     find.reset();
     if (paths.empty()) {

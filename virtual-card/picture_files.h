@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "pure/picture_decoding.h"
-#include "pure/scene.h"
+#include "core/picture_decoding.h"
+#include "core/scene.h"
 
 namespace vcard {
 

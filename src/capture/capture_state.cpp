@@ -1,7 +1,7 @@
-#include "capture_state.h"
+#include "capture/capture_state.h"
 
-#include "pure/color_modes.h"
-#include "pure/widening.h"
+#include "color_modes.h"
+#include "widening.h"
 
 CaptureState captureState;
 
@@ -20,6 +20,6 @@ void WidenFrameBuffer() {
     if (!captureState.frameBytes || captureState.colorMode == colormode::kRgb24) return;
     const size_t pixelCount =
         static_cast<size_t>(captureState.imageWidth) * static_cast<size_t>(captureState.imageHeight);
-    stillbmp::WidenInPlace(captureState.frameBytes, pixelCount, captureState.colorMode);
+    widening::WidenInPlace(captureState.frameBytes, pixelCount, captureState.colorMode);
     captureState.colorMode = colormode::kRgb24;
 }

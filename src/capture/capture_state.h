@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "card_library.h"
-#include "pure/bmp_headers.h"
+#include "bmp_headers.h"
 
 struct CaptureState {
     int32_t colorMode = 1;
@@ -40,10 +40,7 @@ struct CaptureState {
 
 extern CaptureState captureState;
 
-// BeginCG400 reports failure with exactly these four values.
-constexpr bool CardIsOpen(int32_t handle) {
-    return handle != 0 && handle != 1 && handle != 2 && handle != -1;
-}
+constexpr bool CardIsOpen(int32_t handle) { return card::IsCardHandle(handle); }
 
 // Room for a frame in the widest mode, 24-bit: the still image's pixels.
 constexpr SIZE_T FrameBufferBytes(int32_t width, int32_t height) {

@@ -1,6 +1,6 @@
-#include "hot_keys.h"
+#include "capture/hot_keys.h"
 
-#include "capture_state.h"
+#include "capture/capture_state.h"
 
 namespace hotkeys {
 

@@ -1,11 +1,11 @@
 #include <windows.h>
 
-#include "capture_state.h"
-#include "pure/color_modes.h"
-#include "common/win32_guards.h"
-#include "pure/frame_geometry.h"
-#include "hot_keys.h"
-#include "operator_messages.h"
+#include "capture/capture_state.h"
+#include "color_modes.h"
+#include "win32_guards.h"
+#include "frame_geometry.h"
+#include "capture/hot_keys.h"
+#include "capture/operator_messages.h"
 #include "vorlane.h"
 
 extern "C" int __stdcall EasyInit(int x, int y, int height, int colorMode) {

@@ -5,9 +5,9 @@
 
 #include <cstddef>
 
-#include "pure/color_modes.h"
-#include "pure/frame_geometry.h"
-#include "pure/bmp_headers.h"
+#include "color_modes.h"
+#include "frame_geometry.h"
+#include "bmp_headers.h"
 
 namespace preview {
 

@@ -1,11 +1,11 @@
 #include <windows.h>
 
-#include "capture_state.h"
-#include "common/win32_guards.h"
-#include "pure/frame_geometry.h"
-#include "hot_keys.h"
-#include "operator_messages.h"
-#include "preview_paint.h"
+#include "capture/capture_state.h"
+#include "win32_guards.h"
+#include "frame_geometry.h"
+#include "capture/hot_keys.h"
+#include "capture/operator_messages.h"
+#include "capture/preview_paint.h"
 
 namespace {
 

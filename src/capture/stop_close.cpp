@@ -2,11 +2,11 @@
 
 #include <utility>
 
-#include "capture_state.h"
-#include "common/win32_guards.h"
-#include "hot_keys.h"
-#include "imagefiles/still_bmp.h"
-#include "operator_messages.h"
+#include "capture/capture_state.h"
+#include "win32_guards.h"
+#include "capture/hot_keys.h"
+#include "still_bmp.h"
+#include "capture/operator_messages.h"
 #include "vorlane.h"
 
 void StopPreview() {

@@ -3,10 +3,10 @@
 
 #include <algorithm>
 
-#include "common/win32_guards.h"
+#include "win32_guards.h"
 #include "file_io.h"
-#include "pure/bmp_headers.h"
-#include "pure/grey_conversion.h"
+#include "bmp_headers.h"
+#include "core/grey_plan.h"
 #include "vorlane.h"
 
 namespace {

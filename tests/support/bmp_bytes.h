@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "pure/bmp_headers.h"
+#include "bmp_headers.h"
 
 namespace vt {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "pure/cli_options.h"
+#include "core/cli_options.h"
 #ifdef _WIN32
 #include "report.h"
 #include "test_support.h"

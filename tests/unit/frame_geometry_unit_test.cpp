@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "pure/frame_geometry.h"
+#include "frame_geometry.h"
 #ifdef _WIN32
 #include "capture/preview_paint.h"
 #endif

@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "pure/grey_conversion.h"
+#include "core/grey_plan.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "held_keys.h"
-#include "pure/hot_key_table.h"
+#include "core/hot_key_table.h"
 
 namespace {
 

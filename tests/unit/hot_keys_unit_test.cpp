@@ -8,7 +8,7 @@
 
 #include "capture/capture_state.h"
 #include "capture/hot_keys.h"
-#include "common/win32_guards.h"
+#include "win32_guards.h"
 #include "held_keys.h"
 #include "test_support.h"
 

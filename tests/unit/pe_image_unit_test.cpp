@@ -6,8 +6,8 @@
 #include <functional>
 
 #include "pe_builder.h"
-#include "pure/pe_image.h"
-#include "pure/virtual_card_mark.h"
+#include "core/pe_image.h"
+#include "core/virtual_card_mark.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "bmp_bytes.h"
-#include "pure/picture_decoding.h"
+#include "core/picture_decoding.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "paint_counter.h"
-#include "pure/bmp_headers.h"
-#include "pure/record_rate.h"
+#include "bmp_headers.h"
+#include "core/record_rate.h"
 #include "recorder.h"
 #include "recording_folder.h"
 #include "test_support.h"

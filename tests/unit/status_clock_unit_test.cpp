@@ -3,7 +3,7 @@
 // rates of real machines, counters far from zero, and capture stopping.
 #include <gtest/gtest.h>
 
-#include "pure/status_clock.h"
+#include "core/status_clock.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "imagefiles/still_bmp.h"
-#include "pure/widening.h"
+#include "still_bmp.h"
+#include "widening.h"
 #include "test_support.h"
 
 namespace {
@@ -36,7 +36,7 @@ TEST(StillBmp, WritesEveryFrameSizeAndMode) {
             // The buffer has room for the widened frame, as the card's has.
             std::vector<uint8_t> held = frame;
             held.resize(pixels * 3, 0xEE);
-            if (mode != 1) stillbmp::WidenInPlace(held.data(), pixels, mode);
+            if (mode != 1) widening::WidenInPlace(held.data(), pixels, mode);
             const std::string path = vt::TempPath("still.bmp");
             ASSERT_EQ(WriteStillBmp(path.c_str(), held.data(), size.width, size.height), 1) << label;
             const std::vector<uint8_t> file = vt::ReadFileBytes(path);
@@ -71,7 +71,7 @@ TEST(StillBmp, WritesEveryFrameSizeAndMode) {
             std::vector<uint8_t> expected = frame;
             if (mode != 1) {
                 expected.resize(pixelBytes);
-                stillbmp::ExpandToBgr24Scalar(frame.data(), expected.data(), pixels, mode);
+                widening::ExpandToBgr24Scalar(frame.data(), expected.data(), pixels, mode);
             }
             EXPECT_TRUE(std::equal(expected.begin(), expected.end(), file.begin() + 54)) << label << ": pixels";
         }

@@ -2,7 +2,7 @@
 // 32-bit count are carried into the high half.
 #include <gtest/gtest.h>
 
-#include "pure/tick_count.h"
+#include "tick_count.h"
 
 TEST(TickCount, WrapsOfTheShortCountAreCarried) {
     struct Row {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "pure/widening.h"
+#include "widening.h"
 
 TEST(Widening, WidensEveryNarrowModeToTheColoursItWasPaintedWith) {
     struct Row {
@@ -36,7 +36,7 @@ TEST(Widening, WidensEveryNarrowModeToTheColoursItWasPaintedWith) {
         uint8_t frame[8] = {0xAA, 0, 0, 0, 0, 0, 0, 0xAA};
         std::copy(row.source.begin(), row.source.end(), frame + 1);
         std::copy(row.source.begin(), row.source.end(), frame + 1 + row.source.size());
-        stillbmp::WidenInPlace(frame + 1, 2, row.mode);
+        widening::WidenInPlace(frame + 1, 2, row.mode);
         for (int pixel = 0; pixel < 2; ++pixel) {
             EXPECT_EQ(frame[1 + pixel * 3 + 0], row.blue) << row.name << ", pixel " << pixel;
             EXPECT_EQ(frame[1 + pixel * 3 + 1], row.green) << row.name << ", pixel " << pixel;
@@ -48,11 +48,11 @@ TEST(Widening, WidensEveryNarrowModeToTheColoursItWasPaintedWith) {
 }
 
 TEST(Widening, FiveBitChannelsSpanTheWholeEightBitRangeInOrder) {
-    EXPECT_EQ(stillbmp::Widen5To8(0), 0);
-    EXPECT_EQ(stillbmp::Widen5To8(31), 255);
+    EXPECT_EQ(widening::Widen5To8(0), 0);
+    EXPECT_EQ(widening::Widen5To8(31), 255);
     for (unsigned c = 1; c < 32; ++c) {
-        EXPECT_GT(stillbmp::Widen5To8(c), stillbmp::Widen5To8(c - 1)) << "channel " << c;
-        EXPECT_EQ(stillbmp::Widen5To8(c) >> 3, c) << "channel " << c << ": top bits kept";
+        EXPECT_GT(widening::Widen5To8(c), widening::Widen5To8(c - 1)) << "channel " << c;
+        EXPECT_EQ(widening::Widen5To8(c) >> 3, c) << "channel " << c << ": top bits kept";
     }
 }
 
@@ -74,8 +74,8 @@ TEST(Widening, EveryWordWidensAsThePlainLoopDoes) {
             source[i] = static_cast<uint8_t>(row.bytesPerPixel == 1 ? i : i % 2 ? i >> 9 : i >> 1);
         std::vector<uint8_t> fast(row.pixels * 3), plain(row.pixels * 3);
         std::copy(source.begin(), source.end(), fast.begin());
-        stillbmp::WidenInPlace(fast.data(), row.pixels, row.mode);
-        stillbmp::ExpandToBgr24Scalar(source.data(), plain.data(), row.pixels, row.mode);
+        widening::WidenInPlace(fast.data(), row.pixels, row.mode);
+        widening::ExpandToBgr24Scalar(source.data(), plain.data(), row.pixels, row.mode);
         for (size_t i = 0; i < fast.size(); ++i)
             ASSERT_EQ(fast[i], plain[i]) << row.name << ": pixel " << i / 3 << ", byte " << i % 3;
     }

@@ -16,9 +16,9 @@
 #include <thread>
 #include <vector>
 
-#include "capture/card_library.h"
-#include "pure/bmp_headers.h"
-#include "pure/picture_decoding.h"
+#include "card_library.h"
+#include "bmp_headers.h"
+#include "core/picture_decoding.h"
 #include "test_support.h"
 #include "vcard_control.h"
 #include "vorlane.h"

@@ -5,11 +5,6 @@
 
 namespace cli {
 
-int Usage(const std::string &problem) {
-    std::fprintf(stderr, "vorlane-cli: %s\nTry 'vorlane-cli --help'.\n", problem.c_str());
-    return kExitUsage;
-}
-
 int WriteGrey(const VorlaneFunctions &vorlane, const char *source, const char *destination,
               Report &report) {
     if (!vorlane.Color2Gray(source, destination)) {

@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "pure/frame_geometry.h"
+#include "frame_geometry.h"
 #include "commands.h"
 #include "driver_calls.h"
-#include "pure/cli_options.h"
+#include "core/cli_options.h"
 #include "watch_loop.h"
 
 namespace cli {

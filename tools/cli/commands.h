@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "pure/cli_options.h"
+#include "core/cli_options.h"
 #include "report.h"
 #include "station.h"
 #include "virtual_card_extras.h"

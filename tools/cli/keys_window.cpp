@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "common/win32_guards.h"
+#include "win32_guards.h"
 #include "watch_loop.h"
 
 namespace cli {

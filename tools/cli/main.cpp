@@ -7,7 +7,7 @@
 #include <string>
 
 #include "commands.h"
-#include "pure/cli_options.h"
+#include "core/cli_options.h"
 
 namespace {
 

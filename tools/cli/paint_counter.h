@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "common/win32_guards.h"
+#include "win32_guards.h"
 
 namespace cli {
 

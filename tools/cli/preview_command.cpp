@@ -7,11 +7,11 @@
 #include <cstdio>
 #include <string>
 
-#include "pure/frame_geometry.h"
+#include "frame_geometry.h"
 #include "commands.h"
-#include "common/win32_guards.h"
+#include "win32_guards.h"
 #include "keys_window.h"
-#include "pure/cli_options.h"
+#include "core/cli_options.h"
 #include "virtual_card_extras.h"
 #include "watch_loop.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <utility>
 
-#include "pure/frame_geometry.h"
+#include "frame_geometry.h"
 #include "commands.h"
 #include "paint_counter.h"
 #include "recorder.h"

@@ -6,7 +6,7 @@
 #include <new>
 #include <utility>
 
-#include "imagefiles/still_bmp.h"
+#include "still_bmp.h"
 
 namespace recording {
 

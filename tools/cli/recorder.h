@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "common/win32_guards.h"
-#include "pure/record_rate.h"
+#include "win32_guards.h"
+#include "core/record_rate.h"
 
 namespace recording {
 

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "pure/color_modes.h"
-#include "common/win32_guards.h"
+#include "color_modes.h"
+#include "win32_guards.h"
 #include "windows_error.h"
 
 namespace recording {

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "common/win32_guards.h"
+#include "win32_guards.h"
 
 namespace cli {
 namespace {

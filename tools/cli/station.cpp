@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "common/win32_guards.h"
+#include "win32_guards.h"
 #include "driver_calls.h"
 
 namespace cli {

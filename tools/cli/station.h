@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "pure/pe_image.h"
-#include "pure/virtual_card_mark.h"
+#include "core/pe_image.h"
+#include "core/virtual_card_mark.h"
 #include "windows_error.h"
 #include "vorlane.h"
 

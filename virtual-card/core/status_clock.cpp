@@ -1,4 +1,4 @@
-#include "pure/status_clock.h"
+#include "core/status_clock.h"
 
 namespace vcard {
 

@@ -1,10 +1,10 @@
-#include "pure/widening.h"
+#include "widening.h"
 
 #include <cstring>
 
-#include "pure/color_modes.h"
+#include "color_modes.h"
 
-namespace stillbmp {
+namespace widening {
 
 namespace {
 
@@ -77,4 +77,4 @@ void ExpandToBgr24Scalar(const uint8_t *source, uint8_t *destination, size_t pix
     }
 }
 
-}  // namespace stillbmp
+}  // namespace widening

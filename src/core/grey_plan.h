@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "pure/bmp_headers.h"
+#include "bmp_headers.h"
 
 namespace grey {
 

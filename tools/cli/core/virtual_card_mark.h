@@ -2,7 +2,7 @@
 // the control calls that only it exports (virtual-card/vcard_control.h).
 #pragma once
 
-#include "pure/pe_image.h"
+#include "core/pe_image.h"
 
 namespace cli {
 

@@ -1,4 +1,4 @@
-#include "pure/cli_options.h"
+#include "core/cli_options.h"
 
 #include <cerrno>
 #include <cstddef>
@@ -7,8 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "pure/frame_geometry.h"
-#include "pure/record_rate.h"
+#include "ascii_names.h"
+#include "frame_geometry.h"
+#include "core/record_rate.h"
 
 namespace cli {
 
@@ -22,22 +23,10 @@ bool ParseInt(const char *text, int &value) {
     return true;
 }
 
-namespace {
-
-// ASCII letters compared without case, as Windows' _stricmp does.
-bool SameIgnoringCase(const char *a, const char *b) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    for (; *a && *b; ++a, ++b)
-        if (lower(*a) != lower(*b)) return false;
-    return *a == *b;
-}
-
-}  // namespace
-
 bool ParseMode(const char *text, int &mode) {
     static const char *const names[] = {"grey", "rgb24", "rgb16", "rgb15"};
     for (int i = 0; i < 4; ++i) {
-        if (SameIgnoringCase(text, names[i])) {
+        if (names::SameIgnoringCase(text, names[i])) {
             mode = i;
             return true;
         }

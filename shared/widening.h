@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace stillbmp {
+namespace widening {
 
 constexpr uint8_t Widen5To8(unsigned c5) { return static_cast<uint8_t>((c5 << 3) | (c5 >> 2)); }
 
@@ -20,4 +20,4 @@ void WidenInPlace(uint8_t *frame, size_t pixelCount, int32_t colorMode);
 void ExpandToBgr24Scalar(const uint8_t *source, uint8_t *destination, size_t pixelCount,
                          int32_t colorMode);
 
-}  // namespace stillbmp
+}  // namespace widening

@@ -1,6 +1,6 @@
 // The grey conversion's pixel loops and its decisions over the source's
 // headers; the file calls are Color2Gray's.
-#include "pure/grey_conversion.h"
+#include "core/grey_plan.h"
 
 #include <tmmintrin.h>
 

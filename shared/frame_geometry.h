@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "pure/card_constants.h"
+#include "card_constants.h"
 
 namespace geometry {
 

@@ -6,6 +6,14 @@
 
 #include <cstdint>
 
+// The calls' convention on Windows; the constants and types alone are also
+// read where there is none (the card's pure code, built natively).
+#if defined(_WIN32)
+#define VC_CALL __stdcall
+#else
+#define VC_CALL
+#endif
+
 extern "C" {
 
 // The card calls, as they appear in the log and in the fault controls.
@@ -53,47 +61,47 @@ struct VcStats {
 
 // Everything back to the defaults: BeginCG400 gives VC_DEFAULT_HANDLE, no
 // faults, real-time status, A/D values 128, no block, an empty log.
-void __stdcall VcReset(void);
+void VC_CALL VcReset(void);
 
 // What BeginCG400 returns next (a handle, or a failure value 0, 1, 2, -1).
-void __stdcall VcSetBeginResult(int32_t result);
+void VC_CALL VcSetBeginResult(int32_t result);
 
 // Makes VC_END, VC_SET_DISPLAY, VC_SET_COLOR or VC_STATIC_MEM return 0
 // (failing = 1) or succeed again (failing = 0).
-void __stdcall VcSetFailure(int32_t call, int32_t failing);
+void VC_CALL VcSetFailure(int32_t call, int32_t failing);
 
-void __stdcall VcSetStatusMode(int32_t mode);
+void VC_CALL VcSetStatusMode(int32_t mode);
 // Switches to VC_STATUS_SCRIPT with these values (copied).
-void __stdcall VcScriptStatus(const uint32_t *statuses, int32_t count);
+void VC_CALL VcScriptStatus(const uint32_t *statuses, int32_t count);
 
 // At most this many bytes are written by each read; negative = no limit.
-void __stdcall VcSetReadLimit(int32_t bytes);
+void VC_CALL VcSetReadLimit(int32_t bytes);
 
 // Makes the next calls of this kind wait inside the card until released.
-void __stdcall VcBlockCall(int32_t call);
+void VC_CALL VcBlockCall(int32_t call);
 // Waits until a call of this kind is blocked; 1 when it is, 0 on time-out.
-int32_t __stdcall VcWaitBlocked(int32_t call, uint32_t timeoutMs);
+int32_t VC_CALL VcWaitBlocked(int32_t call, uint32_t timeoutMs);
 // Lets blocked and future calls of this kind run.
-void __stdcall VcReleaseCall(int32_t call);
+void VC_CALL VcReleaseCall(int32_t call);
 
 // Status polls are counted but not logged unless asked for: a running
 // preview polls millions of times.
-void __stdcall VcLogPolls(int32_t enabled);
-int32_t __stdcall VcLogCount(void);
+void VC_CALL VcLogPolls(int32_t enabled);
+int32_t VC_CALL VcLogCount(void);
 // Copies entry `index` into `entry`; 1 when it exists.
-int32_t __stdcall VcLogGet(int32_t index, VcLogEntry *entry);
-void __stdcall VcLogClear(void);
+int32_t VC_CALL VcLogGet(int32_t index, VcLogEntry *entry);
+void VC_CALL VcLogClear(void);
 
-void __stdcall VcGetStats(VcStats *stats);
+void VC_CALL VcGetStats(VcStats *stats);
 
 // Copies the bytes of the last frame delivered by a read; returns their
 // count (at most `capacity`).
-int32_t __stdcall VcCopyLastFrame(void *destination, int32_t capacity);
+int32_t VC_CALL VcCopyLastFrame(void *destination, int32_t capacity);
 
 // Uses a 24-bit BMP file of up to 4096 x 4096 pixels as the scene instead of
 // the built-in test picture: scaled to fit 768 x 576, proportions kept,
 // centred on black. NULL or "" goes back to the built-in picture. 1 on success.
-int32_t __stdcall VcSetScenePicture(const char *bmpPath);
+int32_t VC_CALL VcSetScenePicture(const char *bmpPath);
 
 // Plays the folder's 24-bit BMP files (fitted as above, without the test
 // picture's moving parts) in name order at 25 frames a second, looping,
@@ -102,7 +110,7 @@ int32_t __stdcall VcSetScenePicture(const char *bmpPath);
 // `reason` gets a line naming the file and what is wrong with it. A file
 // that cannot be read once playing is skipped. The pictures are read as
 // they play, a few ahead.
-int32_t __stdcall VcPlayFolder(const char *folder, char *reason, int32_t reasonBytes);
+int32_t VC_CALL VcPlayFolder(const char *folder, char *reason, int32_t reasonBytes);
 
 }  // extern "C"
 

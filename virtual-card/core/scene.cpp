@@ -1,4 +1,4 @@
-#include "pure/scene.h"
+#include "core/scene.h"
 
 #include <cmath>
 #include <cstring>

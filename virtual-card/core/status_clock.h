@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "virtual-card/vcard_control.h"
+#include "vcard_control.h"
 
 namespace vcard {
 

@@ -6,7 +6,7 @@
 // with it.
 #include <windows.h>
 
-#include "pure/tick_count.h"
+#include "tick_count.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "still_bmp.h"
 
-#include "common/win32_guards.h"
+#include "win32_guards.h"
 #include "file_io.h"
-#include "pure/bmp_headers.h"
+#include "bmp_headers.h"
 
 int WriteStillBmp(const char *path, const BYTE *frame, int32_t width, int32_t height) {
     // Without a frame there is nothing to save: leave any existing file alone.

@@ -1,4 +1,4 @@
-#include "pure/pe_image.h"
+#include "core/pe_image.h"
 
 #include <algorithm>
 #include <cstdio>

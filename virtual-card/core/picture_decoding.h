@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "pure/bmp_headers.h"
-#include "pure/scene.h"
+#include "bmp_headers.h"
+#include "core/scene.h"
 
 namespace vcard {
 

@@ -1,5 +1,5 @@
 // The card maker's driver: the values Vorlane passes it and reads back. The
-// calls themselves are declared in src/capture/card_library.h.
+// calls themselves are declared in card_library.h.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +23,12 @@ constexpr int kAdMiddle = 128;
 // turned to kStatusSlot0Ready, slot 1 once it has turned to kStatusSlot1Ready.
 constexpr uint32_t kStatusSlot0Ready = 2;
 constexpr uint32_t kStatusSlot1Ready = 0;
+
+// BeginCG400 reports failure with exactly these four values; any other is
+// an open card's handle.
+constexpr bool IsCardHandle(int32_t handle) {
+    return handle != 0 && handle != 1 && handle != 2 && handle != -1;
+}
 
 // What StaticMemAlloc hands out; the values are opaque to us.
 struct StaticMemory {

@@ -1,10 +1,11 @@
 // The card maker's driver library, CG400D32.dll: the calls Vorlane makes and
-// the values it passes. The virtual card implements the same declarations.
+// the values it passes. The virtual card implements the same declarations,
+// and vorlane-cli's recorder calls them.
 #pragma once
 
 #include <cstdint>
 
-#include "pure/card_constants.h"
+#include "card_constants.h"
 
 extern "C" {
 int __stdcall BeginCG400(int cardNumber);

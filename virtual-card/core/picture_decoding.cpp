@@ -1,8 +1,10 @@
-#include "pure/picture_decoding.h"
+#include "core/picture_decoding.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+
+#include "ascii_names.h"
 
 namespace vcard {
 
@@ -112,9 +114,9 @@ bool DrawFitted(const BmpLayout &layout, ReadAt read, void *file, Picture &out) 
 }
 
 bool NameBefore(const std::string &a, const std::string &b) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    auto caselessLess = [&](char x, char y) {
-        return static_cast<unsigned char>(lower(x)) < static_cast<unsigned char>(lower(y));
+    auto caselessLess = [](char x, char y) {
+        return static_cast<unsigned char>(names::AsciiLower(x)) <
+               static_cast<unsigned char>(names::AsciiLower(y));
     };
     if (std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), caselessLess)) return true;
     const bool caselessAfter =

@@ -25,7 +25,7 @@ export LC_ALL=zh_CN.UTF-8
 # the template and every run at once, so runs never update their prefix
 # (.update-timestamp says "disable"), and the template records the size and
 # time of each linked file: a template found changed is made afresh.
-linked_folders=(windows/system32 windows/syswow64)
+linked_folders=(windows/system32 windows/syswow64 windows/winsxs)
 linked_files() {
   (cd "$1/drive_c" && find "${linked_folders[@]}" -type f -printf '%p %s %T@\n')
 }
@@ -109,18 +109,20 @@ run_prefix=$(cd "$run_prefix" && pwd -P)  # as the wineserver's folder reads
 record "$run_prefix/.owner" $$
 cp -a "$template"/*.reg "$template/dosdevices" "$run_prefix/"
 echo disable >"$run_prefix/.update-timestamp"
-copy=() link=()
-for entry in "$template"/drive_c/* "$template"/drive_c/windows/*; do
-  case ${entry#"$template/drive_c/"} in
-    windows) ;;
-    windows/system32 | windows/syswow64) link+=("$entry") ;;
-    *) copy+=("$entry") ;;
+# One cp for each kind, as forks are what a loaded machine makes slow.
+top=() windows=() link=()
+for entry in "$template"/drive_c/*; do
+  [ "${entry##*/}" = windows ] || top+=("$entry")
+done
+for entry in "$template"/drive_c/windows/*; do
+  case " ${linked_folders[*]} " in
+    *" windows/${entry##*/} "*) link+=("$entry") ;;
+    *) windows+=("$entry") ;;
   esac
 done
 mkdir -p "$run_prefix/drive_c/windows"
-for entry in "${copy[@]}"; do
-  cp -a "$entry" "$run_prefix/drive_c/${entry#"$template/drive_c/"}"
-done
+cp -a "${top[@]}" "$run_prefix/drive_c/"
+cp -a "${windows[@]}" "$run_prefix/drive_c/windows/"
 cp -al "${link[@]}" "$run_prefix/drive_c/windows/"
 flock -u 9
 exec 9>&-

@@ -27,7 +27,7 @@ export LC_ALL=zh_CN.UTF-8
 # time of each linked file: a template found changed is made afresh.
 linked_folders=(windows/system32 windows/syswow64 windows/winsxs)
 linked_files() {
-  (cd "$1/drive_c" && find "${linked_folders[@]}" -type f -printf '%p %s %T@\n')
+  (cd "$1/drive_c" && find "${linked_folders[@]}" -type f -printf '%p %s %T@\n' 2>/dev/null)
 }
 # Wine updates a prefix whose .update-timestamp (a line ending in CR LF)
 # differs from the time of its wine.inf, as after a Wine package update: the
@@ -62,7 +62,8 @@ recorded_pid() {
 # Wine program and service of the run), then its Xvfb, then removes it.
 end_run() {
   local pid
-  WINEPREFIX=$1 wineserver -k >/dev/null 2>&1 || true
+  # A server that hangs must not hold every later run at the lock.
+  WINEPREFIX=$1 timeout 20 wineserver -k >/dev/null 2>&1 || true
   if pid=$(recorded_pid "$1/.wineserver"); then kill -KILL "$pid" 2>/dev/null || true; fi
   if pid=$(recorded_pid "$1/.xvfb"); then kill "$pid" 2>/dev/null || true; fi
   rm -rf "$1"

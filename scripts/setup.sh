@@ -31,14 +31,14 @@ fi
 
 # apt-get, its output kept for a failure, waiting while another install on
 # the machine holds apt's locks (apt-get update gives up at once on its lists'
-# lock): 20 minutes at most.
+# lock, and the dpkg front end's lock says so in words of its own): 20 minutes at most.
 apt_get() {
   local log status
   log=$(mktemp)
   for _ in $(seq 240); do
     status=0
     apt-get -qq -o DPkg::Lock::Timeout=5 "$@" >"$log" 2>&1 || status=$?
-    grep -q 'Could not get lock' "$log" || break
+    grep -qE 'Could not get lock|Unable to acquire the dpkg frontend lock' "$log" || break
     sleep 5
   done
   [ $status = 0 ] || tail -n 30 "$log" >&2

@@ -37,7 +37,8 @@ avi::WriterSettings Settings(avi::Codec codec, int32_t width, int32_t height, ui
 
 Bytes FrameBytes(const avi::WriterSettings &s, size_t n) {
     // Motion JPEG frames of odd and even sizes, so that pad bytes are used.
-    const size_t size = s.codec == avi::Codec::kRaw ? avi::DibBytes(s.width, s.height, s.bits) : 20 + n * 7 % 13;
+    const size_t size =
+        s.codec == avi::Codec::kRaw ? static_cast<size_t>(avi::DibBytes(s.width, s.height, s.bits)) : 20 + n * 7 % 13;
     Bytes frame(size);
     for (size_t i = 0; i < size; ++i) frame[i] = static_cast<uint8_t>(n * 31 + i * 7);
     return frame;
@@ -120,7 +121,7 @@ TEST(AviFile, ReadsBackEveryStepAsWritten) {
         EXPECT_EQ(movie.rate, 4u) << row.name;
         EXPECT_EQ(movie.scale, 1u) << row.name;
         EXPECT_EQ(movie.paletteEntries, row.bits == 8 ? 256u : 0u) << row.name;
-        if (row.bits == 8) EXPECT_EQ(movie.palette[200].rgbGreen, 200) << row.name;
+        EXPECT_EQ(movie.palette[200].rgbGreen, row.bits == 8 ? 200 : 0) << row.name;
         for (size_t i = 0; i < r.steps.size(); ++i) {
             // A repeat shows the last frame before it.
             int64_t shown = -1;

@@ -85,7 +85,7 @@ bool Reading::ReadHeaders(const std::vector<uint8_t> &hdrl) {
             if (!ReadStreamList(&hdrl[at + 12], size - 4)) return false;
             stream = true;
         }
-        at += Padded(8 + uint64_t{size});
+        at += static_cast<size_t>(Padded(8 + uint64_t{size}));
     }
     if (!mainHeader) return Refuse("the main header (avih) is missing");
     if (!stream) return Refuse("the file has no stream");

@@ -57,15 +57,18 @@ bool Writer::Open(const WriterSink &sink, const WriterSettings &settings) {
     if (settings.rate == 0) return Fail("the frame rate is 0");
     if (settings.segmentBytes == 0 || settings.segmentBytes > kLargestSegmentBytes)
         return Fail("the segment size is outside 1 byte to 2 GB");
-    if (settings.superIndexEntries == 0) return Fail("the super index has no room");
+    if (settings.superIndexEntries == 0 || settings.superIndexEntries > kLargestSuperIndexEntries)
+        return Fail("the super index has room for other than 1 to 65536 segments");
     frameId_ = raw ? kUncompressed : kCompressed;
 
     const bool grey = raw && settings.bits == 8;
-    const uint32_t strfBytes = sizeof(bmp::InfoHeaderFields) + (grey ? bmp::kGreyPaletteBytes : 0);
-    const uint32_t indxBytes = sizeof(SuperIndexHeader) + settings.superIndexEntries * sizeof(SuperIndexEntry);
-    const uint32_t strlBytes = 4 + 8 + sizeof(StreamHeader) + 8 + strfBytes + 8 + indxBytes;
-    const uint32_t odmlBytes = 4 + 8 + sizeof(ExtendedHeader);
-    const uint32_t hdrlBytes = 4 + 8 + sizeof(MainHeader) + 8 + strlBytes + 8 + odmlBytes;
+    // Every size here is far below 4 GB: the super index is bounded.
+    const uint32_t strfBytes = uint32_t{sizeof(bmp::InfoHeaderFields)} + (grey ? bmp::kGreyPaletteBytes : 0);
+    const uint32_t indxBytes =
+        uint32_t{sizeof(SuperIndexHeader)} + settings.superIndexEntries * uint32_t{sizeof(SuperIndexEntry)};
+    const uint32_t strlBytes = 4 + 8 + uint32_t{sizeof(StreamHeader)} + 8 + strfBytes + 8 + indxBytes;
+    const uint32_t odmlBytes = 4 + 8 + uint32_t{sizeof(ExtendedHeader)};
+    const uint32_t hdrlBytes = 4 + 8 + uint32_t{sizeof(MainHeader)} + 8 + strlBytes + 8 + odmlBytes;
 
     std::vector<uint8_t> head;
     head.reserve(12 + 8 + hdrlBytes + 12);

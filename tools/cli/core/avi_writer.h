@@ -31,6 +31,7 @@ constexpr uint64_t kLargestSegmentBytes = uint64_t{1} << 31;
 constexpr uint32_t kLargestFrameBytes = uint32_t{1} << 30;
 // At the default segment size: 4 TB in one file.
 constexpr uint32_t kDefaultSuperIndexEntries = 4096;
+constexpr uint32_t kLargestSuperIndexEntries = 65536;
 
 struct WriterSettings {
     int32_t width = 0;

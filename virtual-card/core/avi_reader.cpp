@@ -7,7 +7,8 @@ namespace avi {
 
 namespace {
 
-constexpr uint32_t kLargestHeaderList = 1u << 20;
+// Room for the largest super index the writer makes (1 MB) and more.
+constexpr uint32_t kLargestHeaderList = 4u << 20;
 constexpr int32_t kLargestSide = 32768;
 
 bool IsFrameChunk(Fourcc id) {

@@ -22,7 +22,8 @@ struct WriterSink {
     void *context;
     // Appends at the end of what was written so far.
     bool (*write)(void *context, const void *bytes, size_t size);
-    // Overwrites bytes already written, at `offset` from the file's start.
+    // Overwrites bytes already written, at `offset` from the file's start;
+    // the next append still goes to the end.
     bool (*writeAt)(void *context, uint64_t offset, const void *bytes, size_t size);
 };
 

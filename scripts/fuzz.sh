@@ -10,7 +10,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$1/fuzz
 seconds=$2
-targets=(grey_file picture_file pe_image cli_options)
+targets=(grey_file picture_file pe_image cli_options avi_file)
 
 cmake -G Ninja -S "$root/fuzz" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 if ! cmake --build "$build" >"$build/build.log" 2>&1; then
@@ -18,6 +18,8 @@ if ! cmake --build "$build" >"$build/build.log" 2>&1; then
   exit 1
 fi
 "$root/fuzz/make_seeds.py" "$build/seeds" "$build/pe_seeds"
+mkdir -p "$build/seeds/avi_file"
+"$build/avi_seeds" "$build/seeds/avi_file"
 
 # A figure of libFuzzer's final statistics in a log.
 figure() { sed -n "s/^stat::$2: *//p" "$1" | tail -1; }

@@ -24,6 +24,7 @@ elif [ "$mode" != build ]; then
     wine wine32 wine64 libwine libwine:i386
     xvfb xdotool
     imagemagick python3-pil
+    ffmpeg  # reads the recorder's AVI files in the tests, as a reader no one here wrote
     locales fonts-wqy-microhei
     clang-tools  # clang-cl, for the host built with Microsoft's tools
   )

@@ -1,0 +1,93 @@
+// Writes an AVI file with the recorder's writer for the ffmpeg checks:
+// numbered frames (raw), or the given JPEG files in turn (Motion JPEG), a
+// repeat for each R of the pattern, the file cut after CUT bytes when CUT is
+// not 0, as a kill or a full disk leaves it. Prints the steps written whole.
+//   avi_sample OUT raw|mjpg WIDTH HEIGHT BITS RATE PATTERN SEGMENT CUT [JPEG...]
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "core/avi_writer.h"
+
+namespace {
+
+struct CutFile {
+    std::FILE *file;
+    uint64_t budget;  // bytes it may still grow by; UINT64_MAX: no cut
+    uint64_t size;
+};
+
+bool Write(void *context, const void *bytes, size_t size) {
+    CutFile &f = *static_cast<CutFile *>(context);
+    const size_t room = f.budget < size ? static_cast<size_t>(f.budget) : size;
+    if (std::fseek(f.file, 0, SEEK_END) != 0 || std::fwrite(bytes, 1, room, f.file) != room) return false;
+    f.budget -= room;
+    f.size += room;
+    return room == size;
+}
+
+bool WriteAt(void *context, uint64_t offset, const void *bytes, size_t size) {
+    CutFile &f = *static_cast<CutFile *>(context);
+    if (f.budget == 0) return false;  // killed
+    return std::fseek(f.file, static_cast<long>(offset), SEEK_SET) == 0 && std::fwrite(bytes, 1, size, f.file) == size;
+}
+
+}  // namespace
+
+// Byte i of raw frame n, which the check computes again.
+static uint8_t Pixel(uint64_t n, uint64_t i) { return static_cast<uint8_t>((n * 31 + i * 7 + i / 97) & 0xFF); }
+
+int main(int argc, char **argv) {
+    if (argc < 10) {
+        std::fprintf(stderr, "usage: avi_sample OUT raw|mjpg WIDTH HEIGHT BITS RATE PATTERN SEGMENT CUT [JPEG...]\n");
+        return 2;
+    }
+    avi::WriterSettings settings;
+    settings.codec = std::strcmp(argv[2], "raw") == 0 ? avi::Codec::kRaw : avi::Codec::kMjpeg;
+    settings.width = std::atoi(argv[3]);
+    settings.height = std::atoi(argv[4]);
+    settings.bits = static_cast<uint16_t>(std::atoi(argv[5]));
+    settings.rate = static_cast<uint32_t>(std::atoi(argv[6]));
+    const std::string pattern = argv[7];
+    settings.segmentBytes = std::strtoull(argv[8], nullptr, 10);
+    const uint64_t cut = std::strtoull(argv[9], nullptr, 10);
+    std::vector<std::vector<uint8_t>> jpegs;
+    for (int i = 10; i < argc; ++i) {
+        std::ifstream in(argv[i], std::ios::binary);
+        jpegs.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    CutFile out{std::fopen(argv[1], "wb+"), cut == 0 ? UINT64_MAX : cut, 0};
+    if (out.file == nullptr) return 1;
+    avi::Writer writer;
+    const avi::WriterSink sink{&out, Write, WriteAt};
+    uint64_t whole = 0, frames = 0;
+    bool ok = writer.Open(sink, settings);
+    const uint64_t frameBytes = avi::DibBytes(settings.width, settings.height, settings.bits);
+    std::vector<uint8_t> raw(frameBytes);
+    for (size_t step = 0; ok && step < pattern.size(); ++step) {
+        if (pattern[step] == 'R') {
+            ok = writer.AddRepeat();
+        } else if (settings.codec == avi::Codec::kRaw) {
+            for (uint64_t i = 0; i < frameBytes; ++i) raw[i] = Pixel(frames, i);
+            ok = writer.AddFrame(raw.data(), raw.size());
+            ++frames;
+        } else {
+            const std::vector<uint8_t> &jpeg = jpegs[frames++ % jpegs.size()];
+            ok = writer.AddFrame(jpeg.data(), jpeg.size());
+        }
+        if (ok) ++whole;
+    }
+    if (ok) ok = writer.Close();
+    std::fclose(out.file);
+    std::printf("%llu %u\n", static_cast<unsigned long long>(whole), writer.Segments());
+    if (!ok && cut == 0) {
+        std::fprintf(stderr, "avi_sample: %s\n", writer.Error());
+        return 1;
+    }
+    return 0;
+}

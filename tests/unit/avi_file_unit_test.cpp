@@ -1,0 +1,276 @@
+// The recorder's AVI writer and the virtual card's AVI reader together:
+// what is written reads back frame for frame, a file cut at any moment reads
+// back every step written whole before the cut, damage is refused by name.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "avi_memory_sink.h"
+#include "core/avi_writer.h"
+#include "core/avi_reader.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// A recording of `pattern`: F a frame, R a repeat.
+struct Recording {
+    AviMemorySink sink;
+    avi::Writer writer;
+    std::vector<Bytes> steps;       // each step's frame; empty for a repeat
+    std::vector<uint64_t> dataEnds; // where each step's data ends in the file
+    bool closed = false;
+};
+
+avi::WriterSettings Settings(avi::Codec codec, int32_t width, int32_t height, uint16_t bits, uint64_t segmentBytes) {
+    avi::WriterSettings s;
+    s.codec = codec;
+    s.width = width;
+    s.height = height;
+    s.bits = bits;
+    s.rate = 4;
+    s.segmentBytes = segmentBytes;
+    s.superIndexEntries = 64;
+    return s;
+}
+
+Bytes FrameBytes(const avi::WriterSettings &s, size_t n) {
+    // Motion JPEG frames of odd and even sizes, so that pad bytes are used.
+    const size_t size =
+        s.codec == avi::Codec::kRaw ? static_cast<size_t>(avi::DibBytes(s.width, s.height, s.bits)) : 20 + n * 7 % 13;
+    Bytes frame(size);
+    for (size_t i = 0; i < size; ++i) frame[i] = static_cast<uint8_t>(n * 31 + i * 7);
+    return frame;
+}
+
+void Record(Recording &r, const avi::WriterSettings &s, const std::string &pattern) {
+    ASSERT_TRUE(r.writer.Open(r.sink.Sink(), s)) << r.writer.Error();
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == 'R') {
+            ASSERT_TRUE(r.writer.AddRepeat()) << r.writer.Error();
+            r.steps.emplace_back();
+            r.dataEnds.push_back(r.sink.file.size());
+        } else {
+            const Bytes frame = FrameBytes(s, i);
+            ASSERT_TRUE(r.writer.AddFrame(frame.data(), frame.size())) << r.writer.Error();
+            r.steps.push_back(frame);
+            r.dataEnds.push_back(r.sink.file.size() - (frame.size() & 1));
+        }
+    }
+    ASSERT_TRUE(r.writer.Close()) << r.writer.Error();
+}
+
+bool Read(const Bytes &file, avi::Movie &movie, std::string &why) {
+    avi::MemoryFile memory{file.data(), file.size()};
+    char text[200];
+    const bool read = avi::ReadMovie(avi::ReadMemory, &memory, file.size(), movie, text, sizeof text);
+    why = text;
+    return read;
+}
+
+// The movie holds exactly the first `count` steps of the recording.
+::testing::AssertionResult HoldsSteps(const Bytes &file, const avi::Movie &movie, const Recording &r, size_t count) {
+    if (movie.frames.size() != count)
+        return ::testing::AssertionFailure() << movie.frames.size() << " steps read, " << count << " written whole";
+    for (size_t i = 0; i < count; ++i) {
+        const avi::Frame &f = movie.frames[i];
+        if (f.offset > file.size() || f.size > file.size() - f.offset)
+            return ::testing::AssertionFailure() << "step " << i << " lies outside the file";
+        if (Bytes(file.begin() + static_cast<std::ptrdiff_t>(f.offset),
+                  file.begin() + static_cast<std::ptrdiff_t>(f.offset + f.size)) != r.steps[i])
+            return ::testing::AssertionFailure() << "step " << i << " reads back other bytes";
+    }
+    return ::testing::AssertionSuccess();
+}
+
+struct Row {
+    const char *name;
+    avi::Codec codec;
+    int32_t width, height;
+    uint16_t bits;
+    uint64_t segmentBytes;
+    const char *pattern;
+    uint32_t segments;
+};
+
+const Row kRows[] = {
+    {"raw 24-bit, one segment", avi::Codec::kRaw, 6, 3, 24, avi::kDefaultSegmentBytes, "FFRFRRF", 1},
+    {"raw 8-bit grey, rows padded", avi::Codec::kRaw, 5, 2, 8, avi::kDefaultSegmentBytes, "FRF", 1},
+    {"Motion JPEG, odd sizes", avi::Codec::kMjpeg, 16, 8, 24, avi::kDefaultSegmentBytes, "FFFRFFRRF", 1},
+    {"a repeat first", avi::Codec::kMjpeg, 16, 8, 24, avi::kDefaultSegmentBytes, "RFF", 1},
+    {"one frame a segment", avi::Codec::kRaw, 6, 3, 24, 1, "FFFF", 4},
+    {"many segments with repeats", avi::Codec::kMjpeg, 16, 8, 24, 700, "FFRFFFFFRRFFFFFFFFFFFFFFFFFFFRFFFFFFFFFFF", 4},
+};
+
+TEST(AviFile, ReadsBackEveryStepAsWritten) {
+    for (const Row &row : kRows) {
+        Recording r;
+        const avi::WriterSettings s = Settings(row.codec, row.width, row.height, row.bits, row.segmentBytes);
+        Record(r, s, row.pattern);
+        avi::Movie movie;
+        std::string why;
+        ASSERT_TRUE(Read(r.sink.file, movie, why)) << row.name << ": " << why;
+        EXPECT_TRUE(HoldsSteps(r.sink.file, movie, r, r.steps.size())) << row.name;
+        EXPECT_EQ(movie.segments, row.segments) << row.name;
+        EXPECT_EQ(r.writer.Segments(), row.segments) << row.name;
+        EXPECT_FALSE(movie.cut) << row.name;
+        EXPECT_EQ(movie.codec, row.codec) << row.name;
+        EXPECT_EQ(movie.info.biWidth, row.width) << row.name;
+        EXPECT_EQ(movie.info.biHeight, row.height) << row.name;
+        EXPECT_EQ(movie.rate, 4u) << row.name;
+        EXPECT_EQ(movie.scale, 1u) << row.name;
+        EXPECT_EQ(movie.paletteEntries, row.bits == 8 ? 256u : 0u) << row.name;
+        EXPECT_EQ(movie.palette[200].rgbGreen, row.bits == 8 ? 200 : 0) << row.name;
+        for (size_t i = 0; i < r.steps.size(); ++i) {
+            // A repeat shows the last frame before it.
+            int64_t shown = -1;
+            for (size_t j = 0; j <= i; ++j)
+                if (!r.steps[j].empty()) shown = static_cast<int64_t>(j);
+            EXPECT_EQ(avi::ShownFrame(movie, i), shown) << row.name << ", step " << i;
+        }
+    }
+}
+
+// Every moment of the recording (each write done, or part of it) and every
+// length the finished file can be cut to.
+TEST(AviFile, CutAnywhereReadsEveryStepWrittenWhole) {
+    for (const Row &row : kRows) {
+        Recording r;
+        const avi::WriterSettings s = Settings(row.codec, row.width, row.height, row.bits, row.segmentBytes);
+        Record(r, s, row.pattern);
+        auto check = [&](const Bytes &file, const std::string &where) {
+            size_t whole = 0;
+            while (whole < r.dataEnds.size() && r.dataEnds[whole] <= file.size()) ++whole;
+            avi::Movie movie;
+            std::string why;
+            if (whole == 0) {
+                EXPECT_FALSE(Read(file, movie, why)) << row.name << ", " << where << ": read with no step whole";
+                return;
+            }
+            ASSERT_TRUE(Read(file, movie, why)) << row.name << ", " << where << ": " << why;
+            EXPECT_TRUE(HoldsSteps(file, movie, r, whole)) << row.name << ", " << where;
+        };
+        for (size_t w = 0; w < r.sink.writes.size(); ++w) {
+            const size_t n = r.sink.writes[w].bytes.size();
+            // A patch of a header field is one small write, which a kill
+            // does not tear; an append can stop anywhere (a full disk).
+            for (size_t part : {size_t{0}, size_t{1}, n / 2, n - 1}) {
+                if ((part >= n && n > 0) || (part > 0 && !r.sink.writes[w].append)) continue;
+                check(r.sink.FileAfter(w, part), "write " + std::to_string(w) + " cut after " + std::to_string(part));
+            }
+            // The headers' counts lag the steps by a second at most.
+            const Bytes file = r.sink.FileAfter(w + 1, 0);
+            size_t whole = 0;
+            while (whole < r.dataEnds.size() && r.dataEnds[whole] <= file.size()) ++whole;
+            uint32_t length;
+            const size_t strh = 12 + 12 + 64 + 12 + 8;
+            std::memcpy(&length, &file[strh + offsetof(avi::StreamHeader, dwLength)], 4);
+            EXPECT_LE(whole - length, s.rate) << row.name << ", after write " << w;
+        }
+        for (size_t size = 0; size < r.sink.file.size(); ++size)
+            check(Bytes(r.sink.file.begin(), r.sink.file.begin() + static_cast<std::ptrdiff_t>(size)),
+                  "finished file cut to " + std::to_string(size) + " bytes");
+    }
+}
+
+size_t Find(const Bytes &file, const char (&fourcc)[5], size_t from = 0) {
+    for (size_t i = from; i + 4 <= file.size(); ++i)
+        if (std::memcmp(&file[i], fourcc, 4) == 0) return i;
+    ADD_FAILURE() << fourcc << " not found";
+    return 0;
+}
+
+template <typename T>
+void Put(Bytes &file, size_t at, T value) {
+    std::memcpy(&file[at], &value, sizeof value);
+}
+
+TEST(AviFile, RefusesDamageNamingIt) {
+    struct Damage {
+        const char *name;
+        void (*damage)(Bytes &file);
+        const char *why;
+    } rows[] = {
+        {"empty", [](Bytes &f) { f.clear(); }, "too short"},
+        {"a WAVE file", [](Bytes &f) { std::memcpy(&f[8], "WAVE", 4); }, "not an AVI file"},
+        {"no main header", [](Bytes &f) { std::memcpy(&f[Find(f, "avih")], "xvih", 4); }, "avih) is missing"},
+        {"audio first", [](Bytes &f) { std::memcpy(&f[Find(f, "strh") + 8], "auds", 4); }, "not video"},
+        {"rate 0",
+         [](Bytes &f) { Put<uint32_t>(f, Find(f, "strh") + 8 + offsetof(avi::StreamHeader, dwRate), 0); },
+         "frame rate is 0"},
+        {"width 0", [](Bytes &f) { Put<int32_t>(f, Find(f, "strf") + 8 + 4, 0); }, "frame size 0 x 3"},
+        {"H.264", [](Bytes &f) { std::memcpy(&f[Find(f, "strf") + 8 + 16], "H264", 4); }, "neither Motion JPEG"},
+        {"8 bits, no palette", [](Bytes &f) { Put<uint16_t>(f, Find(f, "strf") + 8 + 14, 8); }, "palette is missing"},
+        {"super index entry size", [](Bytes &f) { Put<uint16_t>(f, Find(f, "indx") + 8, 3); }, "super index (indx)"},
+        {"standard index entry moved",
+         [](Bytes &f) { Put<uint32_t>(f, Find(f, "ix00", 100) + 8 + 24 + 8, 0x40); }, "points at no frame"},
+        {"header list cut", [](Bytes &f) { f.resize(300); }, "ends inside its headers"},
+        {"no frames", [](Bytes &f) { f.resize(Find(f, "movi") + 4); }, "holds no frames"},
+        {"frames larger than the picture", [](Bytes &f) { Put<int32_t>(f, Find(f, "strf") + 8 + 4, 5); },
+         "frame 1 holds 60 bytes, not the picture's 48"},
+    };
+    Recording r;
+    Record(r, Settings(avi::Codec::kRaw, 6, 3, 24, avi::kDefaultSegmentBytes), "FFRF");
+    for (const Damage &row : rows) {
+        Bytes file = r.sink.file;
+        row.damage(file);
+        avi::Movie movie;
+        std::string why;
+        EXPECT_FALSE(Read(file, movie, why)) << row.name;
+        EXPECT_NE(why.find(row.why), std::string::npos) << row.name << ": " << why;
+    }
+}
+
+TEST(AviWriter, RefusesWhatItCannotWriteAndStopsAtTheFirstFailure) {
+    struct Case {
+        const char *name;
+        avi::WriterSettings settings;
+        size_t frameBytes;  // of the frame added after opening
+        uint64_t room;      // the disk's
+        const char *why;
+        size_t fileBytes;  // when it fails
+    } rows[] = {
+        {"width 0", Settings(avi::Codec::kRaw, 0, 3, 24, 1 << 20), 0, UINT64_MAX, "frame size", 0},
+        {"16 bits", Settings(avi::Codec::kRaw, 6, 3, 16, 1 << 20), 0, UINT64_MAX, "24 bits", 0},
+        {"grey Motion JPEG", Settings(avi::Codec::kMjpeg, 6, 3, 8, 1 << 20), 0, UINT64_MAX, "24 bits", 0},
+        {"segment 0", Settings(avi::Codec::kRaw, 6, 3, 24, 0), 0, UINT64_MAX, "segment size", 0},
+        {"raw frame short", Settings(avi::Codec::kRaw, 6, 3, 24, 1 << 20), 59, UINT64_MAX, "other than the picture", 1548},
+        {"empty frame", Settings(avi::Codec::kMjpeg, 6, 3, 24, 1 << 20), 0, UINT64_MAX, "0 bytes", 1548},
+        {"disk full in the headers", Settings(avi::Codec::kRaw, 6, 3, 24, 1 << 20), 60, 100, "writing the file", 100},
+        {"disk full in a frame", Settings(avi::Codec::kRaw, 6, 3, 24, 1 << 20), 60, 1560, "writing the file", 1560},
+    };
+    rows[3].settings.segmentBytes = 0;
+    for (Case &row : rows) {
+        AviMemorySink sink;
+        sink.room = row.room;
+        avi::Writer writer;
+        bool ok = writer.Open(sink.Sink(), row.settings);
+        if (ok) {
+            const Bytes frame(row.frameBytes, 7);
+            ok = writer.AddFrame(frame.data(), frame.size());
+        }
+        EXPECT_FALSE(ok) << row.name;
+        EXPECT_EQ(sink.file.size(), row.fileBytes) << row.name << ": failed in another place";
+        ASSERT_NE(writer.Error(), nullptr) << row.name;
+        EXPECT_NE(std::string(writer.Error()).find(row.why), std::string::npos) << row.name << ": " << writer.Error();
+        const size_t writes = sink.writes.size();
+        EXPECT_FALSE(writer.AddRepeat() || writer.Close()) << row.name << ": went on after failing";
+        EXPECT_EQ(sink.writes.size(), writes) << row.name << ": wrote after failing";
+    }
+    // The super index full: the file then stays as it is, and plays.
+    Recording r;
+    avi::WriterSettings s = Settings(avi::Codec::kRaw, 6, 3, 24, 1);
+    s.superIndexEntries = 3;
+    ASSERT_TRUE(r.writer.Open(r.sink.Sink(), s));
+    const Bytes frame = FrameBytes(s, 0);
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(r.writer.AddFrame(frame.data(), frame.size())) << "frame " << i;
+    EXPECT_FALSE(r.writer.AddFrame(frame.data(), frame.size()));
+    EXPECT_NE(std::string(r.writer.Error()).find("super index has room"), std::string::npos) << r.writer.Error();
+    avi::Movie movie;
+    std::string why;
+    EXPECT_TRUE(Read(r.sink.file, movie, why)) << why;
+    EXPECT_EQ(movie.frames.size(), 3u);
+}
+
+}  // namespace

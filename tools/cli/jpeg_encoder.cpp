@@ -74,6 +74,7 @@ JpegEncoder::JpegEncoder() {
     state->error.manager.error_exit = JumpBack;
     state->error.manager.output_message = Silent;
     if (setjmp(state->error.back)) {
+        jpeg_destroy_compress(&state->info);
         delete state;
         return;
     }

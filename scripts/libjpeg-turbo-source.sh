@@ -14,10 +14,17 @@ if [ -z "$(unpacked)" ]; then
       echo "libjpeg-turbo-source: no deb-src entry for apt; run as root to add one" >&2
       exit 1
     fi
-    # The same archive and suites as the machine's own entries, for sources.
-    sed -n 's/^Types: deb$/Types: deb-src/p; /^\(URIs\|Suites\|Components\|Signed-By\):/p; /^$/p' \
-      /etc/apt/sources.list.d/debian.sources > /etc/apt/sources.list.d/vorlane-deb-src.sources
-    apt-get -qq -o DPkg::Lock::Timeout=300 update
+    # The same archives and suites as the machine's own entries, for sources:
+    # deb822 stanzas of type deb, and one-line "deb" entries.
+    if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+      awk 'BEGIN { RS = ""; ORS = "\n\n" } /(^|\n)Types: deb(\n|$)/ { sub(/Types: deb/, "Types: deb-src"); print }' \
+        /etc/apt/sources.list.d/debian.sources > /etc/apt/sources.list.d/vorlane-deb-src.sources
+    fi
+    if [ -f /etc/apt/sources.list ]; then
+      sed -n 's/^deb \(.*\)$/deb-src \1/p' /etc/apt/sources.list > /etc/apt/sources.list.d/vorlane-deb-src.list
+    fi
+    # apt-get update gives up at once while another one holds the lists.
+    for _ in $(seq 60); do apt-get -qq update && break; sleep 5; done
   fi
   (cd "$folder" && apt-get -qq source libjpeg-turbo >/dev/null 2>&1) || {
     echo "libjpeg-turbo-source: apt-get source libjpeg-turbo failed" >&2

@@ -15,6 +15,7 @@ packages=(
   libclang-rt-14-dev libstdc++-12-dev  # the pure code's native build and the fuzz targets: sanitizers, libFuzzer
   googletest
   python3  # configuring finds it for the Linux-side checks
+  nasm dpkg-dev  # libjpeg-turbo from Debian's source package: its SIMD code; apt-get source
 )
 mode=${1:-test}
 if [ "$mode" = fuzz ]; then

@@ -127,6 +127,7 @@ void WriteReason(char *reason, int32_t reasonBytes, const char *format, const ch
 bool ListFolderPictures(const char *folder, std::vector<std::string> &paths, char *reason,
                         int32_t reasonBytes) {
     paths.clear();
+    WriteReason(reason, reasonBytes, "%s", "");  // the lines of passed-over files are added to it
     if (folder == nullptr || folder[0] == '\0') {
         WriteReason(reason, reasonBytes, "no folder given%s", "");
         return false;

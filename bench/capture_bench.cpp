@@ -72,8 +72,9 @@ double TimeFree(int mode) {
     return result == 1 ? elapsed : -1;
 }
 
-// EasyCapture at once after EasyInit, on a card in real time (a frame every
-// 40 ms): the wait for the preview's first frame, the stop, save and close.
+// EasyCapture at once after EasyInit, on a card in real time: the wait for
+// the preview's first frame, which the card fills one field (20 ms) after
+// capture starts, as a real card does; then the stop, save and close.
 double TimeCaptureAtOnce(const std::string &path, int &withAFrame) {
     VcReset();
     if (EasyInit(0, 0, kHeight, 1) != 1) return -1;

@@ -174,7 +174,7 @@ int main() {
     std::printf("BENCH footage: reads over %.0f ms | %d | count | of %d: waiting for the picture or for the CPU\n",
                 kWaitedMs, waited, reads);
     std::printf("BENCH footage: status changes the reading loop missed | %lld | count | of %lld, while the loop had no CPU\n",
-                static_cast<long long>(stats.framesCompleted + 1 - reads), static_cast<long long>(stats.framesCompleted + 1));
+                static_cast<long long>(stats.framesCompleted - reads), static_cast<long long>(stats.framesCompleted));
     std::printf("BENCH footage: read of one frame | %.3f | ms | median of %d reads, 768 x 576 24-bit\n",
                 readMs.empty() ? 0.0 : Median(readMs), reads);
     std::printf("BENCH footage: slowest read | %.1f | ms | a frame lasts 40 ms\n", slowest);

@@ -29,9 +29,11 @@ void Append(std::vector<uint8_t> &file, const T &part) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const size_t headBytes = size < bmp::kHeadersBytes ? size : bmp::kHeadersBytes;
     const grey::GreyPlan plan = grey::PlanGreyFile(data, headBytes, size);
-    // Converts when the headers are there and every pixel byte bfSize claims.
+    // Converts when the headers are there, say BM, 24 bits a pixel and
+    // uncompressed, and every pixel byte bfSize claims is there.
     const uint32_t claimed = size >= 54 ? U32(data + 2) : 0;
-    Expect(plan.convertible == (size >= 54 && claimed >= 54 && claimed <= size),
+    const bool bgr24 = size >= 54 && U16(data) == 0x4D42 && U16(data + 28) == 24 && U32(data + 30) == 0;
+    Expect(plan.convertible == (bgr24 && claimed >= 54 && claimed <= size),
            plan.convertible ? "converts a source that lacks what its header claims" : "refuses a sound source");
     if (!plan.convertible) return 0;
     const uint32_t pixelBytes = claimed - 54, pixelCount = pixelBytes / 3;

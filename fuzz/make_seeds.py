@@ -110,7 +110,8 @@ def picture_seeds(folder):
 def grey_seeds(folder):
     """Color2Gray's sources: files as Vorlane saves them (rows unpadded,
     widths a multiple of 12), and headers as they come: a short or lying
-    bfSize, one below 54, a huge one, an empty file, leftover bytes."""
+    bfSize, one below 54, a huge one, an empty file, leftover bytes, and
+    sources that are not 24-bit BMPs."""
     still = [bmp24(w, h) for w, h in [(12, 16), (24, 32), (60, 80)]]
     for i, data in enumerate(still):
         write(folder, "still%d" % i, data)
@@ -122,6 +123,9 @@ def grey_seeds(folder):
     write(folder, "headers-cut", small[:20])
     write(folder, "empty", b"")
     write(folder, "pixels-left-over", edited(small + b"\x01\x02", bfSize=len(small) + 2))
+    write(folder, "not-bm", edited(small, bfType=0x4D43))
+    write(folder, "8-bit", edited(small, biBitCount=8))
+    write(folder, "compressed", edited(small, biCompression=1))
 
 
 def test_leftovers(folder, pattern):

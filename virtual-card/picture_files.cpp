@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "ascii_names.h"
 #include "win32_guards.h"
@@ -68,6 +69,30 @@ guards::UniqueKernelHandle OpenPicture(const char *path, BmpLayout &layout, char
     return file;
 }
 
+// Whether the file holds nothing but zero bytes: what a power cut leaves of
+// a picture whose size reached the disk before its bytes did.
+bool HoldsOnlyZeros(const char *path) {
+    guards::UniqueKernelHandle file(OrNull(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                       nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr)));
+    if (!file) return false;
+    uint8_t chunk[16384];
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr)) return false;
+        if (got == 0) return true;
+        for (DWORD i = 0; i < got; ++i)
+            if (chunk[i] != 0) return false;
+    }
+}
+
+// Adds "path: why" as a line of its own to what `reason` already holds.
+void AppendReasonLine(char *reason, int32_t reasonBytes, const char *path, const char *why) {
+    if (reason == nullptr || reasonBytes <= 0) return;
+    const size_t held = std::strlen(reason);
+    const size_t room = static_cast<size_t>(reasonBytes) - held;
+    if (room > 1) std::snprintf(reason + held, room, "%s%s: %s", held > 0 ? "\n" : "", path, why);
+}
+
 }  // namespace
 
 bool CheckPictureFile(const char *path, char *why, size_t whyBytes) {
@@ -98,6 +123,7 @@ void WriteReason(char *reason, int32_t reasonBytes, const char *format, const ch
 bool ListFolderPictures(const char *folder, std::vector<std::string> &paths, char *reason,
                         int32_t reasonBytes) {
     paths.clear();
+    WriteReason(reason, reasonBytes, "%s", "");  // the lines of passed-over files are added to it
     if (folder == nullptr || folder[0] == '\0') {
         WriteReason(reason, reasonBytes, "no folder given%s", "");
         return false;
@@ -120,15 +146,27 @@ bool ListFolderPictures(const char *folder, std::vector<std::string> &paths, cha
         WriteReason(reason, reasonBytes, "%s holds no .bmp file", folder);
         return false;
     }
+    // Folders on FAT volumes and network shares list files in the order
+    // they were written.
     std::sort(paths.begin(), paths.end(), NameBefore);
-    for (std::string &path : paths) {
-        path = prefix + path;
+    std::vector<std::string> playable;
+    for (const std::string &name : paths) {
+        const std::string path = prefix + name;
         char why[256];
-        if (!CheckPictureFile(path.c_str(), why, sizeof why)) {
+        if (CheckPictureFile(path.c_str(), why, sizeof why)) {
+            playable.push_back(path);
+        } else if (HoldsOnlyZeros(path.c_str())) {
+            AppendReasonLine(reason, reasonBytes, path.c_str(), "nothing but zero bytes, passed over");
+        } else {
             WriteReason(reason, reasonBytes, "%s: %s", path.c_str(), why);
             return false;
         }
     }
+    if (playable.empty()) {
+        WriteReason(reason, reasonBytes, "%s: every .bmp file holds nothing but zero bytes", folder);
+        return false;
+    }
+    paths = std::move(playable);
     return true;
 }
 

@@ -26,6 +26,8 @@ void WriteReason(char *reason, int32_t reasonBytes, const char *format, const ch
 // The folder's .bmp files with the folder in front, in name order, every
 // header checked, so that bad footage is refused before it plays. False,
 // with `reason` naming the folder or file, when there is nothing to play.
+// Files of nothing but zero bytes are left out, each with a line of its own
+// in `reason`.
 bool ListFolderPictures(const char *folder, std::vector<std::string> &paths, char *reason,
                         int32_t reasonBytes);
 

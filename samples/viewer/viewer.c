@@ -45,6 +45,7 @@ static struct {
     int height, mode;
     int wanted;      /* the operator started the picture and has not stopped it */
     int open;        /* EasyInit succeeded and nothing has closed the card since */
+    int opening;     /* inside OpenPreview: EasyInit's error box still takes our messages */
     int inSizeMove;  /* the operator is dragging or sizing the window */
     int listOpen;    /* a drop-down list is open over the panel */
     int virtualCard; /* the CG400D32.dll loaded is the virtual card */
@@ -97,7 +98,15 @@ static void ClosePreview(void) {
 
 static void OpenPreview(void) {
     const POINT at = PanelOrigin();
-    if (!EasyInit(at.x, at.y, viewer.height, viewer.mode)) {
+    int opened;
+    /* EasyInit's error box has no owner, so this window still takes messages
+     * while it is up: a drag's end would open again from inside this call,
+     * and the failure below would then close that card behind our back. */
+    if (viewer.opening) return;
+    viewer.opening = 1;
+    opened = EasyInit(at.x, at.y, viewer.height, viewer.mode);
+    viewer.opening = 0;
+    if (!opened) {
         /* A failed EasyInit may leave the card open: close it, or every
          * later EasyInit and HDReset fails too. */
         FreeCG200();

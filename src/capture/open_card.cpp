@@ -47,9 +47,12 @@ extern "C" int __stdcall EasyInit(int x, int y, int height, int colorMode) {
     guards::UniqueModule cardReference = guards::ReferenceModuleAt(ownCode);
     if (!threadReference || !cardReference) return 0;
 
-    // Kept in the record even if the thread cannot start: StopPreview,
-    // which FreeCG200 runs, closes it.
+    // Without the event EasyCapture could not wait for the first frame and
+    // would save black: refused like the thread itself. Kept in the record
+    // even if the thread cannot start: StopPreview, which FreeCG200 runs,
+    // closes it.
     captureState.firstFramePainted = guards::CreateUnnamedEvent(true, false).release();
+    if (!captureState.firstFramePainted) return 0;
     captureState.runRequested = true;
     DWORD previewThreadId = 0;
     captureState.captureThread = CreateThread(nullptr, 0, PreviewThread, threadReference.get(),

@@ -73,7 +73,9 @@ GreyPlan PlanGreyFile(const uint8_t *head, size_t headBytes, uint64_t fileBytes)
     bmp::InfoHeaderFields info;
     std::memcpy(&file, head, sizeof file);
     std::memcpy(&info, head + sizeof file, sizeof info);
-    plan.convertible = SourceHoldsPixels(file.bfSize, fileBytes);
+    // An 8-bit file, a grey one made here among them, would have its
+    // palette read as pixels.
+    plan.convertible = IsBgr24Source(file, info) && SourceHoldsPixels(file.bfSize, fileBytes);
     if (!plan.convertible) return plan;
     plan.fileHeader = GreyFileHeader(file);
     plan.infoHeader = GreyInfoHeader(info);

@@ -68,10 +68,16 @@ constexpr bmp::InfoHeaderFields GreyInfoHeader(bmp::InfoHeaderFields header) {
     return header;
 }
 
+// Whether the headers are those of an uncompressed 24-bit BMP, the only
+// kind whose bytes after the headers are 3-byte pixels.
+constexpr bool IsBgr24Source(const bmp::FileHeaderFields &file, const bmp::InfoHeaderFields &info) {
+    return file.bfType == bmp::kType && info.biBitCount == 24 && info.biCompression == bmp::kUncompressed;
+}
+
 // What a grey file made from a source is, decided from the source's first
 // bytes before anything is written.
 struct GreyPlan {
-    bool convertible;  // complete headers, and every pixel byte bfSize claims
+    bool convertible;  // complete 24-bit headers, and every pixel byte bfSize claims
     bmp::FileHeaderFields fileHeader;  // the grey file's, when convertible
     bmp::InfoHeaderFields infoHeader;
     uint32_t pixelBytes;  // source bytes that follow the headers and are read
@@ -79,9 +85,9 @@ struct GreyPlan {
 };
 
 // `head` holds the source's first `headBytes` bytes (all of them, or at
-// least its 54 header bytes); the whole source is `fileBytes` long. The
-// pixels are taken to follow the headers directly; the source's own
-// bfOffBits is not consulted.
+// least its 54 header bytes); the whole source is `fileBytes` long. Only an
+// uncompressed 24-bit BMP converts. The pixels are taken to follow the
+// headers directly; the source's own bfOffBits is not consulted.
 GreyPlan PlanGreyFile(const uint8_t *head, size_t headBytes, uint64_t fileBytes);
 
 }  // namespace grey

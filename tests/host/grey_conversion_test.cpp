@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -115,6 +116,15 @@ TEST_F(GreyConversionTest, FailuresLeaveTheSourceAloneAndCloseEverything) {
         vt::EditBmpHeaders(bytes, [bfSize](vt::BmpHeaders &h) { h.file.bfSize = bfSize; });
         return bytes;
     };
+    const auto edited = [&good](const std::function<void(vt::BmpHeaders &)> &change) {
+        Bytes bytes = good;
+        vt::EditBmpHeaders(bytes, change);
+        return bytes;
+    };
+    // A grey file made here: 8 bits a pixel, and a palette that would be read as pixels.
+    const std::string madeGrey = folder + "made-grey.bmp";
+    vt::WriteBytes(src, good);
+    ASSERT_EQ(Color2Gray(src.c_str(), madeGrey.c_str()), 1);
     constexpr long kAbsent = -1, kUnchecked = -2;
     struct Row {
         const char *name;
@@ -149,6 +159,13 @@ TEST_F(GreyConversionTest, FailuresLeaveTheSourceAloneAndCloseEverything) {
         {"info header cut short", Bytes(good.begin(), good.begin() + 30), src, out, 300, false, 300},
         {"info header cut short, no destination", Bytes(good.begin(), good.begin() + 30), src, out, 0, false, kAbsent},
         {"empty source", Bytes{}, src, out, 300, false, 300},
+        // Only an uncompressed 24-bit BMP has 3-byte pixels after its headers.
+        {"a grey file made here", vt::ReadFileBytes(madeGrey), src, out, 300, false, 300},
+        {"8 bits a pixel", edited([](vt::BmpHeaders &h) { h.info.biBitCount = 8; }), src, out, 300, false, 300},
+        {"32 bits a pixel, no destination", edited([](vt::BmpHeaders &h) { h.info.biBitCount = 32; }), src, out, 0,
+         false, kAbsent},
+        {"not BM", edited([](vt::BmpHeaders &h) { h.file.bfType = 0x4D43; }), src, out, 300, false, 300},
+        {"compressed", edited([](vt::BmpHeaders &h) { h.info.biCompression = 1; }), src, out, 300, false, 300},
     };
     for (const Row &row : rows) {
         vt::WriteBytes(src, row.source);

@@ -292,10 +292,10 @@ struct SystemFaults {
     std::atomic<int> failAlloc{-1}, failLock{-1};  // the n-th GlobalAlloc or GlobalLock from now fails
     std::atomic<int> shortWrite{-1};  // the n-th _lwrite from now writes one byte less
     std::atomic<int> failClose{-1};   // the n-th _lclose from now closes but reports a failed flush
-    std::atomic<bool> failThread{false}, failHook{false}, failScreenDc{false};
+    std::atomic<bool> failThread{false}, failEvent{false}, failHook{false}, failScreenDc{false};
     void Clear() {
         failAlloc = failLock = shortWrite = failClose = -1;
-        failThread = failHook = failScreenDc = false;
+        failThread = failEvent = failHook = failScreenDc = false;
     }
 } faults;
 
@@ -308,6 +308,9 @@ LPVOID WINAPI FaultyGlobalLock(HGLOBAL block) { return Due(faults.failLock) ? nu
 HANDLE WINAPI FaultyCreateThread(LPSECURITY_ATTRIBUTES a, SIZE_T s, LPTHREAD_START_ROUTINE f, LPVOID p,
                                  DWORD flags, LPDWORD id) {
     return faults.failThread ? nullptr : CreateThread(a, s, f, p, flags, id);
+}
+HANDLE WINAPI FaultyCreateEventA(LPSECURITY_ATTRIBUTES a, BOOL manual, BOOL signalled, LPCSTR name) {
+    return faults.failEvent ? nullptr : CreateEventA(a, manual, signalled, name);
 }
 HHOOK WINAPI FaultySetWindowsHookExA(int kind, HOOKPROC f, HINSTANCE module, DWORD thread) {
     return faults.failHook ? nullptr : SetWindowsHookExA(kind, f, module, thread);
@@ -328,6 +331,7 @@ TEST_F(FaultTest, SystemCallsThatFail) {
     const rely::ImportPatches patches{{"KERNEL32.dll", "GlobalAlloc", FaultyGlobalAlloc},
                                       {"KERNEL32.dll", "GlobalLock", FaultyGlobalLock},
                                       {"KERNEL32.dll", "CreateThread", FaultyCreateThread},
+                                      {"KERNEL32.dll", "CreateEventA", FaultyCreateEventA},
                                       {"USER32.dll", "SetWindowsHookExA", FaultySetWindowsHookExA},
                                       {"USER32.dll", "GetDC", FaultyGetDC},
                                       {"KERNEL32.dll", "_lwrite", FaultyLWrite},
@@ -350,6 +354,8 @@ TEST_F(FaultTest, SystemCallsThatFail) {
         {"frame buffer not locked", 1, [] { faults.failLock = 0; }, none, 0, vt::kAllocationFailedText,
          Then::FreeClosesIt},
         {"thread not created", 1, [] { faults.failThread = true; }, none, 0, nullptr, Then::SavesBlack},
+        // Without it the save could not wait for a frame: no preview starts.
+        {"first-frame event not created", 1, [] { faults.failEvent = true; }, none, 0, nullptr, Then::SavesBlack},
         {"key hook refused", 1, [] { faults.failHook = true; }, none, 1, nullptr, Then::PreviewRuns},
         {"no screen context", 1, [] { faults.failScreenDc = true; }, none, 1, nullptr, Then::PreviewRuns},
         {"disk full at the file header", 1, none, [] { faults.shortWrite = 0; }, 1, nullptr, Then::SaveFailsThenRetry},

@@ -2,8 +2,9 @@
 // mean is fuzzed natively (fuzz/fuzz_grey_file.cpp); here, under Wine, the
 // glue around it: the file's real size handed to the plan (every length
 // around the headers, bfSize just under, at and over it), blocks sized by
-// bfSize and never by the info header, nothing allocated or created for a
-// refused source, the source left alone and no file left open.
+// bfSize and never by the info header, sources that are not 24-bit BMPs
+// refused, nothing allocated or created for a refused source, the source
+// left alone and no file left open.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -11,8 +12,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <functional>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host_fixture.h"
@@ -39,6 +42,7 @@ HGLOBAL WINAPI CountingGlobalAlloc(UINT flags, SIZE_T bytes) {
 struct Case {
     std::string name;
     Bytes bytes;
+    bool bgr24 = true;  // its headers say an uncompressed 24-bit BMP
 };
 
 // A plausible 24-bit picture of `size` bytes with the given bfSize; parts
@@ -69,6 +73,17 @@ std::vector<Case> Corpus(int randomCases) {
             h.info.biSizeImage = 0xFFFFFFFFu;
         });
         corpus.push_back({name + ", info header claims 2^31 x 2^31", lying});
+        // Every pixel byte there, but not 24-bit pixels.
+        const std::pair<const char *, std::function<void(vt::BmpHeaders &)>> others[] = {
+            {"not BM", [](vt::BmpHeaders &h) { h.file.bfType = 0x4D43; }},
+            {"8 bits a pixel", [](vt::BmpHeaders &h) { h.info.biBitCount = 8; }},
+            {"compressed", [](vt::BmpHeaders &h) { h.info.biCompression = 1; }},
+        };
+        for (const auto &[what, change] : others) {
+            Bytes other = Picture(size, s, random);
+            vt::EditBmpHeaders(other, change);
+            corpus.push_back({name + ", " + what, other, false});
+        }
     }
     for (int i = 0; i < randomCases; ++i) {
         const size_t size = random() % 3 == 0 ? random() % 64 : random() % 5000;
@@ -109,7 +124,7 @@ TEST_F(GreyFuzzTest, MalformedSourcesNeitherCrashNorOverreach) {
         ASSERT_EQ(vt::ReadFileBytes(source), c.bytes) << c.name << ": the source changed";
         EXPECT_LE(largestAlloc.load(), size) << c.name << ": asked for more memory than the file holds";
         const uint32_t bfSize = size >= 6 ? vt::ReadBmpHeaders(c.bytes).file.bfSize : 0;
-        if (size >= 54 && bfSize >= 54 && bfSize <= size) {
+        if (c.bgr24 && size >= 54 && bfSize >= 54 && bfSize <= size) {
             ++converted;
             ASSERT_EQ(result, 1) << c.name;
             vt::ExpectGreyOf(c.bytes, vt::ReadFileBytes(grey), c.name);

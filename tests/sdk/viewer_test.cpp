@@ -53,9 +53,25 @@ TEST_F(ViewerTest, AnOperatorsSession) {
         EXPECT_TRUE(viewer.WaitForStatus("the card did not open")) << viewer.Status();
     }
     EXPECT_FALSE(CardOpen()) << "a failed opening left the card open";
+    {
+        // The card refuses and the operator drags the window while the box
+        // says so; by the drag's end the card would open. No second opening
+        // may start inside the first, which would close it again as it fails.
+        VcSetBeginResult(0);
+        viewer.Click(ID_START);
+        HWND box = nullptr;
+        ASSERT_TRUE(vt::WaitUntil([&] { return (box = viewer.Dialog()) != nullptr; })) << "no box for the refusal";
+        VcSetBeginResult(VC_DEFAULT_HANDLE);
+        SendMessageA(viewer.window(), WM_ENTERSIZEMOVE, 0, 0);
+        SendMessageA(viewer.window(), WM_EXITSIZEMOVE, 0, 0);
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(viewer.WaitForStatus("the card did not open")) << viewer.Status();
+        EXPECT_FALSE(CardOpen()) << "a drag during the box left the card open";
+    }
 
     viewer.Click(ID_START);
     ASSERT_TRUE(viewer.WaitForStatus("live picture at")) << viewer.Status();
+    EXPECT_TRUE(CardOpen()) << "a live picture reported with no card open";
     EXPECT_TRUE(PictureAt(viewer.PanelOrigin()));
 
     viewer.PressCtrlPlus();

@@ -131,35 +131,49 @@ TEST(GreyHeaders, GreyHeadersFollowTheSource) {
 }
 
 // SourceHoldsPixels alone, then the whole plan over a head of exactly
-// headBytes bytes (a shorter head is never read past its end).
+// headBytes bytes (a shorter head is never read past its end); only an
+// uncompressed 24-bit BMP converts.
 TEST(GreyHeaders, OnlySourcesHoldingEveryClaimedByteAreConverted) {
+    using Edit = void (*)(bmp::FileHeaderFields &, bmp::InfoHeaderFields &);
     struct Row {
         const char *name;
         uint32_t bfSize;
         uint64_t fileBytes;
         bool converted;
         size_t headBytes;
+        Edit edit;
     } rows[] = {
-        {"exact", 1000, 1000, true, 54},
-        {"longer than claimed", 1000, 5000, true, 54},
-        {"one byte short", 1000, 999, false, 54},
-        {"headers only", 54, 54, true, 54},
-        {"shorter than the headers", 54, 40, false, 40},
-        {"bfSize 53 wraps", 53, 1000, false, 54},
-        {"bfSize 0 wraps, in a 5 GB file", 0, uint64_t{5} << 30, false, 54},
-        {"largest bfSize, large enough file", 0xFFFFFFFFu, 0xFFFFFFFFu, true, 54},
-        {"largest bfSize, small file", 0xFFFFFFFFu, 100, false, 54},
-        {"head without its info header", 1000, 1000, true, 14},
-        {"no head", 1000, 1000, true, 0},
+        {"exact", 1000, 1000, true, 54, nullptr},
+        {"longer than claimed", 1000, 5000, true, 54, nullptr},
+        {"one byte short", 1000, 999, false, 54, nullptr},
+        {"headers only", 54, 54, true, 54, nullptr},
+        {"shorter than the headers", 54, 40, false, 40, nullptr},
+        {"bfSize 53 wraps", 53, 1000, false, 54, nullptr},
+        {"bfSize 0 wraps, in a 5 GB file", 0, uint64_t{5} << 30, false, 54, nullptr},
+        {"largest bfSize, large enough file", 0xFFFFFFFFu, 0xFFFFFFFFu, true, 54, nullptr},
+        {"largest bfSize, small file", 0xFFFFFFFFu, 100, false, 54, nullptr},
+        {"head without its info header", 1000, 1000, true, 14, nullptr},
+        {"no head", 1000, 1000, true, 0, nullptr},
+        {"not BM", 1000, 1000, false, 54, [](bmp::FileHeaderFields &f, bmp::InfoHeaderFields &) { f.bfType = 0x4D43; }},
+        {"8 bits a pixel, as a grey file", 1000, 1000, false, 54,
+         [](bmp::FileHeaderFields &, bmp::InfoHeaderFields &i) { i.biBitCount = 8; }},
+        {"32 bits a pixel", 1000, 1000, false, 54, [](bmp::FileHeaderFields &, bmp::InfoHeaderFields &i) { i.biBitCount = 32; }},
+        {"compressed", 1000, 1000, false, 54, [](bmp::FileHeaderFields &, bmp::InfoHeaderFields &i) { i.biCompression = 1; }},
+        // Still not consulted.
+        {"pixels said to start elsewhere", 1000, 1000, true, 54,
+         [](bmp::FileHeaderFields &f, bmp::InfoHeaderFields &) { f.bfOffBits = 1078; }},
     };
     for (const Row &row : rows) {
         const bool complete = row.headBytes >= bmp::kHeadersBytes;
-        if (complete) {
+        if (complete && !row.edit) {
             EXPECT_EQ(grey::SourceHoldsPixels(row.bfSize, row.fileBytes), row.converted) << row.name;
         }
-        std::vector<uint8_t> head(row.headBytes);
         bmp::FileHeaderFields file = bmp::FileHeader(54, row.bfSize - 54);
-        if (!head.empty()) std::memcpy(head.data(), &file, std::min(head.size(), sizeof file));
+        bmp::InfoHeaderFields info = bmp::InfoHeader(4, 1, 24);
+        if (row.edit) row.edit(file, info);
+        std::vector<uint8_t> headers = BytesOf(file), infoBytes = BytesOf(info);
+        headers.insert(headers.end(), infoBytes.begin(), infoBytes.end());
+        const std::vector<uint8_t> head(headers.begin(), headers.begin() + std::min(row.headBytes, headers.size()));
         const grey::GreyPlan plan = grey::PlanGreyFile(head.data(), head.size(), row.fileBytes);
         EXPECT_EQ(plan.convertible, row.converted && complete) << row.name;
         if (plan.convertible) {

@@ -21,16 +21,17 @@ TEST(StatusClockUnitTest, RealTimeTurnsEvery20Milliseconds) {
         int64_t changes;
         uint32_t status;
     } rows[] = {
-        {"capture start", 0, kRate, 0, kSlot0Ready},
-        {"a tick before the first field ends", 20 * kMs - 1, kRate, 0, kSlot0Ready},
-        {"first field ends", 20 * kMs, kRate, 1, kSlot1Ready},
-        {"second field ends", 40 * kMs, kRate, 2, kSlot0Ready},
-        {"one second and a field", kRate + 20 * kMs, kRate, 51, kSlot1Ready},
-        {"ACPI timer, a tick before 20 ms", 71590, kPmTimerRate, 0, kSlot0Ready},
-        {"ACPI timer, 20 ms", 71591, kPmTimerRate, 1, kSlot1Ready},
-        {"2^62 ticks, where ticks x 50 overflows", int64_t{1} << 62, kRate, 23058430092136, kSlot0Ready},
-        {"counter read before the capture started", -1, kRate, 0, kSlot0Ready},
-        {"no counter rate", kRate, 0, 0, kSlot0Ready},
+        // No slot is full before a whole field has come in.
+        {"capture start", 0, kRate, 0, kSlot1Ready},
+        {"a tick before the first field ends", 20 * kMs - 1, kRate, 0, kSlot1Ready},
+        {"first field ends", 20 * kMs, kRate, 1, kSlot0Ready},
+        {"second field ends", 40 * kMs, kRate, 2, kSlot1Ready},
+        {"one second and a field", kRate + 20 * kMs, kRate, 51, kSlot0Ready},
+        {"ACPI timer, a tick before 20 ms", 71590, kPmTimerRate, 0, kSlot1Ready},
+        {"ACPI timer, 20 ms", 71591, kPmTimerRate, 1, kSlot0Ready},
+        {"2^62 ticks, where ticks x 50 overflows", int64_t{1} << 62, kRate, 23058430092136, kSlot1Ready},
+        {"counter read before the capture started", -1, kRate, 0, kSlot1Ready},
+        {"no counter rate", kRate, 0, 0, kSlot1Ready},
     };
     for (const Row &row : rows) {
         EXPECT_EQ(RealtimeChanges(row.elapsed, row.perSecond), row.changes) << row.name;
@@ -53,9 +54,9 @@ TEST(StatusClockUnitTest, CaptureCountsFromItsStartAndStopKeepsTheCount) {
         int64_t ms;
         uint32_t status;
         int64_t frames;
-    } rows[] = {{"first field", 10, kSlot0Ready, 0},
-                {"second field", 30, kSlot1Ready, 1},
-                {"three frames on", 125, kSlot0Ready, 6}};
+    } rows[] = {{"first field", 10, kSlot1Ready, 0},
+                {"second field", 30, kSlot0Ready, 1},
+                {"three frames on", 125, kSlot1Ready, 6}};
     for (const Row &row : rows) {
         ASSERT_TRUE(PollStatus(clock, noScript, at(row.ms), true, status)) << row.name;
         EXPECT_EQ(status, row.status) << row.name;

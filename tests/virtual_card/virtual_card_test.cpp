@@ -147,8 +147,10 @@ TEST_F(VirtualCardTest, EachColourCodePacksBottomUpRowsAtItsDepth) {
     }
 }
 
-// Each opening counts afresh and its capture starts the status sequence
-// again; a closed card finishes no frame, whatever moves its status.
+// Each opening counts afresh and each capture starts the status sequence
+// and the frame count again, also a second one in the same opening, after
+// polls that came before it; a closed card finishes no frame, whatever
+// moves its status.
 TEST_F(VirtualCardTest, StatusSequencesStartAtEachCaptureAndStopAtTheClose) {
     const uint32_t untouched = 0x12345678;
     struct Row {
@@ -169,31 +171,40 @@ TEST_F(VirtualCardTest, StatusSequencesStartAtEachCaptureAndStopAtTheClose) {
         if (row.mode == VC_STATUS_SCRIPT) VcScriptStatus(row.script.data(), static_cast<int32_t>(row.script.size()));
         else VcSetStatusMode(row.mode);
         for (int opening = 1; opening <= 2; ++opening) {
-            const std::string name = std::string(row.name) + ", opening " + std::to_string(opening);
+            std::string name = std::string(row.name) + ", opening " + std::to_string(opening);
             const int h = OpenCard();
             const VcStats opened = vt::CardStats();
             EXPECT_EQ((std::vector<int64_t>{opened.framesCompleted, opened.reads, opened.polls}), std::vector<int64_t>(3, 0))
                 << name << ": frames, reads, polls";
-            const double snapped = MsNow();
-            CG400SnapOneToMem(h, VC_SNAP_TARGET, VC_MEM_PAGES * card::kMemPageBytes, 0);
-            if (row.mode != VC_STATUS_REALTIME) {
-                EXPECT_EQ(Poll(static_cast<int>(row.polls.size())), row.polls) << name;
-                EXPECT_EQ(vt::CardStats().framesCompleted, row.frames) << name;
-                EXPECT_EQ(vt::CardStats().polls, static_cast<int64_t>(row.polls.size())) << name;
-            } else {
+            Poll(3);
+            for (int capture = 1; capture <= 2; ++capture) {
+                name = std::string(row.name) + ", opening " + std::to_string(opening) + ", capture " +
+                       std::to_string(capture);
+                const int64_t pollsBefore = vt::CardStats().polls;
+                const double snapped = MsNow();
+                CG400SnapOneToMem(h, VC_SNAP_TARGET, VC_MEM_PAGES * card::kMemPageBytes, 0);
+                const double started = MsNow();  // the card's clock started between the two
+                if (row.mode != VC_STATUS_REALTIME) {
+                    EXPECT_EQ(Poll(static_cast<int>(row.polls.size())), row.polls) << name;
+                    EXPECT_EQ(vt::CardStats().framesCompleted, row.frames) << name;
+                    EXPECT_EQ(vt::CardStats().polls - pollsBefore, static_cast<int64_t>(row.polls.size())) << name;
+                    continue;
+                }
                 // However slowly a loaded machine polls: a poll with no field
-                // boundary around it shows the field's own status, 2 in even
-                // fields, 0 in odd.
+                // boundary around it shows the field's own status, 0 while
+                // the first field comes in, then 2 in odd fields, 0 in even.
                 int changes = 0, checked = 0;
-                uint32_t previous = 2;
+                uint32_t previous = 0;
+                double firstSlot = 0;
                 const ULONGLONG deadline = GetTickCount64() + 30000;
                 while (changes < 20 && GetTickCount64() < deadline) {
                     const int64_t field = vt::CardStats().framesCompleted;
                     const uint32_t status = Poll(1)[0];
                     ASSERT_TRUE(status == 0 || status == 2) << name << ": status " << status;
+                    if (status == 2 && firstSlot == 0) firstSlot = MsNow();
                     if (field == vt::CardStats().framesCompleted) {
                         ++checked;
-                        EXPECT_EQ(status, field % 2 == 0 ? 2u : 0u) << name << ", field " << field;
+                        EXPECT_EQ(status, field % 2 == 1 ? 2u : 0u) << name << ", field " << field;
                     }
                     changes += status != previous;
                     previous = status;
@@ -202,8 +213,10 @@ TEST_F(VirtualCardTest, StatusSequencesStartAtEachCaptureAndStopAtTheClose) {
                 const int64_t fields = vt::CardStats().framesCompleted;
                 ASSERT_EQ(changes, 20) << name << ": the status stopped turning";
                 EXPECT_GT(checked, 0) << name;
+                // A real card fills its first slot one field after the start.
+                EXPECT_GE(firstSlot - snapped, 20.0) << name << ": the first slot was full too soon";
                 // The card's clock, not the polls, counts fields: 50 a second.
-                EXPECT_GE(fields, static_cast<int64_t>((polled - snapped) / 20.0) - 1) << name;
+                EXPECT_GE(fields, static_cast<int64_t>((polled - started) / 20.0) - 1) << name;
                 EXPECT_LE(fields, static_cast<int64_t>((MsNow() - snapped) / 20.0) + 1) << name;
             }
             CG400ReadFromMem(h, VC_READ_SOURCE, 0, 0, nullptr, 1);
@@ -445,6 +458,53 @@ TEST_F(VirtualCardTest, PictureMovesWithTheFrameCount) {
     EXPECT_NE(ReadFrame(168, 0, 432, 576, 288, 384, 1), first) << "a frame finished between the reads";
 }
 
+// Where the bar sweeps off the right edge it comes in again on the left:
+// each frame as delivered after the ones before must equal the same frame
+// drawn afresh, with nothing left where the bar or the ball was.
+TEST_F(VirtualCardTest, MovingPartsLeaveNothingBehind) {
+    VcSetStatusMode(VC_STATUS_EVERY_POLL);
+    const int kFrames[] = {0, 1, 2, 60, 61, 90, 91, 92, 93, 94, 95, 96, 97, 98, 99, 100};
+    int frame = 0;
+    for (int wanted : kFrames) {
+        Poll(wanted - frame);
+        frame = wanted;
+        const Bytes delivered = ReadFrame(0, 0, 768, 576, 768, 576, 1);
+        VcSetScenePicture("");  // the next read draws the whole picture again
+        const Bytes fresh = ReadFrame(0, 0, 768, 576, 768, 576, 1);
+        int stale = 0;
+        std::string first;
+        for (int y = 0; y < 576; ++y)
+            for (int x = 0; x < 768; ++x) {
+                const Rgb got = FramePixel(delivered, 768, 576, x, y), want = FramePixel(fresh, 768, 576, x, y);
+                if (got.r == want.r && got.g == want.g && got.b == want.b) continue;
+                if (stale++ == 0) first = "x " + std::to_string(x) + ", y " + std::to_string(y);
+            }
+        EXPECT_EQ(stale, 0) << "frame " << frame << ": stale pixels, first at " << first;
+    }
+}
+
+// Each read writes at most the limit's bytes of the frame; 0 writes none and
+// only a negative limit lets the whole frame through.
+TEST_F(VirtualCardTest, ReadLimitCutsEveryRead) {
+    const size_t whole = 48 * 64 * 3;
+    struct Row {
+        const char *name;
+        int32_t limit;
+        size_t delivered;
+    } rows[] = {{"no limit", -1, whole},  {"another negative", -5, whole}, {"0 reads nothing", 0, 0},
+                {"one byte", 1, 1},       {"ten bytes", 10, 10},           {"the whole frame", whole, whole},
+                {"more than the frame", 1 << 20, whole}};
+    const Bytes full = ReadFrame(100, 0, 300, 400, 48, 64, 1);
+    for (const Row &row : rows) {
+        VcSetReadLimit(row.limit);
+        const Bytes frame = ReadFrame(100, 0, 300, 400, 48, 64, 1);
+        Bytes expected(full.begin(), full.begin() + row.delivered);
+        expected.resize(whole, 0xEE);
+        EXPECT_TRUE(frame == expected) << row.name;
+        EXPECT_EQ(vt::LastFrame().size(), row.delivered) << row.name;
+    }
+}
+
 // --- Footage: a folder of pictures ---
 
 int32_t PlayFolder(const std::string &folder, std::string *why = nullptr) {
@@ -454,16 +514,73 @@ int32_t PlayFolder(const std::string &folder, std::string *why = nullptr) {
     return result;
 }
 
+// A folder listed as FAT volumes and network shares list one, in the order
+// its files were written: here the reverse of name order.
+struct WriteOrderListing {
+    static inline std::vector<WIN32_FIND_DATAA> entries;
+    static inline size_t next = 0;
+    static HANDLE WINAPI First(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
+        entries.clear();
+        next = 0;
+        WIN32_FIND_DATAA found;
+        const HANDLE find = FindFirstFileA(pattern, &found);
+        if (find == INVALID_HANDLE_VALUE) return find;
+        do entries.push_back(found);
+        while (FindNextFileA(find, &found));
+        std::sort(entries.begin(), entries.end(), [](const WIN32_FIND_DATAA &a, const WIN32_FIND_DATAA &b) {
+            return _stricmp(a.cFileName, b.cFileName) > 0;
+        });
+        *data = entries[next++];
+        return find;
+    }
+    static BOOL WINAPI Next(HANDLE, LPWIN32_FIND_DATAA data) {
+        if (next >= entries.size()) {
+            SetLastError(ERROR_NO_MORE_FILES);
+            return FALSE;
+        }
+        *data = entries[next++];
+        return TRUE;
+    }
+};
+
+// The card's own folder listing replaced for the life of the guard.
+class ListedInWriteOrder {
+public:
+    ListedInWriteOrder()
+        : first_(vt::ReplaceImport(Card(), "KERNEL32.dll", "FindFirstFileA", reinterpret_cast<void *>(&WriteOrderListing::First))),
+          next_(vt::ReplaceImport(Card(), "KERNEL32.dll", "FindNextFileA", reinterpret_cast<void *>(&WriteOrderListing::Next))) {}
+    ~ListedInWriteOrder() {
+        if (first_) vt::ReplaceImport(Card(), "KERNEL32.dll", "FindFirstFileA", first_);
+        if (next_) vt::ReplaceImport(Card(), "KERNEL32.dll", "FindNextFileA", next_);
+    }
+    ListedInWriteOrder(const ListedInWriteOrder &) = delete;
+    ListedInWriteOrder &operator=(const ListedInWriteOrder &) = delete;
+    explicit operator bool() const { return first_ && next_; }
+
+private:
+    static HMODULE Card() { return GetModuleHandleA("CG400D32.dll"); }
+    void *first_;
+    void *next_;
+};
+
 TEST_F(VirtualCardTest, FootagePlaysInNameOrderAndLoopsIntoTheSavedFrame) {
-    // Name order without case: 10, 2, a, B. The tall one leaves black bars
-    // inside the saved 432 x 576 middle; the others fill it.
+    // Name order without case: 0, 10, 2, 3, a, B, listed the other way
+    // round. 0 and 3 hold only zero bytes, as a power cut leaves them: passed
+    // over with a line each. The tall one leaves black bars inside the saved
+    // 432 x 576 middle; the others fill it.
     const std::string folder = Subfolder("order");
     const Rgb red{200, 0, 0}, green{0, 180, 0}, white{250, 250, 250}, blue{0, 0, 220}, black{0, 0, 0};
     WriteFlat("order\\B.bmp", 64, 48, blue);
+    vt::WriteBytes(folder + "\\3.bmp", Bytes(9270, 0));
     WriteBmp("order\\2.bmp", 10, 40, true, [&](int, int) { return green; });
     WriteFlat("order\\a.bmp", 4, 3, white);
     WriteFlat("order\\10.bmp", 40, 30, red);
+    vt::WriteBytes(folder + "\\0.bmp", Bytes{});
     WriteFlat("order\\c.bmpx", 3, 3, Rgb{9, 9, 9});
+    const std::string passedOver = folder + "\\0.bmp: nothing but zero bytes, passed over\n" + folder +
+                                   "\\3.bmp: nothing but zero bytes, passed over";
+    const ListedInWriteOrder listing;
+    ASSERT_TRUE(listing) << "the virtual card imports no FindFirstFileA or FindNextFileA";
     const std::string saved = folder_ + "\\saved.bmp";
     // A frame is two status changes: the read after change n shows picture n / 2.
     struct Row {
@@ -475,6 +592,7 @@ TEST_F(VirtualCardTest, FootagePlaysInNameOrderAndLoopsIntoTheSavedFrame) {
         VcReset();
         std::string why;
         ASSERT_EQ(PlayFolder(folder, &why), 1) << name << ": " << why;
+        EXPECT_EQ(why, passedOver) << name;
         std::vector<uint32_t> script;
         for (int i = 0; i < row.changes; ++i) script.push_back(i % 2 == 0 ? 2u : 0u);
         VcScriptStatus(script.data(), static_cast<int32_t>(script.size()));
@@ -574,6 +692,14 @@ TEST_F(VirtualCardTest, BadFootageIsRefusedWithItsReasonAndTheSceneStays) {
          "\\b.bmp: bit depth 8"},
         {"truncated", "b.bmp", [](Bytes &b) { b.resize(b.size() - 40); }, "\\b.bmp: truncated"},
         {"shorter than its headers", "b.bmp", [](Bytes &b) { b.resize(30); }, "\\b.bmp: truncated"},
+        {"zero bytes but the last", "b.bmp",
+         [](Bytes &b) {
+             std::fill(b.begin(), b.end(), 0);
+             b.back() = 1;
+         },
+         "\\b.bmp: not a BMP file"},
+        {"zero bytes and nothing else", "", [](Bytes &b) { std::fill(b.begin(), b.end(), 0); },
+         ": every .bmp file holds nothing but zero bytes"},
     };
     // A still picture before: it must stay. Away from the moving parts.
     const Rgb kept{10, 120, 230};
@@ -586,6 +712,8 @@ TEST_F(VirtualCardTest, BadFootageIsRefusedWithItsReasonAndTheSceneStays) {
         if (row.file != nullptr && row.file[0] != '\0') {
             WriteFlat(sub + "\\a.bmp", 2, 2, Rgb{});
             WriteBmp(sub + "\\" + row.file, 5, 4, false, [](int, int) { return Rgb{}; }, row.spoil);
+        } else if (row.spoil) {
+            WriteBmp(sub + "\\z.bmp", 5, 4, false, [](int, int) { return Rgb{}; }, row.spoil);
         }
         std::string why;
         EXPECT_EQ(PlayFolder(folder, &why), 0) << row.name;

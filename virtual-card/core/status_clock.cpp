@@ -39,7 +39,7 @@ int64_t RealtimeChanges(int64_t elapsed, int64_t ticksPerSecond) {
 }
 
 uint32_t RealtimeStatus(int64_t elapsed, int64_t ticksPerSecond) {
-    return RealtimeChanges(elapsed, ticksPerSecond) % 2 == 0 ? kSlot0Ready : kSlot1Ready;
+    return RealtimeChanges(elapsed, ticksPerSecond) % 2 == 1 ? kSlot0Ready : kSlot1Ready;
 }
 
 bool IsSlotChange(uint32_t previous, uint32_t status) {

@@ -40,7 +40,8 @@ struct StatusClock {
 
 // Status changes after `elapsed` ticks of real time: one every 20 ms.
 int64_t RealtimeChanges(int64_t elapsed, int64_t ticksPerSecond);
-// 2 in the first 20 ms of each 40 ms frame, 0 in the second.
+// 0 until the first field has been captured, as on a real card, which needs
+// one field to fill slot 0; then 2 and 0 by turns, 20 ms each.
 uint32_t RealtimeStatus(int64_t elapsed, int64_t ticksPerSecond);
 // A change between 2 and 0 (other values leave the last one standing).
 bool IsSlotChange(uint32_t previous, uint32_t status);

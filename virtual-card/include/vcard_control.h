@@ -33,7 +33,7 @@ enum VcCall : int32_t {
 
 // How CG400GetSnappingStatus moves.
 enum VcStatusMode : int32_t {
-    VC_STATUS_REALTIME = 0,  // PAL timing: a frame every 40 ms, status 2 then 0
+    VC_STATUS_REALTIME = 0,  // PAL timing: 0 for the first field, then 2 and 0 by turns, 20 ms each
     VC_STATUS_EVERY_POLL = 1,  // a frame finishes at every poll: 2, 0, 2, 0, ...
     VC_STATUS_SCRIPT = 2,    // the scripted values, one a poll, then the last one held
     VC_STATUS_NONE = 3       // the status is never stored
@@ -107,8 +107,10 @@ int32_t VC_CALL VcSetScenePicture(const char *bmpPath);
 // picture's moving parts) in name order at 25 frames a second, looping,
 // from the first one each time capture starts. Every file's header is
 // checked here; on failure the scene stays as it was, the result is 0 and
-// `reason` gets a line naming the file and what is wrong with it. A file
-// that cannot be read once playing is skipped. The pictures are read as
+// `reason` gets a line naming the file and what is wrong with it. A file of
+// nothing but zero bytes (what a power cut leaves) is passed over instead,
+// and `reason` gets a line naming it, also on success. A file that cannot
+// be read once playing is skipped. The pictures are read as
 // they play, a few ahead.
 int32_t VC_CALL VcPlayFolder(const char *folder, char *reason, int32_t reasonBytes);
 

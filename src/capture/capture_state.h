@@ -49,20 +49,3 @@ constexpr SIZE_T FrameBufferBytes(int32_t width, int32_t height) {
 
 // Unlocks and frees the frame buffer; harmless when none is held.
 void ReleaseFrameBuffer();
-
-// Widens a held frame in a narrower mode to 24 bits where it lies, in the
-// buffer's room for a 24-bit one; from then on the record's mode says 24-bit,
-// so that a second save finds the frame as it now is. Only with the preview
-// stopped.
-void WidenFrameBuffer();
-
-// The preview thread's body; started by EasyInit with a reference to this
-// module, which the thread gives back as it exits.
-DWORD WINAPI PreviewThread(LPVOID moduleReference);
-
-// Clears runRequested and waits for the preview thread to end.
-void StopPreview();
-
-// Waits, at most VORLANE_FIRST_FRAME_WAIT_MS, until the preview has painted a
-// frame or has ended; returns at once when no preview was started.
-void WaitForFirstFrame();

@@ -6,6 +6,7 @@
 #include "frame_geometry.h"
 #include "capture/hot_keys.h"
 #include "capture/operator_messages.h"
+#include "capture/preview_thread.h"
 #include "vorlane.h"
 
 extern "C" int __stdcall EasyInit(int x, int y, int height, int colorMode) {

@@ -1,3 +1,5 @@
+#include "capture/preview_thread.h"
+
 #include <windows.h>
 
 #include "capture/capture_state.h"

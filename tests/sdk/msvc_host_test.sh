@@ -98,7 +98,7 @@ done
 # The sample viewer from the SDK folder, compiled as cl would for the oldest
 # Windows; viewer_start.c does the C runtime's start-up. It must start and
 # show its window under Wine.
-if build_host viewer clang-cl ViewerStart "windows,$oldest" "$sdk/samples/viewer/viewer.c" \
+if build_host viewer clang-cl ViewerStart "windows,$oldest" "$sdk/samples/viewer/"*.c \
     "$here/msvc_host/viewer_start.c"; then
   (cd "$work/viewer" && exec timeout 120 wine ./viewer.exe --start --height 96) >/dev/null 2>&1 &
   running=$!

@@ -17,7 +17,7 @@ sdk=$work/sdk
 # Where the SDK's files lie. The virtual card beside Vorlane.dll would pass
 # for the real driver: bin/ holds none.
 for path in bin/{Vorlane.dll,vorlane-cli.exe,vorlane-viewer.exe}{,.debug} include/vorlane.h \
-    samples/viewer/{CMakeLists.txt,viewer.c,viewer_controls.h} lib/{libVorlane.dll.a,Vorlane.lib,Vorlane.def} \
+    samples/viewer/{CMakeLists.txt,viewer.c,panel_picture.c,panel_picture.h,viewer_controls.h} lib/{libVorlane.dll.a,Vorlane.lib,Vorlane.def} \
     lib/cmake/Vorlane/VorlaneConfig{,Version}.cmake virtual-card/{CG400D32.dll{,.debug},libCG400D32.dll.a,vcard_control.h}; do
   [ -e "$sdk/$path" ] || fail "layout $path" missing
 done

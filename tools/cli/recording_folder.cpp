@@ -5,16 +5,14 @@
 #include <vector>
 
 #include "color_modes.h"
+#include "file_places.h"
 #include "win32_guards.h"
 #include "windows_error.h"
 
 namespace recording {
 namespace {
 
-bool IsFolder(const std::string &path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
+using cli::IsFolder;
 
 // Creates each missing folder of the path in turn, from the top. Only the
 // last one's failure counts: a drive or a share above it cannot be made.

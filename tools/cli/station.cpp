@@ -7,8 +7,9 @@
 #include <cstring>
 #include <vector>
 
-#include "win32_guards.h"
 #include "driver_calls.h"
+#include "file_places.h"
+#include "win32_guards.h"
 
 namespace cli {
 
@@ -80,11 +81,6 @@ std::string FindInFolders(const char *name, const std::string &first) {
         if (GetFileAttributesA(candidate.c_str()) != INVALID_FILE_ATTRIBUTES) return candidate;
     }
     return "";
-}
-
-bool IsFolder(const std::string &path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 // The whole file, or "" and why not. DLLs are small; a file of more than

@@ -1,36 +1,30 @@
+// The two closes of an open card: EasyCapture saves the last frame first,
+// FreeCG200 does not.
 #include <windows.h>
 
 #include <utility>
 
 #include "capture/capture_state.h"
-#include "win32_guards.h"
-#include "capture/hot_keys.h"
+#include "capture/preview_waits.h"
+#include "color_modes.h"
 #include "still_bmp.h"
-#include "capture/operator_messages.h"
 #include "vorlane.h"
-
-void StopPreview() {
-    captureState.runRequested = false;
-    hotkeys::StopKeyForwarding();
-    if (captureState.captureThread) {
-        // The thread itself must have ended, not only its loop: a thread
-        // still in its set-up is using the card too.
-        guards::UniqueKernelHandle thread(std::exchange(captureState.captureThread, nullptr));
-        WaitForSingleObject(thread.get(), INFINITE);
-    }
-    // Only now can no thread signal it any more.
-    guards::UniqueKernelHandle(std::exchange(captureState.firstFramePainted, nullptr)).reset();
-}
-
-void WaitForFirstFrame() {
-    if (!captureState.captureThread || !captureState.firstFramePainted) return;
-    // A preview whose set-up was refused ends without a frame: no use
-    // waiting for one then.
-    const HANDLE paintedOrEnded[] = {captureState.firstFramePainted, captureState.captureThread};
-    WaitForMultipleObjects(2, paintedOrEnded, FALSE, VORLANE_FIRST_FRAME_WAIT_MS);
-}
+#include "widening.h"
+#include "win32_guards.h"
 
 namespace {
+
+// Widens a held frame in a narrower mode to 24 bits where it lies, in the
+// buffer's room for a 24-bit one; from then on the record's mode says 24-bit,
+// so that a second save finds the frame as it now is. Only with the preview
+// stopped.
+void WidenFrameBuffer() {
+    if (!captureState.frameBytes || captureState.colorMode == colormode::kRgb24) return;
+    const size_t pixelCount =
+        static_cast<size_t>(captureState.imageWidth) * static_cast<size_t>(captureState.imageHeight);
+    widening::WidenInPlace(captureState.frameBytes, pixelCount, captureState.colorMode);
+    captureState.colorMode = colormode::kRgb24;
+}
 
 // Shared by the successful closes: every window repaints over the old
 // picture. The screen's context is already back: the preview thread gave it
@@ -78,20 +72,4 @@ extern "C" int __stdcall FreeCG200() {
     if (!EndCG400(captureState.cardHandle)) return 0;
     CloseTail();
     return 1;
-}
-
-extern "C" int __stdcall HDReset() {
-    // Opening again would orphan the open card's handle.
-    if (CardIsOpen(captureState.cardHandle)) return 0;
-
-    captureState.cardHandle = BeginCG400(card::kCardNumber);
-    if (!CardIsOpen(captureState.cardHandle)) {
-        messages::Show(messages::kCardInitFailed, nullptr);
-        return 0;
-    }
-    // Only the card goes back to the middle; the kept values stay, so the
-    // next key step starts from them.
-    for (int selector : {card::kAdSelector1, card::kAdSelector2, card::kAdSelector4})
-        CG400SetADParam(captureState.cardHandle, selector, card::kAdMiddle);
-    return FreeCG200();
 }

@@ -18,9 +18,15 @@ using vt::Held;
 
 constexpr int kCtrl = VK_CONTROL, kAlt = VK_MENU, kPlus = VK_OEM_PLUS, kMinus = VK_OEM_MINUS;
 
-// A notice is a thread message of its own code carrying chord keys only.
+// Every key a chord names, as a host holds it.
+const std::vector<int> kEveryChordKey = {kCtrl, kAlt, kPlus, kMinus, '0', '9', '8', '7', '6', '5'};
+
+// A notice is a thread message of its own code carrying chord keys only:
+// one bit for each key the chords name, and none past them.
 TEST(KeyNotices, CarryEveryHeldChordKeyAndOtherMessagesAreNone) {
-    ASSERT_EQ(hotkeys::kChordKeys.count, 10);
+    const uint32_t everyKey = hotkeys::HeldChordKeys(Held{kEveryChordKey});
+    ASSERT_EQ(everyKey & (everyKey + 1), 0u) << "the chord keys' bits are the lowest, one after another";
+    const uint32_t pastEveryKey = everyKey + 1;
     const HWND window = reinterpret_cast<HWND>(static_cast<intptr_t>(0x1234));
     struct Case {
         std::string name;
@@ -29,14 +35,16 @@ TEST(KeyNotices, CarryEveryHeldChordKeyAndOtherMessagesAreNone) {
     };
     std::vector<Case> cases = {
         {"no key held", {nullptr, hotkeys::kKeyNotice, 0, 0x000D0001, 0, {}}, true},
-        {"every key held", {nullptr, hotkeys::kKeyNotice, (1u << 10) - 1, 0x000D0001, 0, {}}, true},
+        {"every key held", {nullptr, hotkeys::kKeyNotice, everyKey, 0x000D0001, 0, {}}, true},
         {"a key message of the host's", {nullptr, WM_KEYDOWN, VK_OEM_PLUS, 0, 0, {}}, false},
         {"a thread message", {nullptr, WM_USER, 0, 0, 0, {}}, false},
         {"the notice code sent to a window", {window, hotkeys::kKeyNotice, 0, 0, 0, {}}, false},
-        {"more held keys than there are", {nullptr, hotkeys::kKeyNotice, 1u << 10, 0, 0, {}}, false},
+        {"more held keys than there are", {nullptr, hotkeys::kKeyNotice, pastEveryKey, 0, 0, {}}, false},
     };
-    for (int i = 0; i < 10; ++i)
-        cases.push_back({"key " + std::to_string(i) + " held", {nullptr, hotkeys::kKeyNotice, 1u << i, 0, 0, {}}, true});
+    for (int key : kEveryChordKey) {
+        const uint32_t bit = hotkeys::HeldChordKeys(Held{{key}});
+        cases.push_back({"key " + std::to_string(key) + " held", {nullptr, hotkeys::kKeyNotice, bit, 0, 0, {}}, true});
+    }
     for (const Case &c : cases) {
         uint32_t held = 0xDEAD;
         EXPECT_EQ(hotkeys::ReadKeyNotice(c.message, held), c.notice) << c.name;
@@ -44,12 +52,14 @@ TEST(KeyNotices, CarryEveryHeldChordKeyAndOtherMessagesAreNone) {
     }
 }
 
-TEST(KeyNotices, CarryTheChordKeysOnly) {
-    for (int i = 0; i < hotkeys::kChordKeys.count; ++i) {
-        const int key = hotkeys::kChordKeys.keys[i];
-        EXPECT_EQ(hotkeys::HeldChordKeys(Held{{key, VK_SHIFT, VK_NUMPAD6, VK_ADD}}), 1u << i)
-            << "key " << key;
+TEST(KeyNotices, CarryTheChordKeysOnlyEachOnABitOfItsOwn) {
+    uint32_t seen = 0;
+    for (int key : kEveryChordKey) {
+        const uint32_t bit = hotkeys::HeldChordKeys(Held{{key, VK_SHIFT, VK_NUMPAD6, VK_ADD}});
+        EXPECT_TRUE(bit != 0 && (bit & (bit - 1)) == 0 && (bit & seen) == 0) << "key " << key;
+        seen |= bit;
     }
+    EXPECT_EQ(hotkeys::HeldChordKeys(Held{{VK_SHIFT, VK_NUMPAD6, VK_ADD, VK_F1, 'A'}}), 0u);
 }
 
 // This thread's key state, with `keys` held and nothing else.

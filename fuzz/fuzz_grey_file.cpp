@@ -11,6 +11,7 @@
 #include "fuzz_checks.h"
 #include "bmp_headers.h"
 #include "core/grey_plan.h"
+#include "grey_source_rule.h"
 
 namespace {
 
@@ -30,10 +31,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const size_t headBytes = size < bmp::kHeadersBytes ? size : bmp::kHeadersBytes;
     const grey::GreyPlan plan = grey::PlanGreyFile(data, headBytes, size);
     // Converts when the headers are there, say BM, 24 bits a pixel and
-    // uncompressed, and every pixel byte bfSize claims is there.
+    // uncompressed, and bfSize claims the headers and no more than is there.
     const uint32_t claimed = size >= 54 ? U32(data + 2) : 0;
     const bool bgr24 = size >= 54 && U16(data) == 0x4D42 && U16(data + 28) == 24 && U32(data + 30) == 0;
-    Expect(plan.convertible == (bgr24 && claimed >= 54 && claimed <= size),
+    Expect(plan.convertible == (bgr24 && vt::GreySourceConverts(claimed, size)),
            plan.convertible ? "converts a source that lacks what its header claims" : "refuses a sound source");
     if (!plan.convertible) return 0;
     const uint32_t pixelBytes = claimed - 54, pixelCount = pixelBytes / 3;

@@ -15,8 +15,10 @@ trap 'rm -rf "$work"' EXIT
 
 support=$root/tests/support
 median() { python3 "$support/medians.py"; }
+# shellcheck source=tests/support/cli_report.sh
+. "$support/cli_report.sh"
 # The pictures the watch loop counted, from vorlane-cli's --report file.
-painted() { tr -d '\r' <"$1" 2>/dev/null | sed -n 's/^frames_painted=//p' | tail -1; }
+painted() { report_value "$1" frames_painted; }
 figure() { python3 "$support/recording_report.py" "$1" "$2"; }
 
 for arch in win32 win64; do

@@ -87,14 +87,21 @@ def picture_seeds(folder):
 def grey_seeds(folder):
     """Color2Gray's sources: files as Vorlane saves them (rows unpadded,
     widths a multiple of 12), and headers as they come: a short or lying
-    bfSize, one below 54, a huge one, an empty file, leftover bytes, and
-    sources that are not 24-bit BMPs."""
+    bfSize, the rows of the tests' table of the bfSize rule, an empty file,
+    leftover bytes, and sources that are not 24-bit BMPs."""
     still = [bmp24(w, h) for w, h in [(12, 16), (24, 32), (60, 80)]]
     for i, data in enumerate(still):
         write(folder, "still%d" % i, data)
     small = still[0]
-    for i, size in enumerate([0, 53, 54, 55, 56, 100, len(small) - 1, len(small) + 1000, 0xFFFFFFFF]):
+    for i, size in enumerate([55, 56, 100, len(small) - 1, len(small) + 1000]):
         write(folder, "bfsize%d" % i, edited(small, bfSize=size))
+    # The rule's table the unit and host tests run, each row a file of its size.
+    rows = re.findall(r'\{"([^"]+)", (0x[0-9A-Fa-f]+|\d+)u?, (0x[0-9A-Fa-f]+|\d+)u?, (?:true|false)\}',
+                      (root / "tests" / "support" / "grey_source_rule.h").read_text())
+    for i, (_, claim, size) in enumerate(rows):
+        if int(size, 0) <= 65536:
+            data = (small + bytes(int(size, 0)))[:int(size, 0)]
+            write(folder, "rule%d" % i, edited(data, bfSize=int(claim, 0)))
     write(folder, "cut", small[:200])
     write(folder, "headers-only", small[:54])
     write(folder, "headers-cut", small[:20])

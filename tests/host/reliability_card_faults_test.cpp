@@ -4,14 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "host_fixture.h"
 #include "fault_recovery.h"
-#include "reliability_support.h"
 
 using FaultTest = HostTest;
 
@@ -22,7 +20,6 @@ using rely::ExitCode;
 using rely::ExpectNormalCycle;
 using rely::ExpectSavedFrame;
 using rely::kHeight;
-using rely::kPixelBytes;
 using rely::kWidth;
 
 }  // namespace

@@ -3,7 +3,6 @@
 // plain open, preview, save and close must work again.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <string>
@@ -17,13 +16,9 @@ using FaultTest = HostTest;
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-using rely::ExitCode;
 using rely::ExpectNormalCycle;
 using rely::ExpectSavedFrame;
-using rely::kHeight;
 using rely::kPixelBytes;
-using rely::kWidth;
 
 }  // namespace
 

@@ -5,32 +5,23 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstring>
 #include <functional>
-#include <iterator>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "card_library.h"
-#include "bmp_headers.h"
-#include "core/picture_decoding.h"
 #include "test_support.h"
 #include "virtual_card_fixture.h"
 #include "vcard_control.h"
-#include "vorlane.h"
 
 namespace {
 
 using vt::Bytes;
-using vt::FramePixel;
 using vt::MsNow;
 using vt::OpenCard;
-using vt::PlayFolder;
 using vt::Poll;
 using vt::ReadFrame;
 using vt::Rgb;
-using vt::Text;
 using VirtualCardTest = vt::VirtualCardTest;
 
 // A picture of two colours, upper and lower half, read in each colour code:

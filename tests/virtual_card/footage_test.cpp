@@ -6,9 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
-#include <iterator>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "card_library.h"
@@ -23,8 +21,6 @@ namespace {
 
 using vt::Bytes;
 using vt::FramePixel;
-using vt::MsNow;
-using vt::OpenCard;
 using vt::PlayFolder;
 using vt::Poll;
 using vt::ReadFrame;

@@ -8,32 +8,21 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstring>
-#include <functional>
-#include <iterator>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "card_library.h"
-#include "bmp_headers.h"
-#include "core/picture_decoding.h"
 #include "test_support.h"
 #include "virtual_card_fixture.h"
 #include "vcard_control.h"
-#include "vorlane.h"
 
 namespace {
 
 using vt::Bytes;
 using vt::FramePixel;
-using vt::MsNow;
-using vt::OpenCard;
-using vt::PlayFolder;
 using vt::Poll;
 using vt::ReadFrame;
 using vt::Rgb;
-using vt::Text;
 using VirtualCardTest = vt::VirtualCardTest;
 
 // Over a frame of the built-in picture: 0 mean luma (brightness), 1 spread

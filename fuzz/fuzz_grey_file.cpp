@@ -11,6 +11,7 @@
 #include "fuzz_checks.h"
 #include "bmp_headers.h"
 #include "core/grey_plan.h"
+#include "grey_source_rule.h"
 
 namespace {
 
@@ -30,10 +31,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const size_t headBytes = size < bmp::kHeadersBytes ? size : bmp::kHeadersBytes;
     const grey::GreyPlan plan = grey::PlanGreyFile(data, headBytes, size);
     // Converts when the headers are there, say BM, 24 bits a pixel and
-    // uncompressed, and every pixel byte bfSize claims is there.
+    // uncompressed, and bfSize claims the headers and no more than is there.
     const uint32_t claimed = size >= 54 ? U32(data + 2) : 0;
     const bool bgr24 = size >= 54 && U16(data) == 0x4D42 && U16(data + 28) == 24 && U32(data + 30) == 0;
-    Expect(plan.convertible == (bgr24 && claimed >= 54 && claimed <= size),
+    Expect(plan.convertible == (bgr24 && vt::GreySourceConverts(claimed, size)),
            plan.convertible ? "converts a source that lacks what its header claims" : "refuses a sound source");
     if (!plan.convertible) return 0;
     const uint32_t pixelBytes = claimed - 54, pixelCount = pixelBytes / 3;
@@ -54,23 +55,39 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     Append(file, kPalette);
     file.insert(file.end(), greys, greys + pixelCount);
 
-    Expect(file.size() == 1078 + uint64_t{pixelCount}, "a grey file of other than 1078 + N bytes");
-    Expect(U32(&file[2]) == file.size(), "a bfSize other than the grey file's size");
-    Expect(U32(&file[10]) == 1078, "pixels that do not follow the palette");
-    Expect(U16(&file[28]) == 8, "not 8 bits a pixel");
-    Expect(U32(&file[34]) == U32(data + 34) / 3, "biSizeImage not a third of the source's");
-    // Every other header field as read.
-    Expect(std::memcmp(&file[0], data, 2) == 0 && std::memcmp(&file[6], data + 6, 4) == 0 &&
-               std::memcmp(&file[14], data + 14, 14) == 0 && std::memcmp(&file[30], data + 30, 4) == 0 &&
-               std::memcmp(&file[38], data + 38, 16) == 0,
-           "a header field changed that the grey file keeps");
-    for (uint32_t i = 0; i < 256; ++i)
-        Expect(file[54 + 4 * i] == i && file[55 + 4 * i] == i && file[56 + 4 * i] == i && file[57 + 4 * i] == 0,
-               "a palette entry other than (i, i, i, 0)");
-    for (uint32_t k = 0; k < pixelCount; ++k) {
-        const uint8_t *p = colour + 3 * k;
-        Expect(greys[k] == (3 * p[0] + 6 * p[1] + p[2]) / 10, "a grey level other than (3 b + 6 g + r) / 10");
+    // What it must hold, written out from the source's bytes field by field.
+    const uint32_t greySize = 1078 + pixelCount;
+    std::vector<uint8_t> expected;
+    const auto keep = [&](size_t from, size_t count) {
+        expected.insert(expected.end(), data + from, data + from + count);
+    };
+    const auto put32 = [&](uint32_t value) {
+        for (int shift = 0; shift < 32; shift += 8) expected.push_back(static_cast<uint8_t>(value >> shift));
+    };
+    keep(0, 2);                     // bfType
+    put32(greySize);                // bfSize
+    keep(6, 4);                     // bfReserved1, bfReserved2
+    put32(1078);                    // bfOffBits: the pixels follow the palette
+    keep(14, 14);                   // biSize, biWidth, biHeight, biPlanes
+    expected.push_back(8);          // biBitCount
+    expected.push_back(0);
+    keep(30, 4);                    // biCompression
+    put32(U32(data + 34) / 3);      // biSizeImage: a third of the source's
+    keep(38, 16);                   // resolutions, colours used and important
+    for (uint32_t i = 0; i < 256; ++i) {
+        const uint8_t entry[4] = {static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i), 0};
+        expected.insert(expected.end(), entry, entry + 4);
     }
+    for (uint32_t k = 0; k < pixelCount; ++k) {
+        const uint8_t *p = data + 54 + 3 * k;
+        expected.push_back(static_cast<uint8_t>((3 * p[0] + 6 * p[1] + p[2]) / 10));
+    }
+    Expect(file.size() == expected.size(), "a grey file of other than 1078 + N bytes");
+    Expect(std::memcmp(file.data(), expected.data(), 54) == 0,
+           "a grey header other than the source's with the grey fields set");
+    Expect(std::memcmp(file.data() + 54, expected.data() + 54, 1024) == 0, "a palette entry other than (i, i, i, 0)");
+    Expect(std::memcmp(file.data() + 1078, expected.data() + 1078, pixelCount) == 0,
+           "a grey level other than (3 b + 6 g + r) / 10");
     std::free(colour);
     std::free(greys);
     return 0;

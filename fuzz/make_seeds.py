@@ -13,14 +13,14 @@ import ast
 import pathlib
 import re
 import shutil
-import struct
 import subprocess
 import sys
 
 here = pathlib.Path(__file__).resolve().parent
 root = here.parent
 sys.path.insert(0, str(root / "tests" / "support"))
-from pillow_image import Image  # noqa: E402
+import pictures  # noqa: E402
+from pictures import edited  # noqa: E402
 
 
 def write(folder, name, data):
@@ -50,32 +50,10 @@ def option_seeds(folder):
             n += 1
 
 
-def bmp24(width, height, top_down=False, seed=0):
+def bmp24(width, height, turned=False, seed=0):
     """A 24-bit BMP as Pillow writes it (bottom-up), or turned top-down."""
-    pixels = bytes((seed + 37 * i) & 0xFF for i in range(width * height * 3))
-    out = pathlib.Path("/dev/shm" if pathlib.Path("/dev/shm").is_dir() else "/tmp") / "vorlane-seed.bmp"
-    Image.frombytes("RGB", (width, height), pixels).save(out)
-    data = bytearray(out.read_bytes())
-    out.unlink()
-    if top_down:
-        stride = (width * 3 + 3) & ~3
-        offset = struct.unpack_from("<I", data, 10)[0]
-        rows = [data[offset + r * stride:offset + (r + 1) * stride] for r in range(height)]
-        data[offset:] = b"".join(reversed(rows))
-        struct.pack_into("<i", data, 22, -height)
-    return bytes(data)
-
-
-def edited(data, **fields):
-    """The BMP with header fields changed, by the names the headers give them."""
-    places = {"bfType": ("<H", 0), "bfSize": ("<I", 2), "bfOffBits": ("<I", 10), "biSize": ("<I", 14),
-              "biWidth": ("<i", 18), "biHeight": ("<i", 22), "biBitCount": ("<H", 28),
-              "biCompression": ("<I", 30), "biSizeImage": ("<I", 34)}
-    data = bytearray(data)
-    for name, value in fields.items():
-        form, at = places[name]
-        struct.pack_into(form, data, at, value)
-    return bytes(data)
+    data = pictures.pillow_bmp(width, height, pictures.counted_pixels(width, height, seed))
+    return pictures.top_down(data) if turned else data
 
 
 def picture_seeds(folder):
@@ -85,14 +63,13 @@ def picture_seeds(folder):
     n = 0
     for width, height in [(16, 16), (5, 4), (3, 3), (64, 48), (10, 40), (4, 3), (1, 1), (40, 30), (16, 9),
                           (1, 200), (1025, 2), (7, 5)]:
-        for top_down in (False, True):
-            data = bmp24(width, height, top_down, n)
+        for turned in (False, True):
+            data = bmp24(width, height, turned, n)
             write(folder, "picture%02d" % n, data)
             n += 1
-            stride, row = (width * 3 + 3) & ~3, width * 3
-            if stride != row:  # as some programs write it: the last row unpadded
-                cut = data[:len(data) - (stride - row)]
-                write(folder, "picture%02d" % n, edited(cut, bfSize=len(cut)))
+            cut = pictures.without_last_padding(data)  # as some programs write it
+            if cut:
+                write(folder, "picture%02d" % n, cut)
                 n += 1
     good = bmp24(4, 3)
     for change in [dict(biBitCount=8), dict(biBitCount=32), dict(biCompression=1), dict(bfType=0x4D58),
@@ -110,14 +87,21 @@ def picture_seeds(folder):
 def grey_seeds(folder):
     """Color2Gray's sources: files as Vorlane saves them (rows unpadded,
     widths a multiple of 12), and headers as they come: a short or lying
-    bfSize, one below 54, a huge one, an empty file, leftover bytes, and
-    sources that are not 24-bit BMPs."""
+    bfSize, the rows of the tests' table of the bfSize rule, an empty file,
+    leftover bytes, and sources that are not 24-bit BMPs."""
     still = [bmp24(w, h) for w, h in [(12, 16), (24, 32), (60, 80)]]
     for i, data in enumerate(still):
         write(folder, "still%d" % i, data)
     small = still[0]
-    for i, size in enumerate([0, 53, 54, 55, 56, 100, len(small) - 1, len(small) + 1000, 0xFFFFFFFF]):
+    for i, size in enumerate([55, 56, 100, len(small) - 1, len(small) + 1000]):
         write(folder, "bfsize%d" % i, edited(small, bfSize=size))
+    # The rule's table the unit and host tests run, each row a file of its size.
+    rows = re.findall(r'\{"([^"]+)", (0x[0-9A-Fa-f]+|\d+)u?, (0x[0-9A-Fa-f]+|\d+)u?, (?:true|false)\}',
+                      (root / "tests" / "support" / "grey_source_rule.h").read_text())
+    for i, (_, claim, size) in enumerate(rows):
+        if int(size, 0) <= 65536:
+            data = (small + bytes(int(size, 0)))[:int(size, 0)]
+            write(folder, "rule%d" % i, edited(data, bfSize=int(claim, 0)))
     write(folder, "cut", small[:200])
     write(folder, "headers-only", small[:54])
     write(folder, "headers-cut", small[:20])

@@ -13,10 +13,13 @@ pairs=${VORLANE_RECORD_BENCH_PAIRS:-3}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+support=$root/tests/support
+median() { python3 "$support/medians.py"; }
+# shellcheck source=tests/support/cli_report.sh
+. "$support/cli_report.sh"
 # The pictures the watch loop counted, from vorlane-cli's --report file.
-painted() { tr -d '\r' <"$1" 2>/dev/null | sed -n 's/^frames_painted=//p' | tail -1; }
-figure() { tr -d '\r' <"$1/recording.txt" | sed -n "s/^$2: \([0-9.]*\).*/\1/p"; }
+painted() { report_value "$1" frames_painted; }
+figure() { python3 "$support/recording_report.py" "$1" "$2"; }
 
 for arch in win32 win64; do
   [ -e "$dist/$arch/bin/vorlane-cli.exe" ] || continue

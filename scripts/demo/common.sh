@@ -25,8 +25,6 @@ need_sdk_files() {
 
 to_windows() { winepath -w "$1" 2>/dev/null; }
 
-# report_value FILE KEY: the value vorlane-cli's --report FILE holds for KEY,
-# or nothing.
-report_value() {
-  sed -n "s/^$2=//p" "$1" 2>/dev/null | tr -d '\r' | tail -n 1
-}
+# report_value FILE KEY, as the SDK tests read the reports.
+# shellcheck source=tests/support/cli_report.sh
+. "$root/tests/support/cli_report.sh"

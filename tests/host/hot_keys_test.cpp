@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "chord_rows.h"
 #include "host_fixture.h"
 
 namespace {
@@ -85,8 +86,7 @@ protected:
 
     // Steps a value until it is `target` (a multiple of 8 from 128, or 248).
     void Bring(int selector, int target) {
-        const int up = selector == 1 ? kPlus : selector == 2 ? '8' : '6';
-        const int down = selector == 1 ? kMinus : selector == 2 ? '7' : '5';
+        const int up = vt::CtrlChord(selector, +1).key, down = vt::CtrlChord(selector, -1).key;
         std::vector<Sent> sent = Press({kCtrl, up});
         int value = sent.empty() ? 248 : sent.back().value;
         for (int tries = 0; value != target && tries < 40; ++tries) {

@@ -11,18 +11,18 @@ play as footage, each with what Pillow reads from it.
       width and height (32-bit little-endian), then R, G, B rows from the top.
 The virtual card's test plays the folder and compares every frame with these."""
 import pathlib
-import random
 import shutil
 import struct
 import subprocess
 import sys
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "support"))
+import pictures  # noqa: E402
 from pillow_image import Image  # noqa: E402
 
 
 def noise(width, height, seed):
-    return Image.frombytes("RGB", (width, height), random.Random(seed).randbytes(width * height * 3))
+    return pictures.image(width, height, pictures.noise_pixels(width, height, seed))
 
 
 def magick_file(image, path, header):
@@ -33,33 +33,14 @@ def magick_file(image, path, header):
     png.unlink()
 
 
-def fields(data):
-    offset, = struct.unpack_from("<I", data, 10)
-    width, height, _, bits = struct.unpack_from("<iiHH", data, 18)
-    return offset, width, height, bits
-
-
 def top_down(path):
-    """Rows turned over and the height negative, as top-down writers store them."""
-    data = bytearray(path.read_bytes())
-    offset, width, height, _ = fields(data)
-    stride = (width * 3 + 3) & ~3
-    rows = [data[offset + r * stride:offset + (r + 1) * stride] for r in range(height)]
-    data[offset:offset + stride * height] = b"".join(reversed(rows))
-    struct.pack_into("<i", data, 22, -height)
-    path.write_bytes(bytes(data))
+    path.write_bytes(pictures.top_down(path.read_bytes()))
 
 
 def without_last_padding(path):
-    """The last row's padding left out, and the sizes in the header to match."""
-    data = path.read_bytes()
-    offset, width, height, _ = fields(data)
-    padding = ((width * 3 + 3) & ~3) - width * 3
-    assert padding > 0, path
-    data = bytearray(data[:len(data) - padding])
-    struct.pack_into("<I", data, 2, len(data))
-    struct.pack_into("<I", data, 34, len(data) - offset)
-    path.write_bytes(bytes(data))
+    cut = pictures.without_last_padding(path.read_bytes())
+    assert cut, path
+    path.write_bytes(cut)
 
 
 # name, width, height, writer, changes
@@ -92,7 +73,7 @@ def main(folder):
             magick_file(image, path, writer)
         for change in changes:
             change(path)
-        if fields(path.read_bytes())[3] != 24:
+        if pictures.field(path.read_bytes(), "biBitCount") != 24:
             sys.exit("%s: not written with 24 bits a pixel" % path)
         read = Image.open(path).convert("RGB")
         if read.tobytes() != image.tobytes():

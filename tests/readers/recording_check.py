@@ -13,39 +13,35 @@ with Pillow, a reader that shares nothing with ours.
       up; the card kept PAL's pace for at least the SECONDS asked for."""
 import os
 import pathlib
-import random
 import re
 import sys
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "support"))
+import pictures  # noqa: E402
+import recording_report  # noqa: E402
 from pillow_image import Image  # noqa: E402
 
 
 def make(folder, count, width, height):
     os.makedirs(folder, exist_ok=True)
     for n in range(count):
-        noise = random.Random(n).randbytes(width * height * 3)
-        Image.frombytes("RGB", (width, height), noise).save(os.path.join(folder, "%04d.bmp" % (n + 1)))
+        pictures.save_bmp(os.path.join(folder, "%04d.bmp" % (n + 1)), width, height,
+                          pictures.noise_pixels(width, height, n))
 
 
-def pictures(folder):
+def read_pictures(folder):
     names = sorted(f for f in os.listdir(folder) if f.lower().endswith(".bmp"))
     return names, [Image.open(os.path.join(folder, n)).convert("RGB").tobytes() for n in names]
 
 
-def report(folder):
-    with open(os.path.join(folder, "recording.txt"), encoding="latin-1") as text:
-        return dict(line.rstrip("\r\n").split(": ", 1) for line in text if ": " in line)
-
-
 def check(source, recording, most_a_second=None):
     problems = []
-    _, wanted = pictures(source)
+    _, wanted = read_pictures(source)
     places = {}  # a source may show the same picture more than once
     for n, picture in enumerate(wanted):
         places.setdefault(picture, []).append(n)
-    names, got = pictures(recording)
-    figures = report(recording)
+    names, got = read_pictures(recording)
+    figures = recording_report.read(recording)
     kept = int(figures["pictures kept"].split()[0])
     if names != ["%06d.bmp" % (n + 1) for n in range(len(names))]:
         problems.append("files not numbered 000001.bmp on without a hole: %s" % names[:5])
@@ -86,7 +82,7 @@ def check(source, recording, most_a_second=None):
 
 def figures(recording, report_file, console_file, asked=None):
     problems = []
-    text = report(recording)
+    text = recording_report.read(recording)
     with open(report_file, encoding="latin-1") as lines:
         keys = dict(line.rstrip("\r\n").split("=", 1) for line in lines if "=" in line)
     with open(console_file, encoding="latin-1") as lines:

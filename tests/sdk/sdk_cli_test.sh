@@ -33,8 +33,8 @@ python=${VORLANE_PYTHON3:-python3}
 "$python" "$here/../readers/recording_check.py" make "$run/noise" 12 432 576 ||
   echo "note: no Pillow, the recording rows will fail"
 
-# report_value FILE KEY: what vorlane-cli's --report FILE holds for KEY.
-report_value() { sed -n "s/^$2=//p" "$1" 2>/dev/null | tr -d '\r' | tail -n 1; }
+# shellcheck source=tests/support/cli_report.sh
+. "$here/../support/cli_report.sh"
 report_ad() { echo "$(report_value "$1" card_ad1) $(report_value "$1" card_ad2) $(report_value "$1" card_ad4)"; }
 
 # Windows' temporary folder here, where a preview saving only a grey frame

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/grey_plan.h"
+#include "grey_source_rule.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -142,16 +143,12 @@ TEST(GreyHeaders, OnlySourcesHoldingEveryClaimedByteAreConverted) {
         bool converted;
         size_t headBytes;
         Edit edit;
-    } rows[] = {
-        {"exact", 1000, 1000, true, 54, nullptr},
-        {"longer than claimed", 1000, 5000, true, 54, nullptr},
-        {"one byte short", 1000, 999, false, 54, nullptr},
-        {"headers only", 54, 54, true, 54, nullptr},
+    };
+    std::vector<Row> rows;
+    for (const vt::GreySourceRow &shared : vt::kGreySourceRows)
+        rows.push_back({shared.name, shared.bfSize, shared.fileBytes, shared.converts, 54, nullptr});
+    rows.insert(rows.end(), {
         {"shorter than the headers", 54, 40, false, 40, nullptr},
-        {"bfSize 53 wraps", 53, 1000, false, 54, nullptr},
-        {"bfSize 0 wraps, in a 5 GB file", 0, uint64_t{5} << 30, false, 54, nullptr},
-        {"largest bfSize, large enough file", 0xFFFFFFFFu, 0xFFFFFFFFu, true, 54, nullptr},
-        {"largest bfSize, small file", 0xFFFFFFFFu, 100, false, 54, nullptr},
         {"head without its info header", 1000, 1000, true, 14, nullptr},
         {"no head", 1000, 1000, true, 0, nullptr},
         {"not BM", 1000, 1000, false, 54, [](bmp::FileHeaderFields &f, bmp::InfoHeaderFields &) { f.bfType = 0x4D43; }},
@@ -162,7 +159,7 @@ TEST(GreyHeaders, OnlySourcesHoldingEveryClaimedByteAreConverted) {
         // Still not consulted.
         {"pixels said to start elsewhere", 1000, 1000, true, 54,
          [](bmp::FileHeaderFields &f, bmp::InfoHeaderFields &) { f.bfOffBits = 1078; }},
-    };
+    });
     for (const Row &row : rows) {
         const bool complete = row.headBytes >= bmp::kHeadersBytes;
         if (complete && !row.edit) {

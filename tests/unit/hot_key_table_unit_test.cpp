@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "chord_rows.h"
 #include "held_keys.h"
 #include "core/hot_key_table.h"
 
@@ -23,17 +24,11 @@ TEST(HotKeyRows, FirstRowWhoseChordAndGuardHoldApplies) {
         std::vector<int> held;
         AdValues values;
         int row;  // 1-based, 0 = none
-    } cases[] = {
-        {"row 1 Ctrl+=", {kCtrl, kPlus}, {128, 128, 128}, 1},
-        {"row 1 Ctrl+0", {kCtrl, '0'}, {128, 128, 128}, 1},
-        {"row 2 Ctrl+-", {kCtrl, kMinus}, {128, 128, 128}, 2},
-        {"row 2 Ctrl+9", {kCtrl, '9'}, {128, 128, 128}, 2},
-        {"row 3 Alt+=", {kAlt, kPlus}, {128, 128, 128}, 3},
-        {"row 3 Ctrl+8", {kCtrl, '8'}, {128, 128, 128}, 3},
-        {"row 4 Alt+-", {kAlt, kMinus}, {128, 128, 128}, 4},
-        {"row 4 Ctrl+7", {kCtrl, '7'}, {128, 128, 128}, 4},
-        {"row 5 Ctrl+6", {kCtrl, '6'}, {128, 128, 128}, 5},
-        {"row 6 Ctrl+5", {kCtrl, '5'}, {128, 128, 128}, 6},
+    };
+    std::vector<Case> cases;
+    for (const vt::ChordRow &chord : vt::kChordRows)
+        cases.push_back({chord.name, {chord.modifier, chord.key}, {128, 128, 128}, chord.row});
+    cases.insert(cases.end(), {
         {"Shift does not matter", {kCtrl, kShift, kPlus}, {128, 128, 128}, 1},
         {"nothing held", {}, {128, 128, 128}, 0},
         {"Ctrl alone", {kCtrl}, {128, 128, 128}, 0},
@@ -67,7 +62,7 @@ TEST(HotKeyRows, FirstRowWhoseChordAndGuardHoldApplies) {
         {"Ctrl and Alt with + at 248", {kCtrl, kAlt, kPlus}, {248, 128, 128}, 3},
         {"Ctrl with 6 and 5", {kCtrl, '6', '5'}, {128, 128, 128}, 5},
         {"Ctrl with 6 and 5 at 248", {kCtrl, '6', '5'}, {128, 128, 248}, 6},
-    };
+    });
     for (const Case &c : cases) {
         const int found = hotkeys::FindRow(c.values, Held{c.held});
         EXPECT_EQ(found == kNoRow ? 0 : found + 1, c.row) << c.name;

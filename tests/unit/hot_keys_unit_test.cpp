@@ -2,6 +2,7 @@
 // forwarding run on this thread against the virtual card.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "capture/capture_state.h"
 #include "capture/hot_keys.h"
 #include "win32_guards.h"
+#include "chord_rows.h"
 #include "held_keys.h"
 #include "test_support.h"
 
@@ -18,9 +20,22 @@ using vt::Held;
 
 constexpr int kCtrl = VK_CONTROL, kAlt = VK_MENU, kPlus = VK_OEM_PLUS, kMinus = VK_OEM_MINUS;
 
-// A notice is a thread message of its own code carrying chord keys only.
+// Every key a chord names, each once.
+std::vector<int> EveryChordKey() {
+    std::vector<int> keys;
+    for (const vt::ChordRow &chord : vt::kChordRows)
+        for (int key : {chord.modifier, chord.key})
+            if (std::find(keys.begin(), keys.end(), key) == keys.end()) keys.push_back(key);
+    return keys;
+}
+const std::vector<int> kEveryChordKey = EveryChordKey();
+
+// A notice is a thread message of its own code carrying chord keys only:
+// one bit for each key the chords name, and none past them.
 TEST(KeyNotices, CarryEveryHeldChordKeyAndOtherMessagesAreNone) {
-    ASSERT_EQ(hotkeys::kChordKeys.count, 10);
+    const uint32_t everyKey = hotkeys::HeldChordKeys(Held{kEveryChordKey});
+    ASSERT_EQ(everyKey & (everyKey + 1), 0u) << "the chord keys' bits are the lowest, one after another";
+    const uint32_t pastEveryKey = everyKey + 1;
     const HWND window = reinterpret_cast<HWND>(static_cast<intptr_t>(0x1234));
     struct Case {
         std::string name;
@@ -29,14 +44,16 @@ TEST(KeyNotices, CarryEveryHeldChordKeyAndOtherMessagesAreNone) {
     };
     std::vector<Case> cases = {
         {"no key held", {nullptr, hotkeys::kKeyNotice, 0, 0x000D0001, 0, {}}, true},
-        {"every key held", {nullptr, hotkeys::kKeyNotice, (1u << 10) - 1, 0x000D0001, 0, {}}, true},
+        {"every key held", {nullptr, hotkeys::kKeyNotice, everyKey, 0x000D0001, 0, {}}, true},
         {"a key message of the host's", {nullptr, WM_KEYDOWN, VK_OEM_PLUS, 0, 0, {}}, false},
         {"a thread message", {nullptr, WM_USER, 0, 0, 0, {}}, false},
         {"the notice code sent to a window", {window, hotkeys::kKeyNotice, 0, 0, 0, {}}, false},
-        {"more held keys than there are", {nullptr, hotkeys::kKeyNotice, 1u << 10, 0, 0, {}}, false},
+        {"more held keys than there are", {nullptr, hotkeys::kKeyNotice, pastEveryKey, 0, 0, {}}, false},
     };
-    for (int i = 0; i < 10; ++i)
-        cases.push_back({"key " + std::to_string(i) + " held", {nullptr, hotkeys::kKeyNotice, 1u << i, 0, 0, {}}, true});
+    for (int key : kEveryChordKey) {
+        const uint32_t bit = hotkeys::HeldChordKeys(Held{{key}});
+        cases.push_back({"key " + std::to_string(key) + " held", {nullptr, hotkeys::kKeyNotice, bit, 0, 0, {}}, true});
+    }
     for (const Case &c : cases) {
         uint32_t held = 0xDEAD;
         EXPECT_EQ(hotkeys::ReadKeyNotice(c.message, held), c.notice) << c.name;
@@ -44,16 +61,18 @@ TEST(KeyNotices, CarryEveryHeldChordKeyAndOtherMessagesAreNone) {
     }
 }
 
-TEST(KeyNotices, CarryTheChordKeysOnly) {
-    for (int i = 0; i < hotkeys::kChordKeys.count; ++i) {
-        const int key = hotkeys::kChordKeys.keys[i];
-        EXPECT_EQ(hotkeys::HeldChordKeys(Held{{key, VK_SHIFT, VK_NUMPAD6, VK_ADD}}), 1u << i)
-            << "key " << key;
+TEST(KeyNotices, CarryTheChordKeysOnlyEachOnABitOfItsOwn) {
+    uint32_t seen = 0;
+    for (int key : kEveryChordKey) {
+        const uint32_t bit = hotkeys::HeldChordKeys(Held{{key, VK_SHIFT, VK_NUMPAD6, VK_ADD}});
+        EXPECT_TRUE(bit != 0 && (bit & (bit - 1)) == 0 && (bit & seen) == 0) << "key " << key;
+        seen |= bit;
     }
+    EXPECT_EQ(hotkeys::HeldChordKeys(Held{{VK_SHIFT, VK_NUMPAD6, VK_ADD, VK_F1, 'A'}}), 0u);
 }
 
 // This thread's key state, with `keys` held and nothing else.
-void HoldOnly(std::initializer_list<int> keys) {
+void HoldOnly(const std::vector<int> &keys) {
     BYTE state[256] = {};
     for (int key : keys) state[key] = 0x80;
     ASSERT_TRUE(SetKeyboardState(state));
@@ -85,18 +104,16 @@ TEST_F(HotKeyStep, ReadsTheKeyStateWhateverTheMessage) {
     const MSG thread{nullptr, WM_USER, 0, 0, 0, {}};
     struct Case {
         const char *name;
-        std::initializer_list<int> held;
+        std::vector<int> held;
         MSG message;
         bool consumed;
         int selector, value;  // the one value stored and sent; selector 0: none
-    } cases[] = {
+    };
+    std::vector<Case> cases = {
         {"Ctrl+6 on a thread message", {kCtrl, '6'}, thread, true, 4, 136},
         {"Ctrl+6 on a timer message", {kCtrl, '6'}, {nullptr, WM_TIMER, 1, 0, 0, {}}, true, 4, 136},
         {"Alt+- on a key-up of another key", {kAlt, kMinus}, {nullptr, WM_KEYUP, 'A', 0, 0, {}}, true, 2, 120},
         {"Ctrl+= on its key-down", {kCtrl, kPlus}, {nullptr, WM_KEYDOWN, kPlus, 0, 0, {}}, true, 1, 136},
-        {"Ctrl+9", {kCtrl, '9'}, thread, true, 1, 120},
-        {"Alt+=", {kAlt, kPlus}, thread, true, 2, 136},
-        {"Ctrl+5", {kCtrl, '5'}, thread, true, 4, 120},
         {"a key-down of 6 without Ctrl", {'6'}, {nullptr, WM_KEYDOWN, '6', 0, 0, {}}, false, 0, 0},
         // A notice's keys replace this thread's own, and a notice is never
         // translated, step or not.
@@ -104,6 +121,8 @@ TEST_F(HotKeyStep, ReadsTheKeyStateWhateverTheMessage) {
         {"a notice of nothing held, Ctrl+6 held here", {kCtrl, '6'}, {nullptr, hotkeys::kKeyNotice, 0, 0, 0, {}},
          true, 0, 0},
     };
+    for (const vt::ChordRow &chord : vt::kChordRows)
+        cases.push_back({chord.name, {chord.modifier, chord.key}, thread, true, chord.selector, 128 + chord.step});
     for (const Case &c : cases) {
         SetUp();
         HoldOnly(c.held);

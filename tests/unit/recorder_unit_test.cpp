@@ -312,7 +312,14 @@ TEST(RecordFigures, FailedScreenReadsAreCountedAndNeverTakenForPictures) {
     EXPECT_NE(recording::ReportText(summary).find("\nscreen reads that failed: 3\r\n"), std::string::npos);
 }
 
-TEST(RecordEnding, CtrlCEndsTheWatchOnlyUntilItHasEnded) {
+// Ending a watch leaves the program's stop set, as it should; clearing it
+// after each of these keeps a later watch in this program running.
+class RecordEnding : public ::testing::Test {
+protected:
+    void TearDown() override { cli::CatchCtrlC(); }
+};
+
+TEST_F(RecordEnding, CtrlCEndsTheWatchOnlyUntilItHasEnded) {
     cli::CatchCtrlC();
     EXPECT_TRUE(cli::OnConsoleEvent(CTRL_C_EVENT)) << "Ctrl+C while watching";
     cli::PaintCounter counter(0, 0, 8, 8);
@@ -321,7 +328,7 @@ TEST(RecordEnding, CtrlCEndsTheWatchOnlyUntilItHasEnded) {
     EXPECT_FALSE(cli::OnConsoleEvent(CTRL_BREAK_EVENT)) << "Ctrl+Break after the watch";
 }
 
-// Last in this file: the console closed while a recording runs. Windows ends
+// The console closed while a recording runs. Windows ends
 // the process as soon as the handler returns: what the report holds then is
 // what stays.
 struct Closing {
@@ -340,7 +347,7 @@ DWORD WINAPI CloseTheConsole(void *param) {
     return 0;
 }
 
-TEST(RecordEnding, AClosingConsoleLeavesTheReportWholeWithItsExitStatus) {
+TEST_F(RecordEnding, AClosingConsoleLeavesTheReportWholeWithItsExitStatus) {
     cli::Report report(vt::NewTempFolder("closing") + "\\report.txt");
     report.Set(cli::report_key::kCommand, std::string("record"));
     ASSERT_TRUE(report.Write());

@@ -1,5 +1,5 @@
-// The still image writer on its own: the headers byte by byte, the pixels
-// as a frame buffer widened where it lies, and what it does to files on disk.
+// The still image writer on its own: the headers byte by byte, the frame's
+// 24-bit pixels as they lie, and what it does to files on disk.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "still_bmp.h"
-#include "widening.h"
 #include "test_support.h"
 
 namespace {
@@ -22,59 +21,50 @@ std::vector<uint8_t> Pattern(size_t count) {
 
 }  // namespace
 
-// Headers byte by byte and pixels as the frame in mode 1, widened otherwise.
-TEST(StillBmp, WritesEveryFrameSizeAndMode) {
+// Headers byte by byte and the frame's pixels after them unchanged; a
+// buffer larger than the frame (the card's has room for more) adds nothing.
+TEST(StillBmp, WritesEveryFrameSize) {
     struct Size {
         int32_t width, height;
     } sizes[] = {{432, 576}, {60, 80}, {360, 480}, {300, 400}};
     for (const Size &size : sizes) {
-        for (int32_t mode = 0; mode <= 3; ++mode) {
-            const std::string label = std::to_string(size.width) + "x" +
-                                      std::to_string(size.height) + " mode " + std::to_string(mode);
-            const size_t pixels = static_cast<size_t>(size.width) * size.height;
-            const std::vector<uint8_t> frame = Pattern(pixels * vt::BytesPerPixel(mode));
-            // The buffer has room for the widened frame, as the card's has.
-            std::vector<uint8_t> held = frame;
-            held.resize(pixels * 3, 0xEE);
-            if (mode != 1) widening::WidenInPlace(held.data(), pixels, mode);
-            const std::string path = vt::TempPath("still.bmp");
-            ASSERT_EQ(WriteStillBmp(path.c_str(), held.data(), size.width, size.height), 1) << label;
-            const std::vector<uint8_t> file = vt::ReadFileBytes(path);
-            const uint32_t pixelBytes = static_cast<uint32_t>(pixels * 3);
-            ASSERT_EQ(file.size(), 54u + pixelBytes) << label;
+        const std::string label = std::to_string(size.width) + "x" + std::to_string(size.height);
+        const size_t pixels = static_cast<size_t>(size.width) * size.height;
+        const std::vector<uint8_t> frame = Pattern(pixels * 3);
+        std::vector<uint8_t> held = frame;
+        held.resize(pixels * 4, 0xEE);
+        const std::string path = vt::TempPath("still.bmp");
+        ASSERT_EQ(WriteStillBmp(path.c_str(), held.data(), size.width, size.height), 1) << label;
+        const std::vector<uint8_t> file = vt::ReadFileBytes(path);
+        const uint32_t pixelBytes = static_cast<uint32_t>(pixels * 3);
+        ASSERT_EQ(file.size(), 54u + pixelBytes) << label;
 
-            const vt::BmpHeaders h = vt::ReadBmpHeaders(file);
-            struct Field {
-                const char *name;
-                uint32_t value, expected;
-            } fields[] = {
-                {"bfType", h.file.bfType, 0x4D42},
-                {"bfSize", h.file.bfSize, 54 + pixelBytes},
-                {"bfReserved1", h.file.bfReserved1, 0},
-                {"bfReserved2", h.file.bfReserved2, 0},
-                {"bfOffBits", h.file.bfOffBits, 54},
-                {"biSize", h.info.biSize, 40},
-                {"biWidth", static_cast<uint32_t>(h.info.biWidth), static_cast<uint32_t>(size.width)},
-                {"biHeight", static_cast<uint32_t>(h.info.biHeight), static_cast<uint32_t>(size.height)},
-                {"biPlanes", h.info.biPlanes, 1},
-                {"biBitCount", h.info.biBitCount, 24},
-                {"biCompression", h.info.biCompression, 0},
-                {"biSizeImage", h.info.biSizeImage, 0},
-                {"biXPelsPerMeter", static_cast<uint32_t>(h.info.biXPelsPerMeter), 0},
-                {"biYPelsPerMeter", static_cast<uint32_t>(h.info.biYPelsPerMeter), 0},
-                {"biClrUsed", h.info.biClrUsed, 0},
-                {"biClrImportant", h.info.biClrImportant, 0},
-            };
-            for (const Field &field : fields)
-                EXPECT_EQ(field.value, field.expected) << label << ", " << field.name;
+        const vt::BmpHeaders h = vt::ReadBmpHeaders(file);
+        struct Field {
+            const char *name;
+            uint32_t value, expected;
+        } fields[] = {
+            {"bfType", h.file.bfType, 0x4D42},
+            {"bfSize", h.file.bfSize, 54 + pixelBytes},
+            {"bfReserved1", h.file.bfReserved1, 0},
+            {"bfReserved2", h.file.bfReserved2, 0},
+            {"bfOffBits", h.file.bfOffBits, 54},
+            {"biSize", h.info.biSize, 40},
+            {"biWidth", static_cast<uint32_t>(h.info.biWidth), static_cast<uint32_t>(size.width)},
+            {"biHeight", static_cast<uint32_t>(h.info.biHeight), static_cast<uint32_t>(size.height)},
+            {"biPlanes", h.info.biPlanes, 1},
+            {"biBitCount", h.info.biBitCount, 24},
+            {"biCompression", h.info.biCompression, 0},
+            {"biSizeImage", h.info.biSizeImage, 0},
+            {"biXPelsPerMeter", static_cast<uint32_t>(h.info.biXPelsPerMeter), 0},
+            {"biYPelsPerMeter", static_cast<uint32_t>(h.info.biYPelsPerMeter), 0},
+            {"biClrUsed", h.info.biClrUsed, 0},
+            {"biClrImportant", h.info.biClrImportant, 0},
+        };
+        for (const Field &field : fields)
+            EXPECT_EQ(field.value, field.expected) << label << ", " << field.name;
 
-            std::vector<uint8_t> expected = frame;
-            if (mode != 1) {
-                expected.resize(pixelBytes);
-                widening::ExpandToBgr24Scalar(frame.data(), expected.data(), pixels, mode);
-            }
-            EXPECT_TRUE(std::equal(expected.begin(), expected.end(), file.begin() + 54)) << label << ": pixels";
-        }
+        EXPECT_TRUE(std::equal(frame.begin(), frame.end(), file.begin() + 54)) << label << ": pixels";
     }
 }
 

@@ -1,0 +1,28 @@
+"""recording.txt, the lines vorlane-cli's record writes beside its pictures:
+"name: value", a value starting with its figure.
+
+  recording_report.py FOLDER NAME
+      prints the figure of FOLDER/recording.txt's line NAME; fails without it."""
+import os
+import re
+import sys
+
+
+def read(folder):
+    """Every line's name and value."""
+    with open(os.path.join(folder, "recording.txt"), encoding="latin-1") as text:
+        return dict(line.rstrip("\r\n").split(": ", 1) for line in text if ": " in line)
+
+
+def figure(folder, name):
+    """The number a line's value starts with, as written."""
+    return re.match(r"[0-9.]*", read(folder)[name]).group()
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 3:
+        sys.exit(__doc__)
+    try:
+        print(figure(sys.argv[1], sys.argv[2]))
+    except (OSError, KeyError) as problem:
+        sys.exit("recording_report.py: %s: %s" % (sys.argv[1], problem))

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 
 namespace recording {
 
@@ -29,6 +31,13 @@ inline bool KeepPicture(RateBudget &budget, double rate, double time) {
     if (budget.pictures < 1) return false;
     budget.pictures -= 1;
     return true;
+}
+
+// A file that keeps time: the step of 1/rate s that a frame read `elapsed`
+// seconds after the first one falls in. The nearest step, so that a source
+// at the rate, read a little early or late, keeps one frame a step.
+inline int64_t StepAt(double elapsed, double rate) {
+    return static_cast<int64_t>(std::floor(std::max(0.0, elapsed) * rate + 0.5));
 }
 
 }  // namespace recording

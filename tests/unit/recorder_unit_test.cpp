@@ -326,8 +326,8 @@ struct LoggingStore : recording::PictureStore {
 };
 
 TEST(Recorder, KeepsTimeWithTheNewestFrameOfEachStepOrARepeat) {
-    // Frames named by letter at their times; rate 10: steps of 0.1 s, the
-    // nearest step to each frame's time after the first.
+    // Frames named by letter at their times; rate 8: steps of 0.125 s, and
+    // times that binary fractions hold exactly.
     struct Row {
         const char *name;
         std::vector<std::pair<char, double>> frames;
@@ -335,18 +335,22 @@ TEST(Recorder, KeepsTimeWithTheNewestFrameOfEachStepOrARepeat) {
         const char *stored;
         int64_t overRate, repeats;
     } rows[] = {
-        {"one a step", {{'a', 5.0}, {'b', 5.1}, {'c', 5.2}}, 5.3, "KaKbKcC", 0, 0},
-        {"early and late within half a step", {{'a', 0}, {'b', 0.14}, {'c', 0.16}, {'d', 0.34}}, 0.4, "KaKbKcKdC", 0, 0},
-        {"two in a step: the newer", {{'a', 0}, {'b', 0.1}, {'c', 0.12}, {'d', 0.2}}, 0.3, "KaKcKdC", 1, 0},
-        {"none for two steps: repeats", {{'a', 0}, {'b', 0.3}}, 0.4, "KaRRKbC", 0, 2},
-        {"the time after the last frame is repeated", {{'a', 0}}, 0.3, "KaRRC", 0, 2},
-        {"an end before the last frame's step still keeps it", {{'a', 0}, {'b', 0.1}}, 0.05, "KaKbC", 0, 0},
+        {"one a step", {{'a', 5.0}, {'b', 5.125}, {'c', 5.25}}, 5.375, "KaKbKcC", 0, 0},
+        {"early and late within a step", {{'a', 0}, {'b', 0.1875}, {'c', 0.21875}, {'d', 0.4375}}, 0.5,
+         "KaKbKcKdC", 0, 0},
+        {"late by most of a step", {{'a', 0}, {'b', 0.234375}, {'c', 0.25}}, 0.375, "KaKbKcC", 0, 0},
+        {"two at once: the newer", {{'a', 0}, {'b', 0.125}, {'c', 0.125}, {'d', 0.25}}, 0.375, "KaKcKdC", 1, 0},
+        {"twice the rate: every other one", {{'a', 0}, {'b', 0.0625}, {'c', 0.125}, {'d', 0.1875}, {'e', 0.25}},
+         0.375, "KaKcKeC", 2, 0},
+        {"none for two steps: repeats", {{'a', 0}, {'b', 0.375}}, 0.5, "KaRRKbC", 0, 2},
+        {"the time after the last frame is repeated", {{'a', 0}}, 0.375, "KaRRC", 0, 2},
+        {"an end before the last frame's step still keeps it", {{'a', 0}, {'b', 0.125}}, 0.0625, "KaKbC", 0, 0},
     };
     constexpr int32_t kSide = 4;
     for (const Row &row : rows) {
         std::string log;
         recording::Recorder recorder(std::unique_ptr<recording::PictureStore>(new LoggingStore(&log)),
-                                     recording::FrameFormat{kSide, kSide, 0}, 10, recording::Pacing::kTimeSteps);
+                                     recording::FrameFormat{kSide, kSide, 0}, 8, recording::Pacing::kTimeSteps);
         ASSERT_TRUE(recorder.Start()) << row.name;
         for (const auto &frame : row.frames) {
             const std::vector<BYTE> bytes(kSide * kSide, static_cast<BYTE>(frame.first));

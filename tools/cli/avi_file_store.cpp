@@ -29,7 +29,8 @@ struct FileSink {
             const DWORD asked = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
             DWORD written = 0;
             SetLastError(0);
-            if (!WriteFile(sink.file, at, asked, &written, nullptr) || written != asked) return sink.Fail();
+            // A short write is tried on: the try after it tells why (a full disk).
+            if (!WriteFile(sink.file, at, asked, &written, nullptr) || written == 0) return sink.Fail();
             at += written;
             size -= written;
         }

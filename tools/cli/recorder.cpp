@@ -173,7 +173,7 @@ void Recorder::Offer(const BYTE *frame, double time) {
         started_ = true;
         firstTime_ = time;
     }
-    const int64_t step = StepAt(time - firstTime_, rate_);
+    const int64_t step = NextStep(pending_.bytes ? pending_.step : -1, time - firstTime_, rate_);
     if (pending_.bytes && step <= pending_.step) {
         ++counts_.overRate;  // a newer frame of the same step takes its place
     } else if (pending_.bytes) {

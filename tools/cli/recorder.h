@@ -96,7 +96,7 @@ std::unique_ptr<PictureStore> MakeBmpFolderStore(std::string folder, FrameFormat
 
 // How frames are chosen for --rate. A folder keeps at most the rate's worth
 // (RateBudget); a file keeps time: each step of 1/rate s holds the newest
-// frame of the step, or repeats the step before.
+// frame of the step (NextStep), or repeats the step before.
 enum class Pacing { kBudget, kTimeSteps };
 
 class Recorder {

@@ -113,6 +113,7 @@ DWORD WriteTextFile(const std::string &path, DWORD disposition, const std::strin
         const DWORD error = GetLastError();
         return error ? error : ERROR_WRITE_FAULT;
     }
+    if (disposition == OPEN_EXISTING && !SetEndOfFile(file.get())) return GetLastError();
     // On the disk before it replaces the claim: never a report of zeros.
     if (!FlushFileBuffers(file.get())) return GetLastError();
     return CloseHandle(file.release()) ? 0 : GetLastError();
@@ -219,6 +220,9 @@ std::string WriteReportFile(const std::string &path, const std::string &text) {
     if (!error && !MoveFileExA(draft.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING))
         error = GetLastError();
     if (error) DeleteFileA(draft.c_str());
+    // A full disk has no room for a second file, but the claim's own room
+    // takes the few lines: they say why the recording stopped.
+    if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) error = WriteTextFile(path, OPEN_EXISTING, text);
     return error ? path + " could not be written (" + cli::WindowsError(error) + ")" : "";
 }
 

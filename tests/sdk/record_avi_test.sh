@@ -21,9 +21,11 @@ figure() { sed -n "s/^$2: //p" "$run/$1" | tr -d '\r' | cut -d' ' -f1; }
 : >"$run/taken.avi"
 
 # NAME | ENVIRONMENT | ARGUMENTS | STATUS | CHECK: wine runs vorlane-cli with the
-# arguments; CHECK is a shell command run after it ($out holds the output).
+# arguments and the variables (- for none); CHECK is a shell command run
+# after it ($out holds the output).
 while IFS='|' read -r name env args status check; do
-  name=$(echo $name) status=$(echo $status)
+  name=$(echo $name) status=$(echo $status) env=$(echo $env)
+  [ "$env" != - ] || env=VORLANE_TEST_ROW=1
   # shellcheck disable=SC2086 # the arguments are split on purpose
   out=$(cd "$run" && env $env timeout 120 wine ./vorlane-cli.exe $args 2>&1 | tr -d '\r')
   got=$?
@@ -53,6 +55,7 @@ check_avi k.avi raw 1 cut
 # A disk that fills up: exit status 2, the reason in the .txt, a file that plays.
 name="a full disk"
 if mkdir "$work/small" && mount -t tmpfs -o size=4m tmpfs "$work/small" 2>/dev/null; then
+  trap 'umount -l "$work/small"; rm -rf "$work"' EXIT
   small=$(winepath -w "$work/small" 2>/dev/null)
   out=$(wine_in "$run" ./vorlane-cli.exe record "$small\\f.avi" --codec raw --seconds 20 --height 576 --scene noise --no-window)
   got=$?
@@ -60,7 +63,6 @@ if mkdir "$work/small" && mount -t tmpfs -o size=4m tmpfs "$work/small" 2>/dev/n
   grep -q "ended: writing stopped: the disk is full (f.avi could not be written)" "$work/small/f.txt" ||
     fail "$name" "f.txt: $(cat "$work/small/f.txt")"
   cp "$work/small/f.avi" "$run/f.avi" && check_avi f.avi raw 1 cut
-  umount "$work/small"
 else
   echo "note: no small disk could be mounted here (needs root); the full-disk row did not run"
 fi

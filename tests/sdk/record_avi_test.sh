@@ -27,11 +27,12 @@ while IFS='|' read -r name env args status check; do
   name=$(echo $name) status=$(echo $status) env=$(echo $env)
   [ "$env" != - ] || env=VORLANE_TEST_ROW=1
   # shellcheck disable=SC2086 # the arguments are split on purpose
-  out=$(cd "$run" && env $env timeout 120 wine ./vorlane-cli.exe $args 2>&1 | tr -d '\r')
+  out=$(cd "$run" && env $env timeout 120 wine ./vorlane-cli.exe $args 2>&1 </dev/null | tr -d '\r')
   got=$?
   out=$(grep -Ev '^[0-9a-f]{4}:(err|fixme|warn):' <<<"$out")  # Wine's own diagnostics
   [ "$got" = "$status" ] || fail "$name" "exit status $got, wanted $status: $out"
-  eval "$check" || fail "$name" "$check: $out"
+  eval "$check" </dev/null || fail "$name" "$check: $out"
+  echo "$name: done"
 done <<'ROWS'
 Motion JPEG, every frame | - | record m.avi --seconds 3 --height 576 --scene noise --no-window | 0 | check_avi m.avi mjpeg && [ "$(figure m.txt 'pictures kept')" -ge "$(($(figure m.txt 'frames the card finished') - 2))" ]
 raw, many segments | VORLANE_AVI_SEGMENT_BYTES=3000000 | record r.avi --codec raw --seconds 2 --height 576 --scene noise --no-window | 0 | check_avi r.avi raw 8

@@ -5,7 +5,7 @@
 
 #include "chord_rows.h"
 #include "held_keys.h"
-#include "core/hot_key_table.h"
+#include "hot_key_table.h"
 
 namespace {
 

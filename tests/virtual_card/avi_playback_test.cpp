@@ -144,9 +144,9 @@ TEST_F(AviPlaybackTest, StepsPlayInOrderAtTheFileRateWithRepeats) {
         ASSERT_EQ(Play(path), "") << row.name;
         VcSetStatusMode(VC_STATUS_EVERY_POLL);
         const std::vector<int> seen = Levels(static_cast<int>(row.shown.size()));
-        bool near = true;
-        for (size_t i = 0; i < seen.size(); ++i) near = near && std::abs(seen[i] - row.shown[i]) <= row.tolerance;
-        EXPECT_TRUE(near) << row.name << ": shown " << Text(seen) << ", expected " << Text(row.shown);
+        bool matches = true;
+        for (size_t i = 0; i < seen.size(); ++i) matches = matches && std::abs(seen[i] - row.shown[i]) <= row.tolerance;
+        EXPECT_TRUE(matches) << row.name << ": shown " << Text(seen) << ", expected " << Text(row.shown);
     }
 }
 

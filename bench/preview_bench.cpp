@@ -17,7 +17,7 @@
 #include "capture/capture_state.h"
 #include "card_library.h"
 #include "frame_geometry.h"
-#include "capture/preview_paint.h"
+#include "preview_paint.h"
 #include "vcard_control.h"
 #include "vorlane.h"
 

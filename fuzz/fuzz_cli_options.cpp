@@ -87,7 +87,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     case 2: {
         cli::RecordOptions options;
         if (!cli::ParseRecordOptions(args, options).empty()) break;
-        Expect(!options.folder.empty() && options.folder.rfind("--", 0) != 0, "record accepted no folder");
+        Expect(!options.destination.empty() && options.destination.rfind("--", 0) != 0, "record accepted no folder");
+        Expect(options.quality >= 1 && options.quality <= 100, "a quality out of range accepted");
+        Expect(cli::IsAviName(options.destination) ||
+                   (options.codec == avi::Codec::kMjpeg && options.quality == cli::kDefaultQuality),
+               "a folder recording accepted --codec or --quality");
+        Expect(!cli::IsAviName(options.destination) || options.rate == static_cast<double>(static_cast<int>(options.rate)),
+               "an AVI recording accepted a rate that is not whole");
         Expect(options.rate > 0 && options.rate <= recording::kHighestRate, "a rate out of range accepted");
         Expect(!options.preview.open, "record accepted --open");
         CheckPreview(options.preview);

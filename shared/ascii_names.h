@@ -21,10 +21,4 @@ inline bool IsBmpName(const char *name) {
     return length > 4 && SameIgnoringCase(name + length - 4, ".bmp");
 }
 
-// A recording in one file rather than a folder: a name ending in ".avi".
-inline bool IsAviName(const char *name) {
-    const size_t length = std::strlen(name);
-    return length > 4 && SameIgnoringCase(name + length - 4, ".avi");
-}
-
 }  // namespace names

@@ -23,6 +23,9 @@ constexpr int kAdMiddle = 128;
 // turned to kStatusSlot0Ready, slot 1 once it has turned to kStatusSlot1Ready.
 constexpr uint32_t kStatusSlot0Ready = 2;
 constexpr uint32_t kStatusSlot1Ready = 0;
+// Put in the status before a poll: it stands for "the card stored no status"
+// and matches neither ready value, so such a poll reads nothing.
+constexpr uint32_t kNoStatus = 0xFFFFFFFFu;
 
 // BeginCG400 reports failure with exactly these four values; any other is
 // an open card's handle.

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "card_library.h"
-#include "core/hot_key_table.h"
+#include "hot_key_table.h"
 
 namespace hotkeys {
 

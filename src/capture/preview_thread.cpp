@@ -5,13 +5,9 @@
 #include "frame_geometry.h"
 #include "capture/hot_keys.h"
 #include "capture/operator_messages.h"
-#include "capture/preview_paint.h"
+#include "preview_paint.h"
 
 namespace {
-
-// Stands for "the card stored no status": matches neither ready value, so
-// such a poll reads nothing.
-constexpr uint32_t kNoStatus = 0xFFFFFFFFu;
 
 bool TakeMessage(MSG &message) {
     return PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE) != FALSE;
@@ -60,7 +56,7 @@ DWORD RunPreview() {
             DispatchMessageA(&message);
         }
 
-        uint32_t status = kNoStatus;
+        uint32_t status = card::kNoStatus;
         CG400GetSnappingStatus(state.cardHandle, &status);
         const int slot = geometry::ChooseSlot(status, slotToggle);
         if (slot == geometry::kNoSlot) continue;

@@ -63,7 +63,7 @@ def check(source, recording, most_a_second=None):
     skipped = sum((b - a - 1) % len(wanted) for a, b in zip(order, order[1:]))
     counted = sum(int(v) for k, v in figures.items() if k.startswith(("left out", "not kept")))
     # Footage plays a picture a frame; the frame under way already shows one.
-    unseen = int(figures["frames the card finished"]) + 1 - int(figures["pictures seen on the screen"])
+    unseen = int(figures["frames the card finished"]) + 1 - int(figures["pictures read from the card"])
     counted += max(0, unseen)
     if skipped > counted:
         problems.append("%d source pictures skipped, recording.txt counts %d not kept (order %s)"
@@ -91,18 +91,18 @@ def figures(recording, report_file, console_file, asked=None):
         keys = dict(line.rstrip("\r\n").split("=", 1) for line in lines if "=" in line)
     with open(console_file, encoding="latin-1") as lines:
         console = lines.read()
-    # The console shows recording.txt line by line, and the preview's count.
+    # The console shows recording.txt line by line, and the frames read.
     for name, value in text.items():
         if "record: %s: %s\n" % (name, value) not in console:
             problems.append("the console does not show '%s: %s'" % (name, value))
-    painted = re.search(r"^preview: (\d+) frames painted in ([\d.]+) s", console, re.M)
+    painted = re.search(r"^record: (\d+) frames read in ([\d.]+) s", console, re.M)
     if not painted or painted.groups() != (keys["frames_painted"], keys["seconds"]):
         problems.append("the console's count %s differs from the report's %s frames in %s s"
                         % (painted and painted.groups(), keys["frames_painted"], keys["seconds"]))
     kept = int(text["pictures kept"].split()[0])
     left_out = sum(int(v) for k, v in text.items() if k.startswith("left out"))
     lost = sum(int(v) for k, v in text.items() if k.startswith("not kept"))
-    seen = int(text["pictures seen on the screen"])
+    seen = int(text["pictures read from the card"])
     seconds = float(text["seconds recorded"])
     wanted = [
         ("kept + left out + not kept", kept + left_out + lost, "pictures seen", seen),
@@ -110,7 +110,7 @@ def figures(recording, report_file, console_file, asked=None):
         ("report pictures_kept", int(keys["pictures_kept"]), "pictures kept", kept),
         ("report pictures_dropped", int(keys["pictures_dropped"]), "not kept", lost),
         ("report seconds", keys["seconds"], "seconds recorded", text["seconds recorded"]),
-        ("screen reads that failed", int(text["screen reads that failed"]), "none", 0),
+        ("card reads that failed", int(text["card reads that failed"]), "none", 0),
     ]
     for name, got, other, expected in wanted:
         if got != expected:

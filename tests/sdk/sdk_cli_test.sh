@@ -126,11 +126,9 @@ keys window          | preview --seconds 0.3 --height 96        | 0 | "Vorlane p
 no keys window       | preview --seconds 0.3 --height 96 --no-window | 0 | !has the focus
 no-window with value | preview --no-window=yes                  | 2 | --no-window takes no value
 report nowhere       | reset --report nowhere\\r.txt           | 1 | could not write the report to nowhere
-record, no folder    | record --seconds 1                       | 2 | record takes a folder first
+record, no folder    | record --seconds 1                       | 2 | record takes a folder or a FILE.avi first
 record, bad rate     | record unused --rate 0                   | 2 | bad value '0' for --rate && ~unused
 record, open         | record unused --open                     | 2 | unknown option --open && ~unused
-record, off screen   | record unused --x 30000                  | 2 | must lie wholly on the screen && ~unused
-record, at int's end | record unused --x 2147483647             | 2 | must lie wholly on the screen && ~unused
 preview at int's end | preview --seconds 0.3 --x 2147483647 --report report.txt | 0 | off the screen && @exit_status=0
 record, holds BMPs   | record footage --seconds 0.3             | 2 | footage already holds BMP files (1.bmp) && nothing was overwritten
 record, a file       | record scene.bmp --seconds 0.3           | 2 | scene.bmp is a file, not a folder
@@ -147,7 +145,7 @@ ROWS
 # What record kept (the + texts above): each picture the source's, in its
 # order, any gap counted; played back and recorded again, the same pictures;
 # at most 5 a second. Every figure against the others and against what is
-# known: kept and each reason for not keeping add up to the pictures seen, in
+# known: kept and each reason for not keeping add up to the pictures read, in
 # recording.txt and the report alike; the card's frames within its PAL pace.
 [ "$(ls "$run/footage")" = "$(printf '1.bmp\n2.bmp')" ] || fail "record, holds BMPs" "the folder changed: $(ls "$run/footage")"
 

@@ -105,15 +105,30 @@ TEST(CliOptions, RecordCommandLines) {
     struct Row {
         Words args;
         const char *problem;  // "" when understood
-        const char *folder;
+        const char *destination;
         double rate;
+        avi::Codec codec = avi::Codec::kMjpeg;
+        int quality = cli::kDefaultQuality;
     } rows[] = {
         {{"rec"}, "", "rec", 25},
         {{"rec\\", "--rate", "5", "--height", "576", "--no-window"}, "", "rec", 5},
         {{"D:\\", "--rate=0.5"}, "", "D:\\", 0.5},
-        {{}, "record takes a folder first: record FOLDER [--rate R]", "", 0},
-        {{"", "--rate", "5"}, "record takes a folder first: record FOLDER [--rate R]", "", 0},
-        {{"--rate", "5"}, "record takes a folder first: record FOLDER [--rate R]", "", 0},
+        {{"rec.AVI"}, "", "rec.AVI", 25},
+        {{"r.avi", "--codec", "raw", "--rate", "50"}, "", "r.avi", 50, avi::Codec::kRaw},
+        {{"r.avi", "--codec=mjpeg", "--quality", "1"}, "", "r.avi", 25, avi::Codec::kMjpeg, 1},
+        {{"r.avi", "--quality=100"}, "", "r.avi", 25, avi::Codec::kMjpeg, 100},
+        {{"r.avi", "--quality", "0"}, "bad value '0' for --quality", "r.avi", 0},
+        {{"r.avi", "--quality", "101"}, "bad value '101' for --quality", "r.avi", 0},
+        {{"r.avi", "--codec", "MJPG"}, "bad value 'MJPG' for --codec", "r.avi", 0},
+        {{"r.avi", "--codec"}, "missing value after --codec", "r.avi", 0},
+        {{"r.avi", "--rate", "12.5"}, "bad value '12.5' for --rate: an AVI file's rate is a whole number", "r.avi", 0},
+        {{"r.avi", "--codec", "raw", "--quality", "50"}, "--quality is for Motion JPEG, not --codec raw", "r.avi", 0},
+        {{"rec", "--codec", "raw"}, "--codec is for a recording into a FILE.avi", "rec", 0},
+        {{"rec", "--quality", "50"}, "--quality is for a recording into a FILE.avi", "rec", 0},
+        {{".avi"}, "", ".avi", 25},  // a folder named .avi: nothing before the dot
+        {{}, "record takes a folder or a FILE.avi first: record FOLDER|FILE.avi [--rate R]", "", 0},
+        {{"", "--rate", "5"}, "record takes a folder or a FILE.avi first: record FOLDER|FILE.avi [--rate R]", "", 0},
+        {{"--rate", "5"}, "record takes a folder or a FILE.avi first: record FOLDER|FILE.avi [--rate R]", "", 0},
         {{"rec", "--rate"}, "missing value after --rate", "rec", 0},
         {{"rec", "--rate", "5x"}, "bad value '5x' for --rate", "rec", 0},
         {{"rec", "--rate", "nan"}, "bad value 'nan' for --rate", "rec", 0},
@@ -123,11 +138,34 @@ TEST(CliOptions, RecordCommandLines) {
     for (const Row &row : rows) {
         cli::RecordOptions options;
         EXPECT_EQ(cli::ParseRecordOptions(row.args, options), row.problem) << Joined(row.args);
-        EXPECT_EQ(options.folder, row.folder) << Joined(row.args);
+        EXPECT_EQ(options.destination, row.destination) << Joined(row.args);
         if (!*row.problem) {
             EXPECT_EQ(options.rate, row.rate) << Joined(row.args);
+            EXPECT_EQ(options.codec, row.codec) << Joined(row.args);
+            EXPECT_EQ(options.quality, row.quality) << Joined(row.args);
         }
     }
+}
+
+TEST(CliOptions, SegmentBytesFromTheEnvironment) {
+    const struct {
+        const char *text;
+        bool taken;
+        uint64_t bytes;
+    } rows[] = {
+        {"65536", true, 65536},       {"1", true, 1},          {"2147483648", true, uint64_t{1} << 31},
+        {"2147483649", false, 0},     {"0", false, 0},         {"", false, 0},
+        {"-5", false, 0},             {" 5", false, 0},        {"5k", false, 0},
+        {"99999999999999999999", false, 0},
+    };
+    for (const auto &row : rows) {
+        uint64_t bytes = 0;
+        EXPECT_EQ(cli::ParseSegmentBytes(row.text, bytes), row.taken) << "'" << row.text << "'";
+        EXPECT_EQ(bytes, row.bytes) << "'" << row.text << "'";
+    }
+    uint64_t untouched = 7;
+    EXPECT_FALSE(cli::ParseSegmentBytes(nullptr, untouched));
+    EXPECT_EQ(untouched, 7u);
 }
 
 // Every number option at the lowest and highest value it takes, and one

@@ -6,7 +6,7 @@
 
 #include "frame_geometry.h"
 #ifdef _WIN32
-#include "capture/preview_paint.h"
+#include "preview_paint.h"
 #endif
 
 using namespace geometry;

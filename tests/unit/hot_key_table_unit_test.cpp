@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "held_keys.h"
-#include "core/hot_key_table.h"
+#include "hot_key_table.h"
 
 namespace {
 

@@ -3,7 +3,9 @@
 // folder before a recording starts, and the figures and ending of the watch.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "paint_counter.h"
@@ -22,11 +24,11 @@ std::vector<double> Steady(double step, int count, double jitter = 0) {
     return times;
 }
 
-// A picture of 32-bit pixels whose every byte tells `number` and its place.
+// A picture of 24-bit pixels whose every byte tells `number` and its place.
 std::vector<BYTE> Picture(int number, size_t pixels) {
-    std::vector<BYTE> bgrx(pixels * 4);
-    for (size_t i = 0; i < bgrx.size(); ++i) bgrx[i] = static_cast<BYTE>(number * 31 + i * 7);
-    return bgrx;
+    std::vector<BYTE> bgr(pixels * 3);
+    for (size_t i = 0; i < bgr.size(); ++i) bgr[i] = static_cast<BYTE>(number * 31 + i * 7);
+    return bgr;
 }
 
 constexpr int32_t kWidth = 12, kHeight = 16;
@@ -95,9 +97,9 @@ TEST(Recorder, StopsAtAFullDiskAndKeepsWhatWasWritten) {
         }
         ASSERT_EQ(file.size(), bmp::kHeadersBytes + bmp::Bgr24Bytes(kWidth, kHeight)) << name;
         EXPECT_EQ(vt::ReadBmpHeaders(file).info.biBitCount, 24) << name;
-        const std::vector<BYTE> bgrx = Picture(n, kPixels);
+        const std::vector<BYTE> bgr = Picture(n, kPixels);
         for (size_t i = 0; i < kPixels * 3; ++i)
-            ASSERT_EQ(file[bmp::kHeadersBytes + i], bgrx[i / 3 * 4 + i % 3]) << name << ", byte " << i;
+            ASSERT_EQ(file[bmp::kHeadersBytes + i], bgr[i]) << name << ", byte " << i;
     }
 }
 
@@ -307,9 +309,62 @@ TEST(RecordFigures, FailedScreenReadsAreCountedAndNeverTakenForPictures) {
     const cli::WatchCount count = cli::Watch(counter, hooks);
     EXPECT_EQ(count.failedReads, 3);
     EXPECT_EQ(count.painted, 2) << "white after black, black after white";
-    recording::Summary summary;
-    summary.failedReads = count.failedReads;
-    EXPECT_NE(recording::ReportText(summary).find("\nscreen reads that failed: 3\r\n"), std::string::npos);
+}
+
+// A store that writes down what it was asked: K and the picture's first
+// byte for a kept frame, R for a repeat, C for the close.
+struct LoggingStore : recording::PictureStore {
+    std::string *log;
+    explicit LoggingStore(std::string *into) : log(into) {}
+    bool Keep(const BYTE *frame, int64_t, recording::WriteFailure &) override {
+        *log += 'K';
+        *log += static_cast<char>(frame[0]);
+        return true;
+    }
+    bool Repeat(recording::WriteFailure &) override { return *log += 'R', true; }
+    bool Close(recording::WriteFailure &) override { return *log += 'C', true; }
+};
+
+TEST(Recorder, KeepsTimeWithTheNewestFrameOfEachStepOrARepeat) {
+    // Frames named by letter at their times; rate 8: steps of 0.125 s, and
+    // times that binary fractions hold exactly.
+    struct Row {
+        const char *name;
+        std::vector<std::pair<char, double>> frames;
+        double end;
+        const char *stored;
+        int64_t overRate, repeats;
+    } rows[] = {
+        {"one a step", {{'a', 5.0}, {'b', 5.125}, {'c', 5.25}}, 5.375, "KaKbKcC", 0, 0},
+        {"early and late within a step", {{'a', 0}, {'b', 0.1875}, {'c', 0.21875}, {'d', 0.4375}}, 0.5,
+         "KaKbKcKdC", 0, 0},
+        {"late by most of a step", {{'a', 0}, {'b', 0.234375}, {'c', 0.25}}, 0.375, "KaKbKcC", 0, 0},
+        {"two at once: the newer", {{'a', 0}, {'b', 0.125}, {'c', 0.125}, {'d', 0.25}}, 0.375, "KaKcKdC", 1, 0},
+        {"twice the rate: every other one", {{'a', 0}, {'b', 0.0625}, {'c', 0.125}, {'d', 0.1875}, {'e', 0.25}},
+         0.375, "KaKcKeC", 2, 0},
+        {"none for two steps: repeats", {{'a', 0}, {'b', 0.375}}, 0.5, "KaRRKbC", 0, 2},
+        {"the time after the last frame is repeated", {{'a', 0}}, 0.375, "KaRRC", 0, 2},
+        {"an end before the last frame's step still keeps it", {{'a', 0}, {'b', 0.125}}, 0.0625, "KaKbC", 0, 0},
+    };
+    constexpr int32_t kSide = 4;
+    for (const Row &row : rows) {
+        std::string log;
+        recording::Recorder recorder(std::unique_ptr<recording::PictureStore>(new LoggingStore(&log)),
+                                     recording::FrameFormat{kSide, kSide, 0}, 8, recording::Pacing::kTimeSteps);
+        ASSERT_TRUE(recorder.Start()) << row.name;
+        for (const auto &frame : row.frames) {
+            const std::vector<BYTE> bytes(kSide * kSide, static_cast<BYTE>(frame.first));
+            recorder.Offer(bytes.data(), frame.second);
+        }
+        recording::WriteFailure failure;
+        const recording::Counts counts = recorder.Finish(failure, row.end);
+        EXPECT_EQ(log, row.stored) << row.name;
+        EXPECT_EQ(counts.seen, static_cast<int64_t>(row.frames.size())) << row.name;
+        EXPECT_EQ(counts.overRate, row.overRate) << row.name;
+        EXPECT_EQ(counts.repeats, row.repeats) << row.name;
+        EXPECT_EQ(counts.kept + counts.overRate, counts.seen) << row.name;
+        EXPECT_TRUE(failure.path.empty()) << row.name;
+    }
 }
 
 TEST(RecordEnding, CtrlCEndsTheWatchOnlyUntilItHasEnded) {

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <string>
 
-#include "ascii_names.h"
 #include "frame_geometry.h"
 #include "commands.h"
 #include "win32_guards.h"
@@ -19,14 +18,6 @@
 namespace cli {
 namespace {
 
-// The picture's place on the screen, for placing windows beside it; held
-// far from int's ends so that the sums made with it cannot overflow.
-RECT PictureArea(int x, int y, int width, int height) {
-    static constexpr int64_t kFar = 1 << 30;
-    const auto held = [](int64_t value) { return static_cast<LONG>(std::max(-kFar, std::min(kFar, value))); };
-    return RECT{held(x), held(y), held(int64_t{x} + width), held(int64_t{y} + height)};
-}
-
 // A file for the frame when only its grey version is wanted; it goes on
 // every way out. Empty when none could be made.
 guards::TemporaryFile TemporaryBmp() {
@@ -35,47 +26,6 @@ guards::TemporaryFile TemporaryBmp() {
     const DWORD length = GetTempPathA(MAX_PATH, folder);
     if (length == 0 || length > MAX_PATH || !GetTempFileNameA(folder, "vlc", 0, path)) return {};
     return guards::TemporaryFile(path);
-}
-
-// Hands the virtual card the --scene picture, recording or footage folder.
-// Vorlane.dll has loaded the driver by now, so this finds the one in use.
-// Returns the exit status of a failure, or -1.
-int SetScene(const std::string &scene) {
-    if (scene.empty()) return -1;
-    const DWORD attributes = GetFileAttributesA(scene.c_str());
-    const bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if (!folder && names::IsAviName(scene.c_str())) {
-        const auto playFile = VirtualCardFunction<PlayFileFunction>("VcPlayFile");
-        if (!playFile)
-            return Usage("--scene works on the virtual card only; this CG400D32.dll is another driver");
-        char reason[1024] = "";
-        if (!playFile(scene.c_str(), reason, sizeof reason)) {
-            std::fprintf(stderr, "vorlane-cli: the virtual card refused the recording: %s\n", reason);
-            return kExitUsage;
-        }
-        return -1;
-    }
-    if (folder) {
-        const auto playFolder = VirtualCardFunction<PlayFolderFunction>("VcPlayFolder");
-        if (!playFolder)
-            return Usage("--scene works on the virtual card only; this CG400D32.dll is another driver");
-        char reason[1024] = "";
-        if (!playFolder(scene.c_str(), reason, sizeof reason)) {
-            std::fprintf(stderr, "vorlane-cli: the virtual card refused the footage: %s\n", reason);
-            return kExitUsage;
-        }
-        return -1;
-    }
-    const auto setScene = VirtualCardFunction<SetScenePictureFunction>("VcSetScenePicture");
-    if (!setScene)
-        return Usage("--scene works on the virtual card only; this CG400D32.dll is another driver");
-    if (!setScene(scene.c_str())) {
-        std::fprintf(stderr, "vorlane-cli: the virtual card could not use %s as its scene "
-                             "(it takes an uncompressed 24-bit BMP file)\n",
-                     scene.c_str());
-        return kExitFailed;
-    }
-    return -1;
 }
 
 void ReportFigures(Report &report, double seconds, const WatchCount &count,
@@ -137,6 +87,55 @@ std::string CardSummary(GetStatsFunction getStats) {
 }
 
 }  // namespace
+
+// The picture's place on the screen, for placing windows beside it; held
+// far from int's ends so that the sums made with it cannot overflow.
+RECT PictureArea(int x, int y, int width, int height) {
+    static constexpr int64_t kFar = 1 << 30;
+    const auto held = [](int64_t value) { return static_cast<LONG>(std::max(-kFar, std::min(kFar, value))); };
+    return RECT{held(x), held(y), held(int64_t{x} + width), held(int64_t{y} + height)};
+}
+
+// Hands the virtual card the --scene picture, recording or footage folder.
+// Vorlane.dll has loaded the driver by now, so this finds the one in use.
+// Returns the exit status of a failure, or -1.
+int SetScene(const std::string &scene) {
+    if (scene.empty()) return -1;
+    const DWORD attributes = GetFileAttributesA(scene.c_str());
+    const bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (!folder && IsAviName(scene)) {
+        const auto playFile = VirtualCardFunction<PlayFileFunction>("VcPlayFile");
+        if (!playFile)
+            return Usage("--scene works on the virtual card only; this CG400D32.dll is another driver");
+        char reason[1024] = "";
+        if (!playFile(scene.c_str(), reason, sizeof reason)) {
+            std::fprintf(stderr, "vorlane-cli: the virtual card refused the recording: %s\n", reason);
+            return kExitUsage;
+        }
+        return -1;
+    }
+    if (folder) {
+        const auto playFolder = VirtualCardFunction<PlayFolderFunction>("VcPlayFolder");
+        if (!playFolder)
+            return Usage("--scene works on the virtual card only; this CG400D32.dll is another driver");
+        char reason[1024] = "";
+        if (!playFolder(scene.c_str(), reason, sizeof reason)) {
+            std::fprintf(stderr, "vorlane-cli: the virtual card refused the footage: %s\n", reason);
+            return kExitUsage;
+        }
+        return -1;
+    }
+    const auto setScene = VirtualCardFunction<SetScenePictureFunction>("VcSetScenePicture");
+    if (!setScene)
+        return Usage("--scene works on the virtual card only; this CG400D32.dll is another driver");
+    if (!setScene(scene.c_str())) {
+        std::fprintf(stderr, "vorlane-cli: the virtual card could not use %s as its scene "
+                             "(it takes an uncompressed 24-bit BMP file)\n",
+                     scene.c_str());
+        return kExitFailed;
+    }
+    return -1;
+}
 
 int RunPreview(const VorlaneFunctions &vorlane, const PreviewOptions &options, Report &report,
                const PreviewExtras &extras) {

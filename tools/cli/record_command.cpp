@@ -1,18 +1,29 @@
-// record: the preview as preview runs it, each new picture on the screen
-// saved into a folder of numbered BMP files, and recording.txt beside them.
+// record: the card's frames, read from its driver as Vorlane's preview reads
+// them, kept in one AVI file or a folder of numbered BMP files, with the
+// figures beside them. Only record talks to the driver itself.
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <utility>
 
-#include "frame_geometry.h"
+#include "avi_file_store.h"
+#include "card_driver.h"
+#include "color_modes.h"
 #include "commands.h"
-#include "paint_counter.h"
+#include "frame_geometry.h"
+#include "keys_window.h"
+#include "preview_paint.h"
 #include "recorder.h"
 #include "recording_folder.h"
+#include "still_bmp.h"
 #include "windows_error.h"
 
 namespace cli {
 namespace {
+
+// Lets a test force many segments on a small file; users never need it.
+constexpr char kSegmentBytesVariable[] = "VORLANE_AVI_SEGMENT_BYTES";
 
 std::string WhyWritingStopped(const recording::WriteFailure &failure) {
     const size_t slash = failure.path.find_last_of("\\/");
@@ -21,7 +32,120 @@ std::string WhyWritingStopped(const recording::WriteFailure &failure) {
         return "the numbering ends at " + recording::PictureFileName(recording::kMostPictures);
     if (failure.error == ERROR_DISK_FULL || failure.error == ERROR_HANDLE_DISK_FULL)
         return "the disk is full (" + name + " could not be written)";
+    if (!failure.error && !failure.reason.empty()) return name + ": " + failure.reason;
     return name + " could not be written (" + WindowsError(failure.error) + ")";
+}
+
+// The frames as they are read, and the figures so far.
+struct ReadCount {
+    long long reads = 0;   // slots read
+    long long frames = 0;  // frames offered: two slots make a frame
+    double ran = 0;
+};
+
+struct Destination {
+    std::unique_ptr<recording::PictureStore> store;
+    recording::Pacing pacing = recording::Pacing::kBudget;
+    std::string refusal;  // why not, "" when it may start
+};
+
+Destination Claim(const RecordOptions &options, const recording::FrameFormat &format) {
+    Destination destination;
+    const std::string &path = options.destination;
+    if (!IsAviName(path)) {
+        destination.refusal = recording::PrepareFolder(path);
+        if (destination.refusal.empty()) destination.store = recording::MakeBmpFolderStore(path, format);
+        return destination;
+    }
+    destination.refusal = recording::PrepareAviFile(path);
+    if (!destination.refusal.empty()) return destination;
+    recording::AviFileSettings settings;
+    settings.codec = options.codec;
+    settings.quality = options.quality;
+    settings.rate = static_cast<uint32_t>(options.rate);
+    uint64_t segmentBytes = 0;
+    if (ParseSegmentBytes(std::getenv(kSegmentBytesVariable), segmentBytes)) settings.segmentBytes = segmentBytes;
+    recording::WriteFailure failure;
+    destination.store = recording::MakeAviFileStore(path, format, settings, failure);
+    destination.pacing = recording::Pacing::kTimeSteps;
+    if (!destination.store) {
+        recording::ReleaseAviFile(path);
+        destination.refusal = path + " cannot be written: " + WhyWritingStopped(failure);
+    }
+    return destination;
+}
+
+void Release(const RecordOptions &options) {
+    if (IsAviName(options.destination)) recording::ReleaseAviFile(options.destination);
+    else recording::ReleaseFolder(options.destination);
+}
+
+double SecondsSince(LARGE_INTEGER start, LARGE_INTEGER frequency) {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+bool KeyHeld(int key) { return (GetKeyState(key) & 0x8000) != 0; }
+
+// The keys window's messages; a key going down in it steps the card's A/D
+// values, as the DLL's hot keys do in the preview.
+void PumpMessages(CardSession &card) {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+        if (message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN) card.StepAdValues(KeyHeld);
+    }
+}
+
+// Reads every slot the card finishes until the time is up, Ctrl+C, the keys
+// window closes or writing stops; offers each frame whole (its second slot
+// read) at the time its first slot was read, and paints every slot read.
+ReadCount ReadFrames(CardSession &card, recording::Recorder &recorder, const PreviewOptions &options,
+                     geometry::FrameSize frame, GetStatsFunction getStats) {
+    const preview::DisplayInfo display = preview::DisplayInfoFor(frame, options.mode);
+    guards::UniqueScreenDC screen(options.keysWindow ? GetDC(nullptr) : nullptr);
+    if (screen) SetStretchBltMode(screen.get(), COLORONCOLOR);
+    LARGE_INTEGER frequency, start;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    const FineTimerTicks ticks;
+    ReadCount count;
+    double frameStart = 0, nextLine = 0;
+    for (;;) {
+        const double now = SecondsSince(start, frequency);
+        if (StopRequested() || (options.seconds > 0 && now >= options.seconds) || recorder.Stopped()) {
+            count.ran = now;
+            break;
+        }
+        PumpMessages(card);
+        const int slot = card.ReadNextSlot();
+        if (slot == geometry::kNoSlot) {
+            Sleep(1);
+            continue;
+        }
+        ++count.reads;
+        if (slot == 0) {
+            frameStart = now;
+        } else {
+            ++count.frames;
+            recorder.Offer(card.Frame(), frameStart);
+        }
+        if (screen)
+            SetDIBitsToDevice(screen.get(), options.x, options.y, static_cast<DWORD>(frame.width),
+                              static_cast<DWORD>(frame.height), 0, 0, 0, static_cast<UINT>(frame.height),
+                              card.Frame(), display.get(), DIB_RGB_COLORS);
+        if (now >= nextLine) {
+            nextLine += 1;
+            std::printf("record: %6.1f s  frames read %6lld", now, count.frames);
+            if (getStats) std::printf("  card finished %6lld", static_cast<long long>(CardStats(getStats).framesCompleted / 2));
+            std::printf("\n");
+            std::fflush(stdout);
+        }
+    }
+    EndWatch();
+    return count;
 }
 
 std::string AdValues(GetStatsFunction getStats) {
@@ -37,8 +161,8 @@ std::string CardFrames(GetStatsFunction getStats) {
     return std::to_string(static_cast<long long>(CardStats(getStats).framesCompleted / 2));
 }
 
-// Says why the recording ended and what it kept, on the console and in
-// recording.txt. Returns the exit status, given the preview's.
+// Says why the recording ended and what it kept, on the console and in the
+// figures' file. Returns the exit status.
 int EndRecording(const RecordOptions &options, recording::Summary &summary,
                  const recording::WriteFailure &failure, Report &report, int status) {
     const bool stopped = !failure.path.empty();
@@ -57,7 +181,9 @@ int EndRecording(const RecordOptions &options, recording::Summary &summary,
     report.Set(report_key::kPicturesKept, static_cast<long long>(summary.counts.kept));
     report.Set(report_key::kPicturesDropped,
                static_cast<long long>(summary.counts.diskBehind + summary.counts.notWritten));
-    const std::string unwritten = recording::WriteReport(options.folder, text);
+    const std::string unwritten =
+        summary.aviFile.empty() ? recording::WriteReport(options.destination, text)
+                                : recording::WriteReportFile(recording::AviReportPath(options.destination), text);
     if (!unwritten.empty()) {
         std::fprintf(stderr, "vorlane-cli: %s\n", unwritten.c_str());
         status = kExitUsage;
@@ -71,54 +197,95 @@ int EndRecording(const RecordOptions &options, recording::Summary &summary,
     return status;
 }
 
-int Record(const VorlaneFunctions &vorlane, const RecordOptions &options, Report &report) {
-    const PreviewOptions &preview = options.preview;
-    const geometry::FrameSize frame = geometry::FrameSizeForHeight(preview.height);
-    if (!WhollyOnScreen(preview.x, preview.y, frame.width, frame.height))
-        return Usage("the picture at (" + std::to_string(preview.x) + ", " + std::to_string(preview.y) +
-                     ") must lie wholly on the screen to be recorded");
-    const std::string refusal = recording::PrepareFolder(options.folder);
-    if (!refusal.empty()) {
-        std::fprintf(stderr, "vorlane-cli: %s\n", refusal.c_str());
-        return kExitUsage;
-    }
-    recording::Recorder recorder(options.folder, frame.width, frame.height, options.rate);
-    if (!recorder.Start()) {
-        recording::ReleaseFolder(options.folder);
-        std::fprintf(stderr, "vorlane-cli: no thread could be started to write the pictures\n");
+// The last frame read, widened to 24 bits, as EasyCapture would save it.
+int SaveLastFrame(const std::string &path, const recording::FrameFormat &format, const uint8_t *frame,
+                  Report &report) {
+    std::vector<BYTE> bgr;
+    recording::WidenFrame(format, frame, bgr);
+    if (!WriteStillBmp(path.c_str(), bgr.data(), format.width, format.height)) {
+        std::fprintf(stderr, "vorlane-cli: the last frame could not be saved to %s\n", path.c_str());
         return kExitFailed;
     }
-    std::printf("record: into %s, at most %g pictures a second\n", options.folder.c_str(), options.rate);
+    std::printf("frame saved to %s\n", path.c_str());
+    report.Set(report_key::kFrameSaved, path);
+    return kExitOk;
+}
+
+int Record(const CardCalls &calls, const RecordOptions &options, Report &report) {
+    const PreviewOptions &preview = options.preview;
+    const geometry::FrameSize frame = geometry::FrameSizeForHeight(preview.height);
+    const recording::FrameFormat format{frame.width, frame.height, preview.mode};
+    Destination destination = Claim(options, format);
+    if (!destination.refusal.empty()) {
+        std::fprintf(stderr, "vorlane-cli: %s\n", destination.refusal.c_str());
+        return kExitUsage;
+    }
+    const int sceneFailure = SetScene(preview.scene);
+    if (sceneFailure >= 0) {
+        destination.store.reset();
+        Release(options);
+        return sceneFailure;
+    }
+    const auto getStats = VirtualCardFunction<GetStatsFunction>("VcGetStats");
+
+    std::unique_ptr<recording::Recorder> recorder(
+        new recording::Recorder(std::move(destination.store), format, options.rate, destination.pacing));
+    CardSession card;
+    const std::string closed = card.Open(calls, frame, preview.mode);
+    if (!closed.empty() || !recorder->Start()) {
+        recorder.reset();
+        Release(options);
+        std::fprintf(stderr, "vorlane-cli: %s\n",
+                     !closed.empty() ? closed.c_str() : "no thread could be started to write the pictures");
+        return kExitFailed;
+    }
+    const bool avi = IsAviName(options.destination);
+    std::printf("record: %d x %d, colour mode %d, into %s, %s %g pictures a second%s\n", frame.width,
+                frame.height, preview.mode, options.destination.c_str(), avi ? "at" : "at most", options.rate,
+                getStats ? ", on the virtual card" : "");
+    CatchCtrlC();
+    if (preview.keysWindow) {
+        if (ShowKeysWindow(PictureArea(preview.x, preview.y, frame.width, frame.height), getStats != nullptr))
+            std::printf("record: the A/D chords work while the window \"%s\" has the focus\n", kKeysWindowTitle);
+        else
+            std::printf("record: no keys window could be made; the A/D chords are not read\n");
+    }
+    report.Set(report_key::kRunning, 1LL);
+    report.WriteOnce();
+    const ReadCount count = ReadFrames(card, *recorder, preview, frame, getStats);
 
     recording::Summary summary;
-    bool watched = false;
-    PreviewExtras extras;
-    extras.onPicture = [&recorder, &frame](const WatchedPicture &picture) {
-        if (picture.width == frame.width && picture.height == frame.height)
-            recorder.Offer(picture.rows, picture.seconds);
-    };
-    extras.mustEnd = [&recorder] { return recorder.Stopped(); };
-    extras.watched = [&](const WatchCount &count, GetStatsFunction getStats) {
-        watched = true;
-        summary.seconds = count.ran;
-        summary.failedReads = count.failedReads;
-        summary.cardFrames = CardFrames(getStats);
-        summary.adValues = AdValues(getStats);
-    };
-    const int status = RunPreview(vorlane, preview, report, extras);
-
+    summary.seconds = count.ran;
+    summary.failedReads = card.FailedReads();
+    summary.cardFrames = CardFrames(getStats);
+    summary.adValues = AdValues(getStats);
     recording::WriteFailure failure;
-    summary.counts = recorder.Finish(failure);
-    if (!watched) {
-        // The preview never ran (no card, or a scene refused): the folder is free again.
-        recording::ReleaseFolder(options.folder);
-        return status;
-    }
+    summary.counts = recorder->Finish(failure, count.ran);
+    summary.aviFile = avi ? options.destination.substr(options.destination.find_last_of("\\/") + 1) : "";
     summary.rate = options.rate;
     summary.width = frame.width;
     summary.height = frame.height;
     summary.colorMode = preview.mode;
-    return EndRecording(options, summary, failure, report, status);
+
+    report.Set(report_key::kRunning, 0LL);
+    report.Set(report_key::kSeconds, count.ran);
+    report.Set(report_key::kFramesPainted, count.frames);
+    report.Set(report_key::kFramesPerSecond, count.ran > 0 ? static_cast<double>(count.frames) / count.ran : 0.0);
+    if (getStats) {
+        const VcStats stats = CardStats(getStats);
+        report.Set(report_key::kCardReads, static_cast<long long>(stats.reads));
+        for (int i = 0; i < 3; ++i) report.Set(report_key::kCardAd[i], static_cast<long long>(stats.adValues[i]));
+    }
+    std::printf("record: %lld frames read in %.1f s (%lld slots)\n", count.frames, count.ran, count.reads);
+    int status = EndRecording(options, summary, failure, report, kExitOk);
+    if (preview.save.empty() || count.reads == 0) return status;
+    int saved = SaveLastFrame(preview.save, format, card.Frame(), report);
+    if (saved == kExitOk && !preview.grey.empty()) {
+        VorlaneFunctions vorlane;
+        saved = LoadVorlane(vorlane) ? WriteGrey(vorlane, preview.save.c_str(), preview.grey.c_str(), report)
+                                     : kExitDllUnusable;
+    }
+    return status == kExitOk ? saved : status;
 }
 
 }  // namespace
@@ -127,17 +294,37 @@ int RecordCommand(const Arguments &args, Report &report) {
     RecordOptions options;
     const std::string problem = ParseRecordOptions(args, options);
     if (!problem.empty()) return Usage(problem);
-    // Written after the preview, while pictures may still be going in: a
+    // Written after the recording, while pictures may still be going in: a
     // picture would be overwritten, or the folder left unplayable.
     for (const auto &target : {std::make_pair("--save", &options.preview.save),
                                std::make_pair("--grey", &options.preview.grey)}) {
-        if (target.second->empty() || !recording::LiesWithin(*target.second, options.folder)) continue;
+        if (target.second->empty() || IsAviName(options.destination) ||
+            !recording::LiesWithin(*target.second, options.destination))
+            continue;
         std::fprintf(stderr, "vorlane-cli: %s %s lies in the recording folder %s; save the frame outside it\n",
-                     target.first, target.second->c_str(), options.folder.c_str());
+                     target.first, target.second->c_str(), options.destination.c_str());
         return kExitUsage;
     }
-    VorlaneFunctions vorlane;
-    return LoadVorlane(vorlane) ? Record(vorlane, options, report) : kExitDllUnusable;
+    // Vorlane.dll makes the grey copy, from the saved frame.
+    if (!options.preview.grey.empty() && options.preview.save.empty())
+        return Usage("record --grey FILE needs --save FILE for the frame it is made from");
+    // An existing file is refused before anything is loaded or opened.
+    if (IsAviName(options.destination)) {
+        for (const std::string &file : {options.destination, recording::AviReportPath(options.destination)})
+            if (GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES) {
+                std::fprintf(stderr, "vorlane-cli: %s already exists; record into a new file, nothing was overwritten\n",
+                             file.c_str());
+                return kExitUsage;
+            }
+    }
+    guards::UniqueModule driver;
+    CardCalls calls;
+    const std::string unusable = LoadCardDriver(driver, calls);
+    if (!unusable.empty()) {
+        std::fprintf(stderr, "vorlane-cli: %s\n", unusable.c_str());
+        return kExitDllUnusable;
+    }
+    return Record(calls, options, report);
 }
 
 }  // namespace cli

@@ -1,7 +1,8 @@
-// Saves the pictures the watch loop sees as numbered 24-bit BMP files
-// (000001.bmp, ...), from a thread of its own behind a bounded queue, so that
-// a slow disk never holds the watch loop up: when the queue is full, the
-// picture is dropped and counted instead.
+// Keeps the frames the card's reader hands over, from a thread of its own
+// behind a bounded queue, so that a slow disk or encoder never holds the
+// reader up: when the queue is full, the frame is dropped and counted
+// instead. Where they go is a PictureStore: numbered 24-bit BMP files
+// (000001.bmp, ...) in a folder, or one AVI file.
 #pragma once
 
 #include <windows.h>
@@ -28,8 +29,16 @@ using PictureRenamer = BOOL(WINAPI *)(const char *from, const char *to);
 constexpr int kRenameAttempts = 20;
 constexpr DWORD kRenameRetryMs = 50;
 
-// 32-bit blue, green, red, unused pixels to 24-bit ones, in the same order.
-void Bgrx32ToBgr24(const BYTE *bgrx, BYTE *bgr, size_t pixelCount);
+// A frame as the card delivers it: bottom-up DIB rows in the colour mode's
+// width (8, 16 or 24 bits).
+struct FrameFormat {
+    int32_t width;
+    int32_t height;
+    int32_t colorMode;
+};
+size_t FrameBytes(const FrameFormat &format);
+// The frame widened to 24 bits as EasyCapture widens it, in `bgr`.
+void WidenFrame(const FrameFormat &format, const BYTE *frame, std::vector<BYTE> &bgr);
 
 // File names stay six digits long, so that name order is time order.
 constexpr int64_t kMostPictures = 999999;
@@ -48,6 +57,7 @@ constexpr int QueueCapacity(double rate) {
 struct Counts {
     int64_t seen = 0;         // new pictures offered
     int64_t kept = 0;         // written in full
+    int64_t repeats = 0;      // time steps that show the step before again
     int64_t overRate = 0;     // left out to keep to the rate
     int64_t diskBehind = 0;   // dropped: the queue was full
     int64_t notWritten = 0;   // still queued when writing had to stop
@@ -64,11 +74,35 @@ struct WriteFailure {
     std::string path;
     DWORD error = 0;
     bool tooMany = false;  // the numbering ran out instead
+    std::string reason;    // else, when no Windows error tells it: why
 };
+
+// Where the kept frames go. Called from the recorder's thread only; each
+// call is false, with `failure`, when writing must stop.
+class PictureStore {
+public:
+    virtual ~PictureStore() = default;
+    // Picture `number` (from 1), as the card delivered it.
+    virtual bool Keep(const BYTE *frame, int64_t number, WriteFailure &failure) = 0;
+    // A time step with no new picture: the one before shows again.
+    virtual bool Repeat(WriteFailure &failure) = 0;
+    // After the last picture.
+    virtual bool Close(WriteFailure &failure) = 0;
+};
+
+std::unique_ptr<PictureStore> MakeBmpFolderStore(std::string folder, FrameFormat format,
+                                                 PictureWriter writer = WriteBmpPicture,
+                                                 PictureRenamer renamer = MoveFileA);
+
+// How frames are chosen for --rate. A folder keeps at most the rate's worth
+// (RateBudget); a file keeps time: each step of 1/rate s holds the newest
+// frame of the step (NextStep), or repeats the step before.
+enum class Pacing { kBudget, kTimeSteps };
 
 class Recorder {
 public:
-    // Pictures of `width` x `height` pixels go to `folder`, at most `rate` a second.
+    Recorder(std::unique_ptr<PictureStore> store, FrameFormat format, double rate, Pacing pacing);
+    // 24-bit pictures of `width` x `height` pixels into `folder` as BMP files.
     Recorder(std::string folder, int32_t width, int32_t height, double rate,
              PictureWriter writer = WriteBmpPicture, PictureRenamer renamer = MoveFileA);
     ~Recorder();
@@ -77,32 +111,38 @@ public:
 
     // Starts the writing thread; false when it cannot be started.
     bool Start();
-    // A new picture of 32-bit rows, bottom-up, seen at `time` seconds. Only
-    // copies it: never waits for the disk.
-    void Offer(const BYTE *bgrx, double time);
+    // A new frame (FrameBytes), read at `time` seconds. Only copies it:
+    // never waits for the disk.
+    void Offer(const BYTE *frame, double time);
     // True once writing has failed: the recording should end.
     bool Stopped();
     // Writes what is still queued, ends the thread and gives the figures.
+    // With time steps, the steps up to `endTime` are filled with repeats.
     // `failure` tells why writing stopped early, if it did.
-    Counts Finish(WriteFailure &failure);
+    Counts Finish(WriteFailure &failure, double endTime = 0);
 
 private:
     struct Picture {
-        std::unique_ptr<BYTE[]> bgrx;
+        std::unique_ptr<BYTE[]> bytes;
         double time = 0;
+        int64_t step = 0;
     };
     static DWORD WINAPI ThreadMain(void *self);
-    DWORD WriteWhole(const std::string &path, const BYTE *bgr) const;
+    std::unique_ptr<BYTE[]> TakeBuffer();
+    void Queue(Picture picture);
+    bool WriteRepeatsUpTo(int64_t step);
+    void StopWriting(WriteFailure failure, size_t lost);
     void WriteQueued();
 
-    const std::string folder_;
-    const int32_t width_;
-    const int32_t height_;
+    std::unique_ptr<PictureStore> store_;
     const double rate_;
-    const PictureWriter writer_;
-    const PictureRenamer renamer_;
+    const Pacing pacing_;
     const size_t pictureBytes_;
     RateBudget budget_;
+    // Time steps: the newest frame of the step under way, not yet queued.
+    Picture pending_;
+    bool started_ = false;
+    double firstTime_ = 0;
 
     guards::CriticalSection lock_;  // guards everything below
     std::vector<Picture> queue_;     // oldest first
@@ -110,6 +150,8 @@ private:
     size_t buffers_ = 0;             // all taken, queued or spare
     bool finishing_ = false;
     bool stopped_ = false;
+    int64_t endStep_ = 0;       // time steps: the steps the file must hold
+    int64_t stepsWritten_ = 0;  // the writer thread's own
     Counts counts_;
     WriteFailure failure_;
     guards::UniqueKernelHandle wake_;  // auto-reset: a picture was queued, or finish

@@ -113,6 +113,7 @@ DWORD WriteTextFile(const std::string &path, DWORD disposition, const std::strin
         const DWORD error = GetLastError();
         return error ? error : ERROR_WRITE_FAULT;
     }
+    if (disposition == OPEN_EXISTING && !SetEndOfFile(file.get())) return GetLastError();
     // On the disk before it replaces the claim: never a report of zeros.
     if (!FlushFileBuffers(file.get())) return GetLastError();
     return CloseHandle(file.release()) ? 0 : GetLastError();
@@ -161,39 +162,68 @@ bool LiesWithin(const std::string &file, const std::string &folder) {
 
 void ReleaseFolder(const std::string &folder) { DeleteFileA(ReportPath(folder).c_str()); }
 
+std::string PrepareAviFile(const std::string &path) {
+    const std::string report = AviReportPath(path);
+    for (const std::string &file : {path, report})
+        if (GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES)
+            return file + " already exists; record into a new file, nothing was overwritten";
+    if (const DWORD error = WriteTextFile(report, CREATE_NEW, "recording under way\r\n"))
+        return report + " cannot be written (" + cli::WindowsError(error) + ")";
+    return "";
+}
+
+void ReleaseAviFile(const std::string &path) {
+    DeleteFileA(path.c_str());
+    DeleteFileA(AviReportPath(path).c_str());
+}
+
 std::string ReportText(const Summary &s) {
     const Counts &c = s.counts;
     const std::string files =
-        c.kept ? " (" + PictureFileName(1) + " to " + PictureFileName(c.kept) + ")" : "";
+        !s.aviFile.empty() ? " (in " + s.aviFile + ")"
+        : c.kept          ? " (" + PictureFileName(1) + " to " + PictureFileName(c.kept) + ")"
+                          : "";
     char text[1024];
     std::snprintf(
         text, sizeof text,
         "pictures kept: %lld%s\r\n"
         "pictures a second: %.1f\r\n"
         "seconds recorded: %.1f\r\n"
-        "pictures seen on the screen: %lld\r\n"
+        "pictures read from the card: %lld\r\n"
         "left out to keep to %g a second: %lld\r\n"
         "not kept, the disk did not keep up: %lld\r\n"
         "not kept, writing had stopped: %lld\r\n"
-        "screen reads that failed: %lld\r\n"
+        "card reads that failed: %lld\r\n"
         "height: %d (%d x %d)\r\n"
         "colour mode: %d (%s)\r\n",
         static_cast<long long>(c.kept), files.c_str(), c.rate(), s.seconds,
         static_cast<long long>(c.seen), s.rate, static_cast<long long>(c.overRate),
         static_cast<long long>(c.diskBehind), static_cast<long long>(c.notWritten), s.failedReads,
         s.height, s.width, s.height, s.colorMode, ModeName(s.colorMode));
-    return text + ("frames the card finished: " + s.cardFrames + "\r\nA/D values: " + s.adValues +
-                   "\r\nended: " + s.ended + "\r\n");
+    // A file keeps time: a step with no new picture shows the one before.
+    const std::string repeats =
+        s.aviFile.empty() ? "" : "steps repeating the picture before: " + std::to_string(c.repeats) + "\r\n";
+    return text + repeats + ("frames the card finished: " + s.cardFrames + "\r\nA/D values: " + s.adValues +
+                             "\r\nended: " + s.ended + "\r\n");
 }
 
+std::string AviReportPath(const std::string &aviPath) { return aviPath.substr(0, aviPath.size() - 4) + ".txt"; }
+
 std::string WriteReport(const std::string &folder, const std::string &text) {
+    return WriteReportFile(ReportPath(folder), text);
+}
+
+std::string WriteReportFile(const std::string &path, const std::string &text) {
     // Whole or not at all: a full disk leaves the line written at the start.
-    const std::string draft = ReportPath(folder) + kPartialSuffix;
+    const std::string draft = path + kPartialSuffix;
     DWORD error = WriteTextFile(draft, CREATE_ALWAYS, text);
-    if (!error && !MoveFileExA(draft.c_str(), ReportPath(folder).c_str(), MOVEFILE_REPLACE_EXISTING))
+    if (!error && !MoveFileExA(draft.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING))
         error = GetLastError();
     if (error) DeleteFileA(draft.c_str());
-    return error ? ReportPath(folder) + " could not be written (" + cli::WindowsError(error) + ")" : "";
+    // A full disk has no room for a second file, but the claim's own room
+    // takes the few lines: they say why the recording stopped.
+    if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) error = WriteTextFile(path, OPEN_EXISTING, text);
+    return error ? path + " could not be written (" + cli::WindowsError(error) + ")" : "";
 }
 
 }  // namespace recording

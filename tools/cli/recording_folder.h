@@ -28,10 +28,17 @@ bool LiesWithin(const std::string &file, const std::string &folder);
 // Gives up the claim when the recording never started: removes recording.txt.
 void ReleaseFolder(const std::string &folder);
 
+// The same for FILE.avi: neither it nor FILE.txt may exist; FILE.txt is
+// created as the claim. "" or one line that says why not.
+std::string PrepareAviFile(const std::string &path);
+// Removes FILE.txt and FILE.avi when the recording never started.
+void ReleaseAviFile(const std::string &path);
+
 struct Summary {
     Counts counts;
-    double seconds = 0;    // how long the screen was watched
-    long long failedReads = 0;  // looks at the screen that failed
+    std::string aviFile;   // the file's name when recording into one, else a folder
+    double seconds = 0;    // how long the card was read
+    long long failedReads = 0;  // reads the driver refused
     std::string cardFrames;  // the frames the card finished meanwhile, or why not known
     double rate = kDefaultRate;
     int32_t width = 0;
@@ -46,5 +53,9 @@ std::string ReportText(const Summary &summary);
 
 // Replaces recording.txt in one step. Returns "" or why it could not.
 std::string WriteReport(const std::string &folder, const std::string &text);
+// The same for the text file beside an AVI recording.
+std::string WriteReportFile(const std::string &path, const std::string &text);
+// That file: FILE.avi's figures go to FILE.txt.
+std::string AviReportPath(const std::string &aviPath);
 
 }  // namespace recording

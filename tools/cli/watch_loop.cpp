@@ -51,21 +51,6 @@ DWORD WINAPI WatchSessionEnd(void *) {
     return 0;
 }
 
-// Windows' default timer tick is about 15.6 ms, and Sleep(1) sleeps until the
-// next one: 1 ms ticks while watching let the loop look often enough.
-class FineTimerTicks {
-public:
-    FineTimerTicks() : raised_(timeBeginPeriod(1) == TIMERR_NOERROR) {}
-    ~FineTimerTicks() {
-        if (raised_) timeEndPeriod(1);
-    }
-    FineTimerTicks(const FineTimerTicks &) = delete;
-    FineTimerTicks &operator=(const FineTimerTicks &) = delete;
-
-private:
-    bool raised_;
-};
-
 double SecondsSince(LARGE_INTEGER start, LARGE_INTEGER frequency) {
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
@@ -114,6 +99,16 @@ void AllWritten() {
 
 void RequestStop() { stopRequested = true; }
 
+bool StopRequested() { return stopRequested; }
+
+void EndWatch() { ctrlCEndsWatch = false; }
+
+FineTimerTicks::FineTimerTicks() : raised_(timeBeginPeriod(1) == TIMERR_NOERROR) {}
+
+FineTimerTicks::~FineTimerTicks() {
+    if (raised_) timeEndPeriod(1);
+}
+
 WatchCount Watch(PaintCounter &counter, const WatchHooks &hooks) {
     LARGE_INTEGER frequency, start;
     QueryPerformanceFrequency(&frequency);
@@ -138,7 +133,7 @@ WatchCount Watch(PaintCounter &counter, const WatchHooks &hooks) {
         if (hooks.eachTurn) hooks.eachTurn(now, count);
         Sleep(1);
     }
-    ctrlCEndsWatch = false;
+    EndWatch();
     return count;
 }
 

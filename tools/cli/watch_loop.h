@@ -26,6 +26,24 @@ constexpr DWORD kLongestWaitForWritingMs = 4000;
 BOOL WINAPI OnConsoleEvent(DWORD event);
 // Ends the watch at its next turn; safe from any thread.
 void RequestStop();
+// For a loop of its own (record's), between CatchCtrlC and EndWatch: true
+// once Ctrl+C, the keys window or the console asked it to end.
+bool StopRequested();
+// From here on Ctrl+C ends the program again.
+void EndWatch();
+
+// Windows' default timer tick is about 15.6 ms, and Sleep(1) sleeps until the
+// next one: 1 ms ticks while watching let a loop look often enough.
+class FineTimerTicks {
+public:
+    FineTimerTicks();
+    ~FineTimerTicks();
+    FineTimerTicks(const FineTimerTicks &) = delete;
+    FineTimerTicks &operator=(const FineTimerTicks &) = delete;
+
+private:
+    bool raised_;
+};
 
 struct WatchCount {
     long long painted = 0;

@@ -9,6 +9,7 @@
 
 #include "ascii_names.h"
 #include "frame_geometry.h"
+#include "core/avi_writer.h"
 #include "core/record_rate.h"
 
 namespace cli {
@@ -100,31 +101,62 @@ std::string ParseCheckOptions(const std::vector<std::string> &args, PreviewOptio
     return ParsePreviewOptions(args, options);
 }
 
+bool IsAviName(const std::string &path) {
+    return path.size() > 4 && names::SameIgnoringCase(path.c_str() + path.size() - 4, ".avi");
+}
+
 std::string ParseRecordOptions(const std::vector<std::string> &args, RecordOptions &options) {
-    if (args.empty() || args[0].empty() || IsOption(args[0])) return "record takes a folder first: record FOLDER [--rate R]";
-    options.folder = args[0];
+    if (args.empty() || args[0].empty() || IsOption(args[0]))
+        return "record takes a folder or a FILE.avi first: record FOLDER|FILE.avi [--rate R]";
+    options.destination = args[0];
     // The pictures' names are joined to it with one backslash.
-    while (options.folder.size() > 1 && (options.folder.back() == '\\' || options.folder.back() == '/') &&
-           options.folder[options.folder.size() - 2] != ':')
-        options.folder.pop_back();
+    std::string &folder = options.destination;
+    while (folder.size() > 1 && (folder.back() == '\\' || folder.back() == '/') && folder[folder.size() - 2] != ':')
+        folder.pop_back();
+    const bool avi = IsAviName(options.destination);
     options.rate = recording::kDefaultRate;
     std::vector<std::string> rest;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string name = args[i].substr(0, args[i].find('='));
-        if (name != "--rate") {
+        if (name != "--rate" && name != "--codec" && name != "--quality") {
             rest.push_back(args[i]);
             continue;
         }
         std::string optionName, value;
-        if (!NameAndValue(args, i, optionName, value)) return "missing value after --rate";
-        char *end = nullptr;
-        options.rate = std::strtod(value.c_str(), &end);
-        if (value.empty() || *end != '\0' || !(options.rate > 0 && options.rate <= recording::kHighestRate))
-            return "bad value '" + value + "' for --rate";
+        if (!NameAndValue(args, i, optionName, value)) return "missing value after " + name;
+        bool good = !value.empty();
+        if (name == "--rate") {
+            char *end = nullptr;
+            options.rate = std::strtod(value.c_str(), &end);
+            good = good && *end == '\0' && options.rate > 0 && options.rate <= recording::kHighestRate;
+            // An AVI file states its rate in whole frames a second.
+            if (good && avi && options.rate != std::floor(options.rate))
+                return "bad value '" + value + "' for --rate: an AVI file's rate is a whole number";
+        } else if (name == "--codec") {
+            if (value == "mjpeg") options.codec = avi::Codec::kMjpeg;
+            else if (value == "raw") options.codec = avi::Codec::kRaw;
+            else good = false;
+        } else {
+            good = ParseInt(value.c_str(), options.quality) && options.quality >= 1 && options.quality <= 100;
+        }
+        if (!good) return "bad value '" + value + "' for " + name;
+        if (!avi && name != "--rate") return name + " is for a recording into a FILE.avi";
     }
     const std::string problem = ParsePreviewOptions(rest, options.preview);
     if (problem.empty() && options.preview.open) return "unknown option --open";
+    if (problem.empty() && options.codec == avi::Codec::kRaw && options.quality != kDefaultQuality)
+        return "--quality is for Motion JPEG, not --codec raw";
     return problem;
+}
+
+bool ParseSegmentBytes(const char *text, uint64_t &bytes) {
+    if (!text || *text < '0' || *text > '9') return false;
+    errno = 0;
+    char *end = nullptr;
+    const unsigned long long parsed = std::strtoull(text, &end, 10);
+    if (*end != '\0' || errno == ERANGE || parsed == 0 || parsed > avi::kLargestSegmentBytes) return false;
+    bytes = parsed;
+    return true;
 }
 
 std::string TakeReportOption(std::vector<std::string> &args, std::string &reportPath) {

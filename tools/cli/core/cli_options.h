@@ -2,8 +2,11 @@
 // never print and never touch the station.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
+
+#include "avi_layout.h"
 
 namespace cli {
 
@@ -34,14 +37,27 @@ std::string ParsePreviewOptions(const std::vector<std::string> &args, PreviewOpt
 // The same for check, which takes only --open, --x and --y.
 std::string ParseCheckOptions(const std::vector<std::string> &args, PreviewOptions &options);
 
+// A recording into a name ending in .avi (any case) is one AVI file; any
+// other name is a folder of numbered BMP files.
+bool IsAviName(const std::string &path);
+
+constexpr int kDefaultQuality = 90;
+
 struct RecordOptions {
-    std::string folder;
+    std::string destination;  // the folder, or the .avi file
     double rate = 0;  // set from record_rate.h's default
+    avi::Codec codec = avi::Codec::kMjpeg;  // .avi only
+    int quality = kDefaultQuality;          // 1..100, Motion JPEG only
     PreviewOptions preview;
 };
 
-// "FOLDER [--rate R]" and every option of preview but --open.
+// "FOLDER|FILE.avi [--rate R] [--codec mjpeg|raw] [--quality 1..100]" and
+// every option of preview but --open. An AVI file's rate is a whole number.
 std::string ParseRecordOptions(const std::vector<std::string> &args, RecordOptions &options);
+
+// The AVI segment size a test may force through the environment (decimal
+// bytes, 1 to 2 GB): false for anything else, which leaves the default.
+bool ParseSegmentBytes(const char *text, uint64_t &bytes);
 
 // Takes "--report FILE" or "--report=FILE", which every command accepts,
 // out of `args` into `reportPath`; returns what is wrong with it, or "".

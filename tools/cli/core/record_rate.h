@@ -5,6 +5,8 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 
 namespace recording {
 
@@ -29,6 +31,25 @@ inline bool KeepPicture(RateBudget &budget, double rate, double time) {
     if (budget.pictures < 1) return false;
     budget.pictures -= 1;
     return true;
+}
+
+// A file that keeps time in steps of 1/rate s. The step nearest to a frame
+// read `elapsed` seconds after the first one.
+inline int64_t StepAt(double elapsed, double rate) {
+    return static_cast<int64_t>(std::floor(std::max(0.0, elapsed) * rate + 0.5));
+}
+
+// The step of the next frame, `last` holding the one before (-1 before the
+// first): the step after `last` while the frame lies within a step of it,
+// so that a source at the rate, read late or early by up to a step, keeps
+// every frame. A frame later than that takes its nearest step (the steps
+// between repeat the one before); one earlier shares `last` (the newer wins).
+inline int64_t NextStep(int64_t last, double elapsed, double rate) {
+    const double at = std::max(0.0, elapsed) * rate;
+    const int64_t next = last + 1;
+    if (at >= static_cast<double>(next + 1)) return StepAt(elapsed, rate);
+    if (at <= static_cast<double>(next - 1)) return last;
+    return next;
 }
 
 }  // namespace recording

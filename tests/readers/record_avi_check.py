@@ -1,0 +1,125 @@
+#!/usr/bin/python3
+"""record's AVI files as ffmpeg, a reader no one here wrote, sees them,
+against the numbered footage the virtual card played (recording_check.py
+make; its pictures fill the frame at 576 lines pixel for pixel).
+
+  record_avi_check.py SOURCE FILE.avi raw|mjpeg [SEGMENTS] [cut]
+      The codec and size; unless cut, a frame count of the pictures kept
+      plus the repeats in FILE.txt. Every step ffmpeg plays is a source
+      picture, exact for raw, nearest at 27 dB or more for Motion JPEG; each
+      the same as the step before (a repeat) or the source's next one: no
+      frame the card finished is missing (unless cut). At least SEGMENTS
+      RIFF segments."""
+import math
+import os
+import pathlib
+import struct
+import subprocess
+import sys
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "support"))
+from pillow_image import Image  # noqa: E402
+
+# Seeded noise is the hardest picture for JPEG: at the default quality it
+# decodes at about 30 dB, against 8 dB for any other picture of the footage.
+MIN_PSNR = 27.0
+SAMPLE = 7  # Motion JPEG is measured on every 7th byte, and matched on every
+GLANCE = 499  # 499th: pure Python stays quick
+
+
+def run(*args):
+    return subprocess.run(args, check=True, capture_output=True).stdout
+
+
+def probe(path, entry):
+    return run("ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries", "stream=" + entry,
+               "-of", "default=nw=1:nk=1", path).decode().strip()
+
+
+def figures(avi):
+    with open(avi[:-4] + ".txt", encoding="latin-1") as text:
+        return dict(line.rstrip("\r\n").split(": ", 1) for line in text if ": " in line)
+
+
+def segments(avi):
+    """The file's top-level RIFF chunks; a size of 0 runs to the file's end."""
+    data = pathlib.Path(avi).read_bytes()
+    count, at = 0, 0
+    while at + 12 <= len(data) and data[at:at + 4] == b"RIFF":
+        count += 1
+        size = struct.unpack_from("<I", data, at + 4)[0]
+        if size == 0:
+            break
+        at += 8 + size + (size & 1)
+    return count
+
+
+def psnr(a, b):
+    a, b = a[::SAMPLE], b[::SAMPLE]
+    error = sum((x - y) * (x - y) for x, y in zip(a, b)) / len(a)
+    return 99.0 if error == 0 else 10 * math.log10(255 * 255 / error)
+
+
+def check(source, avi, codec, least_segments=1, cut=False):
+    problems = []
+    names = sorted(f for f in os.listdir(source) if f.lower().endswith(".bmp"))
+    wanted = [Image.open(os.path.join(source, n)).convert("RGB").tobytes() for n in names]
+    width, height = Image.open(os.path.join(source, names[0])).size
+    got_codec = probe(avi, "codec_name")
+    if got_codec != {"raw": "rawvideo", "mjpeg": "mjpeg"}[codec]:
+        problems.append("codec %s" % got_codec)
+    size = "%sx%s" % (probe(avi, "width"), probe(avi, "height"))
+    if size != "%dx%d" % (width, height):
+        problems.append("size %s, the footage's %dx%d" % (size, width, height))
+    rate = probe(avi, "r_frame_rate").split("/")[0]
+    data = run("ffmpeg", "-v", "error", "-i", avi, "-vf", "fps=" + rate, "-f", "rawvideo", "-pix_fmt", "rgb24", "-")
+    frame = width * height * 3
+    steps = [data[i:i + frame] for i in range(0, len(data) - frame + 1, frame)]
+    if not cut:
+        text = figures(avi)
+        kept = int(text["pictures kept"].split()[0])
+        repeats = int(text["steps repeating the picture before"])
+        if probe(avi, "nb_frames") != str(kept + repeats) or len(steps) != kept + repeats:
+            problems.append("nb_frames %s and %d steps played, FILE.txt %d kept + %d repeats"
+                            % (probe(avi, "nb_frames"), len(steps), kept, repeats))
+    if not steps:
+        problems.append("ffmpeg played no step")
+    shown, worst = [], 99.0
+    for n, step in enumerate(steps):
+        if codec == "raw":
+            match = [i for i, picture in enumerate(wanted) if picture == step]
+            if not match:
+                problems.append("step %d equals no footage picture" % n)
+                break
+            shown.append(match[0])
+            continue
+        glance = step[::GLANCE]
+        best = min(range(len(wanted)),
+                   key=lambda i: sum(abs(x - y) for x, y in zip(glance, wanted[i][::GLANCE])))
+        quality = psnr(step, wanted[best])
+        worst = min(worst, quality)
+        if quality < MIN_PSNR:
+            problems.append("step %d is %.1f dB from the nearest footage picture" % (n, quality))
+            break
+        shown.append(best)
+    moves = [(b - a) % len(wanted) for a, b in zip(shown, shown[1:])]
+    # A cut file is checked for what it plays; every frame is the other rows' part.
+    missing = [n + 1 for n, move in enumerate(moves) if move not in (0, 1)] if not cut else []
+    if missing:
+        problems.append("footage pictures missing before steps %s (order %s)" % (missing[:5], shown[:40]))
+    found = segments(avi)
+    if found < least_segments:
+        problems.append("%d RIFF segments, at least %d wanted" % (found, least_segments))
+    for problem in problems:
+        print("FAIL %s: %s" % (avi, problem))
+    print("%s: %s, %d steps, %d repeats of the step before, %d segments%s"
+          % (avi, got_codec, len(steps), moves.count(0), found,
+             ", worst %.1f dB" % worst if codec == "mjpeg" else ""))
+    return not problems
+
+
+if __name__ == "__main__":
+    args = sys.argv[1:]
+    cut = "cut" in args
+    args = [a for a in args if a != "cut"]
+    sys.exit(0 if check(args[0], args[1], args[2], int(args[3]) if len(args) > 3 else 1, cut) else 1)

@@ -24,7 +24,11 @@ psnr() {
     -lavfi '[0:v]format=bgr24[a];[1:v]format=bgr24[b];[a][b]psnr=shortest=1' -f null - 2>&1 |
     grep -o 'average:[0-9.inf]*' | tail -1)
   line=${line#average:}
-  [ "$line" = inf ] && echo exact || echo "${line:-failed}"
+  case "$line" in
+    inf) echo exact ;;
+    '') echo failed ;;
+    *) printf '%.1f\n' "$line" ;;
+  esac
 }
 steps() { ffprobe -v error -select_streams v:0 -count_packets -show_entries stream=nb_read_packets -of csv=p=0 "$1" 2>/dev/null; }
 

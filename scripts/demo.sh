@@ -73,14 +73,19 @@ for log in "$stage"/sheet/*.log "$stage"/record.log "$stage"/replay.log; do
   [ -f "$log" ] && { echo "== $(basename "$log" .log)"; sed 's/\r$//' "$log"; }
 done >>"$out/vorlane-cli.log"
 
+# describe_avi FILE: its codec, steps and rate as ffprobe reads them.
+describe_avi() {
+  ffprobe -v error -select_streams v:0 -count_packets -show_entries stream=codec_name,r_frame_rate,nb_read_packets \
+    -of csv=p=0 "$1" 2>/dev/null | awk -F, '{
+      rate = $2; split(rate, r, "/"); if (r[2] == 1) rate = r[1]
+      printf "%s, %s steps at %s a second", $1 == "mjpeg" ? "Motion JPEG" : $1 == "rawvideo" ? "raw" : $1, $3, rate }'
+}
 echo
 scene_note=
 if [ -d "$scene" ]; then
   scene_note=", footage $(basename "$scene") ($(find "$scene" -maxdepth 1 -type f -iname '*.bmp' | wc -l) pictures)"
 elif [[ "${scene,,}" == *.avi ]]; then
-  scene_note=", recording $(basename "$scene") ($(ffprobe -v error -select_streams v:0 -count_packets \
-    -show_entries stream=codec_name,nb_read_packets,r_frame_rate -of csv=p=0 "$scene" 2>/dev/null |
-    awk -F, '{ print $1 ", " $3 " steps at " $2 " a second" }'))"
+  scene_note=", recording $(basename "$scene") ($(describe_avi "$scene"))"
 elif [ -n "$scene" ]; then
   scene_note=", scene $(basename "$scene")"
 fi
@@ -96,10 +101,8 @@ if [ -n "$painted" ] && [ "$(report_value "$report" running)" = 0 ]; then
 fi
 kept=$(report_value "$stage/record-report.txt" pictures_kept)
 if [ -n "$kept" ]; then
-  frames=$(ffprobe -v error -select_streams v:0 -count_packets -show_entries stream=codec_name,nb_read_packets \
-    -of csv=p=0 "$out/recording.avi" 2>/dev/null)
-  echo "recording: $kept pictures kept in out/demo/recording.avi (ffmpeg reads ${frames#*,} steps of" \
-    "${frames%%,*}, $(stat -c %s "$out/recording.avi" 2>/dev/null || echo 0) bytes);" \
+  echo "recording: $kept pictures kept in out/demo/recording.avi ($(stat -c %s "$out/recording.avi" 2>/dev/null ||
+    echo 0) bytes; ffprobe reads $(describe_avi "$out/recording.avi"));" \
     "played back: $(report_value "$stage/replay-report.txt" frames_painted) pictures painted"
 fi
 describe() {

@@ -28,7 +28,8 @@ rm -rf "$frames" && mkdir -p "$frames"
 ffmpeg -v error -i "$file" -frames:v 8 -start_number 0 "$frames/%04d.png" || exit 1
 mapfile -t first < <(find "$frames" -maxdepth 1 -name '*.png' | sort)
 [ ${#first[@]} -gt 0 ] || exit 1
-codec=$(ffprobe -v error -select_streams v:0 -show_entries stream=codec_name,width,height -of csv=p=0 "$file")
+codec=$(ffprobe -v error -select_streams v:0 -show_entries stream=codec_name,width,height -of csv=p=0 "$file" |
+  awk -F, '{ printf "%s, %s x %s", $1 == "mjpeg" ? "Motion JPEG" : $1 == "rawvideo" ? "raw" : $1, $2, $3 }')
 montage -font "$font" -pointsize 12 -fill '#e6edf3' -label '%t' "${first[@]}" -resize 144x192 \
   -tile 8x -geometry +6+6 -background '#141b22' "$stage/recording-tiles.png"
 convert "$stage/recording-tiles.png" -gravity north -background '#141b22' -splice 0x40 \

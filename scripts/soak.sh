@@ -33,7 +33,7 @@ done
 [ $found = 1 ] || { echo "soak: no reliability tests under $build/win32|win64/tests-bin; build first" >&2; exit 1; }
 
 # One recording past 4 GB: vorlane-cli records the virtual card's raw frames
-# (432 x 576, 18.7 MB a second) for 4 minutes into one AVI file, which
+# (432 x 576, 18.7 MB a second) for 5 minutes into one AVI file, which
 # ffprobe must read to its last frame and the virtual card must play.
 dist=${VORLANE_DIST:-$root/dist}
 if [ -e "$dist/win64/bin/vorlane-cli.exe" ]; then
@@ -43,7 +43,7 @@ if [ -e "$dist/win64/bin/vorlane-cli.exe" ]; then
   echo "recording past 4 GB (win64)" >&2
   start=$(date +%s)
   (cd "$big" && wine ./vorlane-cli.exe record big.avi --codec raw --rate 25 --height 576 \
-     --seconds "${VORLANE_SOAK_AVI_SECONDS:-240}" --no-window --x 20 --y 20) >"$log" 2>&1 || true
+     --seconds "${VORLANE_SOAK_AVI_SECONDS:-300}" --no-window --x 20 --y 20) >"$log" 2>&1 || true
   bytes=$(stat -c %s "$big/big.avi" 2>/dev/null || echo 0)
   read -r packets duration < <(ffprobe -v error -select_streams v:0 -count_packets \
     -show_entries stream=nb_read_packets:format=duration -of default=nw=1:nk=1 "$big/big.avi" 2>/dev/null |

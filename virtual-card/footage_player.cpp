@@ -105,10 +105,6 @@ DWORD WINAPI LoadAhead(LPVOID context) {
     FreeLibraryAndExitThread(module, 0);
 }
 
-}  // namespace
-
-namespace {
-
 // Starts the reading thread of footage whose files are set.
 Footage *StartReading(std::unique_ptr<Footage> footage, const char *folder, char *reason, int32_t reasonBytes) {
     guards::UniqueModule selfReference =

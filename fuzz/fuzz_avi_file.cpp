@@ -4,7 +4,7 @@
 // odd: the rest chooses a recording, which must read back exactly, and,
 // cut at a place the input chooses, give exactly the steps written whole
 // before the cut; with one byte changed it may be refused but never read
-// outside the file.
+// outside the file. A file read is also drawn as the virtual card shows it.
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -13,6 +13,7 @@
 #include "fuzz_checks.h"
 #include "core/avi_writer.h"
 #include "core/avi_reader.h"
+#include "core/movie_frames.h"
 
 namespace {
 
@@ -34,6 +35,22 @@ void CheckInside(const avi::Movie &movie, size_t size) {
                "an uncompressed frame of other than the picture's bytes");
     }
     Expect(movie.rate != 0 && movie.scale != 0, "a frame rate of 0");
+}
+
+// The first steps drawn as the virtual card draws them, and its step at a
+// card frame early and very late.
+void Draw(const avi::Movie &movie, const uint8_t *file) {
+    if (!vcard::CheckMovieFrames(movie, nullptr, 0)) return;
+    static vcard::Picture picture;
+    std::vector<uint8_t> scratch;
+    for (size_t step = 0; step < movie.frames.size() && step < 4; ++step) {
+        const int64_t shown = avi::ShownFrame(movie, step);
+        if (shown < 0 || movie.codec != avi::Codec::kRaw) continue;
+        const avi::Frame &f = movie.frames[static_cast<size_t>(shown)];
+        Expect(vcard::DrawRawFrame(movie, file + f.offset, f.size, picture, scratch), "a raw frame not drawn");
+    }
+    for (int64_t frame : {int64_t{0}, int64_t{1} << 40, INT64_MAX})
+        Expect(vcard::StepAtCardFrame(movie, frame) >= 0, "a step before the first");
 }
 
 // Reads bytes of the input in turn, zeros past its end.
@@ -109,7 +126,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         // A copy of exactly its size, so that a read past it is seen.
         std::vector<uint8_t> file(data + 1, data + size);
         avi::Movie movie;
-        if (Read(file.data(), file.size(), movie)) CheckInside(movie, file.size());
+        if (Read(file.data(), file.size(), movie)) {
+            CheckInside(movie, file.size());
+            Draw(movie, file.data());
+        }
     } else {
         WriteAndRead(Input{data + 1, size - 1});
     }

@@ -4,10 +4,11 @@
 # with --live), a screenshot is taken while it runs, the frame is saved and
 # turned grey; then short runs save a frame in each colour mode and after
 # A/D chords pressed in vorlane-cli's keys window, gathered in modes.png; last,
-# two seconds are recorded into out/demo/recording/ and played back, the first
-# pictures in recording.png. The results land in out/demo/. --scene takes a
-# 24-bit BMP picture, or a folder of them that the virtual card plays as footage.
-#   scripts/demo.sh [--live] [--scene PICTURE.bmp|FOLDER] [--arch win32|win64] [--seconds S]
+# two seconds are recorded into out/demo/recording.avi and played back, the
+# first frames, as ffmpeg reads them, in recording.png. The results land in
+# out/demo/. --scene takes a 24-bit BMP picture, a folder of them that the
+# virtual card plays as footage, or an AVI recording it plays at its own rate.
+#   scripts/demo.sh [--live] [--scene PICTURE.bmp|FOLDER|FILE.avi] [--arch win32|win64] [--seconds S]
 # Each step is a script of its own in scripts/demo/; those that run Windows
 # programs run inside with-wine.sh.
 set -euo pipefail
@@ -16,7 +17,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/demo/common.sh"
 # shellcheck source=scripts/require.sh
 . "$root/scripts/require.sh"
-require demo convert:imagemagick montage:imagemagick xdotool:xdotool || exit 1
+require demo convert:imagemagick montage:imagemagick xdotool:xdotool ffmpeg:ffmpeg || exit 1
 dist=${VORLANE_DIST:-dist}
 [ "${dist#/}" != "$dist" ] || dist=$root/$dist
 
@@ -26,7 +27,7 @@ live=0 scene= arch=win64 seconds=6
 while [ $# -gt 0 ]; do
   case "$1" in
     --live) live=1 ;;
-    --scene) scene=$(realpath "${2:?--scene needs a 24-bit BMP file or a folder of them}"); shift ;;
+    --scene) scene=$(realpath "${2:?--scene needs a 24-bit BMP file, a folder of them or an AVI file}"); shift ;;
     --arch) arch=${2:?--arch needs win32 or win64}; shift ;;
     --seconds) seconds=${2:?--seconds needs a number}; shift ;;
     -h|--help) usage; exit 0 ;;
@@ -38,7 +39,7 @@ case "$arch" in win32|win64) ;; *) echo "demo: --arch is win32 or win64" >&2; ex
 [[ "$seconds" =~ ^[0-9]+$ ]] && [ "$seconds" -ge 2 ] ||
   { echo "demo: --seconds takes a whole number, at least 2" >&2; exit 2; }
 [ -z "$scene" ] || [ -f "$scene" ] || [ -d "$scene" ] ||
-  { echo "demo: no such picture or folder: $scene" >&2; exit 2; }
+  { echo "demo: no such picture, folder or recording: $scene" >&2; exit 2; }
 sdk=$dist/$arch
 need_sdk_files demo "$sdk" bin/vorlane-cli.exe bin/Vorlane.dll virtual-card/CG400D32.dll
 
@@ -72,16 +73,25 @@ for log in "$stage"/sheet/*.log "$stage"/record.log "$stage"/replay.log; do
   [ -f "$log" ] && { echo "== $(basename "$log" .log)"; sed 's/\r$//' "$log"; }
 done >>"$out/vorlane-cli.log"
 
+# describe_avi FILE: its codec, steps and rate as ffprobe reads them.
+describe_avi() {
+  ffprobe -v error -select_streams v:0 -count_packets -show_entries stream=codec_name,r_frame_rate,nb_read_packets \
+    -of csv=p=0 "$1" 2>/dev/null | awk -F, '{
+      rate = $2; split(rate, r, "/"); if (r[2] == 1) rate = r[1]
+      printf "%s, %s steps at %s a second", $1 == "mjpeg" ? "Motion JPEG" : $1 == "rawvideo" ? "raw" : $1, $3, rate }'
+}
 echo
 scene_note=
 if [ -d "$scene" ]; then
   scene_note=", footage $(basename "$scene") ($(find "$scene" -maxdepth 1 -type f -iname '*.bmp' | wc -l) pictures)"
+elif [[ "${scene,,}" == *.avi ]]; then
+  scene_note=", recording $(basename "$scene") ($(describe_avi "$scene"))"
 elif [ -n "$scene" ]; then
   scene_note=", scene $(basename "$scene")"
 fi
 echo "== demo summary ($arch, virtual card$scene_note)"
-# A folder the virtual card refused: vorlane-cli names the file and says why.
-grep -m1 'refused the footage' "$out/vorlane-cli.log" 2>/dev/null || true
+# Footage the virtual card refused: vorlane-cli names the file and says why.
+grep -m1 'refused the \(footage\|recording\)' "$out/vorlane-cli.log" 2>/dev/null || true
 report=$stage/preview-report.txt
 painted=$(report_value "$report" frames_painted)
 if [ -n "$painted" ] && [ "$(report_value "$report" running)" = 0 ]; then
@@ -91,15 +101,15 @@ if [ -n "$painted" ] && [ "$(report_value "$report" running)" = 0 ]; then
 fi
 kept=$(report_value "$stage/record-report.txt" pictures_kept)
 if [ -n "$kept" ]; then
-  echo "recording: $kept pictures kept in out/demo/recording/;" \
-    "$(tr -d '\r' <"$out/recording/recording.txt" | sed -n 's/^pictures a second: //p') a second;" \
+  echo "recording: $kept pictures kept in out/demo/recording.avi ($(stat -c %s "$out/recording.avi" 2>/dev/null ||
+    echo 0) bytes; ffprobe reads $(describe_avi "$out/recording.avi"));" \
     "played back: $(report_value "$stage/replay-report.txt" frames_painted) pictures painted"
 fi
 describe() {
   case "$1" in
     *.bmp) echo "$(identify -format '%wx%h' "$1" 2>/dev/null), $(od -An -tu2 -j28 -N2 "$1" | tr -d ' ') bits a pixel" ;;
     */screen.png) identify -format '%wx%h screen' "$1" 2>/dev/null ;;
-    */recording.png) echo "$(identify -format '%wx%h' "$1" 2>/dev/null), the recording's first pictures" ;;
+    */recording.png) echo "$(identify -format '%wx%h' "$1" 2>/dev/null), the recording's first frames" ;;
     *) echo "$(identify -format '%wx%h' "$1" 2>/dev/null), colour modes and A/D adjustments" ;;
   esac
 }

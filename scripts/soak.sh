@@ -2,7 +2,8 @@
 # The long reliability runs: every reliability test program of both
 # architectures with its full counts (VORLANE_SOAK=1: 1,000 cycles, 10,000
 # stopped opens, 3,000 random calls, 20,000 fuzzed grey sources), then one
-# table of what each run did and what the process held at its start and end.
+# table of what each run did and what the process held at its start and end;
+# last, one recording past 4 GB, read back by ffprobe and the virtual card.
 # Runs inside with-wine.sh.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -30,6 +31,38 @@ for arch in win32 win64; do
   done
 done
 [ $found = 1 ] || { echo "soak: no reliability tests under $build/win32|win64/tests-bin; build first" >&2; exit 1; }
+
+# One recording past 4 GB: vorlane-cli records the virtual card's raw frames
+# (432 x 576, 18.7 MB a second) for 5 minutes into one AVI file, which
+# ffprobe must read to its last frame and the virtual card must play.
+dist=${VORLANE_DIST:-$root/dist}
+if [ -e "$dist/win64/bin/vorlane-cli.exe" ]; then
+  mkdir -p "$root/out"
+  big=$(mktemp -d "$root/out/soak-avi.XXXXXX")
+  cp "$dist/win64/bin/"*.exe "$dist/win64/bin/"*.dll "$dist/win64/virtual-card/CG400D32.dll" "$big/"
+  echo "recording past 4 GB (win64)" >&2
+  start=$(date +%s)
+  (cd "$big" && wine ./vorlane-cli.exe record big.avi --codec raw --rate 25 --height 576 \
+     --seconds "${VORLANE_SOAK_AVI_SECONDS:-300}" --no-window --x 20 --y 20) >"$log" 2>&1 || true
+  bytes=$(stat -c %s "$big/big.avi" 2>/dev/null || echo 0)
+  read -r packets duration < <(ffprobe -v error -select_streams v:0 -count_packets \
+    -show_entries stream=nb_read_packets:format=duration -of default=nw=1:nk=1 "$big/big.avi" 2>/dev/null |
+    tr '\n' ' ') || true
+  last=$(ffmpeg -v error -sseof -1 -i "$big/big.avi" -f framemd5 - 2>/dev/null | grep -c '^0,' || true)
+  played=FAILED
+  (cd "$big" && wine ./vorlane-cli.exe preview --scene big.avi --height 576 --seconds 2 --no-window \
+     --x 20 --y 20) >>"$log" 2>&1 && played=played
+  if [ "$bytes" -gt $((4 << 30)) ] && [ -n "${packets:-}" ] && [ "$last" -gt 0 ] && [ $played = played ]; then
+    result=passed
+  else
+    result=FAILED
+    status=1
+    tr -d '\r' <"$log" | tail -20 >&2
+  fi
+  echo "win64 | record raw past 4 GB: $bytes bytes, ffprobe reads $packets steps, ${duration:-?} s;" \
+    "the last second decodes; the virtual card $played it | $result | $(( $(date +%s) - start )) s" >>"$figures"
+  rm -rf "$big"
+fi
 echo
 cat "$figures"
 exit $status

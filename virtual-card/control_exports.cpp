@@ -11,6 +11,7 @@
 
 #include "card_state.h"
 #include "footage_player.h"
+#include "movie_file.h"
 #include "picture_files.h"
 
 using namespace vcard;
@@ -120,6 +121,28 @@ int32_t __stdcall VcPlayFolder(const char *folder, char *reason, int32_t reasonB
     std::vector<std::string> paths;
     if (!ListFolderPictures(folder, paths, reason, reasonBytes)) return 0;
     Footage *footage = StartFootage(std::move(paths), folder, reason, reasonBytes);
+    if (footage == nullptr) return 0;
+    ChangeSceneAtNextRender(*g_card.Lock(), nullptr, footage);
+    return 1;
+}
+
+int32_t __stdcall VcPlayFile(const char *path, char *reason, int32_t reasonBytes) {
+    WriteReason(reason, reasonBytes, "%s", "");
+    if (path == nullptr || path[0] == '\0') {
+        WriteReason(reason, reasonBytes, "no file given%s", "");
+        return 0;
+    }
+    std::unique_ptr<MovieFile> movie(new (std::nothrow) MovieFile);
+    if (!movie) {
+        WriteReason(reason, reasonBytes, "%s: no memory for its frame list", path);
+        return 0;
+    }
+    char why[256];
+    if (!OpenMovie(path, *movie, why, sizeof why)) {
+        WriteReason(reason, reasonBytes, "%s: %s", path, why);
+        return 0;
+    }
+    Footage *footage = StartMovie(std::move(movie), path, reason, reasonBytes);
     if (footage == nullptr) return 0;
     ChangeSceneAtNextRender(*g_card.Lock(), nullptr, footage);
     return 1;

@@ -56,10 +56,9 @@ void PrepareScene(Renderer &renderer, SceneChange change, int64_t frame) {
         renderer.footageShown = -1;
         if (change.footage == nullptr) SetBackground(renderer.scene, change.picture.get());
     }
-    // Footage runs at the card's 25 frames a second.
-    const int64_t footageNumber = (frame < 0 ? 0 : frame) / kChangesPerFrame;
-    if (renderer.footage != nullptr && footageNumber != renderer.footageShown &&
-        ShowFootagePicture(*renderer.footage, footageNumber, renderer.scene))
+    if (renderer.footage == nullptr) return;
+    const int64_t footageNumber = FootageNumber(*renderer.footage, (frame < 0 ? 0 : frame) / kChangesPerFrame);
+    if (footageNumber != renderer.footageShown && ShowFootagePicture(*renderer.footage, footageNumber, renderer.scene))
         renderer.footageShown = footageNumber;
 }
 

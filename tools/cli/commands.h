@@ -43,8 +43,8 @@ int RunPreview(const VorlaneFunctions &vorlane, const PreviewOptions &options, R
 // far from int's ends so that the sums made with it cannot overflow.
 RECT PictureArea(int x, int y, int width, int height);
 
-// Hands the virtual card the --scene picture or footage folder, once its
-// DLL is loaded. Returns the exit status of a failure, or -1.
+// Hands the virtual card the --scene picture, recording or footage
+// folder, once its DLL is loaded. Returns the exit status of a failure, or -1.
 int SetScene(const std::string &scene);
 
 // The problem and a pointer to --help on stderr; the status for it.

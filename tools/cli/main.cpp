@@ -49,6 +49,8 @@ const char kHelp[] =
     "                   the built-in test scene\n"
     "  --scene FOLDER   virtual card only: play the folder's 24-bit BMP pictures in\n"
     "                   name order, 25 a second, looping\n"
+    "  --scene FILE.avi virtual card only: play this recording at its own rate,\n"
+    "                   looping\n"
     "  --no-window      no keys window: the A/D chords are then not read\n"
     "\n"
     "record is the only command that calls CG400D32.dll itself, as Vorlane's\n"

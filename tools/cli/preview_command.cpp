@@ -96,13 +96,25 @@ RECT PictureArea(int x, int y, int width, int height) {
     return RECT{held(x), held(y), held(int64_t{x} + width), held(int64_t{y} + height)};
 }
 
-// Hands the virtual card the --scene picture or footage folder. Vorlane.dll
-// has loaded the driver by now, so this finds the one in use. Returns the
-// exit status of a failure, or -1.
+// Hands the virtual card the --scene picture, recording or footage folder.
+// Vorlane.dll has loaded the driver by now, so this finds the one in use.
+// Returns the exit status of a failure, or -1.
 int SetScene(const std::string &scene) {
     if (scene.empty()) return -1;
     const DWORD attributes = GetFileAttributesA(scene.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    const bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (!folder && IsAviName(scene)) {
+        const auto playFile = VirtualCardFunction<PlayFileFunction>("VcPlayFile");
+        if (!playFile)
+            return Usage("--scene works on the virtual card only; this CG400D32.dll is another driver");
+        char reason[1024] = "";
+        if (!playFile(scene.c_str(), reason, sizeof reason)) {
+            std::fprintf(stderr, "vorlane-cli: the virtual card refused the recording: %s\n", reason);
+            return kExitUsage;
+        }
+        return -1;
+    }
+    if (folder) {
         const auto playFolder = VirtualCardFunction<PlayFolderFunction>("VcPlayFolder");
         if (!playFolder)
             return Usage("--scene works on the virtual card only; this CG400D32.dll is another driver");

@@ -23,6 +23,7 @@ Function VirtualCardFunction(const char *name) {
 using GetStatsFunction = void(__stdcall *)(VcStats *);
 using SetScenePictureFunction = int32_t(__stdcall *)(const char *);
 using PlayFolderFunction = int32_t(__stdcall *)(const char *, char *, int32_t);
+using PlayFileFunction = int32_t(__stdcall *)(const char *, char *, int32_t);
 
 // The virtual card's own figures; all zero on another driver.
 inline VcStats CardStats(GetStatsFunction getStats) {

@@ -114,6 +114,17 @@ int32_t VC_CALL VcSetScenePicture(const char *bmpPath);
 // they play, a few ahead.
 int32_t VC_CALL VcPlayFolder(const char *folder, char *reason, int32_t reasonBytes);
 
+// Plays an AVI recording (as vorlane-cli records it: one video stream of
+// Motion JPEG, or uncompressed 24-bit or 8-bit pictures with their palette)
+// as the folder above is played: fitted the same way, looping, from its
+// first frame each time capture starts, one time step at a time at the
+// file's own rate. A step with no data shows the step before again (black
+// before the first frame). A file cut short plays up to its last whole
+// frame. The file is read as it plays, never whole. On failure the scene
+// stays as it was, the result is 0 and `reason` gets one line naming the
+// file and what is wrong with it.
+int32_t VC_CALL VcPlayFile(const char *path, char *reason, int32_t reasonBytes);
+
 }  // extern "C"
 
 // The handle BeginCG400 returns after VcReset.

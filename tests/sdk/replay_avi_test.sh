@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Replay at the desk: a raw recording played back on the virtual card with
+# --scene FILE.avi and recorded again gives the footage's bytes again, frame
+# for frame and in order (tests/readers/record_avi_check.py), and a grey one
+# its own frames; a damaged file is refused with one line naming it and the
+# problem.
+#   replay_avi_test.sh BUILD_DIR win32|win64
+set -uo pipefail
+build=$1
+# shellcheck source-path=SCRIPTDIR
+. "$(dirname "$0")/sdk_test_lib.sh"
+require replay_avi_test wine:wine ffprobe:ffmpeg ffmpeg:ffmpeg || exit 1
+install_sdk "$build" "$work/sdk"
+run=$work/run
+mkdir "$run"
+cp "$work"/sdk/bin/* "$work/sdk/virtual-card/CG400D32.dll" "$run/"
+python=${VORLANE_PYTHON3:-python3}
+"$python" "$here/../readers/recording_check.py" make "$run/noise" 12 432 576 || fail setup "no footage"
+printf 'RIFF, but not one\n' >"$run/damaged.avi"
+# frames_of FILE: the MD5 of each frame ffmpeg decodes, a line each.
+frames_of() { ffmpeg -nostdin -v error -i "$run/$1" -f framemd5 - | awk -F, '!/^#/ { gsub(/ /, "", $6); print $6 }'; }
+# within A B: B has frames, and each is one of A's.
+within() { [ -n "$(frames_of "$2")" ] && ! frames_of "$2" | grep -qvxFf <(frames_of "$1"); }
+
+# NAME | ARGUMENTS | STATUS | CHECK: as in record_avi_test.sh; neither the
+# program nor the check (ffmpeg asks stdin for commands) may read the rows.
+while IFS='|' read -r name args status check; do
+  name=$(echo $name) status=$(echo $status)
+  # shellcheck disable=SC2086 # the arguments are split on purpose
+  out=$(wine_in "$run" ./vorlane-cli.exe $args </dev/null)
+  got=$?
+  out=$(grep -Ev '^[0-9a-f]{4}:(err|fixme|warn):' <<<"$out")  # Wine's own diagnostics
+  [ "$got" = "$status" ] || fail "$name" "exit status $got, wanted $status: $out"
+  eval "$check" </dev/null || fail "$name" "$check: $out"
+done <<'ROWS'
+recorded | record once.avi --codec raw --seconds 3 --height 576 --scene noise --no-window | 0 | true
+recorded again from it | record twice.avi --codec raw --seconds 2 --height 576 --scene once.avi --no-window | 0 | (cd "$run" && "$python" "$here/../readers/record_avi_check.py" noise twice.avi raw)
+grey recorded | record grey.avi --codec raw --mode grey --seconds 2 --height 576 --scene noise --no-window | 0 | true
+grey recorded again | record grey2.avi --codec raw --mode grey --seconds 1 --height 576 --scene grey.avi --no-window | 0 | within grey.avi grey2.avi
+damaged | preview --scene damaged.avi --seconds 1 --no-window | 2 | [ "$out" = "vorlane-cli: the virtual card refused the recording: damaged.avi: not an AVI file (no RIFF AVI header)" ]
+ROWS
+finish replay_avi_test

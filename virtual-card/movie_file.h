@@ -1,0 +1,32 @@
+// An AVI recording played as footage: the file stays open and each frame is
+// read from it as it plays, so a recording of many GB needs no more memory
+// than a few pictures.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "win32_guards.h"
+#include "core/avi_reader.h"
+#include "core/scene.h"
+
+namespace vcard {
+
+struct MovieFile {
+    guards::UniqueKernelHandle handle;
+    avi::Movie movie;
+    std::vector<uint8_t> data;    // the frame being drawn, as the file holds it
+    std::vector<uint8_t> pixels;  // and its pixels, decoded or widened
+};
+
+// Opens the recording and reads its frame list. False, with `why` (a
+// sentence without the file's name), when it cannot be played.
+bool OpenMovie(const char *path, MovieFile &file, char *why, size_t whyBytes);
+
+// Draws what time step `step` shows: its frame, or for a repeat the frame
+// before it; black before the first frame. False when the frame cannot be
+// read or decoded.
+bool DrawMovieStep(MovieFile &file, size_t step, Picture &out);
+
+}  // namespace vcard

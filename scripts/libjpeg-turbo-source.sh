@@ -16,11 +16,15 @@ if [ -z "$(unpacked)" ]; then
     fi
     # The same archives and suites as the machine's own entries, for sources:
     # deb822 stanzas of type deb, and one-line "deb" entries.
-    if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+    # One of the two only: a machine with both (a debootstrap root) lists the
+    # same archive twice, and apt refuses two source entries for one archive
+    # that differ in their keys.
+    if [ -s /etc/apt/sources.list.d/debian.sources ]; then
       awk 'BEGIN { RS = ""; ORS = "\n\n" } /(^|\n)Types: deb(\n|$)/ { sub(/Types: deb/, "Types: deb-src"); print }' \
         /etc/apt/sources.list.d/debian.sources > /etc/apt/sources.list.d/vorlane-deb-src.sources
     fi
-    if [ -f /etc/apt/sources.list ]; then
+    if [ ! -s /etc/apt/sources.list.d/vorlane-deb-src.sources ] && [ -f /etc/apt/sources.list ]; then
+      rm -f /etc/apt/sources.list.d/vorlane-deb-src.sources
       sed -n 's/^deb \(.*\)$/deb-src \1/p' /etc/apt/sources.list > /etc/apt/sources.list.d/vorlane-deb-src.list
     fi
     # apt-get update gives up at once while another one holds the lists.

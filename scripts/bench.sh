@@ -5,13 +5,16 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 results=$(mktemp)
-trap 'rm -f "$results"' EXIT
+trap 'rm -f "$results" "$results.out"' EXIT
 for arch in win32 win64; do
   for program in "${VORLANE_BUILD_DIR:-$root/build}"/$arch/bench-bin/*_bench.exe; do
     [ -e "$program" ] || continue
     echo "running $(basename "$program") ($arch)" >&2
-    (cd "$(dirname "$program")" && wine "$program" "$@") | tr -d '\r' | grep '^BENCH ' |
-      sed "s/^BENCH /$arch | /" >> "$results" || echo "$arch | $(basename "$program") failed" >> "$results"
+    # Through a file: a Wine process that outlives the program (the desktop's
+    # explorer.exe) would hold a pipe open.
+    (cd "$(dirname "$program")" && wine "$program" "$@" >"$results.out" 2>/dev/null </dev/null) &&
+      tr -d '\r' <"$results.out" | grep '^BENCH ' | sed "s/^BENCH /$arch | /" >> "$results" ||
+      echo "$arch | $(basename "$program") failed" >> "$results"
   done
 done
 # Extra figures measured on the Linux side (file copy, ImageMagick) come from

@@ -29,12 +29,16 @@ install_sdk() {
 # up after a while. Now and then Wine's launcher fails to start a program at
 # all (its fallback, ShellExecuteEx, then reports failure, whatever the
 # program would have done); only then is the start tried again.
+# The output goes through a file, not a pipe: a Wine process the program
+# starts and that outlives it (the desktop's explorer.exe) inherits its
+# output, and would hold a pipe open, so that its reader never ends.
 wine_in() {
   local folder=$1 output status attempt
   shift
   for attempt in 1 2 3; do
-    output=$(cd "$folder" && timeout 120 wine "$@" 2>&1 | tr -d '\r')
-    status=$?
+    status=0
+    (cd "$folder" && timeout 120 wine "$@" >"$work/wine_in.out" 2>&1 </dev/null) || status=$?
+    output=$(tr -d '\r' <"$work/wine_in.out")
     [ "$status" = 1 ] && grep -q '^ShellExecuteEx ' <<<"$output" || break
     echo "note: Wine could not start $1 (try $attempt): $output" >&2
   done

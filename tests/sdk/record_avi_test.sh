@@ -9,12 +9,7 @@ build=$1
 # shellcheck source-path=SCRIPTDIR
 . "$(dirname "$0")/sdk_test_lib.sh"
 require record_avi_test wine:wine ffprobe:ffmpeg ffmpeg:ffmpeg || exit 1
-install_sdk "$build" "$work/sdk"
-run=$work/run
-mkdir "$run"
-cp "$work"/sdk/bin/* "$work/sdk/virtual-card/CG400D32.dll" "$run/"
-python=${VORLANE_PYTHON3:-python3}
-"$python" "$here/../readers/recording_check.py" make "$run/noise" 12 432 576 || fail setup "no footage"
+avi_run_folder "$build"
 check_avi() { (cd "$run" && "$python" "$here/../readers/record_avi_check.py" noise "$@") || fail "$name" "see above"; }
 stream() { ffprobe -v error -show_entries "stream=$2" -of default=nw=1:nk=1 "$run/$1"; }
 figure() { sed -n "s/^$2: //p" "$run/$1" | tr -d '\r' | cut -d' ' -f1; }

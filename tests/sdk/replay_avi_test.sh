@@ -11,12 +11,7 @@ build=$1
 # shellcheck source-path=SCRIPTDIR
 . "$(dirname "$0")/sdk_test_lib.sh"
 require replay_avi_test wine:wine ffprobe:ffmpeg ffmpeg:ffmpeg || exit 1
-install_sdk "$build" "$work/sdk"
-run=$work/run
-mkdir "$run"
-cp "$work"/sdk/bin/* "$work/sdk/virtual-card/CG400D32.dll" "$run/"
-python=${VORLANE_PYTHON3:-python3}
-"$python" "$here/../readers/recording_check.py" make "$run/noise" 12 432 576 || fail setup "no footage"
+avi_run_folder "$build"
 printf 'RIFF, but not one\n' >"$run/damaged.avi"
 # frames_of FILE: the MD5 of each frame ffmpeg decodes, a line each.
 frames_of() { ffmpeg -nostdin -v error -i "$run/$1" -f framemd5 - | awk -F, '!/^#/ { gsub(/ /, "", $6); print $6 }'; }

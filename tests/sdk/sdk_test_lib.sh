@@ -63,3 +63,14 @@ finish() {
   echo "$1: $failures failed"
   [ $failures = 0 ]
 }
+
+# avi_run_folder BUILD_DIR: the SDK installed, its programs and the virtual
+# card in $run, and 12 pictures of noise footage in $run/noise; $python set.
+avi_run_folder() {
+  install_sdk "$1" "$work/sdk"
+  run=$work/run
+  mkdir "$run"
+  cp "$work"/sdk/bin/* "$work/sdk/virtual-card/CG400D32.dll" "$run/"
+  python=${VORLANE_PYTHON3:-python3}
+  "$python" "$here/../readers/recording_check.py" make "$run/noise" 12 432 576 || fail setup "no footage"
+}

@@ -11,7 +11,7 @@
 
 #include "fuzz_checks.h"
 #include "core/cli_options.h"
-#include "core/record_rate.h"
+#include "record_rate.h"
 
 namespace {
 

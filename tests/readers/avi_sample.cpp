@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "core/avi_writer.h"
+#include "avi_writer.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "core/avi_writer.h"
+#include "avi_writer.h"
 
 struct AviMemorySink {
     struct Write {

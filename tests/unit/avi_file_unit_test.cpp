@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "avi_memory_sink.h"
-#include "core/avi_writer.h"
+#include "avi_writer.h"
 #include "core/avi_reader.h"
 
 namespace {

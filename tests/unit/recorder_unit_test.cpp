@@ -10,9 +10,10 @@
 
 #include "paint_counter.h"
 #include "bmp_headers.h"
-#include "core/record_rate.h"
+#include "record_rate.h"
 #include "recorder.h"
-#include "recording_folder.h"
+#include "recording_claims.h"
+#include "recording_report.h"
 #include "test_support.h"
 #include "watch_loop.h"
 

@@ -14,7 +14,7 @@
 
 #include "card_library.h"
 #include "core/avi_reader.h"
-#include "core/avi_writer.h"
+#include "avi_writer.h"
 #include "avi_memory_sink.h"
 #include "jpeg_encoder.h"
 #include "test_support.h"

@@ -8,9 +8,9 @@
 #include <cstring>
 
 #include "ascii_names.h"
+#include "avi_writer.h"
 #include "frame_geometry.h"
-#include "core/avi_writer.h"
-#include "core/record_rate.h"
+#include "record_rate.h"
 
 namespace cli {
 

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "core/avi_writer.h"
-#include "recorder.h"
+#include "avi_writer.h"
+#include "picture_store.h"
 
 namespace recording {
 

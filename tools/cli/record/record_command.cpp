@@ -8,14 +8,16 @@
 #include <utility>
 
 #include "avi_file_store.h"
-#include "card_driver.h"
+#include "bmp_folder_store.h"
+#include "card_reader.h"
 #include "color_modes.h"
 #include "commands.h"
 #include "frame_geometry.h"
 #include "keys_window.h"
 #include "preview_paint.h"
 #include "recorder.h"
-#include "recording_folder.h"
+#include "recording_claims.h"
+#include "recording_report.h"
 #include "still_bmp.h"
 #include "windows_error.h"
 

@@ -1,4 +1,4 @@
-#include "card_driver.h"
+#include "card_reader.h"
 
 #include <new>
 #include <type_traits>

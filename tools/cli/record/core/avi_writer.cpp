@@ -1,4 +1,4 @@
-#include "core/avi_writer.h"
+#include "avi_writer.h"
 
 #include <cstddef>
 #include <cstring>

@@ -1,6 +1,5 @@
-// The folder a recording goes to: checked and claimed before the card
-// opens, so that nothing in it is ever overwritten, and its recording.txt,
-// which says what the pictures beside it are.
+// The figures' file beside a recording: recording.txt in a folder, FILE.txt
+// beside FILE.avi, one "name: value" line each.
 #pragma once
 
 #include <windows.h>
@@ -13,26 +12,6 @@
 namespace recording {
 
 constexpr char kReportName[] = "recording.txt";
-
-// Creates the folder (and the folders above it that are missing), or checks
-// that an existing one holds no BMP file and no recording.txt; then claims it
-// by creating its recording.txt. Returns "" when the recording may start,
-// else one line that says why not.
-std::string PrepareFolder(const std::string &folder);
-
-// True when `file` would lie in `folder` or below it, however either is
-// spelled: relative or full, either slash, 8.3 names, or another drive
-// letter or share that leads to the same folder. The folder need not exist.
-bool LiesWithin(const std::string &file, const std::string &folder);
-
-// Gives up the claim when the recording never started: removes recording.txt.
-void ReleaseFolder(const std::string &folder);
-
-// The same for FILE.avi: neither it nor FILE.txt may exist; FILE.txt is
-// created as the claim. "" or one line that says why not.
-std::string PrepareAviFile(const std::string &path);
-// Removes FILE.txt and FILE.avi when the recording never started.
-void ReleaseAviFile(const std::string &path);
 
 struct Summary {
     Counts counts;
@@ -47,6 +26,12 @@ struct Summary {
     std::string adValues;  // "128 128 128", or why they are not known
     std::string ended;     // why the recording ended
 };
+
+// Writes `text` to a file that `disposition` opens, through to the disk;
+// 0 or the Windows error. The claims write their first line with it.
+DWORD WriteTextFile(const std::string &path, DWORD disposition, const std::string &text);
+// A folder's recording.txt.
+std::string ReportPath(const std::string &folder);
 
 // What recording.txt holds, one "name: value" line each.
 std::string ReportText(const Summary &summary);

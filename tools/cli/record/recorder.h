@@ -1,8 +1,7 @@
 // Keeps the frames the card's reader hands over, from a thread of its own
 // behind a bounded queue, so that a slow disk or encoder never holds the
 // reader up: when the queue is full, the frame is dropped and counted
-// instead. Where they go is a PictureStore: numbered 24-bit BMP files
-// (000001.bmp, ...) in a folder, or one AVI file.
+// instead. Where they go is a PictureStore (picture_store.h).
 #pragma once
 
 #include <windows.h>
@@ -12,39 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "bmp_folder_store.h"
+#include "picture_store.h"
+#include "record_rate.h"
 #include "win32_guards.h"
-#include "core/record_rate.h"
 
 namespace recording {
-
-// Writes one picture of 24-bit rows, bottom-up, to `path`. Returns 0 when
-// the whole file was written, else the Windows error.
-using PictureWriter = DWORD (*)(const char *path, const BYTE *bgr, int32_t width, int32_t height);
-DWORD WriteBmpPicture(const char *path, const BYTE *bgr, int32_t width, int32_t height);
-
-// Gives a whole picture its name; MoveFileA's signature and errors.
-using PictureRenamer = BOOL(WINAPI *)(const char *from, const char *to);
-// A reader that has just opened the file (a virus scanner, an indexer) makes
-// the rename fail for a moment: it is tried this many times, this far apart.
-constexpr int kRenameAttempts = 20;
-constexpr DWORD kRenameRetryMs = 50;
-
-// A frame as the card delivers it: bottom-up DIB rows in the colour mode's
-// width (8, 16 or 24 bits).
-struct FrameFormat {
-    int32_t width;
-    int32_t height;
-    int32_t colorMode;
-};
-size_t FrameBytes(const FrameFormat &format);
-// The frame widened to 24 bits as EasyCapture widens it, in `bgr`.
-void WidenFrame(const FrameFormat &format, const BYTE *frame, std::vector<BYTE> &bgr);
-
-// File names stay six digits long, so that name order is time order.
-constexpr int64_t kMostPictures = 999999;
-std::string PictureFileName(int64_t number);
-// A picture is written under its name with this added, then renamed.
-constexpr char kPartialSuffix[] = ".part";
 
 // Pictures held in memory at most: this many seconds of the source's pictures.
 constexpr double kQueueSeconds = 2;
@@ -68,31 +40,6 @@ struct Counts {
                                                 : 0;
     }
 };
-
-// Why writing stopped early: the file that failed and its Windows error.
-struct WriteFailure {
-    std::string path;
-    DWORD error = 0;
-    bool tooMany = false;  // the numbering ran out instead
-    std::string reason;    // else, when no Windows error tells it: why
-};
-
-// Where the kept frames go. Called from the recorder's thread only; each
-// call is false, with `failure`, when writing must stop.
-class PictureStore {
-public:
-    virtual ~PictureStore() = default;
-    // Picture `number` (from 1), as the card delivered it.
-    virtual bool Keep(const BYTE *frame, int64_t number, WriteFailure &failure) = 0;
-    // A time step with no new picture: the one before shows again.
-    virtual bool Repeat(WriteFailure &failure) = 0;
-    // After the last picture.
-    virtual bool Close(WriteFailure &failure) = 0;
-};
-
-std::unique_ptr<PictureStore> MakeBmpFolderStore(std::string folder, FrameFormat format,
-                                                 PictureWriter writer = WriteBmpPicture,
-                                                 PictureRenamer renamer = MoveFileA);
 
 // How frames are chosen for --rate. A folder keeps at most the rate's worth
 // (RateBudget); a file keeps time: each step of 1/rate s holds the newest

@@ -1,4 +1,4 @@
-// The commands that are one call of Vorlane's: grey and reset.
+// grey: Vorlane's Color2Gray from one file to another, also record's grey copy.
 #include <cstdio>
 
 #include "commands.h"
@@ -24,18 +24,6 @@ int GreyCommand(const Arguments &args, Report &report) {
     VorlaneFunctions vorlane;
     if (!LoadVorlane(vorlane)) return kExitDllUnusable;
     return WriteGrey(vorlane, args[0].c_str(), args[1].c_str(), report);
-}
-
-int ResetCommand(const Arguments &args, Report &) {
-    if (!args.empty()) return Usage("reset takes no arguments");
-    VorlaneFunctions vorlane;
-    if (!LoadVorlane(vorlane)) return kExitDllUnusable;
-    if (!vorlane.HDReset()) {
-        std::fprintf(stderr, "vorlane-cli: HDReset failed: the card could not be opened or closed\n");
-        return kExitFailed;
-    }
-    std::printf("the card's A/D adjustments are back at 128\n");
-    return kExitOk;
 }
 
 }  // namespace cli

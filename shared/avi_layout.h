@@ -165,10 +165,8 @@ constexpr uint8_t kIndexOfChunks = 0x01;   // AVI_INDEX_OF_CHUNKS
 // ix00 dwSize
 constexpr uint32_t kDeltaFrame = 0x80000000u;
 
-// The bytes of one uncompressed frame: bottom-up rows padded to 4 bytes.
-constexpr uint64_t DibBytes(int32_t width, int32_t height, uint16_t bits) {
-    return (static_cast<uint64_t>(width) * bits + 31) / 32 * 4 * static_cast<uint64_t>(height);
-}
+// An uncompressed frame holds a DIB's pixels, as a BMP file does.
+using bmp::DibBytes;
 
 // Chunks start on even offsets: odd data is followed by one pad byte.
 constexpr uint64_t Padded(uint64_t bytes) { return bytes + (bytes & 1); }

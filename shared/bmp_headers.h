@@ -59,6 +59,11 @@ constexpr size_t Bgr24Bytes(int32_t width, int32_t height) {
     return static_cast<size_t>(width) * static_cast<size_t>(height) * 3;
 }
 
+// Pixel bytes of an uncompressed picture: rows padded to 4 bytes.
+constexpr uint64_t DibBytes(int32_t width, int32_t height, uint16_t bits) {
+    return (static_cast<uint64_t>(width) * bits + 31) / 32 * 4 * static_cast<uint64_t>(height);
+}
+
 // An uncompressed header for a bottom-up picture with no colour table.
 constexpr InfoHeaderFields InfoHeader(int32_t width, int32_t height, uint16_t bitCount) {
     InfoHeaderFields info{};

@@ -5,27 +5,16 @@
 
 #include <jpeglib.h>
 
+#include "jpeg_error_jump.h"
+
 namespace vcard {
 
 namespace {
 
-// The library reports errors by calling error_exit, which must not return:
-// it jumps back into DecodeJpeg.
-struct ErrorJump {
-    jpeg_error_mgr manager;
-    std::jmp_buf back;
-};
-
-void JumpBack(j_common_ptr info) {
-    std::longjmp(reinterpret_cast<ErrorJump *>(info->err)->back, 1);
-}
-
-void Silent(j_common_ptr) {}
-
 // A decompressor destroyed on every way out, the jump included.
 struct Decompressor {
     jpeg_decompress_struct info{};
-    ErrorJump error{};
+    jpeg::ErrorJump error{};
     ~Decompressor() { jpeg_destroy_decompress(&info); }
 };
 
@@ -35,9 +24,7 @@ bool DecodeJpeg(const uint8_t *bytes, size_t size, int largestSide, std::vector<
                 int &width, int &height) {
     if (bytes == nullptr || size == 0) return false;
     Decompressor d;
-    d.info.err = jpeg_std_error(&d.error.manager);
-    d.error.manager.error_exit = JumpBack;
-    d.error.manager.output_message = Silent;
+    d.info.err = jpeg::JumpOnError(d.error);
     // Nothing with a destructor is made between here and the last library call.
     if (setjmp(d.error.back)) return false;
     jpeg_create_decompress(&d.info);

@@ -5,6 +5,7 @@
 
 #include "win32_guards.h"
 #include "file_io.h"
+#include "same_file.h"
 #include "bmp_headers.h"
 #include "core/grey_plan.h"
 #include "vorlane.h"
@@ -12,14 +13,6 @@
 namespace {
 
 HANDLE KernelHandle(HFILE file) { return reinterpret_cast<HANDLE>(static_cast<INT_PTR>(file)); }
-
-bool SameVolumeAndIndex(HANDLE a, HANDLE b) {
-    BY_HANDLE_FILE_INFORMATION first{}, second{};
-    // Files that cannot be told apart count as the same: refusing is safe.
-    if (!GetFileInformationByHandle(a, &first) || !GetFileInformationByHandle(b, &second)) return true;
-    return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
-           first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
-}
 
 // Whether the file at `path`, if there is one, may be replaced by the grey
 // picture. Not when it is the source under another spelling (relative, other
@@ -36,11 +29,8 @@ bool MayReplace(HANDLE source, uint64_t sourceBytes, const char *path) {
         (static_cast<uint64_t>(existing.nFileSizeHigh) << 32) | existing.nFileSizeLow;
     if (existingBytes != sourceBytes) return true;
 
-    const HANDLE opened = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (opened == INVALID_HANDLE_VALUE) return false;
-    guards::UniqueKernelHandle other(opened);
-    return !SameVolumeAndIndex(source, other.get());
+    // Files that cannot be told apart count as the same: refusing is safe.
+    return samefile::Compare(source, path) == samefile::Answer::kDifferent;
 }
 
 }  // namespace

@@ -18,6 +18,7 @@ struct AviMemorySink {
     std::vector<uint8_t> file;
     std::vector<Write> writes;
     uint64_t room = UINT64_MAX;  // the bytes the disk still takes
+    bool patchFails = false;     // no byte already written can be overwritten
 
     avi::WriterSink Sink() { return avi::WriterSink{this, Append, Patch}; }
 
@@ -32,7 +33,7 @@ struct AviMemorySink {
     }
     static bool Patch(void *context, uint64_t offset, const void *bytes, size_t size) {
         AviMemorySink &sink = *static_cast<AviMemorySink *>(context);
-        if (offset > sink.file.size() || size > sink.file.size() - offset) return false;
+        if (sink.patchFails || offset > sink.file.size() || size > sink.file.size() - offset) return false;
         const uint8_t *b = static_cast<const uint8_t *>(bytes);
         sink.writes.push_back(Write{false, offset, std::vector<uint8_t>(b, b + size)});
         std::memcpy(sink.file.data() + offset, bytes, size);

@@ -1,6 +1,6 @@
 // vorlane-cli's recorder on its own: which pictures --rate keeps, the files
-// and their order, a disk that fills up or falls behind, the checks on the
-// folder before a recording starts, and the figures and ending of the watch.
+// and their order, a disk that fills up or falls behind, and the checks on
+// the folder or file before a recording starts.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -8,7 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "paint_counter.h"
+#include "ascii_names.h"
+#include "avi_file_store.h"
 #include "bmp_headers.h"
 #include "record_rate.h"
 #include "recorder.h"
@@ -16,6 +17,7 @@
 #include "recording_report.h"
 #include "test_support.h"
 #include "watch_loop.h"
+#include "win32_guards.h"
 
 namespace {
 
@@ -108,12 +110,10 @@ TEST(Recorder, StopsAtAFullDiskAndKeepsWhatWasWritten) {
 std::vector<std::string> BmpNames(const std::string &folder) {
     std::vector<std::string> names;
     WIN32_FIND_DATAA found;
-    const HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
-        const std::string name = found.cFileName;
-        if (name.size() > 4 && _stricmp(name.c_str() + name.size() - 4, ".bmp") == 0) names.push_back(name);
-    }
-    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    const HANDLE first = FindFirstFileA((folder + "\\*").c_str(), &found);
+    const guards::UniqueFind search(first == INVALID_HANDLE_VALUE ? nullptr : first);
+    for (bool more = search.valid(); more; more = FindNextFileA(search.get(), &found))
+        if (names::IsBmpName(found.cFileName)) names.push_back(found.cFileName);
     return names;
 }
 
@@ -205,6 +205,7 @@ TEST(RecordingFolder, RefusesAFolderItWouldOverwriteOrCannotUse) {
         {"empty", "empty", "", ""},
         {"holding a picture", "pictures", "0001.BMP", "already holds BMP files (0001.BMP)"},
         {"holding a.bmpx, whose 8.3 name ends in .BMP", "bmpx", "a.bmpx", ""},
+        {"holding a file named .bmp alone, which is no picture", "dotbmp", ".bmp", ""},
         {"holding a recording's report", "report", "recording.txt", "already holds a recording.txt"},
         {"a file", "file", nullptr, "is a file, not a folder"},
         {"under a file", "file\\below", nullptr, "cannot be created"},
@@ -292,32 +293,15 @@ TEST(RecordFigures, RateOfKnownPicturesOverAKnownTime) {
     }
 }
 
-// A screen that answers each look in turn: b black, w white, x a failed read.
-const char *g_looks = "";
-BOOL WINAPI ScriptedScreen(HDC destination, int x, int y, int width, int height, HDC, int, int, DWORD) {
-    const char look = *g_looks ? *g_looks++ : 'b';
-    return look != 'x' && PatBlt(destination, x, y, width, height, look == 'w' ? WHITENESS : BLACKNESS);
-}
-
-TEST(RecordFigures, FailedScreenReadsAreCountedAndNeverTakenForPictures) {
-    g_looks = "b" "bxxwxwb";  // the look before the watch, then one a turn
-    cli::PaintCounter counter(0, 0, 8, 8, ScriptedScreen);
-    ASSERT_TRUE(counter.watching());
-    int turns = 0;
-    cli::WatchHooks hooks;
-    hooks.finished = [&turns](double, const cli::WatchCount &) { return turns == 7; };
-    hooks.eachTurn = [&turns](double, const cli::WatchCount &) { ++turns; };
-    const cli::WatchCount count = cli::Watch(counter, hooks);
-    EXPECT_EQ(count.failedReads, 3);
-    EXPECT_EQ(count.painted, 2) << "white after black, black after white";
-}
-
 // A store that writes down what it was asked: K and the picture's first
 // byte for a kept frame, R for a repeat, C for the close.
+// With a gate, each Keep waits until the gate opens: a disk that is behind.
 struct LoggingStore : recording::PictureStore {
     std::string *log;
-    explicit LoggingStore(std::string *into) : log(into) {}
+    HANDLE gate;
+    explicit LoggingStore(std::string *into, HANDLE gateOrNull = nullptr) : log(into), gate(gateOrNull) {}
     bool Keep(const BYTE *frame, int64_t, recording::WriteFailure &) override {
+        if (gate) WaitForSingleObject(gate, INFINITE);
         *log += 'K';
         *log += static_cast<char>(frame[0]);
         return true;
@@ -368,63 +352,41 @@ TEST(Recorder, KeepsTimeWithTheNewestFrameOfEachStepOrARepeat) {
     }
 }
 
-// Ending a watch leaves the program's stop set, as it should; clearing it
-// after each of these keeps a later watch in this program running.
-class RecordEnding : public ::testing::Test {
-protected:
-    void TearDown() override { cli::CatchCtrlC(); }
-};
-
-TEST_F(RecordEnding, CtrlCEndsTheWatchOnlyUntilItHasEnded) {
-    cli::CatchCtrlC();
-    EXPECT_TRUE(cli::OnConsoleEvent(CTRL_C_EVENT)) << "Ctrl+C while watching";
-    cli::PaintCounter counter(0, 0, 8, 8);
-    EXPECT_TRUE(cli::Watch(counter, {}).interrupted);
-    EXPECT_FALSE(cli::OnConsoleEvent(CTRL_C_EVENT)) << "Ctrl+C after the watch: the program must end";
-    EXPECT_FALSE(cli::OnConsoleEvent(CTRL_BREAK_EVENT)) << "Ctrl+Break after the watch";
+// A file keeps time while the disk is behind: with every buffer taken, the
+// newest frame takes the place of the one waiting for its step, which is
+// counted as dropped and shown as a repeat of the step before.
+TEST(Recorder, KeepsTimeWhileTheDiskIsBehind) {
+    constexpr double kRate = 8;
+    const int capacity = recording::QueueCapacity(kRate);
+    constexpr int kDropped = 5;
+    const guards::UniqueKernelHandle gate(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    std::string log, expected;
+    recording::Recorder recorder(std::unique_ptr<recording::PictureStore>(new LoggingStore(&log, gate.get())),
+                                 recording::FrameFormat{4, 4, 0}, kRate, recording::Pacing::kTimeSteps);
+    ASSERT_TRUE(recorder.Start());
+    for (int n = 0; n < capacity + kDropped; ++n) {
+        const std::vector<BYTE> frame(16, static_cast<BYTE>('!' + n));
+        recorder.Offer(frame.data(), n / kRate);
+        if (n < capacity - 1) expected += std::string("K") + static_cast<char>('!' + n);
+    }
+    expected += std::string(kDropped, 'R') + "K" + static_cast<char>('!' + capacity + kDropped - 1) + "C";
+    SetEvent(gate.get());
+    recording::WriteFailure failure;
+    const recording::Counts counts = recorder.Finish(failure, (capacity + kDropped) / kRate);
+    EXPECT_EQ(log, expected);
+    EXPECT_EQ(counts.diskBehind, kDropped);
+    EXPECT_EQ(counts.repeats, kDropped);
+    EXPECT_EQ(counts.kept, capacity);
 }
 
-// The console closed while a recording runs. Windows ends
-// the process as soon as the handler returns: what the report holds then is
-// what stays.
-struct Closing {
-    std::string report;
-    HANDLE program = nullptr;  // the thread that writes, stopped when the handler returns
-    BOOL handled = FALSE;
-    std::vector<uint8_t> left;
-};
-
-DWORD WINAPI CloseTheConsole(void *param) {
-    Closing &closing = *static_cast<Closing *>(param);
-    closing.handled = cli::OnConsoleEvent(CTRL_CLOSE_EVENT);
-    SuspendThread(closing.program);
-    closing.left = vt::ReadFileBytes(closing.report);
-    ResumeThread(closing.program);
-    return 0;
-}
-
-TEST_F(RecordEnding, AClosingConsoleLeavesTheReportWholeWithItsExitStatus) {
-    cli::Report report(vt::NewTempFolder("closing") + "\\report.txt");
-    report.Set(cli::report_key::kCommand, std::string("record"));
-    ASSERT_TRUE(report.Write());
-    cli::CatchCtrlC();
-    Closing closing;
-    closing.report = report.path();
-    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &closing.program,
-                                0, FALSE, DUPLICATE_SAME_ACCESS));
-    const HANDLE thread = CreateThread(nullptr, 0, CloseTheConsole, &closing, 0, nullptr);
-    ASSERT_TRUE(thread);
-    cli::PaintCounter counter(0, 0, 8, 8);
-    EXPECT_TRUE(cli::Watch(counter, {}).interrupted);  // without hooks only a stop ends it
-    // A handler that does not wait returns at once; one that waits holds on
-    // far longer than this, until the report below is written.
-    EXPECT_EQ(WaitForSingleObject(thread, cli::kLongestWaitForWritingMs / 4), static_cast<DWORD>(WAIT_TIMEOUT))
-        << "the handler returned before the last report was written: Windows would end the process";
-    EXPECT_EQ(cli::WriteLastReport(report, 2), 2);
-    EXPECT_EQ(WaitForSingleObject(thread, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
-    EXPECT_TRUE(closing.handled);
-    const std::string left(closing.left.begin(), closing.left.end());
-    EXPECT_EQ(left, "command=record\nexit_status=2\n");
-    CloseHandle(thread);
-    CloseHandle(closing.program);
+// The AVI store refuses a file that exists, whatever the command checked
+// before, and leaves it as it was.
+TEST(AviFileStore, NeverOverwritesAnExistingFile) {
+    const std::string path = vt::NewTempFolder("avi-store") + "\\kept.avi";
+    const std::vector<uint8_t> kept{'k', 'e', 'p', 't'};
+    vt::WriteBytes(path, kept);
+    recording::WriteFailure failure;
+    EXPECT_EQ(recording::MakeAviFileStore(path, recording::FrameFormat{16, 16, 1}, {}, failure), nullptr);
+    EXPECT_EQ(failure.error, static_cast<DWORD>(ERROR_FILE_EXISTS));
+    EXPECT_EQ(vt::ReadFileBytes(path), kept);
 }

@@ -9,6 +9,7 @@
 
 #include "driver_calls.h"
 #include "file_places.h"
+#include "same_file.h"
 #include "win32_guards.h"
 
 namespace cli {
@@ -29,15 +30,16 @@ bool IsVorlane(const DllFile &dll) { return std::strcmp(dll.name, kVorlaneName) 
 
 namespace {
 
-std::string FolderOf(const std::string &path) {
-    const size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+// A path without a folder lies in the current one.
+std::string FolderOrHere(const std::string &path) {
+    const std::string folder = FolderOf(path);
+    return folder.empty() ? std::string(".") : folder;
 }
 
 std::string OwnFolder() {
     char path[MAX_PATH];
     const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return length == 0 || length >= MAX_PATH ? std::string(".") : FolderOf(path);
+    return length == 0 || length >= MAX_PATH ? std::string(".") : FolderOrHere(path);
 }
 
 // The folders the loader searches for a DLL whose importer lies in `first`
@@ -102,7 +104,7 @@ std::string ReadWholeFile(const std::string &path, std::vector<uint8_t> &bytes) 
 
 // "Vorlane.dll beside it" or "CG400D32.dll in C:\elsewhere".
 std::string Located(const DllFile &dll) {
-    const std::string folder = FolderOf(dll.path);
+    const std::string folder = FolderOrHere(dll.path);
     if (_stricmp(folder.c_str(), dll.firstFolder.c_str()) == 0) return std::string(dll.name) + " beside it";
     return std::string(dll.name) + " in " + folder;
 }
@@ -168,27 +170,17 @@ DllFile Examine(const char *name, const std::string &firstFolder, const char *fi
     return dll;
 }
 
-// The folder itself, however it is spelled (a relative entry, "\\.", "..",
-// 8.3 names, forward slashes): its volume and file index.
-bool Identify(const std::string &path, BY_HANDLE_FILE_INFORMATION &info) {
-    const HANDLE opened = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (opened == INVALID_HANDLE_VALUE) return false;
-    const guards::UniqueKernelHandle folder(opened);
-    return GetFileInformationByHandle(folder.get(), &info) != FALSE;
-}
-
 }  // namespace
 
 std::vector<std::string> VirtualCardsFound(const DllFile &library) {
     const std::string own = OwnFolder();
-    const std::string vorlane = library.path.empty() ? own : FolderOf(library.path);
+    const std::string vorlane = library.path.empty() ? own : FolderOrHere(library.path);
     std::vector<std::string> folders = SearchFolders(own);
     folders.insert(folders.begin() + 1, vorlane);
     std::vector<std::string> seen, lines;
-    std::vector<BY_HANDLE_FILE_INFORMATION> cards;
-    for (std::string folder : folders) {
-        while (folder.size() > 3 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+    std::vector<samefile::Identity> cards;
+    for (const std::string &entry : folders) {
+        const std::string folder = WithoutTrailingSlashes(entry);
         const auto same = [&folder](const std::string &other) { return _stricmp(folder.c_str(), other.c_str()) == 0; };
         if (std::any_of(seen.begin(), seen.end(), same)) continue;
         seen.push_back(folder);
@@ -198,13 +190,11 @@ std::vector<std::string> VirtualCardsFound(const DllFile &library) {
         if (IsFolder(path) || !ReadWholeFile(path, bytes).empty() ||
             !pe::Parse(bytes.data(), bytes.size(), image).empty() || !IsVirtualCard(image))
             continue;
-        BY_HANDLE_FILE_INFORMATION card;
-        if (Identify(folder, card)) {
-            const auto known = [&card](const BY_HANDLE_FILE_INFORMATION &other) {
-                return card.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
-                       card.nFileIndexHigh == other.nFileIndexHigh && card.nFileIndexLow == other.nFileIndexLow;
-            };
-            if (std::any_of(cards.begin(), cards.end(), known)) continue;
+        // The same folder under another spelling ("\\.", "..", 8.3 names) is
+        // listed once; one that cannot be identified is listed as it is.
+        samefile::Identity card;
+        if (samefile::IdentityOfPath(folder.c_str(), card)) {
+            if (std::find(cards.begin(), cards.end(), card) != cards.end()) continue;
             cards.push_back(card);
         }
         const std::string where = same(own) && same(vorlane) ? "beside vorlane-cli and Vorlane.dll ("
@@ -220,7 +210,7 @@ std::vector<std::string> VirtualCardsFound(const DllFile &library) {
 DllFile ExamineVorlane() { return Examine(kVorlaneName, OwnFolder(), "vorlane-cli", 0); }
 
 DllFile ExamineDriver(const DllFile &library) {
-    const std::string first = library.path.empty() ? OwnFolder() : FolderOf(library.path);
+    const std::string first = library.path.empty() ? OwnFolder() : FolderOrHere(library.path);
     return Examine(kDriverName, first, library.path.empty() ? "vorlane-cli" : kVorlaneName,
                    library.readable ? library.image.machine : 0);
 }

@@ -51,20 +51,6 @@ DWORD WINAPI WatchSessionEnd(void *) {
     return 0;
 }
 
-double SecondsSince(LARGE_INTEGER start, LARGE_INTEGER frequency) {
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-void PumpMessages() {
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
-}
-
 }  // namespace
 
 BOOL WINAPI OnConsoleEvent(DWORD event) {
@@ -103,6 +89,26 @@ bool StopRequested() { return stopRequested; }
 
 void EndWatch() { ctrlCEndsWatch = false; }
 
+Stopwatch::Stopwatch() {
+    QueryPerformanceFrequency(&frequency_);
+    QueryPerformanceCounter(&start_);
+}
+
+double Stopwatch::Seconds() const {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart - start_.QuadPart) / static_cast<double>(frequency_.QuadPart);
+}
+
+void PumpMessages(const std::function<void(const MSG &message)> &seen) {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+        if (seen) seen(message);
+    }
+}
+
 FineTimerTicks::FineTimerTicks() : raised_(timeBeginPeriod(1) == TIMERR_NOERROR) {}
 
 FineTimerTicks::~FineTimerTicks() {
@@ -110,13 +116,11 @@ FineTimerTicks::~FineTimerTicks() {
 }
 
 WatchCount Watch(PaintCounter &counter, const WatchHooks &hooks) {
-    LARGE_INTEGER frequency, start;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
+    const Stopwatch clock;
     const FineTimerTicks ticks;
     WatchCount count;
     for (;;) {
-        const double now = SecondsSince(start, frequency);
+        const double now = clock.Seconds();
         if (stopRequested || (hooks.finished && hooks.finished(now, count))) {
             count.ran = now;
             count.interrupted = stopRequested;

@@ -32,6 +32,20 @@ bool StopRequested();
 // From here on Ctrl+C ends the program again.
 void EndWatch();
 
+// Seconds since it was made, from the performance counter.
+class Stopwatch {
+public:
+    Stopwatch();
+    double Seconds() const;
+
+private:
+    LARGE_INTEGER start_{}, frequency_{};
+};
+
+// Dispatches every message waiting in this thread's queue; `seen`, when
+// given, looks at each after it was dispatched.
+void PumpMessages(const std::function<void(const MSG &message)> &seen = nullptr);
+
 // Windows' default timer tick is about 15.6 ms, and Sleep(1) sleeps until the
 // next one: 1 ms ticks while watching let a loop look often enough.
 class FineTimerTicks {

@@ -3,8 +3,7 @@
 #include <new>
 #include <type_traits>
 
-#include "avi_layout.h"
-#include "color_modes.h"
+#include "picture_store.h"
 #include "station.h"
 
 namespace cli {
@@ -37,11 +36,6 @@ std::string LoadCardDriver(guards::UniqueModule &driver, CardCalls &calls) {
     return "";
 }
 
-size_t CardFrameBytes(geometry::FrameSize frame, int32_t colorMode) {
-    return static_cast<size_t>(
-        avi::DibBytes(frame.width, frame.height, static_cast<uint16_t>(colormode::BitCount(colorMode))));
-}
-
 // The order and the checks of Vorlane's preview thread.
 std::string CardSession::Open(const CardCalls &calls, geometry::FrameSize frame, int32_t colorMode) {
     calls_ = calls;
@@ -60,7 +54,8 @@ std::string CardSession::Open(const CardCalls &calls, geometry::FrameSize frame,
     captureBytes_ = memory_.memPages * card::kMemPageBytes;
     // The driver is told the whole capture memory, as the preview tells it:
     // room for that much, never less than a frame.
-    const size_t room = captureBytes_ > CardFrameBytes(frame, colorMode) ? captureBytes_ : CardFrameBytes(frame, colorMode);
+    const size_t frameBytes = recording::FrameBytes(recording::FrameFormat{frame.width, frame.height, colorMode});
+    const size_t room = captureBytes_ > frameBytes ? captureBytes_ : frameBytes;
     buffer_.reset(new (std::nothrow) uint8_t[room]());
     if (!buffer_) return "no memory for a frame";
     calls_.CG400SnapOneToMem(handle_, memory_.snapTarget, captureBytes_, 0);

@@ -33,9 +33,6 @@ struct CardCalls {
 // "" or one line that says what is wrong.
 std::string LoadCardDriver(guards::UniqueModule &driver, CardCalls &calls);
 
-// Bytes of one frame as the card delivers it in `colorMode`: bottom-up DIB rows.
-size_t CardFrameBytes(geometry::FrameSize frame, int32_t colorMode);
-
 // An open card, set up as Vorlane's preview sets it up; EndCG400 when it goes.
 class CardSession {
 public:

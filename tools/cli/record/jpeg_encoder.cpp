@@ -10,22 +10,11 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
+#include "jpeg_error_jump.h"
+
 namespace cli {
 
 namespace {
-
-// The library reports errors by calling error_exit, which must not return:
-// it jumps back into Encode.
-struct ErrorJump {
-    jpeg_error_mgr manager;
-    std::jmp_buf back;
-};
-
-void JumpBack(j_common_ptr info) {
-    std::longjmp(reinterpret_cast<ErrorJump *>(info->err)->back, 1);
-}
-
-void Silent(j_common_ptr) {}
 
 // Output into one growing malloc'd buffer kept from frame to frame, so that
 // a recording allocates only while its pictures grow.
@@ -63,16 +52,14 @@ constexpr size_t kFirstCapacity = 64 * 1024;
 
 struct JpegEncoder::State {
     jpeg_compress_struct info;
-    ErrorJump error;
+    jpeg::ErrorJump error;
     GrowingDestination dest;
     std::vector<JSAMPROW> rows;
 };
 
 JpegEncoder::JpegEncoder() {
     auto *state = new State{};
-    state->info.err = jpeg_std_error(&state->error.manager);
-    state->error.manager.error_exit = JumpBack;
-    state->error.manager.output_message = Silent;
+    state->info.err = jpeg::JumpOnError(state->error);
     if (setjmp(state->error.back)) {
         jpeg_destroy_compress(&state->info);
         delete state;

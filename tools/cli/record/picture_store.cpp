@@ -2,14 +2,14 @@
 
 #include <cstring>
 
-#include "avi_layout.h"
+#include "bmp_headers.h"
 #include "color_modes.h"
 #include "widening.h"
 
 namespace recording {
 
 size_t FrameBytes(const FrameFormat &format) {
-    return static_cast<size_t>(avi::DibBytes(format.width, format.height,
+    return static_cast<size_t>(bmp::DibBytes(format.width, format.height,
                                              static_cast<uint16_t>(colormode::BitCount(format.colorMode))));
 }
 

@@ -12,6 +12,7 @@
 #include "card_reader.h"
 #include "color_modes.h"
 #include "commands.h"
+#include "file_places.h"
 #include "frame_geometry.h"
 #include "keys_window.h"
 #include "preview_paint.h"
@@ -28,8 +29,7 @@ namespace {
 constexpr char kSegmentBytesVariable[] = "VORLANE_AVI_SEGMENT_BYTES";
 
 std::string WhyWritingStopped(const recording::WriteFailure &failure) {
-    const size_t slash = failure.path.find_last_of("\\/");
-    const std::string name = failure.path.substr(slash == std::string::npos ? 0 : slash + 1);
+    const std::string name = NameOf(failure.path);
     if (failure.tooMany)
         return "the numbering ends at " + recording::PictureFileName(recording::kMostPictures);
     if (failure.error == ERROR_DISK_FULL || failure.error == ERROR_HANDLE_DISK_FULL)
@@ -82,24 +82,7 @@ void Release(const RecordOptions &options) {
     else recording::ReleaseFolder(options.destination);
 }
 
-double SecondsSince(LARGE_INTEGER start, LARGE_INTEGER frequency) {
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
 bool KeyHeld(int key) { return (GetKeyState(key) & 0x8000) != 0; }
-
-// The keys window's messages; a key going down in it steps the card's A/D
-// values, as the DLL's hot keys do in the preview.
-void PumpMessages(CardSession &card) {
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-        if (message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN) card.StepAdValues(KeyHeld);
-    }
-}
 
 // Reads every slot the card finishes until the time is up, Ctrl+C, the keys
 // window closes or writing stops; offers each frame whole (its second slot
@@ -109,19 +92,21 @@ ReadCount ReadFrames(CardSession &card, recording::Recorder &recorder, const Pre
     const preview::DisplayInfo display = preview::DisplayInfoFor(frame, options.mode);
     guards::UniqueScreenDC screen(options.keysWindow ? GetDC(nullptr) : nullptr);
     if (screen) SetStretchBltMode(screen.get(), COLORONCOLOR);
-    LARGE_INTEGER frequency, start;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
+    const Stopwatch clock;
     const FineTimerTicks ticks;
     ReadCount count;
     double frameStart = 0, nextLine = 0;
     for (;;) {
-        const double now = SecondsSince(start, frequency);
+        const double now = clock.Seconds();
         if (StopRequested() || (options.seconds > 0 && now >= options.seconds) || recorder.Stopped()) {
             count.ran = now;
             break;
         }
-        PumpMessages(card);
+        // A key going down in the keys window steps the card's A/D values,
+        // as the DLL's hot keys do in the preview.
+        PumpMessages([&card](const MSG &message) {
+            if (message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN) card.StepAdValues(KeyHeld);
+        });
         const int slot = card.ReadNextSlot();
         if (slot == geometry::kNoSlot) {
             Sleep(1);
@@ -263,7 +248,7 @@ int Record(const CardCalls &calls, const RecordOptions &options, Report &report)
     summary.adValues = AdValues(getStats);
     recording::WriteFailure failure;
     summary.counts = recorder->Finish(failure, count.ran);
-    summary.aviFile = avi ? options.destination.substr(options.destination.find_last_of("\\/") + 1) : "";
+    summary.aviFile = avi ? NameOf(options.destination) : "";
     summary.rate = options.rate;
     summary.width = frame.width;
     summary.height = frame.height;

@@ -1,10 +1,11 @@
 #include "recording_claims.h"
 
 #include <cstdio>
-#include <cstring>
 #include <vector>
 
+#include "ascii_names.h"
 #include "file_places.h"
+#include "same_file.h"
 #include "win32_guards.h"
 #include "windows_error.h"
 
@@ -25,32 +26,27 @@ DWORD CreateFolders(const std::string &folder) {
     return GetLastError();
 }
 
-// A wildcard would also match each file's 8.3 name: "*.bmp" finds a.bmpx.
-// Names are compared whole, as the card's folder reader does.
+// Names are matched whole, as the card's folder reader matches them.
 std::string FirstBmpFile(const std::string &folder) {
     WIN32_FIND_DATAA found;
-    const HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return "";
-    std::string name;
+    const HANDLE opened = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (opened == INVALID_HANDLE_VALUE) return "";
+    const guards::UniqueFind search(opened);
     do {
-        const size_t length = std::strlen(found.cFileName);
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && length > 4 &&
-            _stricmp(found.cFileName + length - 4, ".bmp") == 0)
-            name = found.cFileName;
-    } while (name.empty() && FindNextFileA(search, &found));
-    FindClose(search);
-    return name;
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && names::IsBmpName(found.cFileName))
+            return found.cFileName;
+    } while (FindNextFileA(search.get(), &found));
+    return "";
 }
 
 // A place by what it is, not how it is spelled: the nearest existing folder
 // on its path, by volume and file index, and the names still missing below it.
 struct Place {
     bool known = false;
-    DWORD volume = 0, indexHigh = 0, indexLow = 0;
+    samefile::Identity folder{};
     std::vector<std::string> missing;
     bool operator==(const Place &other) const {
-        if (!known || !other.known || volume != other.volume || indexHigh != other.indexHigh ||
-            indexLow != other.indexLow || missing.size() != other.missing.size())
+        if (!known || !other.known || !(folder == other.folder) || missing.size() != other.missing.size())
             return false;
         for (size_t i = 0; i < missing.size(); ++i)
             if (_stricmp(missing[i].c_str(), other.missing[i].c_str()) != 0) return false;
@@ -62,36 +58,17 @@ std::string FullPath(const std::string &path) {
     char full[4 * MAX_PATH];
     const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
     if (length == 0 || length >= sizeof full) return "";
-    std::string result(full, length);
-    while (result.size() > 3 && (result.back() == '\\' || result.back() == '/')) result.pop_back();
-    return result;
-}
-
-// "C:" alone names the drive's current folder, not its root.
-std::string ParentOf(const std::string &full) {
-    const size_t slash = full.find_last_of("\\/");
-    if (slash == std::string::npos || slash + 1 == full.size()) return "";
-    std::string parent = full.substr(0, slash);
-    if (parent.size() == 2 && parent[1] == ':') parent += '\\';
-    return parent;
+    return cli::WithoutTrailingSlashes(std::string(full, length));
 }
 
 Place Locate(const std::string &full) {
     Place place;
-    for (std::string at = full; !at.empty(); at = ParentOf(at)) {
-        const HANDLE opened = CreateFileA(at.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        if (opened != INVALID_HANDLE_VALUE) {
-            const guards::UniqueKernelHandle handle(opened);
-            BY_HANDLE_FILE_INFORMATION info;
-            if (!GetFileInformationByHandle(handle.get(), &info)) return Place{};
+    for (std::string at = full; !at.empty(); at = cli::FolderOf(at)) {
+        if (samefile::IdentityOfPath(at.c_str(), place.folder)) {
             place.known = true;
-            place.volume = info.dwVolumeSerialNumber;
-            place.indexHigh = info.nFileIndexHigh;
-            place.indexLow = info.nFileIndexLow;
             return place;
         }
-        place.missing.insert(place.missing.begin(), at.substr(at.find_last_of("\\/") + 1));
+        place.missing.insert(place.missing.begin(), cli::NameOf(at));
     }
     return Place{};
 }
@@ -125,7 +102,7 @@ bool LiesWithin(const std::string &file, const std::string &folder) {
     const std::string home = FullPath(folder);
     if (home.empty()) return false;
     const Place recording = Locate(home);
-    for (std::string at = ParentOf(FullPath(file)); !at.empty(); at = ParentOf(at))
+    for (std::string at = cli::FolderOf(FullPath(file)); !at.empty(); at = cli::FolderOf(at))
         if (Locate(at) == recording) return true;
     return false;
 }

@@ -1,7 +1,8 @@
 # libjpeg-turbo from Debian's source package (scripts/libjpeg-turbo-source.sh
 # fetches it; ./run build passes its folder), built with this build's own
 # toolchain as a static library with its SIMD code, and linked into
-# vorlane-cli: nothing goes beside the program.
+# vorlane-cli: nothing goes beside the program. Its callers share the error
+# handling beside it (jpeg_error_jump.h).
 include(ExternalProject)
 set(VORLANE_LIBJPEG_TURBO_SOURCE "" CACHE PATH "Debian's libjpeg-turbo source package, unpacked")
 if(NOT EXISTS "${VORLANE_LIBJPEG_TURBO_SOURCE}/jpeglib.h")
@@ -29,5 +30,5 @@ ExternalProject_Add(libjpeg_turbo_build
 add_library(libjpeg_turbo STATIC IMPORTED GLOBAL)
 set_target_properties(libjpeg_turbo PROPERTIES
   IMPORTED_LOCATION ${libjpeg_turbo_binary}/libjpeg.a
-  INTERFACE_INCLUDE_DIRECTORIES "${VORLANE_LIBJPEG_TURBO_SOURCE};${libjpeg_turbo_binary}")
+  INTERFACE_INCLUDE_DIRECTORIES "${VORLANE_LIBJPEG_TURBO_SOURCE};${libjpeg_turbo_binary};${CMAKE_CURRENT_LIST_DIR}")
 add_dependencies(libjpeg_turbo libjpeg_turbo_build)

@@ -1,6 +1,7 @@
 # shellcheck shell=bash
 # What the demo's steps share: where the results go, Windows paths for
-# vorlane-cli, its reports, and the contact sheet's adjustments.
+# vorlane-cli, its reports, waiting for a condition, and the contact sheet's
+# adjustments.
 # shellcheck disable=SC2034 # read by the scripts that source this
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 out=$root/out/demo
@@ -24,6 +25,10 @@ need_sdk_files() {
 }
 
 to_windows() { winepath -w "$1" 2>/dev/null; }
+
+# poll SECONDS COMMAND...
+# shellcheck source=scripts/poll.sh
+. "$root/scripts/poll.sh"
 
 # report_value FILE KEY, as the SDK tests read the reports.
 # shellcheck source=tests/support/cli_report.sh

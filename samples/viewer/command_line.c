@@ -1,6 +1,6 @@
 /* The viewer's command line:
  *   vorlane-viewer [--height H] [--mode M] [--start] [--save-to FILE.bmp] */
-#include "viewer.h"
+#include "command_line.h"
 
 /* The next word of the command line, quotes removed: 1, or 0 at its end,
  * or -1 when it does not fit in `size` (never cut short). */

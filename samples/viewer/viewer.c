@@ -20,21 +20,20 @@
  *
  * Where things are: panel_picture.c keeps the picture on the panel (the part
  * to copy), viewer_window.c is the window and its buttons, viewer_dialogs.c
- * saves through the file dialogs, command_line.c reads the options. This
- * file starts the program and runs its message loop. */
+ * saves through the file dialogs and returns what happened to the window,
+ * command_line.c reads the options. This file starts the program and runs
+ * its message loop. */
 #include <windows.h>
 
-#include "viewer.h"
+#include "command_line.h"
 #include "viewer_controls.h"
+#include "viewer_window.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show) {
     ViewerOptions options;
     HWND window;
     MSG message;
     (void)previous;
-    /* Started afresh, also when run a second time in one process. */
-    ZeroMemory(&viewer, sizeof viewer);
-    viewer.instance = instance;
     ZeroMemory(&options, sizeof options);
     options.height = 480;
     options.mode = 1;
@@ -47,7 +46,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
         return 2;
     }
 
-    window = CreateViewerWindow(&options);
+    window = CreateViewerWindow(instance, &options);
     if (!window) return 1;
     ShowWindow(window, show);
     UpdateWindow(window);

@@ -4,8 +4,10 @@
 #include <windows.h>
 
 #include "vorlane.h"
-#include "viewer.h"
+#include "panel_picture.h"
 #include "viewer_controls.h"
+#include "viewer_dialogs.h"
+#include "viewer_window.h"
 
 #define MARGIN 8
 #define BUTTON_WIDTH 76
@@ -17,12 +19,20 @@
 static const char *const kModeNames[MODE_COUNT] = {"8-bit grey", "24-bit colour", "16-bit colour",
                                                    "15-bit colour"};
 
-struct Viewer viewer;
+static struct Viewer {
+    HINSTANCE instance;
+    HWND status, heightBox, modeBox;
+    PanelPicture picture;
+    int virtualCard;          /* the CG400D32.dll loaded is the virtual card */
+    char saveTo[MAX_PATH];    /* from --save-to */
+    char lastSaved[MAX_PATH]; /* the last frame saved, for "Grey..." */
+} viewer;
 
 #define VIRTUAL_CARD_NOTE " - virtual card"
 
 /* wvsprintfA writes at most 1024 bytes; paths are at most MAX_PATH. */
-void SetStatus(const char *format, ...) {
+/* The status line; " - virtual card" is added on the virtual card. */
+static void SetStatus(const char *format, ...) {
     char text[1024 + sizeof VIRTUAL_CARD_NOTE];
     va_list args;
     va_start(args, format);
@@ -50,7 +60,8 @@ static void AfterFollowing(int opened) {
     SetStatus("the card did not open");
 }
 
-void FollowPicture(void) { AfterFollowing(FollowPanel(&viewer.picture)); }
+/* FollowPanel, and on a failed opening the buttons and status say so. */
+static void FollowPicture(void) { AfterFollowing(FollowPanel(&viewer.picture)); }
 
 /* The window's size follows the frame's: the panel is exactly the picture. */
 static void LayOut(void) {
@@ -72,6 +83,69 @@ static void ResetAdjustments(void) {
         SetStatus("A/D adjustments reset to 128");
     else
         SetStatus("the card did not reset");
+    FollowPicture();
+}
+
+/* Vorlane saves only through EasyCapture, which also closes the card; the
+ * picture is opened again afterwards if it was running. */
+static void SaveFrame(void) {
+    FrameSave save;
+    if (!viewer.picture.open) {
+        SetStatus("nothing to save: click Start first");
+        return;
+    }
+    BeginFrameSave(&save, viewer.picture.window, viewer.saveTo);
+    while (save.outcome == SAVE_NOT_WRITTEN) {
+        SetStatus("could not save %s: choose another path", save.path);
+        SaveElsewhere(&save);
+    }
+    switch (save.outcome) {
+    case SAVE_PATH_TOO_LONG:
+        SetStatus("not saved: the full path of %s is longer than %d characters", viewer.saveTo, MAX_PATH - 1);
+        return;
+    case SAVE_NO_TEMPORARY_FILE:
+        SetStatus("not saved: no temporary file for the frame");
+        return;
+    case SAVE_DONE:
+        lstrcpynA(viewer.lastSaved, save.path, MAX_PATH);
+        SetStatus("saved %s", save.path);
+        break;
+    case SAVE_CANCELLED:
+        SetStatus("not saved");
+        break;
+    case SAVE_GAVE_UP:
+    case SAVE_NOT_WRITTEN:
+        SetStatus("not saved: %s could not be written", save.path);
+        break;
+    }
+    /* A frame given up before EasyCapture saved it leaves the card open. */
+    if (save.cardClosed)
+        viewer.picture.open = 0;
+    else
+        ClosePicture(&viewer.picture);
+    InvalidateRect(viewer.picture.panel, NULL, TRUE);
+    FollowPicture();
+}
+
+/* A dialog would lie over the panel: the picture stops while one is open. */
+static void SaveGreyCopy(void) {
+    GreyCopy copy;
+    if (!viewer.saveTo[0] || !viewer.lastSaved[0]) ClosePicture(&viewer.picture);
+    MakeGreyCopy(&copy, viewer.picture.window, viewer.lastSaved, viewer.saveTo[0] != 0);
+    switch (copy.outcome) {
+    case GREY_DONE:
+        SetStatus("grey copy saved %s", copy.grey);
+        break;
+    case GREY_FAILED:
+        SetStatus("could not make a grey copy of %s as %s", copy.source, copy.grey);
+        break;
+    case GREY_NAME_TOO_LONG:
+        SetStatus("no grey copy of %s: its name with " GREY_SUFFIX " would be longer than %d characters",
+                  copy.source, MAX_PATH - 1);
+        break;
+    case GREY_CANCELLED:
+        break;
+    }
     FollowPicture();
 }
 
@@ -103,7 +177,7 @@ static void Command(int id, int notice) {
         SetStatus("stopped");
         break;
     case ID_SAVE: SaveFrame(); break;
-    case ID_GREY: MakeGreyCopy(); break;
+    case ID_GREY: SaveGreyCopy(); break;
     case ID_RESET: ResetAdjustments(); break;
     case ID_HEIGHT:
     case ID_MODE:
@@ -192,8 +266,10 @@ static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPA
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-HWND CreateViewerWindow(const ViewerOptions *options) {
+HWND CreateViewerWindow(HINSTANCE instance, const ViewerOptions *options) {
     WNDCLASSA windowClass;
+    ZeroMemory(&viewer, sizeof viewer);
+    viewer.instance = instance;
     viewer.picture.height = options->height;
     viewer.picture.mode = options->mode;
     lstrcpynA(viewer.saveTo, options->saveTo, MAX_PATH);

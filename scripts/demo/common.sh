@@ -1,17 +1,18 @@
 # shellcheck shell=bash
 # What the demo's steps share: where the results go, Windows paths for
-# vorlane-cli, its reports, and the contact sheet's adjustments.
+# vorlane-cli, its reports, waiting for a condition, and the contact sheet's
+# adjustments.
 # shellcheck disable=SC2034 # read by the scripts that source this
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 out=$root/out/demo
 
-# The contact sheet's adjustments: name, chord, presses, A/D selector, step.
-adjustments='brightness-up   ctrl+0  6 1 8
-brightness-down ctrl+9  6 1 -8
-contrast-up     ctrl+8  6 2 8
-contrast-down   ctrl+7  6 2 -8
-saturation-up   ctrl+6  8 4 8
-saturation-down ctrl+5 12 4 -8'
+# The contact sheet's adjustments, one a line: name, chord, presses, A/D
+# selector, step. The chords are scripts/chords.txt's, the first of each
+# line; each is pressed 6 times, saturation's more, to show as much.
+declare -A presses=([saturation-up]=8 [saturation-down]=12)
+adjustments=$(grep -v '^#' "$root/scripts/chords.txt" | while read -r name selector step chord _; do
+  echo "$name $chord ${presses[$name]:-6} $selector $step"
+done)
 
 # need_sdk_files WHO SDK FILE...: each FILE is in the SDK folder, or the run
 # ends with a line naming the first one missing.
@@ -24,6 +25,10 @@ need_sdk_files() {
 }
 
 to_windows() { winepath -w "$1" 2>/dev/null; }
+
+# poll SECONDS COMMAND...
+# shellcheck source=scripts/poll.sh
+. "$root/scripts/poll.sh"
 
 # report_value FILE KEY, as the SDK tests read the reports.
 # shellcheck source=tests/support/cli_report.sh

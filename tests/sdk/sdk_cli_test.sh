@@ -253,24 +253,27 @@ elif [ -n "${DISPLAY:-}" ]; then
   # closed window would leave Alt held. A window found before it is mapped
   # refuses the focus (BadMatch): ask again until it takes it, for a minute
   # at most. Each chord goes once the one before it has shown in
-  # vorlane-cli's report, and the window closes last.
+  # vorlane-cli's report, and the window closes last. What each chord
+  # steps, from 128, is scripts/chords.txt's.
+  chords=(ctrl+0 ctrl+0 ctrl+8 alt+equal ctrl+5 ctrl+9) values=()
+  declare -A ad=([1]=128 [2]=128 [4]=128)
+  for chord in "${chords[@]}"; do
+    read -r selector step < <(awk -v chord="$chord" '!/^#/ { for (i = 4; i <= NF; i++) if ($i == chord) print $2, $3 }' \
+      "$here/../../scripts/chords.txt")
+    [ -n "${step:-}" ] || { fail "chords in the keys window" "$chord is not in scripts/chords.txt"; break; }
+    ad[$selector]=$((ad[$selector] + step))
+    values+=("${ad[1]} ${ad[2]} ${ad[4]}")
+  done
   ad_is() { [ "$(report_ad "$run/keys-report.txt")" = "$1" ]; }
   if poll 60 timeout 10 xdotool search --name '^Vorlane preview keys$' windowfocus --sync >/dev/null 2>&1; then
-    while read -r chord values; do
-      xdotool key "$chord"
-      poll 30 ad_is "$values"
-    done <<'CHORDS'
-ctrl+0    136 128 128
-ctrl+0    144 128 128
-ctrl+8    144 136 128
-alt+equal 144 144 128
-ctrl+5    144 144 120
-ctrl+9    136 144 120
-CHORDS
+    for i in "${!values[@]}"; do
+      xdotool key "${chords[$i]}"
+      poll 30 ad_is "${values[$i]}"
+    done
     xdotool key alt+F4
   fi
   wait
-  expected="136 144 120" got=$(report_ad "$run/keys-report.txt")
+  expected=${values[-1]:-} got=$(report_ad "$run/keys-report.txt")
   if [ "$(cat "$work/keys.status")" != 0 ] || [ "$(report_value "$run/keys-report.txt" running)" != 0 ] ||
      [ "$got" != "$expected" ]; then
     fail "chords in the keys window" "exit status $(cat "$work/keys.status"), A/D $got; expected 0 and A/D $expected at the end"

@@ -1,12 +1,14 @@
 # shellcheck shell=bash
 # What the SDK tests share, sourced by each: a scratch folder removed at the
-# end, a count of failures, the SDK installed, programs run under Wine, a
-# condition polled with a deadline, and the check for the programs a test
-# needs (require, from scripts/).
+# end, a count of failures, the SDK installed, programs run under Wine, and
+# from scripts/ a condition polled with a deadline (poll) and the check for
+# the programs a test needs (require).
 # shellcheck disable=SC2034 # read by the scripts that source this
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=scripts/require.sh
 . "$here/../../scripts/require.sh"
+# shellcheck source=scripts/poll.sh
+. "$here/../../scripts/poll.sh"
 cmake=${CMAKE_COMMAND:-cmake}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -44,18 +46,6 @@ wine_in() {
   done
   printf '%s\n' "$output"
   return "$status"
-}
-
-# poll SECONDS COMMAND...: until COMMAND succeeds, tried ten times a second
-# for SECONDS at most; fails if it never did.
-poll() {
-  local _ tenths=$(($1 * 10))
-  shift
-  for _ in $(seq "$tenths"); do
-    "$@" && return 0
-    sleep 0.1
-  done
-  return 1
 }
 
 # finish NAME: the count of failures, and the verdict as the exit status.

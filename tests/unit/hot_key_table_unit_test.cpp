@@ -1,6 +1,13 @@
 // The chord table: which row a set of held keys applies.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "chord_rows.h"
@@ -67,6 +74,43 @@ TEST(HotKeyRows, FirstRowWhoseChordAndGuardHoldApplies) {
         const int found = hotkeys::FindRow(c.values, Held{c.held});
         EXPECT_EQ(found == kNoRow ? 0 : found + 1, c.row) << c.name;
     }
+}
+
+// scripts/chords.txt, the list the demo and the CLI test press: each chord
+// there steps what its line says, and no chord of the table is missing.
+TEST(HotKeyRows, TheScriptsChordListAgrees) {
+    const char *root = std::getenv("VORLANE_SOURCE_DIR");
+    ASSERT_NE(root, nullptr) << "VORLANE_SOURCE_DIR is not set";
+    std::ifstream list(std::string(root) + "/scripts/chords.txt");
+    ASSERT_TRUE(list) << root << "/scripts/chords.txt cannot be read";
+    // xdotool's names for the chords' keys, and Windows' codes for them.
+    const std::map<std::string, int> keys = {
+        {"ctrl", vt::kKeyCtrl}, {"alt", vt::kKeyAlt}, {"equal", vt::kKeyPlus}, {"minus", vt::kKeyMinus},
+        {"0", '0'}, {"5", '5'}, {"6", '6'}, {"7", '7'}, {"8", '8'}, {"9", '9'}};
+    std::set<std::pair<int, int>> listed;
+    for (std::string line; std::getline(list, line);) {
+        std::istringstream words(line);
+        std::string adjustment, chord;
+        int selector = 0, step = 0;
+        if (!(words >> adjustment) || adjustment[0] == '#') continue;
+        ASSERT_TRUE(words >> selector >> step) << line;
+        while (words >> chord) {
+            const size_t plus = chord.find('+');
+            const auto modifier = keys.find(chord.substr(0, plus)), key = keys.find(chord.substr(plus + 1));
+            ASSERT_TRUE(plus != std::string::npos && modifier != keys.end() && key != keys.end())
+                << adjustment << ": no such chord " << chord;
+            listed.insert({modifier->second, key->second});
+            const int found = hotkeys::FindRow({128, 128, 128}, Held{{modifier->second, key->second}});
+            ASSERT_NE(found, kNoRow) << adjustment << ": " << chord << " steps nothing";
+            EXPECT_EQ(hotkeys::kRows[found].selector, selector) << adjustment << ": " << chord;
+            EXPECT_EQ(hotkeys::kRows[found].step, step) << adjustment << ": " << chord;
+        }
+    }
+    for (const hotkeys::Row &row : hotkeys::kRows)
+        for (int c = 0; c < row.chordCount; ++c)
+            EXPECT_EQ(listed.count({row.chords[c].modifier, row.chords[c].key}), 1u)
+                << "missing: A/D " << row.selector << " by " << row.step << ", keys "
+                << row.chords[c].modifier << " and " << row.chords[c].key;
 }
 
 }  // namespace

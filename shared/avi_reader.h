@@ -55,7 +55,8 @@ struct Movie {
 bool ReadMovie(ReadAt read, void *file, uint64_t fileSize, Movie &movie, char *why, size_t whyBytes);
 
 // The frame (an index into `frames`) whose bytes step `step` shows: its
-// own, or for a repeat the last one before it; -1 when none comes before.
+// own, or for a repeat the last one before it; -1 when none comes before
+// or the movie has no such step. A binary search over the runs of repeats.
 int64_t ShownFrame(const Movie &movie, uint64_t step);
 
 // A file held in memory, for ReadAt's `file`.

@@ -3,6 +3,7 @@
 // folder before a recording starts, and the figures and ending of the watch.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <utility>
@@ -10,6 +11,7 @@
 
 #include "paint_counter.h"
 #include "bmp_headers.h"
+#include "card_frames.h"
 #include "record_rate.h"
 #include "recorder.h"
 #include "recording_claims.h"
@@ -57,6 +59,64 @@ TEST(RateBudget, KeepsAtMostTheRateAndLosesNothingToJitter) {
         int kept = 0;
         for (double time : row.times) kept += recording::KeepPicture(budget, row.rate, time);
         EXPECT_EQ(kept, row.kept) << row.name;
+    }
+}
+
+TEST(CardFrames, TwoSlotsReadInTurnMakeAFrameAtItsFirstSlotsTime) {
+    struct Read {
+        int slot;
+        bool read;
+        double time;
+    };
+    struct Row {
+        const char *name;
+        std::vector<Read> reads;
+        std::vector<double> frames;  // the times of the whole frames
+    } rows[] = {
+        {"both slots read", {{0, true, 0}, {1, true, 1}, {0, true, 2}, {1, true, 3}}, {0, 2}},
+        {"first slot failed: not kept, the next frame at its own time",
+         {{0, true, 0}, {1, true, 1}, {0, false, 2}, {1, true, 3}, {0, true, 4}, {1, true, 5}}, {0, 4}},
+        {"second slot failed", {{0, true, 0}, {1, false, 1}, {0, true, 2}, {1, true, 3}}, {2}},
+        {"reading began at a second slot", {{1, true, 0}, {0, true, 1}, {1, true, 2}}, {1}},
+    };
+    for (const Row &row : rows) {
+        recording::SlotPairing pairing;
+        std::vector<double> frames;
+        for (const Read &read : row.reads)
+            if (recording::SlotRead(pairing, read.slot, read.read, read.time)) frames.push_back(pairing.start);
+        EXPECT_EQ(frames, row.frames) << row.name;
+    }
+}
+
+TEST(CardFrames, AGapOfTwoSecondsIsAStallNamedOnceAndCountedWhole) {
+    // Polled every quarter of a second; frames at some of the polls.
+    struct Row {
+        const char *name;
+        std::vector<double> frames;
+        double end;
+        int named;
+        double stalled;
+    } rows[] = {
+        {"steady", Steady(0.25, 16), 4, 0, 0},
+        {"no frame at all", {}, 5, 1, 5},
+        {"stops and comes back", {0.25, 0.5, 3.5, 3.75}, 4, 1, 3},
+        {"stops for good", {0.25, 0.5}, 4, 1, 3.5},
+        {"gaps just short of a stall", {1.75, 3.5}, 5.25, 0, 0},
+        {"three stalls", {2.5, 5}, 7.5, 3, 7.5},
+    };
+    for (const Row &row : rows) {
+        recording::FrameGaps gaps;
+        int named = 0;
+        size_t next = 0;
+        for (double now = 0; now <= row.end; now += 0.25) {
+            if (next < row.frames.size() && row.frames[next] == now) {
+                recording::FrameCame(gaps, now);
+                ++next;
+            }
+            named += recording::StallBegins(gaps, now);
+        }
+        EXPECT_EQ(named, row.named) << row.name;
+        EXPECT_EQ(recording::StalledSeconds(gaps, row.end), row.stalled) << row.name;
     }
 }
 
@@ -313,10 +373,13 @@ TEST(RecordFigures, FailedScreenReadsAreCountedAndNeverTakenForPictures) {
 }
 
 // A store that writes down what it was asked: K and the picture's first
-// byte for a kept frame, R for a repeat, C for the close.
+// byte for a kept frame, R for a repeat, C for the close; and counts the
+// clock's refreshes.
 struct LoggingStore : recording::PictureStore {
     std::string *log;
-    explicit LoggingStore(std::string *into) : log(into) {}
+    std::atomic<int> *refreshes;
+    LoggingStore(std::string *into, std::atomic<int> *refreshed) : log(into), refreshes(refreshed) {}
+    bool Refresh(recording::WriteFailure &) override { return ++*refreshes, true; }
     bool Keep(const BYTE *frame, int64_t, recording::WriteFailure &) override {
         *log += 'K';
         *log += static_cast<char>(frame[0]);
@@ -328,7 +391,8 @@ struct LoggingStore : recording::PictureStore {
 
 TEST(Recorder, KeepsTimeWithTheNewestFrameOfEachStepOrARepeat) {
     // Frames named by letter at their times; rate 8: steps of 0.125 s, and
-    // times that binary fractions hold exactly.
+    // times that binary fractions hold exactly. '!': the clock reads this
+    // time from then on; once the writer has woken to it, '|' in the log.
     struct Row {
         const char *name;
         std::vector<std::pair<char, double>> frames;
@@ -346,21 +410,38 @@ TEST(Recorder, KeepsTimeWithTheNewestFrameOfEachStepOrARepeat) {
         {"none for two steps: repeats", {{'a', 0}, {'b', 0.375}}, 0.5, "KaRRKbC", 0, 2},
         {"the time after the last frame is repeated", {{'a', 0}}, 0.375, "KaRRC", 0, 2},
         {"an end before the last frame's step still keeps it", {{'a', 0}, {'b', 0.125}}, 0.0625, "KaKbC", 0, 0},
+        {"a stall: the frame held and the repeats so far go out by the clock",
+         {{'a', 0}, {'!', 1}, {'b', 1}}, 1.125, "KaRRRRRR|RKbC", 0, 7},
+        {"a frame read before the clock's steps takes the first step left",
+         {{'a', 0}, {'!', 1}, {'b', 0.5}}, 1, "KaRRRRRR|KbC", 0, 6},
+        {"the clock before the first frame: time starts with the frame", {{'!', 1}, {'a', 1}}, 1.125, "|KaC", 0, 0},
     };
     constexpr int32_t kSide = 4;
     for (const Row &row : rows) {
         std::string log;
-        recording::Recorder recorder(std::unique_ptr<recording::PictureStore>(new LoggingStore(&log)),
-                                     recording::FrameFormat{kSide, kSide, 0}, 8, recording::Pacing::kTimeSteps);
+        std::atomic<int> refreshes{0};
+        std::atomic<double> clock{0};
+        recording::Recorder recorder(std::unique_ptr<recording::PictureStore>(new LoggingStore(&log, &refreshes)),
+                                     recording::FrameFormat{kSide, kSide, 0}, 8, recording::Pacing::kTimeSteps,
+                                     [&clock] { return clock.load(); });
         ASSERT_TRUE(recorder.Start()) << row.name;
+        int64_t offered = 0;
         for (const auto &frame : row.frames) {
+            if (frame.first == '!') {
+                clock = frame.second;
+                const int woken = refreshes + 2;  // the second refresh follows a look at the new time
+                ASSERT_TRUE(vt::WaitUntil([&] { return refreshes >= woken; })) << row.name;
+                log += '|';  // the writer waits: the clock stands still
+                continue;
+            }
+            ++offered;
             const std::vector<BYTE> bytes(kSide * kSide, static_cast<BYTE>(frame.first));
             recorder.Offer(bytes.data(), frame.second);
         }
         recording::WriteFailure failure;
         const recording::Counts counts = recorder.Finish(failure, row.end);
         EXPECT_EQ(log, row.stored) << row.name;
-        EXPECT_EQ(counts.seen, static_cast<int64_t>(row.frames.size())) << row.name;
+        EXPECT_EQ(counts.seen, offered) << row.name;
         EXPECT_EQ(counts.overRate, row.overRate) << row.name;
         EXPECT_EQ(counts.repeats, row.repeats) << row.name;
         EXPECT_EQ(counts.kept + counts.overRate, counts.seen) << row.name;

@@ -3,7 +3,13 @@
 // folder before a recording starts, and the figures and ending of the watch.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -12,11 +18,13 @@
 #include "paint_counter.h"
 #include "bmp_headers.h"
 #include "card_frames.h"
+#include "commands.h"
 #include "record_rate.h"
 #include "recorder.h"
 #include "recording_claims.h"
 #include "recording_report.h"
 #include "test_support.h"
+#include "vcard_control.h"
 #include "watch_loop.h"
 
 namespace {
@@ -508,4 +516,69 @@ TEST_F(RecordEnding, AClosingConsoleLeavesTheReportWholeWithItsExitStatus) {
     EXPECT_EQ(left, "command=record\nexit_status=2\n");
     CloseHandle(thread);
     CloseHandle(closing.program);
+}
+
+// What `body` writes to the console, both streams.
+std::string Printed(const std::function<void()> &body) {
+    const std::string path = vt::NewTempFolder("printed") + "\\console.txt";
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const int console[] = {_dup(1), _dup(2)};
+    const int file = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC, _S_IWRITE);
+    _dup2(file, 1);
+    _dup2(file, 2);
+    body();
+    std::fflush(stdout);
+    std::fflush(stderr);
+    for (int stream : {1, 2}) {
+        _dup2(console[stream - 1], stream);
+        _close(console[stream - 1]);
+    }
+    _close(file);
+    const std::vector<uint8_t> bytes = vt::ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// record itself on the virtual card, which this program loaded: a card that
+// delivers nothing, fails reads or stalls, as the console and FILE.txt say it.
+TEST_F(RecordEnding, ACardThatDeliversNothingFailsOrStallsIsToldOfAndNoFrameIsLeftOut) {
+    static const uint32_t kFramesThenNone[] = {0, 2, 0, 2, 0, 2};
+    struct Row {
+        const char *name;
+        std::function<void()> card;
+        const char *seconds;
+        int status;
+        std::vector<std::string> said;  // on the console or in FILE.txt
+        double stalled;                 // at least, in FILE.txt
+    } rows[] = {
+        {"no frame at all", [] { VcSetStatusMode(VC_STATUS_NONE); }, "1", 1,
+         {"the card delivered no picture in", "pictures read from the card: 0\r\n", "; the card delivered no picture\r\n"},
+         0},
+        {"every read fails", [] { VcSetFailure(VC_READ, 1); }, "1", 1,
+         {"the card delivered no picture in", "pictures read from the card: 0\r\n"}, 0},
+        {"every third read fails: a frame with a failed slot is not kept, none is left out",
+         [] { VcSetFailure(VC_READ, 3); }, "1", 0, {"left out to keep to 25 a second: 0\r\n"}, 0},
+        {"a few frames, then a stall to the end", [] { VcScriptStatus(kFramesThenNone, 6); }, "3", 0,
+         {"the card has delivered no frame for 2 s"}, 2},
+    };
+    const std::string kStalled = "seconds without a frame from the card: ";
+    for (const Row &row : rows) {
+        VcReset();
+        row.card();
+        const std::string avi = vt::NewTempFolder("record-card") + "\\card.avi";
+        int status = -1;
+        const std::string console = Printed([&] {
+            cli::Report report;
+            status = cli::RecordCommand({avi, "--seconds", row.seconds, "--no-window"}, report);
+        });
+        const std::vector<uint8_t> figures = vt::ReadFileBytes(avi.substr(0, avi.size() - 4) + ".txt");
+        const std::string said = console + std::string(figures.begin(), figures.end());
+        EXPECT_EQ(status, row.status) << row.name << ":\n" << said;
+        for (const std::string &line : row.said)
+            EXPECT_NE(said.find(line), std::string::npos) << row.name << ": no \"" << line << "\" in\n" << said;
+        const size_t stalled = said.find(kStalled);
+        ASSERT_NE(stalled, std::string::npos) << row.name << ":\n" << said;
+        EXPECT_GE(std::atof(said.c_str() + stalled + kStalled.size()), row.stalled) << row.name << ":\n" << said;
+    }
+    VcReset();
 }

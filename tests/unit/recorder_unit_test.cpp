@@ -70,61 +70,37 @@ TEST(RateBudget, KeepsAtMostTheRateAndLosesNothingToJitter) {
     }
 }
 
-TEST(CardFrames, TwoSlotsReadInTurnMakeAFrameAtItsFirstSlotsTime) {
-    struct Read {
-        int slot;
-        bool read;
-        double time;
-    };
+// The reading loop's rows: one poll a quarter of a second, each reading
+// slot 0 or 1 ('0', '1'), failing to ('A', 'B'), or finding none ready.
+TEST(CardFrames, SlotsMakeFramesAtTheirFirstSlotsTimeAndLongGapsAreStalls) {
     struct Row {
-        const char *name;
-        std::vector<Read> reads;
-        std::vector<double> frames;  // the times of the whole frames
+        const char *name, *polls;
+        std::vector<double> frames;  // the whole frames' times
+        int named;                   // stalls said on the console
+        double stalled;
     } rows[] = {
-        {"both slots read", {{0, true, 0}, {1, true, 1}, {0, true, 2}, {1, true, 3}}, {0, 2}},
-        {"first slot failed: not kept, the next frame at its own time",
-         {{0, true, 0}, {1, true, 1}, {0, false, 2}, {1, true, 3}, {0, true, 4}, {1, true, 5}}, {0, 4}},
-        {"second slot failed", {{0, true, 0}, {1, false, 1}, {0, true, 2}, {1, true, 3}}, {2}},
-        {"reading began at a second slot", {{1, true, 0}, {0, true, 1}, {1, true, 2}}, {1}},
+        {"a failed first slot spoils its frame; the next has its own time", "01A10101", {0, 1, 1.5}, 0, 0},
+        {"a failed second slot", "0B01", {0.5}, 0, 0},
+        {"gaps just short of a stall", "01.....01.....01", {0, 1.75, 3.5}, 0, 0},
+        {"a stall and back", "01..........01", {0, 3}, 1, 3},
+        {"no frame at all", "....................", {}, 1, 4.75},
     };
     for (const Row &row : rows) {
         recording::SlotPairing pairing;
-        std::vector<double> frames;
-        for (const Read &read : row.reads)
-            if (recording::SlotRead(pairing, read.slot, read.read, read.time)) frames.push_back(pairing.start);
-        EXPECT_EQ(frames, row.frames) << row.name;
-    }
-}
-
-TEST(CardFrames, AGapOfTwoSecondsIsAStallNamedOnceAndCountedWhole) {
-    // Polled every quarter of a second; frames at some of the polls.
-    struct Row {
-        const char *name;
-        std::vector<double> frames;
-        double end;
-        int named;
-        double stalled;
-    } rows[] = {
-        {"steady", Steady(0.25, 16), 4, 0, 0},
-        {"no frame at all", {}, 5, 1, 5},
-        {"stops and comes back", {0.25, 0.5, 3.5, 3.75}, 4, 1, 3},
-        {"stops for good", {0.25, 0.5}, 4, 1, 3.5},
-        {"gaps just short of a stall", {1.75, 3.5}, 5.25, 0, 0},
-        {"three stalls", {2.5, 5}, 7.5, 3, 7.5},
-    };
-    for (const Row &row : rows) {
         recording::FrameGaps gaps;
+        std::vector<double> frames;
         int named = 0;
-        size_t next = 0;
-        for (double now = 0; now <= row.end; now += 0.25) {
-            if (next < row.frames.size() && row.frames[next] == now) {
-                recording::FrameCame(gaps, now);
-                ++next;
-            }
+        double now = 0;
+        for (const char *poll = row.polls; *poll; ++poll, now += 0.25) {
             named += recording::StallBegins(gaps, now);
+            if (*poll != '.' && recording::SlotRead(pairing, *poll == '1' || *poll == 'B', *poll <= '1', now)) {
+                frames.push_back(pairing.start);
+                recording::FrameCame(gaps, now);
+            }
         }
+        EXPECT_EQ(frames, row.frames) << row.name;
         EXPECT_EQ(named, row.named) << row.name;
-        EXPECT_EQ(recording::StalledSeconds(gaps, row.end), row.stalled) << row.name;
+        EXPECT_EQ(recording::StalledSeconds(gaps, now - 0.25), row.stalled) << row.name;
     }
 }
 
@@ -521,20 +497,13 @@ TEST_F(RecordEnding, AClosingConsoleLeavesTheReportWholeWithItsExitStatus) {
 // What `body` writes to the console, both streams.
 std::string Printed(const std::function<void()> &body) {
     const std::string path = vt::NewTempFolder("printed") + "\\console.txt";
-    std::fflush(stdout);
-    std::fflush(stderr);
-    const int console[] = {_dup(1), _dup(2)};
-    const int file = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC, _S_IWRITE);
-    _dup2(file, 1);
-    _dup2(file, 2);
+    std::fflush(nullptr);
+    const int console[] = {_dup(1), _dup(2)}, file = _open(path.c_str(), _O_WRONLY | _O_CREAT, _S_IWRITE);
+    for (int stream : {1, 2}) _dup2(file, stream);
     body();
-    std::fflush(stdout);
-    std::fflush(stderr);
-    for (int stream : {1, 2}) {
-        _dup2(console[stream - 1], stream);
-        _close(console[stream - 1]);
-    }
-    _close(file);
+    std::fflush(nullptr);
+    for (int stream : {1, 2}) _dup2(console[stream - 1], stream);
+    for (int handle : {console[0], console[1], file}) _close(handle);
     const std::vector<uint8_t> bytes = vt::ReadFileBytes(path);
     return std::string(bytes.begin(), bytes.end());
 }
@@ -543,39 +512,35 @@ std::string Printed(const std::function<void()> &body) {
 // delivers nothing, fails reads or stalls, as the console and FILE.txt say it.
 TEST_F(RecordEnding, ACardThatDeliversNothingFailsOrStallsIsToldOfAndNoFrameIsLeftOut) {
     static const uint32_t kFramesThenNone[] = {0, 2, 0, 2, 0, 2};
+    const std::string kNone = "the card delivered no picture in", kStalled = "seconds without a frame from the card: ";
     struct Row {
         const char *name;
         std::function<void()> card;
         const char *seconds;
         int status;
-        std::vector<std::string> said;  // on the console or in FILE.txt
-        double stalled;                 // at least, in FILE.txt
+        std::string said;  // on the console or in FILE.txt
+        double stalled;    // at least, in FILE.txt
     } rows[] = {
-        {"no frame at all", [] { VcSetStatusMode(VC_STATUS_NONE); }, "1", 1,
-         {"the card delivered no picture in", "pictures read from the card: 0\r\n", "; the card delivered no picture\r\n"},
-         0},
-        {"every read fails", [] { VcSetFailure(VC_READ, 1); }, "1", 1,
-         {"the card delivered no picture in", "pictures read from the card: 0\r\n"}, 0},
-        {"every third read fails: a frame with a failed slot is not kept, none is left out",
-         [] { VcSetFailure(VC_READ, 3); }, "1", 0, {"left out to keep to 25 a second: 0\r\n"}, 0},
-        {"a few frames, then a stall to the end", [] { VcScriptStatus(kFramesThenNone, 6); }, "3", 0,
-         {"the card has delivered no frame for 2 s"}, 2},
+        {"no frame at all", [] { VcSetStatusMode(VC_STATUS_NONE); }, "1", 1, kNone, 0},
+        {"every read fails", [] { VcSetFailure(VC_READ, 1); }, "1", 1, kNone, 0},
+        {"every third read fails: none left out", [] { VcSetFailure(VC_READ, 3); }, "1", 0,
+         "left out to keep to 25 a second: 0\r\n", 0},
+        {"a few frames, then a stall", [] { VcScriptStatus(kFramesThenNone, 6); }, "3", 0,
+         "the card has delivered no frame for 2 s", 2},
     };
-    const std::string kStalled = "seconds without a frame from the card: ";
     for (const Row &row : rows) {
         VcReset();
         row.card();
         const std::string avi = vt::NewTempFolder("record-card") + "\\card.avi";
         int status = -1;
-        const std::string console = Printed([&] {
+        std::string said = Printed([&] {
             cli::Report report;
             status = cli::RecordCommand({avi, "--seconds", row.seconds, "--no-window"}, report);
         });
         const std::vector<uint8_t> figures = vt::ReadFileBytes(avi.substr(0, avi.size() - 4) + ".txt");
-        const std::string said = console + std::string(figures.begin(), figures.end());
+        said.append(figures.begin(), figures.end());
         EXPECT_EQ(status, row.status) << row.name << ":\n" << said;
-        for (const std::string &line : row.said)
-            EXPECT_NE(said.find(line), std::string::npos) << row.name << ": no \"" << line << "\" in\n" << said;
+        EXPECT_NE(said.find(row.said), std::string::npos) << row.name << ": no \"" << row.said << "\" in\n" << said;
         const size_t stalled = said.find(kStalled);
         ASSERT_NE(stalled, std::string::npos) << row.name << ":\n" << said;
         EXPECT_GE(std::atof(said.c_str() + stalled + kStalled.size()), row.stalled) << row.name << ":\n" << said;

@@ -8,9 +8,9 @@
 
 #include <atomic>
 #include <cstdio>
-#include <cstdlib>
 #include <functional>
 #include <memory>
+#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -512,21 +512,19 @@ std::string Printed(const std::function<void()> &body) {
 // delivers nothing, fails reads or stalls, as the console and FILE.txt say it.
 TEST_F(RecordEnding, ACardThatDeliversNothingFailsOrStallsIsToldOfAndNoFrameIsLeftOut) {
     static const uint32_t kFramesThenNone[] = {0, 2, 0, 2, 0, 2};
-    const std::string kNone = "the card delivered no picture in", kStalled = "seconds without a frame from the card: ";
     struct Row {
         const char *name;
         std::function<void()> card;
         const char *seconds;
         int status;
-        std::string said;  // on the console or in FILE.txt
-        double stalled;    // at least, in FILE.txt
+        const char *said;  // on the console, then in FILE.txt
     } rows[] = {
-        {"no frame at all", [] { VcSetStatusMode(VC_STATUS_NONE); }, "1", 1, kNone, 0},
-        {"every read fails", [] { VcSetFailure(VC_READ, 1); }, "1", 1, kNone, 0},
+        {"no frame at all", [] { VcSetStatusMode(VC_STATUS_NONE); }, "1", 1,
+         "the card delivered no picture in[\\s\\S]*ended: the time was up; the card delivered no picture"},
         {"every third read fails: none left out", [] { VcSetFailure(VC_READ, 3); }, "1", 0,
-         "left out to keep to 25 a second: 0\r\n", 0},
+         "card reads that failed: [1-9][\\s\\S]*left out to keep to 25 a second: 0\r\n"},
         {"a few frames, then a stall", [] { VcScriptStatus(kFramesThenNone, 6); }, "3", 0,
-         "the card has delivered no frame for 2 s", 2},
+         "the card has delivered no frame for 2 s[\\s\\S]*seconds without a frame from the card: [23]\\."},
     };
     for (const Row &row : rows) {
         VcReset();
@@ -540,10 +538,7 @@ TEST_F(RecordEnding, ACardThatDeliversNothingFailsOrStallsIsToldOfAndNoFrameIsLe
         const std::vector<uint8_t> figures = vt::ReadFileBytes(avi.substr(0, avi.size() - 4) + ".txt");
         said.append(figures.begin(), figures.end());
         EXPECT_EQ(status, row.status) << row.name << ":\n" << said;
-        EXPECT_NE(said.find(row.said), std::string::npos) << row.name << ": no \"" << row.said << "\" in\n" << said;
-        const size_t stalled = said.find(kStalled);
-        ASSERT_NE(stalled, std::string::npos) << row.name << ":\n" << said;
-        EXPECT_GE(std::atof(said.c_str() + stalled + kStalled.size()), row.stalled) << row.name << ":\n" << said;
+        EXPECT_TRUE(std::regex_search(said, std::regex(row.said))) << row.name << ": no " << row.said << " in\n" << said;
     }
     VcReset();
 }

@@ -11,6 +11,7 @@
 #include "bmp_folder_store.h"
 #include "card_frames.h"
 #include "card_reader.h"
+#include "card_watch.h"
 #include "color_modes.h"
 #include "commands.h"
 #include "frame_geometry.h"
@@ -119,8 +120,8 @@ void PumpMessages(CardSession &card) {
 
 // Reads every slot the card finishes until the time is up, Ctrl+C, the keys
 // window closes or writing stops; offers each frame whole (both slots read)
-// at the time its first slot was read, paints every slot read, and says on
-// the console when the card stalls and when it delivers again.
+// at the time its first slot was read, and paints every slot read. A watch
+// says on the console when the card stalls and when it delivers again.
 ReadCount ReadFrames(CardSession &card, recording::Recorder &recorder, const PreviewOptions &options,
                      geometry::FrameSize frame, GetStatsFunction getStats, const ReadingClock &clock) {
     const preview::DisplayInfo display = preview::DisplayInfoFor(frame, options.mode);
@@ -129,8 +130,7 @@ ReadCount ReadFrames(CardSession &card, recording::Recorder &recorder, const Pre
     const FineTimerTicks ticks;
     ReadCount count;
     recording::SlotPairing pairing;
-    recording::FrameGaps gaps;
-    gaps.last = clock.Seconds();
+    CardWatch watch([&clock] { return clock.Seconds(); });
     double nextLine = 0;
     for (;;) {
         const double now = clock.Seconds();
@@ -139,10 +139,6 @@ ReadCount ReadFrames(CardSession &card, recording::Recorder &recorder, const Pre
             break;
         }
         PumpMessages(card);
-        if (recording::StallBegins(gaps, now)) {
-            std::printf("record: %6.1f s  the card has delivered no frame for %g s\n", now, recording::kStallSeconds);
-            std::fflush(stdout);
-        }
         bool read = false;
         const int slot = card.ReadNextSlot(read);
         if (slot == geometry::kNoSlot) {
@@ -157,8 +153,7 @@ ReadCount ReadFrames(CardSession &card, recording::Recorder &recorder, const Pre
         if (recording::SlotRead(pairing, slot, true, now)) {
             ++count.frames;
             recorder.Offer(card.Frame(), pairing.start);
-            const double stall = recording::FrameCame(gaps, now);
-            if (stall > 0) std::printf("record: %6.1f s  the card delivers again, after %.1f s without a frame\n", now, stall);
+            watch.FrameCame(now);
         }
         if (screen)
             SetDIBitsToDevice(screen.get(), options.x, options.y, static_cast<DWORD>(frame.width),
@@ -173,7 +168,7 @@ ReadCount ReadFrames(CardSession &card, recording::Recorder &recorder, const Pre
         }
     }
     EndWatch();
-    count.stalled = recording::StalledSeconds(gaps, count.ran);
+    count.stalled = watch.StalledSeconds(count.ran);
     return count;
 }
 

@@ -1,6 +1,8 @@
-// vorlane-cli's recorder on its own: which pictures --rate keeps, the files
-// and their order, a disk that fills up or falls behind, the checks on the
-// folder before a recording starts, and the figures and ending of the watch.
+// vorlane-cli's recorder: which pictures --rate keeps, the files and their
+// order, time kept by the clock, a disk that fills up or falls behind, the
+// checks on the folder before a recording starts, the figures and ending of
+// the watch, the card's stalls; and record itself on a virtual card that is
+// made to fail.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -12,6 +14,7 @@
 #include <memory>
 #include <regex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -482,9 +485,8 @@ TEST_F(RecordEnding, AClosingConsoleLeavesTheReportWholeWithItsExitStatus) {
     CloseHandle(closing.program);
 }
 
-// What `body` writes to the console, both streams.
-std::string Printed(const std::function<void()> &body) {
-    const std::string path = vt::NewTempFolder("printed") + "\\console.txt";
+// What `body` writes to the console, both streams, kept in `path` as well.
+std::string Printed(const std::string &path, const std::function<void()> &body) {
     std::fflush(nullptr);
     const int console[] = {_dup(1), _dup(2)}, file = _open(path.c_str(), _O_WRONLY | _O_CREAT, _S_IWRITE);
     for (int stream : {1, 2}) _dup2(file, stream);
@@ -512,17 +514,31 @@ TEST_F(RecordEnding, ACardThatDeliversNothingFailsOrStallsIsToldOfAndNoFrameIsLe
         {"every third read fails: none left out", [] { VcSetFailure(VC_READ, 3); }, "1", 0,
          "card reads that failed: [1-9][\\s\\S]*left out to keep to 25 a second: 0\r\n"},
         {"a few frames, then a stall", [] { VcScriptStatus(kFramesThenNone, 6); }, "3", 0,
-         "the card has delivered no frame for 2 s(?![\\s\\S]*no frame for)[\\s\\S]*seconds without a frame from the card: [23]\\."},
+         "^(?![\\s\\S]*no frame for[\\s\\S]*no frame for)[\\s\\S]*the card has delivered no frame for 2 s[\\s\\S]*"
+         "seconds without a frame from the card: [23]\\."},
+        {"a driver call that hangs, let go once the stall was said", [] { VcBlockCall(VC_STATUS); }, "1", 1,
+         "the card has delivered no frame for 2 s"},
     };
     for (const Row &row : rows) {
         VcReset();
         row.card();
-        const std::string avi = vt::NewTempFolder("record-card") + "\\card.avi";
+        const std::string folder = vt::NewTempFolder("record-card"), avi = folder + "\\card.avi";
+        // A call held in the card is let go once the stall was said, or the recording is over.
+        std::atomic<bool> done{false};
+        std::thread release([&] {
+            vt::WaitUntil([&] {
+                const std::vector<uint8_t> console = vt::ReadFileBytes(folder + "\\console.txt");
+                return done || std::string(console.begin(), console.end()).find("no frame for") != std::string::npos;
+            });
+            VcReleaseCall(VC_STATUS);
+        });
         int status = -1;
-        std::string said = Printed([&] {
+        std::string said = Printed(folder + "\\console.txt", [&] {
             cli::Report report;
             status = cli::RecordCommand({avi, "--seconds", row.seconds, "--no-window"}, report);
         });
+        done = true;
+        release.join();
         const std::vector<uint8_t> figures = vt::ReadFileBytes(avi.substr(0, avi.size() - 4) + ".txt");
         said.append(figures.begin(), figures.end());
         EXPECT_EQ(status, row.status) << row.name << ":\n" << said;

@@ -5,7 +5,9 @@
 # take, and the card's slots read and painted of those it finished while the
 # reading loop ran (record reads the card through its driver and paints
 # every slot it reads; the virtual card counts both). Medians of several
-# runs. Runs inside with-wine.sh; prints "ARCH | name | value | unit | note".
+# runs; then a loaded station: the frames kept of those the card finished,
+# recording into an AVI file while two busy loops take both processors.
+# Runs inside with-wine.sh; prints "ARCH | name | value | unit | note".
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dist=${VORLANE_DIST:-$root/dist}
@@ -19,6 +21,8 @@ median() { python3 "$support/medians.py"; }
 # shellcheck source=tests/support/cli_report.sh
 . "$support/cli_report.sh"
 figure() { python3 "$support/recording_report.py" "$1" "$2"; }
+# The same from FILE.txt beside FILE.avi.
+file_figure() { tr -d '\r' <"$1" 2>/dev/null | sed -n "s/^$2: \([0-9]*\).*/\1/p"; }
 
 for arch in win32 win64; do
   [ -e "$dist/$arch/bin/vorlane-cli.exe" ] || continue
@@ -49,4 +53,20 @@ for arch in win32 win64; do
   echo "$arch | ... pictures dropped, the disk behind | $(median <"$run/dropped") | pictures | goal 0 on an idle machine"
   echo "$arch | ... the card's slots read and painted, of those it finished while recording | $(median <"$run/slots") | % |" \
     "goal >= 95; two slots a frame, counted by the virtual card"
+  : >"$run/loaded"
+  for pass in $(seq "$runs"); do
+    busy=()
+    for _ in 1 2; do
+      (while :; do :; done) &
+      busy+=($!)
+    done
+    (cd "$run" && wine ./vorlane-cli.exe record "loaded$pass.avi" --rate 25 --height 576 --seconds "$seconds" --no-window >"$run/loaded.log" 2>&1) || true
+    kill "${busy[@]}"
+    wait "${busy[@]}" 2>/dev/null || true
+    kept=$(file_figure "$run/loaded$pass.txt" "pictures kept") finished=$(file_figure "$run/loaded$pass.txt" "frames the card finished")
+    [ -n "$kept" ] && [ "${finished:-0}" -gt 0 ] && awk -v k="$kept" -v f="$finished" 'BEGIN { printf "%.1f\n", 100 * k / f }' >>"$run/loaded"
+    rm -f "$run/loaded$pass".*
+  done
+  [ -s "$run/loaded" ] || sed 's/^/  /' "$run/loaded.log" >&2
+  echo "$arch | record FILE.avi --rate 25 beside two busy loops: frames kept of those the card finished | $(median <"$run/loaded") | % | goal 100; median of $runs runs of $seconds s"
 done

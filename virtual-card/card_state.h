@@ -32,7 +32,7 @@ struct Footage;
 // Everything VcReset puts back; the initialisers are the defaults.
 struct CardState {
     int32_t beginResult = VC_DEFAULT_HANDLE;
-    bool failing[VC_CALL_COUNT] = {};
+    int32_t failing[VC_CALL_COUNT] = {};  // VC_READ: every n-th read fails
     int32_t readLimit = -1;
     bool logPolls = false;
 

@@ -35,7 +35,7 @@ void __stdcall VcSetBeginResult(int32_t result) {
 }
 
 void __stdcall VcSetFailure(int32_t call, int32_t failing) {
-    if (IsCall(call)) g_card.Lock()->state.failing[call] = failing != 0;
+    if (IsCall(call)) g_card.Lock()->state.failing[call] = failing > 0 ? failing : 0;
 }
 
 void __stdcall VcSetStatusMode(int32_t mode) {

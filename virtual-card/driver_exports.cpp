@@ -175,6 +175,11 @@ int __stdcall CG400ReadFromMem(int handle, uint32_t readSource, uint32_t byteCou
         CardAccess card = EnterCall(VC_READ);
         const CardState &state = card->state;
         ++card->state.reads;
+        const int32_t every = state.failing[VC_READ];
+        if (every > 0 && state.reads % every == 0) {
+            Log(*card, VC_READ, {handle, readSource, byteCount, slot, PointerValue(destination), one}, 0);
+            return 0;
+        }
         request = FrameRequest{state.input, state.displayWidth, state.displayHeight, state.colorCode,
                                AdSettings{state.ad[0], state.ad[1], state.ad[2]}, FramesCompleted(*card),
                                state.readLimit};

@@ -40,6 +40,9 @@ raw, many segments | VORLANE_AVI_SEGMENT_BYTES=3000000 | record r.avi --codec ra
 grey, raw | - | record g.avi --codec raw --mode grey --seconds 0.5 --height 96 --no-window | 0 | [ "$(stream g.avi codec_name,pix_fmt | tr '\n' ' ')" = "rawvideo pal8 " ] && finished_avi g.avi
 grey, Motion JPEG | - | record gm.avi --mode grey --seconds 0.5 --height 96 --no-window | 0 | [ "$(stream gm.avi codec_name,pix_fmt | tr '\n' ' ')" = "mjpeg gray " ] && finished_avi gm.avi
 15-bit widened | - | record w.avi --codec raw --mode rgb15 --seconds 0.5 --height 96 --no-window | 0 | [ "$(stream w.avi codec_name,pix_fmt | tr "\n" " ")" = "rawvideo bgr24 " ] && finished_avi w.avi
+--save naming the recording | - | record s.avi --seconds 0.5 --no-window --save ./S.AVI | 2 | grep -q "is the recording's own file" <<<"$out" && [ ! -e "$run/s.avi" ] && [ ! -e "$run/s.txt" ]
+--save naming its figures | - | record s.avi --seconds 0.5 --no-window --save s.txt | 2 | grep -q "is the recording's own file" <<<"$out" && [ ! -e "$run/s.txt" ]
+--grey naming a part | - | record s.avi --seconds 0.5 --no-window --save f.bmp --grey s_002.avi | 2 | grep -q "is the recording's own file" <<<"$out" && [ ! -e "$run/f.bmp" ]
 a file that exists | - | record taken.avi --seconds 0.5 --no-window | 2 | [ "$out" = "vorlane-cli: taken.avi already exists; record into a new file, nothing was overwritten" ] && [ ! -s "$run/taken.avi" ] && [ ! -e "$run/taken.txt" ]
 ROWS
 

@@ -1,21 +1,33 @@
-// vorlane-cli's recorder on its own: which pictures --rate keeps, the files
-// and their order, a disk that fills up or falls behind, and the checks on
-// the folder or file before a recording starts.
+// vorlane-cli's recorder: which pictures --rate keeps, the files and their
+// order, time kept by the clock, a disk that fills up or falls behind, the
+// checks on the folder or file before a recording starts, the card's
+// stalls; and record itself on a virtual card that is made to fail.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <io.h>
+
+#include <atomic>
+#include <cstdio>
+#include <functional>
 #include <memory>
+#include <regex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "ascii_names.h"
 #include "avi_file_store.h"
 #include "bmp_headers.h"
+#include "card_frames.h"
+#include "commands.h"
 #include "record_rate.h"
 #include "recorder.h"
 #include "recording_claims.h"
 #include "recording_report.h"
 #include "test_support.h"
+#include "vcard_control.h"
 #include "watch_loop.h"
 #include "win32_guards.h"
 
@@ -59,6 +71,29 @@ TEST(RateBudget, KeepsAtMostTheRateAndLosesNothingToJitter) {
         int kept = 0;
         for (double time : row.times) kept += recording::KeepPicture(budget, row.rate, time);
         EXPECT_EQ(kept, row.kept) << row.name;
+    }
+}
+
+// Polled every quarter of a second, a frame ('|') at some of the polls.
+TEST(CardFrames, AGapOfTwoSecondsIsAStallNamedOnceAndCountedWhole) {
+    struct Row {
+        const char *name, *polls;
+        int named;
+        double stalled;
+    } rows[] = {
+        {"gaps just short of a stall", "|......|......|", 0, 0},
+        {"a stall and back, then one under way", "|..........|.........", 2, 5},
+    };
+    for (const Row &row : rows) {
+        recording::FrameGaps gaps;
+        int named = 0;
+        double now = 0;
+        for (const char *poll = row.polls; *poll; ++poll, now += 0.25) {
+            named += recording::StallBegins(gaps, now);
+            if (*poll == '|') recording::FrameCame(gaps, now);
+        }
+        EXPECT_EQ(named, row.named) << row.name;
+        EXPECT_EQ(recording::StalledSeconds(gaps, now - 0.25), row.stalled) << row.name;
     }
 }
 
@@ -294,12 +329,15 @@ TEST(RecordFigures, RateOfKnownPicturesOverAKnownTime) {
 }
 
 // A store that writes down what it was asked: K and the picture's first
-// byte for a kept frame, R for a repeat, C for the close.
-// With a gate, each Keep waits until the gate opens: a disk that is behind.
+// byte for a kept frame, R for a repeat, C for the close; and counts the
+// clock's refreshes. With a gate, each Keep waits until the gate opens: a
+// disk that is behind.
+std::atomic<int> g_refreshes;
 struct LoggingStore : recording::PictureStore {
     std::string *log;
     HANDLE gate;
     explicit LoggingStore(std::string *into, HANDLE gateOrNull = nullptr) : log(into), gate(gateOrNull) {}
+    bool Refresh(recording::WriteFailure &) override { return ++g_refreshes, true; }
     bool Keep(const BYTE *frame, int64_t, recording::WriteFailure &) override {
         if (gate) WaitForSingleObject(gate, INFINITE);
         *log += 'K';
@@ -312,7 +350,8 @@ struct LoggingStore : recording::PictureStore {
 
 TEST(Recorder, KeepsTimeWithTheNewestFrameOfEachStepOrARepeat) {
     // Frames named by letter at their times; rate 8: steps of 0.125 s, and
-    // times that binary fractions hold exactly.
+    // times that binary fractions hold exactly. '!': the clock reads this
+    // time from then on; once the writer has woken to it, '|' in the log.
     struct Row {
         const char *name;
         std::vector<std::pair<char, double>> frames;
@@ -330,21 +369,37 @@ TEST(Recorder, KeepsTimeWithTheNewestFrameOfEachStepOrARepeat) {
         {"none for two steps: repeats", {{'a', 0}, {'b', 0.375}}, 0.5, "KaRRKbC", 0, 2},
         {"the time after the last frame is repeated", {{'a', 0}}, 0.375, "KaRRC", 0, 2},
         {"an end before the last frame's step still keeps it", {{'a', 0}, {'b', 0.125}}, 0.0625, "KaKbC", 0, 0},
+        {"a stall: the frame held and the repeats so far go out by the clock",
+         {{'a', 0}, {'!', 1}, {'b', 1}}, 1.125, "KaRRRRRR|RKbC", 0, 7},
+        {"a frame read before the clock's steps takes the first step left",
+         {{'a', 0}, {'!', 1}, {'b', 0.5}}, 1, "KaRRRRRR|KbC", 0, 6},
+        {"the clock before the first frame: time starts with the frame", {{'!', 1}, {'a', 1}}, 1.125, "|KaC", 0, 0},
     };
     constexpr int32_t kSide = 4;
     for (const Row &row : rows) {
         std::string log;
+        std::atomic<double> clock{0};
         recording::Recorder recorder(std::unique_ptr<recording::PictureStore>(new LoggingStore(&log)),
-                                     recording::FrameFormat{kSide, kSide, 0}, 8, recording::Pacing::kTimeSteps);
+                                     recording::FrameFormat{kSide, kSide, 0}, 8, recording::Pacing::kTimeSteps,
+                                     [&clock] { return clock.load(); });
         ASSERT_TRUE(recorder.Start()) << row.name;
+        int64_t offered = 0;
         for (const auto &frame : row.frames) {
+            if (frame.first == '!') {
+                clock = frame.second;
+                const int woken = g_refreshes + 2;  // the second refresh follows a look at the new time
+                ASSERT_TRUE(vt::WaitUntil([&] { return g_refreshes >= woken; })) << row.name;
+                log += '|';  // the writer waits: the clock stands still
+                continue;
+            }
+            ++offered;
             const std::vector<BYTE> bytes(kSide * kSide, static_cast<BYTE>(frame.first));
             recorder.Offer(bytes.data(), frame.second);
         }
         recording::WriteFailure failure;
         const recording::Counts counts = recorder.Finish(failure, row.end);
         EXPECT_EQ(log, row.stored) << row.name;
-        EXPECT_EQ(counts.seen, static_cast<int64_t>(row.frames.size())) << row.name;
+        EXPECT_EQ(counts.seen, offered) << row.name;
         EXPECT_EQ(counts.overRate, row.overRate) << row.name;
         EXPECT_EQ(counts.repeats, row.repeats) << row.name;
         EXPECT_EQ(counts.kept + counts.overRate, counts.seen) << row.name;
@@ -389,4 +444,66 @@ TEST(AviFileStore, NeverOverwritesAnExistingFile) {
     EXPECT_EQ(recording::MakeAviFileStore(path, recording::FrameFormat{16, 16, 1}, {}, failure), nullptr);
     EXPECT_EQ(failure.error, static_cast<DWORD>(ERROR_FILE_EXISTS));
     EXPECT_EQ(vt::ReadFileBytes(path), kept);
+}
+
+// What `body` writes to the console, both streams, kept in `path` as well.
+std::string Printed(const std::string &path, const std::function<void()> &body) {
+    std::fflush(nullptr);
+    const int console[] = {_dup(1), _dup(2)}, file = _open(path.c_str(), _O_WRONLY | _O_CREAT, _S_IWRITE);
+    for (int stream : {1, 2}) _dup2(file, stream);
+    body();
+    std::fflush(nullptr);
+    for (int stream : {1, 2}) _dup2(console[stream - 1], stream);
+    for (int handle : {console[0], console[1], file}) _close(handle);
+    const std::vector<uint8_t> bytes = vt::ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// record itself on the virtual card, which this program loaded: a card that
+// delivers nothing, fails reads or stalls, as the console and FILE.txt say it.
+TEST_F(RecordEnding, ACardThatDeliversNothingFailsOrStallsIsToldOfAndNoFrameIsLeftOut) {
+    static const uint32_t kFramesThenNone[] = {0, 2, 0, 2, 0, 2};
+    struct Row {
+        const char *name;
+        std::function<void()> card;
+        const char *seconds;
+        int status;
+        const char *said;  // on the console, then in FILE.txt
+    } rows[] = {
+        {"no frame at all", [] { VcSetStatusMode(VC_STATUS_NONE); }, "1", 1,
+         "the card delivered no picture in[\\s\\S]*ended: the time was up; the card delivered no picture"},
+        {"every third read fails: none left out", [] { VcSetFailure(VC_READ, 3); }, "1", 0,
+         "card reads that failed: [1-9][\\s\\S]*left out to keep to 25 a second: 0\r\n"},
+        {"a few frames, then a stall", [] { VcScriptStatus(kFramesThenNone, 6); }, "3", 0,
+         "^(?![\\s\\S]*no frame for[\\s\\S]*no frame for)[\\s\\S]*the card has delivered no frame for 2 s[\\s\\S]*"
+         "seconds without a frame from the card: [23]\\."},
+        {"a driver call that hangs, let go once the stall was said", [] { VcBlockCall(VC_STATUS); }, "1", 1,
+         "the card has delivered no frame for 2 s"},
+    };
+    for (const Row &row : rows) {
+        VcReset();
+        row.card();
+        const std::string folder = vt::NewTempFolder("record-card"), avi = folder + "\\card.avi";
+        // A call held in the card is let go once the stall was said, or the recording is over.
+        std::atomic<bool> done{false};
+        std::thread release([&] {
+            vt::WaitUntil([&] {
+                const std::vector<uint8_t> console = vt::ReadFileBytes(folder + "\\console.txt");
+                return done || std::string(console.begin(), console.end()).find("no frame for") != std::string::npos;
+            });
+            VcReleaseCall(VC_STATUS);
+        });
+        int status = -1;
+        std::string said = Printed(folder + "\\console.txt", [&] {
+            cli::Report report;
+            status = cli::RecordCommand({avi, "--seconds", row.seconds, "--no-window"}, report);
+        });
+        done = true;
+        release.join();
+        const std::vector<uint8_t> figures = vt::ReadFileBytes(avi.substr(0, avi.size() - 4) + ".txt");
+        said.append(figures.begin(), figures.end());
+        EXPECT_EQ(status, row.status) << row.name << ":\n" << said;
+        EXPECT_TRUE(std::regex_search(said, std::regex(row.said))) << row.name << ": no " << row.said << " in\n" << said;
+    }
+    VcReset();
 }

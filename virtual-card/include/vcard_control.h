@@ -67,7 +67,8 @@ void VC_CALL VcReset(void);
 void VC_CALL VcSetBeginResult(int32_t result);
 
 // Makes VC_END, VC_SET_DISPLAY, VC_SET_COLOR or VC_STATIC_MEM return 0
-// (failing = 1) or succeed again (failing = 0).
+// (failing = 1) or succeed again (failing = 0). VC_READ: every `failing`-th
+// read since the card was opened returns 0 and delivers nothing (1: each).
 void VC_CALL VcSetFailure(int32_t call, int32_t failing);
 
 void VC_CALL VcSetStatusMode(int32_t mode);

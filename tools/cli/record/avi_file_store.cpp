@@ -90,6 +90,7 @@ public:
         return writer_.AddFrame(jpeg_.data(), jpeg_.size()) || Failed(failure, writer_.Error());
     }
     bool Repeat(WriteFailure &failure) override { return writer_.AddRepeat() || Failed(failure, writer_.Error()); }
+    bool Refresh(WriteFailure &failure) override { return writer_.Refresh() || Failed(failure, writer_.Error()); }
     bool Close(WriteFailure &failure) override { return writer_.Close() || Failed(failure, writer_.Error()); }
 
 private:

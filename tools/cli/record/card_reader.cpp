@@ -66,15 +66,13 @@ CardSession::~CardSession() {
     if (open_) calls_.EndCG400(handle_);
 }
 
-int CardSession::ReadNextSlot() {
+int CardSession::ReadNextSlot(bool &read) {
     uint32_t status = card::kNoStatus;
     calls_.CG400GetSnappingStatus(handle_, &status);
     const int slot = geometry::ChooseSlot(status, slotToggle_);
-    if (slot == geometry::kNoSlot) return slot;
-    if (!calls_.CG400ReadFromMem(handle_, memory_.readSource, captureBytes_, slot, buffer_.get(), 1)) {
-        ++failedReads_;
-        return geometry::kNoSlot;
-    }
+    read = slot != geometry::kNoSlot &&
+           calls_.CG400ReadFromMem(handle_, memory_.readSource, captureBytes_, slot, buffer_.get(), 1);
+    if (slot != geometry::kNoSlot && !read) ++failedReads_;
     return slot;
 }
 

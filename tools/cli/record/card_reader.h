@@ -44,9 +44,9 @@ public:
     CardSession &operator=(const CardSession &) = delete;
 
     // Polls the status once; when a slot is ready in turn, reads it into
-    // Frame() and returns its number (0 or 1), else geometry::kNoSlot. A read
-    // the driver refuses is counted and gives kNoSlot.
-    int ReadNextSlot();
+    // Frame() and returns its number (0 or 1), else geometry::kNoSlot.
+    // `read` is false when the driver refused the read, which is counted.
+    int ReadNextSlot(bool &read);
     const uint8_t *Frame() const { return buffer_.get(); }
     long long FailedReads() const { return failedReads_; }
 

@@ -38,6 +38,10 @@ public:
     virtual bool Keep(const BYTE *frame, int64_t number, WriteFailure &failure) = 0;
     // A time step with no new picture: the one before shows again.
     virtual bool Repeat(WriteFailure &failure) = 0;
+    // Called by the clock, at least once a second: what the store holds
+    // back (a file's counts) goes out. A folder's pictures are whole as
+    // each is written.
+    virtual bool Refresh(WriteFailure &) { return true; }
     // After the last picture.
     virtual bool Close(WriteFailure &failure) = 0;
 };

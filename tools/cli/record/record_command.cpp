@@ -9,7 +9,9 @@
 
 #include "avi_file_store.h"
 #include "bmp_folder_store.h"
+#include "card_frames.h"
 #include "card_reader.h"
+#include "card_watch.h"
 #include "color_modes.h"
 #include "commands.h"
 #include "file_places.h"
@@ -27,6 +29,9 @@ namespace {
 
 // Lets a test force many segments on a small file; users never need it.
 constexpr char kSegmentBytesVariable[] = "VORLANE_AVI_SEGMENT_BYTES";
+constexpr char kNoPicture[] = "the card delivered no picture";
+// Above every thread of a normal process, dynamic boosts included.
+constexpr int kReaderPriority = THREAD_PRIORITY_TIME_CRITICAL;
 
 std::string WhyWritingStopped(const recording::WriteFailure &failure) {
     const std::string name = NameOf(failure.path);
@@ -43,6 +48,7 @@ struct ReadCount {
     long long reads = 0;   // slots read
     long long frames = 0;  // frames offered: two slots make a frame
     double ran = 0;
+    double stalled = 0;    // seconds in stalls of the card
 };
 
 struct Destination {
@@ -85,17 +91,19 @@ void Release(const RecordOptions &options) {
 bool KeyHeld(int key) { return (GetKeyState(key) & 0x8000) != 0; }
 
 // Reads every slot the card finishes until the time is up, Ctrl+C, the keys
-// window closes or writing stops; offers each frame whole (its second slot
-// read) at the time its first slot was read, and paints every slot read.
+// window closes or writing stops; offers each frame whole (both slots read)
+// at the time its first slot was read, and paints every slot read. A watch
+// says on the console when the card stalls and when it delivers again.
 ReadCount ReadFrames(CardSession &card, recording::Recorder &recorder, const PreviewOptions &options,
-                     geometry::FrameSize frame, GetStatsFunction getStats) {
+                     geometry::FrameSize frame, GetStatsFunction getStats, const Stopwatch &clock) {
     const preview::DisplayInfo display = preview::DisplayInfoFor(frame, options.mode);
     guards::UniqueScreenDC screen(options.keysWindow ? GetDC(nullptr) : nullptr);
     if (screen) SetStretchBltMode(screen.get(), COLORONCOLOR);
-    const Stopwatch clock;
     const FineTimerTicks ticks;
     ReadCount count;
-    double frameStart = 0, nextLine = 0;
+    recording::SlotPairing pairing;
+    CardWatch watch([&clock] { return clock.Seconds(); });
+    double nextLine = 0;
     for (;;) {
         const double now = clock.Seconds();
         if (StopRequested() || (options.seconds > 0 && now >= options.seconds) || recorder.Stopped()) {
@@ -107,17 +115,21 @@ ReadCount ReadFrames(CardSession &card, recording::Recorder &recorder, const Pre
         PumpMessages([&card](const MSG &message) {
             if (message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN) card.StepAdValues(KeyHeld);
         });
-        const int slot = card.ReadNextSlot();
+        bool read = false;
+        const int slot = card.ReadNextSlot(read);
         if (slot == geometry::kNoSlot) {
             Sleep(1);
             continue;
         }
+        if (!read) {
+            recording::SlotRead(pairing, slot, false, now);
+            continue;
+        }
         ++count.reads;
-        if (slot == 0) {
-            frameStart = now;
-        } else {
+        if (recording::SlotRead(pairing, slot, true, now)) {
             ++count.frames;
-            recorder.Offer(card.Frame(), frameStart);
+            recorder.Offer(card.Frame(), pairing.start);
+            watch.FrameCame(now);
         }
         if (screen)
             SetDIBitsToDevice(screen.get(), options.x, options.y, static_cast<DWORD>(frame.width),
@@ -132,6 +144,7 @@ ReadCount ReadFrames(CardSession &card, recording::Recorder &recorder, const Pre
         }
     }
     EndWatch();
+    count.stalled = watch.StalledSeconds(count.ran);
     return count;
 }
 
@@ -159,6 +172,7 @@ int EndRecording(const RecordOptions &options, recording::Summary &summary,
         summary.ended = "the time was up";
     else
         summary.ended = "Ctrl+C, or the keys window was closed";
+    if (summary.counts.seen == 0) summary.ended += std::string("; ") + kNoPicture;
     const std::string text = recording::ReportText(summary);
     for (size_t start = 0; start < text.size();) {
         const size_t end = text.find("\r\n", start);
@@ -215,8 +229,10 @@ int Record(const CardCalls &calls, const RecordOptions &options, Report &report)
     }
     const auto getStats = VirtualCardFunction<GetStatsFunction>("VcGetStats");
 
-    std::unique_ptr<recording::Recorder> recorder(
-        new recording::Recorder(std::move(destination.store), format, options.rate, destination.pacing));
+    // The recording's one timeline: the frames' times, and the writer's clock.
+    const Stopwatch clock;
+    std::unique_ptr<recording::Recorder> recorder(new recording::Recorder(
+        std::move(destination.store), format, options.rate, destination.pacing, [&clock] { return clock.Seconds(); }));
     CardSession card;
     const std::string closed = card.Open(calls, frame, preview.mode);
     if (!closed.empty() || !recorder->Start()) {
@@ -239,11 +255,16 @@ int Record(const CardCalls &calls, const RecordOptions &options, Report &report)
     }
     report.Set(report_key::kRunning, 1LL);
     report.WriteOnce();
-    const ReadCount count = ReadFrames(card, *recorder, preview, frame, getStats);
+    // The card keeps two slots: a reader that waits more than a frame for
+    // the processor loses one. The writer has the queue's seconds to catch up.
+    SetThreadPriority(GetCurrentThread(), kReaderPriority);
+    const ReadCount count = ReadFrames(card, *recorder, preview, frame, getStats, clock);
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_NORMAL);
 
     recording::Summary summary;
     summary.seconds = count.ran;
     summary.failedReads = card.FailedReads();
+    summary.stalledSeconds = count.stalled;
     summary.cardFrames = CardFrames(getStats);
     summary.adValues = AdValues(getStats);
     recording::WriteFailure failure;
@@ -265,7 +286,11 @@ int Record(const CardCalls &calls, const RecordOptions &options, Report &report)
     }
     std::printf("record: %lld frames read in %.1f s (%lld slots)\n", count.frames, count.ran, count.reads);
     int status = EndRecording(options, summary, failure, report, kExitOk);
-    if (preview.save.empty() || count.reads == 0) return status;
+    if (count.frames == 0) {
+        std::fprintf(stderr, "vorlane-cli: %s in %.1f s (is a camera connected to it?)\n", kNoPicture, count.ran);
+        return status == kExitOk ? kExitFailed : status;
+    }
+    if (preview.save.empty()) return status;
     int saved = SaveLastFrame(preview.save, format, card.Frame(), report);
     if (saved == kExitOk && !preview.grey.empty()) {
         VorlaneFunctions vorlane;
@@ -282,21 +307,29 @@ int RecordCommand(const Arguments &args, Report &report) {
     const std::string problem = ParseRecordOptions(args, options);
     if (!problem.empty()) return Usage(problem);
     // Written after the recording, while pictures may still be going in: a
-    // picture would be overwritten, or the folder left unplayable.
+    // picture or the recording would be overwritten, or left unplayable.
+    const bool avi = IsAviName(options.destination);
     for (const auto &target : {std::make_pair("--save", &options.preview.save),
                                std::make_pair("--grey", &options.preview.grey)}) {
-        if (target.second->empty() || IsAviName(options.destination) ||
-            !recording::LiesWithin(*target.second, options.destination))
-            continue;
-        std::fprintf(stderr, "vorlane-cli: %s %s lies in the recording folder %s; save the frame outside it\n",
-                     target.first, target.second->c_str(), options.destination.c_str());
-        return kExitUsage;
+        if (target.second->empty()) continue;
+        if (avi && recording::NamesRecordingFile(*target.second, options.destination)) {
+            std::fprintf(stderr,
+                         "vorlane-cli: %s %s is the recording's own file (%s, its .txt or a part); "
+                         "save the frame under another name\n",
+                         target.first, target.second->c_str(), options.destination.c_str());
+            return kExitUsage;
+        }
+        if (!avi && recording::LiesWithin(*target.second, options.destination)) {
+            std::fprintf(stderr, "vorlane-cli: %s %s lies in the recording folder %s; save the frame outside it\n",
+                         target.first, target.second->c_str(), options.destination.c_str());
+            return kExitUsage;
+        }
     }
     // Vorlane.dll makes the grey copy, from the saved frame.
     if (!options.preview.grey.empty() && options.preview.save.empty())
         return Usage("record --grey FILE needs --save FILE for the frame it is made from");
     // An existing file is refused before anything is loaded or opened.
-    if (IsAviName(options.destination)) {
+    if (avi) {
         for (const std::string &file : {options.destination, recording::AviReportPath(options.destination)})
             if (GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES) {
                 std::fprintf(stderr, "vorlane-cli: %s already exists; record into a new file, nothing was overwritten\n",

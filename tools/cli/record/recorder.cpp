@@ -10,9 +10,10 @@
 
 namespace recording {
 
-Recorder::Recorder(std::unique_ptr<PictureStore> store, FrameFormat format, double rate, Pacing pacing)
+Recorder::Recorder(std::unique_ptr<PictureStore> store, FrameFormat format, double rate, Pacing pacing,
+                   Clock clock)
     : store_(std::move(store)), rate_(rate), pacing_(pacing), pictureBytes_(FrameBytes(format)),
-      wake_(guards::CreateUnnamedEvent(false, false)) {}
+      clock_(std::move(clock)), wake_(guards::CreateUnnamedEvent(false, false)) {}
 
 Recorder::Recorder(std::string folder, int32_t width, int32_t height, double rate, PictureWriter writer,
                    PictureRenamer renamer)
@@ -75,7 +76,10 @@ void Recorder::Offer(const BYTE *frame, double time) {
         started_ = true;
         firstTime_ = time;
     }
-    const int64_t step = NextStep(pending_.bytes ? pending_.step : -1, time - firstTime_, rate_);
+    // The steps the clock gave the writer are written: a frame read before
+    // them but offered after takes the first step left.
+    const int64_t step = std::max(NextStep(lastStep_, time - firstTime_, rate_), clockSteps_);
+    lastStep_ = step;
     if (pending_.bytes && step <= pending_.step) {
         ++counts_.overRate;  // a newer frame of the same step takes its place
     } else if (pending_.bytes) {
@@ -103,6 +107,21 @@ void Recorder::Offer(const BYTE *frame, double time) {
 bool Recorder::Stopped() {
     guards::CriticalSectionLock lock(lock_);
     return stopped_;
+}
+
+// A frame held past its step goes to the writer, and the steps that have
+// ended since become repeats: the file shows a stall as it happens.
+void Recorder::ClaimStepsByClock() {
+    if (!clock_ || pacing_ != Pacing::kTimeSteps) return;
+    const double now = clock_();
+    guards::CriticalSectionLock lock(lock_);
+    if (!started_ || stopped_ || finishing_) return;
+    const int64_t over = StepsOver(now - firstTime_, rate_);
+    if (pending_.bytes && pending_.step < over) {
+        queue_.push_back(std::move(pending_));
+        pending_ = Picture{};
+    }
+    if (!pending_.bytes) clockSteps_ = std::max(clockSteps_, over);
 }
 
 DWORD WINAPI Recorder::ThreadMain(void *self) {
@@ -135,16 +154,25 @@ bool Recorder::WriteRepeatsUpTo(int64_t step) {
 }
 
 void Recorder::WriteQueued() {
+    DWORD lastTick = GetTickCount();
+    bool refreshDue = false;
     for (;;) {
+        if (GetTickCount() - lastTick >= kRefreshMs) {
+            lastTick = GetTickCount();
+            ClaimStepsByClock();
+            refreshDue = true;
+        }
         Picture picture;
         int64_t number = 0;
         int64_t endStep = 0;
+        int64_t clockSteps = 0;
         bool finished = false;
         {
             guards::CriticalSectionLock lock(lock_);
             if (queue_.empty()) {
                 finished = finishing_;
                 endStep = endStep_;
+                clockSteps = clockSteps_;
             } else {
                 picture = std::move(queue_.front());
                 queue_.erase(queue_.begin());
@@ -158,7 +186,17 @@ void Recorder::WriteQueued() {
             return;
         }
         if (!picture.bytes) {
-            WaitForSingleObject(wake_.get(), INFINITE);
+            // Nothing queued: the repeats the clock claimed (after a first
+            // frame: a file starts with one), then the counts.
+            if (pacing_ == Pacing::kTimeSteps && stepsWritten_ > 0 && !WriteRepeatsUpTo(clockSteps)) return;
+            WriteFailure failure;
+            if (refreshDue && !store_->Refresh(failure)) {
+                StopWriting(std::move(failure), 0);
+                return;
+            }
+            refreshDue = false;
+            const DWORD since = GetTickCount() - lastTick;
+            WaitForSingleObject(wake_.get(), since >= kRefreshMs ? 0 : kRefreshMs - since);
             continue;
         }
         if (pacing_ == Pacing::kTimeSteps && !WriteRepeatsUpTo(picture.step)) {
@@ -186,9 +224,9 @@ void Recorder::WriteQueued() {
 Counts Recorder::Finish(WriteFailure &failure, double endTime) {
     {
         guards::CriticalSectionLock lock(lock_);
-        if (pending_.bytes && !stopped_ && !finishing_) {
-            endStep_ = std::max(pending_.step + 1, StepAt(endTime - firstTime_, rate_));
-            Queue(std::move(pending_));
+        if (started_ && !stopped_ && !finishing_) {
+            endStep_ = std::max({lastStep_ + 1, clockSteps_, StepAt(endTime - firstTime_, rate_)});
+            if (pending_.bytes) Queue(std::move(pending_));
             pending_ = Picture{};
         }
         finishing_ = true;

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,6 +26,13 @@ constexpr int QueueCapacity(double rate) {
     const double pictures = kQueueSeconds * (rate < kFastestSource ? rate : kFastestSource);
     return pictures < 2 ? 2 : static_cast<int>(pictures + 0.999);
 }
+
+// The writer wakes at least this often, waiting or not, and keeps time by
+// the clock: a card that stalls shows as repeats in the file, and the
+// store's counts are brought up to date.
+constexpr DWORD kRefreshMs = 1000;
+// Seconds on the timeline of the times the frames are offered at.
+using Clock = std::function<double()>;
 
 struct Counts {
     int64_t seen = 0;         // new pictures offered
@@ -48,7 +56,9 @@ enum class Pacing { kBudget, kTimeSteps };
 
 class Recorder {
 public:
-    Recorder(std::unique_ptr<PictureStore> store, FrameFormat format, double rate, Pacing pacing);
+    // With time steps, `clock` lets the writer keep time while no frame comes.
+    Recorder(std::unique_ptr<PictureStore> store, FrameFormat format, double rate, Pacing pacing,
+             Clock clock = nullptr);
     // 24-bit pictures of `width` x `height` pixels into `folder` as BMP files.
     Recorder(std::string folder, int32_t width, int32_t height, double rate,
              PictureWriter writer = WriteBmpPicture, PictureRenamer renamer = MoveFileA);
@@ -78,6 +88,7 @@ private:
     std::unique_ptr<BYTE[]> TakeBuffer();
     void Queue(Picture picture);
     bool WriteRepeatsUpTo(int64_t step);
+    void ClaimStepsByClock();
     void StopWriting(WriteFailure failure, size_t lost);
     void WriteQueued();
 
@@ -86,12 +97,15 @@ private:
     const Pacing pacing_;
     const size_t pictureBytes_;
     RateBudget budget_;
+    const Clock clock_;
+
+    guards::CriticalSection lock_;  // guards everything below
     // Time steps: the newest frame of the step under way, not yet queued.
     Picture pending_;
     bool started_ = false;
     double firstTime_ = 0;
-
-    guards::CriticalSection lock_;  // guards everything below
+    int64_t lastStep_ = -1;     // the newest frame's step
+    int64_t clockSteps_ = 0;    // the steps before it are the clock's: repeats
     std::vector<Picture> queue_;     // oldest first
     std::vector<std::unique_ptr<BYTE[]>> spare_;
     size_t buffers_ = 0;             // all taken, queued or spare

@@ -5,6 +5,7 @@
 
 #include "ascii_names.h"
 #include "file_places.h"
+#include "recording_parts.h"
 #include "same_file.h"
 #include "win32_guards.h"
 #include "windows_error.h"
@@ -105,6 +106,15 @@ bool LiesWithin(const std::string &file, const std::string &folder) {
     for (std::string at = cli::FolderOf(FullPath(file)); !at.empty(); at = cli::FolderOf(at))
         if (Locate(at) == recording) return true;
     return false;
+}
+
+bool NamesRecordingFile(const std::string &file, const std::string &aviPath) {
+    const std::string fullFile = FullPath(file), fullAvi = FullPath(aviPath);
+    if (fullFile.empty() || fullAvi.empty()) return false;
+    const std::string name = fullFile.substr(fullFile.find_last_of("\\/") + 1);
+    const std::string avi = fullAvi.substr(fullAvi.find_last_of("\\/") + 1);
+    if (parts::PartNumber(name, avi) == 0 && _stricmp(name.c_str(), AviReportPath(avi).c_str()) != 0) return false;
+    return Locate(ParentOf(fullFile)) == Locate(ParentOf(fullAvi));
 }
 
 void ReleaseFolder(const std::string &folder) { DeleteFileA(ReportPath(folder).c_str()); }

@@ -22,6 +22,10 @@ std::string PrepareFolder(const std::string &folder);
 // letter or share that leads to the same folder. The folder need not exist.
 bool LiesWithin(const std::string &file, const std::string &folder);
 
+// True when `file` names the recording `aviPath` itself, its figures' file
+// or one of its parts, however either is spelled.
+bool NamesRecordingFile(const std::string &file, const std::string &aviPath);
+
 // Gives up the claim when the recording never started: removes recording.txt.
 void ReleaseFolder(const std::string &folder);
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "bmp_folder_store.h"
+#include "card_frames.h"
 #include "color_modes.h"
 #include "win32_guards.h"
 #include "windows_error.h"
@@ -66,8 +67,12 @@ std::string ReportText(const Summary &s) {
     // A file keeps time: a step with no new picture shows the one before.
     const std::string repeats =
         s.aviFile.empty() ? "" : "steps repeating the picture before: " + std::to_string(c.repeats) + "\r\n";
-    return text + repeats + ("frames the card finished: " + s.cardFrames + "\r\nA/D values: " + s.adValues +
-                             "\r\nended: " + s.ended + "\r\n");
+    char stalled[96];
+    std::snprintf(stalled, sizeof stalled, "seconds without a frame from the card: %.1f (in gaps of %g s or more)\r\n",
+                  s.stalledSeconds, kStallSeconds);
+    return text + repeats + stalled +
+           ("frames the card finished: " + s.cardFrames + "\r\nA/D values: " + s.adValues + "\r\nended: " +
+            s.ended + "\r\n");
 }
 
 std::string AviReportPath(const std::string &aviPath) { return aviPath.substr(0, aviPath.size() - 4) + ".txt"; }

@@ -18,6 +18,7 @@ struct Summary {
     std::string aviFile;   // the file's name when recording into one, else a folder
     double seconds = 0;    // how long the card was read
     long long failedReads = 0;  // reads the driver refused
+    double stalledSeconds = 0;  // in stalls: no frame from the card for a while
     std::string cardFrames;  // the frames the card finished meanwhile, or why not known
     double rate = kDefaultRate;
     int32_t width = 0;

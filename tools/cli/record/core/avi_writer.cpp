@@ -157,6 +157,12 @@ bool Writer::AddRepeat() {
     return true;
 }
 
+bool Writer::Refresh() {
+    if (!open_) return Fail("the file is not open");
+    if (failed_) return false;
+    return RefreshHeaders();
+}
+
 // A repeat is a chunk of no data: its index entry then points at a place of
 // its own, and a reader that scans a cut file finds it as well.
 bool Writer::AddChunk(const uint8_t *bytes, uint32_t size) {

@@ -53,6 +53,10 @@ public:
     bool AddFrame(const uint8_t *bytes, size_t size);
     // One time step with no frame kept: it shows the step before again.
     bool AddRepeat();
+    // Brings the headers' frame counts up to date with what was added, as
+    // every second of steps does on its own: a recording that stalls calls
+    // it by the clock.
+    bool Refresh();
     // Writes the last indexes and every size. After any failure the file is
     // left as it is, which plays as a cut file does.
     bool Close();

@@ -52,4 +52,11 @@ inline int64_t NextStep(int64_t last, double elapsed, double rate) {
     return next;
 }
 
+// The steps that have ended `elapsed` seconds after the first frame, short
+// of the one before the step under way, which a frame read late but not yet
+// handed over may still take. A stall fills them with repeats by the clock.
+inline int64_t StepsOver(double elapsed, double rate) {
+    return static_cast<int64_t>(std::floor(std::max(0.0, elapsed) * rate)) - 1;
+}
+
 }  // namespace recording

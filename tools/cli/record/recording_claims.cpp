@@ -111,10 +111,9 @@ bool LiesWithin(const std::string &file, const std::string &folder) {
 bool NamesRecordingFile(const std::string &file, const std::string &aviPath) {
     const std::string fullFile = FullPath(file), fullAvi = FullPath(aviPath);
     if (fullFile.empty() || fullAvi.empty()) return false;
-    const std::string name = fullFile.substr(fullFile.find_last_of("\\/") + 1);
-    const std::string avi = fullAvi.substr(fullAvi.find_last_of("\\/") + 1);
+    const std::string name = cli::NameOf(fullFile), avi = cli::NameOf(fullAvi);
     if (parts::PartNumber(name, avi) == 0 && _stricmp(name.c_str(), AviReportPath(avi).c_str()) != 0) return false;
-    return Locate(ParentOf(fullFile)) == Locate(ParentOf(fullAvi));
+    return Locate(cli::FolderOf(fullFile)) == Locate(cli::FolderOf(fullAvi));
 }
 
 void ReleaseFolder(const std::string &folder) { DeleteFileA(ReportPath(folder).c_str()); }

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "grey_source_rule.h"
 #include "host_fixture.h"
 
 using GreyConversionTest = HostTest;
@@ -189,33 +188,6 @@ TEST_F(GreyConversionTest, FailuresLeaveTheSourceAloneAndCloseEverything) {
     SetFileAttributesA(out.c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(Color2Gray(nullptr, out.c_str()), 0) << "no source name";
     EXPECT_EQ(Color2Gray(src.c_str(), nullptr), 0) << "no destination name";
-}
-
-// The rule on bfSize against the file's size, through the DLL: each row a
-// file of that many bytes claiming that bfSize (rows of files too large to
-// write here are the pure plan's alone). A refused source leaves the
-// destination as it was.
-TEST_F(GreyConversionTest, ConvertsExactlyTheSourcesHoldingWhatBfSizeClaims) {
-    constexpr uint64_t kLargestFileHere = 1 << 20;
-    const std::string src = vt::TempPath("claims.bmp"), out = vt::TempPath("claims-grey.bmp");
-    for (const vt::GreySourceRow &row : vt::kGreySourceRows) {
-        if (row.fileBytes > kLargestFileHere) continue;
-        Bytes source = MakeBmp24(4, 1, Bytes(12, 90));
-        source.resize(static_cast<size_t>(row.fileBytes), 77);
-        vt::EditBmpHeaders(source, [&row](vt::BmpHeaders &h) { h.file.bfSize = row.bfSize; });
-        vt::WriteBytes(src, source);
-        vt::WriteBytes(out, Bytes(300, 9));
-
-        ASSERT_EQ(Color2Gray(src.c_str(), out.c_str()), row.converts ? 1 : 0) << row.name;
-
-        const Bytes grey = vt::ReadFileBytes(out);
-        if (row.converts) {
-            EXPECT_EQ(grey.size(), kGreyOffset + (row.bfSize - 54) / 3) << row.name;
-        } else {
-            EXPECT_EQ(grey, Bytes(300, 9)) << row.name;
-        }
-        EXPECT_EQ(vt::ReadFileBytes(src), source) << row.name;
-    }
 }
 
 TEST_F(GreyConversionTest, TheSameFileUnderAnotherNameIsNeverOverwritten) {

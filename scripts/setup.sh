@@ -67,7 +67,14 @@ if [ ${#missing[@]} -gt 0 ]; then
     dpkg --add-architecture i386
   fi
   echo "setup: installing ${missing[*]} (and what they need)"
-  apt_get update
+  # A mirror being synced fails one list for a few minutes: try again, and
+  # go on with the lists that came; the install says whether they do.
+  for attempt in 1 2 3 4 5 6; do
+    apt_get update && break
+    [ "$attempt" = 6 ] && { echo "setup: apt-get update still fails; going on with the lists it fetched" >&2; break; }
+    echo "setup: apt-get update failed (a mirror being synced?); again in 30 s" >&2
+    sleep 30
+  done
   apt_get install -y --no-install-recommends "${missing[@]}"
 fi
 

@@ -8,7 +8,7 @@
 
 #include "avi_memory_sink.h"
 #include "avi_writer.h"
-#include "core/avi_reader.h"
+#include "avi_reader.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "core/avi_reader.h"
+#include "avi_reader.h"
 
 #include <cstdio>
 #include <cstring>

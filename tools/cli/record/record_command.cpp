@@ -3,6 +3,7 @@
 // figures beside them. Only record talks to the driver itself.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
@@ -26,6 +27,8 @@ namespace {
 
 // Lets a test force many segments on a small file; users never need it.
 constexpr char kSegmentBytesVariable[] = "VORLANE_AVI_SEGMENT_BYTES";
+// Lets the bench measure what flushing the file to the disk costs.
+constexpr char kNoFlushVariable[] = "VORLANE_AVI_NO_FLUSH";
 
 std::string WhyWritingStopped(const recording::WriteFailure &failure) {
     const size_t slash = failure.path.find_last_of("\\/");
@@ -67,6 +70,8 @@ Destination Claim(const RecordOptions &options, const recording::FrameFormat &fo
     settings.rate = static_cast<uint32_t>(options.rate);
     uint64_t segmentBytes = 0;
     if (ParseSegmentBytes(std::getenv(kSegmentBytesVariable), segmentBytes)) settings.segmentBytes = segmentBytes;
+    const char *noFlush = std::getenv(kNoFlushVariable);
+    settings.flush = noFlush == nullptr || std::strcmp(noFlush, "1") != 0;
     recording::WriteFailure failure;
     destination.store = recording::MakeAviFileStore(path, format, settings, failure);
     destination.pacing = recording::Pacing::kTimeSteps;

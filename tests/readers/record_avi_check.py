@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 """record's AVI files as ffmpeg, a reader no one here wrote, sees them,
 against the numbered footage the virtual card played (recording_check.py
-make; its pictures fill the frame at 576 lines pixel for pixel).
+make; its pictures fill the frame at 576 lines pixel for pixel), and as
+their RIFF structure holds (tests/support/avi_riff.py: segments within the
+segment size, the legacy index entry by entry).
 
   record_avi_check.py SOURCE FILE.avi raw|mjpeg [SEGMENTS] [cut]
       The codec and size; unless cut, a frame count of the pictures kept
@@ -9,15 +11,16 @@ make; its pictures fill the frame at 576 lines pixel for pixel).
       picture, exact for raw, nearest at 27 dB or more for Motion JPEG; each
       the same as the step before (a repeat) or the source's next one: no
       frame the card finished is missing (unless cut). At least SEGMENTS
-      RIFF segments."""
+      RIFF segments, of the size VORLANE_AVI_SEGMENT_BYTES gives, as
+      vorlane-cli reads it."""
 import math
 import os
 import pathlib
-import struct
 import subprocess
 import sys
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "support"))
+import avi_riff  # noqa: E402
 from pillow_image import Image  # noqa: E402
 
 # Seeded noise is the hardest picture for JPEG: at the default quality it
@@ -39,19 +42,6 @@ def probe(path, entry):
 def figures(avi):
     with open(avi[:-4] + ".txt", encoding="latin-1") as text:
         return dict(line.rstrip("\r\n").split(": ", 1) for line in text if ": " in line)
-
-
-def segments(avi):
-    """The file's top-level RIFF chunks; a size of 0 runs to the file's end."""
-    data = pathlib.Path(avi).read_bytes()
-    count, at = 0, 0
-    while at + 12 <= len(data) and data[at:at + 4] == b"RIFF":
-        count += 1
-        size = struct.unpack_from("<I", data, at + 4)[0]
-        if size == 0:
-            break
-        at += 8 + size + (size & 1)
-    return count
 
 
 def psnr(a, b):
@@ -112,7 +102,10 @@ def check(source, avi, codec, least_segments=1, cut=False):
                if not cut and least_segments <= 1 else [])
     if missing:
         problems.append("footage pictures missing before steps %s (order %s)" % (missing[:5], shown[:40]))
-    found = segments(avi)
+    with open(avi, "rb") as file:
+        whole = file.read()
+    found = len(avi_riff.walk(whole)[0])
+    problems += avi_riff.problems(whole, avi_riff.segment_limit(), cut)
     if found < least_segments:
         problems.append("%d RIFF segments, at least %d wanted" % (found, least_segments))
     for problem in problems:

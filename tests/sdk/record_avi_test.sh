@@ -2,9 +2,10 @@
 # vorlane-cli record into one AVI file on the virtual card, the file read by
 # ffprobe and ffmpeg (tests/readers/record_avi_check.py): Motion JPEG and
 # raw against the footage played, many segments, a file that exists, grey
-# frames, a recording killed part-way and one that fills the disk. Every
-# file's segments and legacy index walked (riff_holds), and each finished
-# file of one segment read by Windows' own AVIFile API (avifile_reads).
+# frames, a recording killed part-way and one that fills the disk, both
+# mended (vorlane-cli mend), with files it refuses. Every file's segments
+# and legacy index walked (riff_holds), and each finished or mended file
+# of one segment read by Windows' own AVIFile API (avifile_reads).
 #   record_avi_test.sh BUILD_DIR win32|win64
 set -uo pipefail
 build=$1
@@ -19,23 +20,27 @@ stream() { ffprobe -v error -show_entries "stream=$2" -of default=nw=1:nk=1 "$ru
 figure() { sed -n "s/^$2: //p" "$run/$1" | tr -d '\r' | cut -d' ' -f1; }
 : >"$run/taken.avi"
 
-# NAME | ENVIRONMENT | ARGUMENTS | STATUS | CHECK: wine runs vorlane-cli with the
-# arguments and the variables (- for none); CHECK is a shell command run
-# after it ($out holds the output).
-while IFS='|' read -r name env args status check; do
-  name=$(echo $name) status=$(echo $status) env=$(echo $env)
-  [ "$env" != - ] || env=VORLANE_TEST_ROW=1
-  # shellcheck disable=SC2086 # the arguments are split on purpose
-  # Through a file: the desktop's explorer.exe, started by the program and
-  # outliving it, would hold a pipe open.
-  got=0
-  (cd "$run" && env $env timeout 120 wine ./vorlane-cli.exe $args >"$run/row.out" 2>&1 </dev/null) || got=$?
-  out=$(tr -d '\r' <"$run/row.out")
-  out=$(grep -Ev '^[0-9a-f]{4}:(err|fixme|warn):' <<<"$out")  # Wine's own diagnostics
-  [ "$got" = "$status" ] || fail "$name" "exit status $got, wanted $status: $out"
-  eval "$check" </dev/null || fail "$name" "$check: $out"
-  echo "$name: done"
-done <<'ROWS'
+# NAME | ENVIRONMENT | ARGUMENTS | STATUS | CHECK, one row a line on stdin:
+# wine runs vorlane-cli with the arguments and the variables (- for none);
+# CHECK is a shell command run after it ($out holds the output).
+rows() {
+  while IFS='|' read -r name env args status check; do
+    name=$(echo $name) status=$(echo $status) env=$(echo $env)
+    [ "$env" != - ] || env=VORLANE_TEST_ROW=1
+    # shellcheck disable=SC2086 # the arguments are split on purpose
+    # Through a file: the desktop's explorer.exe, started by the program and
+    # outliving it, would hold a pipe open.
+    got=0
+    (cd "$run" && env $env timeout 120 wine ./vorlane-cli.exe $args >"$run/row.out" 2>&1 </dev/null) || got=$?
+    out=$(tr -d '\r' <"$run/row.out")
+    # Wine's own diagnostics; Windows' messages come in the prefix's code page.
+    out=$(grep -aEv '^[0-9a-f]{4}:(err|fixme|warn):|^wine: ' <<<"$out")
+    [ "$got" = "$status" ] || fail "$name" "exit status $got, wanted $status: $out"
+    eval "$check" </dev/null || fail "$name" "$check: $out"
+    echo "$name: done"
+  done
+}
+rows <<'ROWS'
 Motion JPEG, every frame | - | record m.avi --seconds 3 --height 576 --scene noise --no-window | 0 | check_avi m.avi mjpeg && avifile_reads m.avi && [ "$(figure m.txt 'pictures kept')" -ge "$(($(figure m.txt 'frames the card finished') - 2))" ]
 raw, many segments | VORLANE_AVI_SEGMENT_BYTES=3000000 | record r.avi --codec raw --seconds 2 --height 576 --scene noise --no-window | 0 | check_avi r.avi raw 8
 grey, raw | - | record g.avi --codec raw --mode grey --seconds 0.5 --height 96 --no-window | 0 | [ "$(stream g.avi codec_name,pix_fmt | tr '\n' ' ')" = "rawvideo pal8 " ] && finished_avi g.avi
@@ -66,7 +71,39 @@ if mkdir "$work/small" && mount -t tmpfs -o size=4m tmpfs "$work/small" 2>/dev/n
   grep -q "ended: writing stopped: the disk is full (f.avi could not be written)" "$work/small/f.txt" ||
     fail "$name" "f.txt: $(cat "$work/small/f.txt")"
   cp "$work/small/f.avi" "$run/f.avi" && check_avi f.avi raw 1 cut
+  # Mended where it lies: the index takes the room of the chunk cut short.
+  out=$(wine_in "$run" ./vorlane-cli.exe mend "$small\\f.avi") || fail "$name, mended" "$out"
+  cp "$work/small/f.avi" "$run/fm.avi" && finished_avi fm.avi || fail "$name, mended" "see above"
 else
   echo "note: no small disk could be mounted here (needs root); the full-disk row did not run"
 fi
+# Mending: the killed file, and copies of it cut shorter, each finished in
+# place and then read by ffmpeg and by Windows' own AVIFile, which goes by
+# the index alone; mending again changes nothing; what mend may not touch
+# is left as it was. While a recording runs, its file is refused.
+(cd "$run" && timeout 120 wine ./vorlane-cli.exe record b.avi --seconds 0 --height 96 --no-window \
+   >"$work/being-written.log" 2>&1) &
+poll 60 bigger_than "$run/b.avi" 100000 || fail "being written" "$(cat "$work/being-written.log")"
+rows <<'ROWS'
+mend a recording still being written | - | mend b.avi | 2 | [ "$out" = "vorlane-cli: b.avi: not mended: another program has it open (is it still being recorded?)" ]
+ROWS
+wine_in "$run" taskkill /f /im vorlane-cli.exe >/dev/null
+wait
+size=$(stat -c %s "$run/k.avi")
+for part in 1 2 3; do head -c $((size * part / 4)) "$run/k.avi" >"$run/k$part.avi"; done
+ffmpeg -v error -f lavfi -i testsrc=size=64x48:rate=25 -frames:v 5 -c:v mjpeg "$run/foreign.avi"
+pictures=("$run"/noise/*.bmp)
+cp "${pictures[0]}" "$run/picture.avi"
+cp "$run/foreign.avi" "$run/foreign.was" && cp "$run/picture.avi" "$run/picture.was"
+mended() { [[ $out == "mend: $1: cut in segment 1 after "* ]] && finished_avi "$1" && check_avi "$1" raw 1 cut; }
+rows <<'ROWS'
+mend a killed recording | - | mend k.avi | 0 | mended k.avi && cp "$run/k.avi" "$run/k.once"
+mend it again: nothing to do | - | mend k.avi | 0 | [[ $out == *"nothing to mend; left as it was" ]] && cmp "$run/k.avi" "$run/k.once"
+mend one cut at a quarter | - | mend k1.avi | 0 | mended k1.avi
+mend one cut at a half | - | mend k2.avi | 0 | mended k2.avi
+mend one cut at three quarters | - | mend k3.avi | 0 | mended k3.avi
+mend a picture | - | mend picture.avi | 2 | [[ $out == *"not mended: not an AVI file"* ]] && cmp "$run/picture.avi" "$run/picture.was"
+mend another program's AVI file | - | mend foreign.avi | 2 | [[ $out == *"not an AVI file this recorder writes" ]] && cmp "$run/foreign.avi" "$run/foreign.was"
+mend a file that is not there | - | mend none.avi | 2 | [[ $out == *"none.avi: not mended: it cannot be opened"* ]]
+ROWS
 finish record_avi_test

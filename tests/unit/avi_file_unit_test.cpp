@@ -294,7 +294,9 @@ TEST(AviFile, RefusesDamageNamingIt) {
         avi::Movie movie;
         std::string why;
         EXPECT_EQ(Read(file, movie, why), row.why == nullptr) << row.name;
-        if (row.why != nullptr) EXPECT_NE(why.find(row.why), std::string::npos) << row.name << ": " << why;
+        if (row.why != nullptr) {
+            EXPECT_NE(why.find(row.why), std::string::npos) << row.name << ": " << why;
+        }
         // The finished file is the most the file system takes.
         AviMemoryMendFile mend{file};
         const avi::MendOutcome outcome = mend.Mend(r.sink.file.size() - 1);

@@ -20,27 +20,25 @@ stream() { ffprobe -v error -show_entries "stream=$2" -of default=nw=1:nk=1 "$ru
 figure() { sed -n "s/^$2: //p" "$run/$1" | tr -d '\r' | cut -d' ' -f1; }
 : >"$run/taken.avi"
 
-# NAME | ENVIRONMENT | ARGUMENTS | STATUS | CHECK, one row a line on stdin:
-# wine runs vorlane-cli with the arguments and the variables (- for none);
-# CHECK is a shell command run after it ($out holds the output).
-rows() {
-  while IFS='|' read -r name env args status check; do
-    name=$(echo $name) status=$(echo $status) env=$(echo $env)
-    [ "$env" != - ] || env=VORLANE_TEST_ROW=1
-    # shellcheck disable=SC2086 # the arguments are split on purpose
-    # Through a file: the desktop's explorer.exe, started by the program and
-    # outliving it, would hold a pipe open.
-    got=0
-    (cd "$run" && env $env timeout 120 wine ./vorlane-cli.exe $args >"$run/row.out" 2>&1 </dev/null) || got=$?
-    out=$(tr -d '\r' <"$run/row.out")
-    # Wine's own diagnostics; Windows' messages come in the prefix's code page.
-    out=$(grep -aEv '^[0-9a-f]{4}:(err|fixme|warn):|^wine: ' <<<"$out")
-    [ "$got" = "$status" ] || fail "$name" "exit status $got, wanted $status: $out"
-    eval "$check" </dev/null || fail "$name" "$check: $out"
-    echo "$name: done"
-  done
+# NAME | ENVIRONMENT | ARGUMENTS | STATUS | CHECK: wine runs vorlane-cli with the
+# arguments and the variables (- for none); CHECK is a shell command run
+# after it ($out holds the output). One row, read into those variables.
+row() {
+  name=$(echo $name) status=$(echo $status) env=$(echo $env)
+  [ "$env" != - ] || env=VORLANE_TEST_ROW=1
+  # shellcheck disable=SC2086 # the arguments are split on purpose
+  # Through a file: the desktop's explorer.exe, started by the program and
+  # outliving it, would hold a pipe open.
+  got=0
+  (cd "$run" && env $env timeout 120 wine ./vorlane-cli.exe $args >"$run/row.out" 2>&1 </dev/null) || got=$?
+  out=$(tr -d '\r' <"$run/row.out")
+  # Wine's own diagnostics; Windows' messages come in the prefix's code page.
+  out=$(grep -aEv '^[0-9a-f]{4}:(err|fixme|warn):|^wine: ' <<<"$out")
+  [ "$got" = "$status" ] || fail "$name" "exit status $got, wanted $status: $out"
+  eval "$check" </dev/null || fail "$name" "$check: $out"
+  echo "$name: done"
 }
-rows <<'ROWS'
+while IFS='|' read -r name env args status check; do row; done <<'ROWS'
 Motion JPEG, every frame | - | record m.avi --seconds 3 --height 576 --scene noise --no-window | 0 | check_avi m.avi mjpeg && avifile_reads m.avi && [ "$(figure m.txt 'pictures kept')" -ge "$(($(figure m.txt 'frames the card finished') - 2))" ]
 raw, many segments | VORLANE_AVI_SEGMENT_BYTES=3000000 | record r.avi --codec raw --seconds 2 --height 576 --scene noise --no-window | 0 | check_avi r.avi raw 8
 grey, raw | - | record g.avi --codec raw --mode grey --seconds 0.5 --height 96 --no-window | 0 | [ "$(stream g.avi codec_name,pix_fmt | tr '\n' ' ')" = "rawvideo pal8 " ] && finished_avi g.avi
@@ -84,7 +82,7 @@ fi
 (cd "$run" && timeout 120 wine ./vorlane-cli.exe record b.avi --seconds 0 --height 96 --no-window \
    >"$work/being-written.log" 2>&1) &
 poll 60 bigger_than "$run/b.avi" 100000 || fail "being written" "$(cat "$work/being-written.log")"
-rows <<'ROWS'
+while IFS='|' read -r name env args status check; do row; done <<'ROWS'
 mend a recording still being written | - | mend b.avi | 2 | [ "$out" = "vorlane-cli: b.avi: not mended: another program has it open (is it still being recorded?)" ]
 ROWS
 wine_in "$run" taskkill /f /im vorlane-cli.exe >/dev/null
@@ -96,7 +94,7 @@ pictures=("$run"/noise/*.bmp)
 cp "${pictures[0]}" "$run/picture.avi"
 cp "$run/foreign.avi" "$run/foreign.was" && cp "$run/picture.avi" "$run/picture.was"
 mended() { [[ $out == "mend: $1: cut in segment 1 after "* ]] && finished_avi "$1" && check_avi "$1" raw 1 cut; }
-rows <<'ROWS'
+while IFS='|' read -r name env args status check; do row; done <<'ROWS'
 mend a killed recording | - | mend k.avi | 0 | mended k.avi && cp "$run/k.avi" "$run/k.once"
 mend it again: nothing to do | - | mend k.avi | 0 | [[ $out == *"nothing to mend; left as it was" ]] && cmp "$run/k.avi" "$run/k.once"
 mend one cut at a quarter | - | mend k1.avi | 0 | mended k1.avi

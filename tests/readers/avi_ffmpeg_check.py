@@ -68,8 +68,7 @@ def check_row(tmp, jpegs, name, codec, bits, steps, segment, cut, segments):
     check(name, cut == 0 or 0 < whole < len(steps), "cut in no step: %d" % whole)
     check_file(path, jpegs, name, codec, bits, steps[:whole], segment, cut != 0, len(steps))
     if cut != 0:
-        mended = run(sample, "mend", str(path)).decode().strip()
-        check(name, mended.startswith("mended "), mended)
+        run(sample, "mend", str(path))
         check_file(path, jpegs, name + ", mended", codec, bits, steps[:whole], segment, False, whole)
 
 

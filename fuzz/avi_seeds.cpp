@@ -1,11 +1,13 @@
 // Writes the AVI reader's seeds into OUT: files the recorder's writer makes
-// (a 0 byte before each, the target's mark for a file), whole and cut, and
-// recordings for the target to choose (a 1 byte before each choice).
+// (a 0 byte before each, the target's mark for a file), whole, cut, and
+// with each damage to their indexes of the tests' table, and recordings
+// for the target to choose (a 1 byte before each choice).
 //   avi_seeds OUT
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "avi_index_damage.h"
 #include "avi_memory_sink.h"
 #include "avi_writer.h"
 
@@ -56,6 +58,13 @@ int main(int argc, char **argv) {
         std::vector<uint8_t> file(1, 0);
         file.insert(file.end(), sink.file.begin(), sink.file.end());
         Save(out + "/file" + std::to_string(n), file);
+        for (const avi_edit::IndexDamage &damage : avi_edit::kIndexDamage) {
+            std::vector<uint8_t> damaged = sink.file;
+            damage.damage(damaged);
+            damaged.insert(damaged.begin(), 0);
+            Save(out + "/damaged" + std::to_string(n) + "-" + std::to_string(&damage - avi_edit::kIndexDamage),
+                 damaged);
+        }
         // The same recording killed in its last frame.
         file.resize(file.size() - 40);
         Save(out + "/cut" + std::to_string(n), file);

@@ -6,7 +6,9 @@
 // before the cut, and mended, those steps again; with one byte changed it
 // may be refused but never read outside the file, and what mending makes
 // of it reads and needs no more mending. A file read is also drawn as the
-// virtual card shows it.
+// virtual card shows it, and its frame list takes no more memory than its
+// bytes can back. Run with -malloc_limit_mb, so that a count taken from the
+// file and allocated is found too.
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -30,13 +32,18 @@ bool Read(const uint8_t *bytes, size_t size, avi::Movie &movie) {
 }
 
 void CheckInside(const avi::Movie &movie, size_t size) {
-    Expect(!movie.frames.empty(), "read a file of no frames");
+    Expect(movie.steps != 0, "read a file of no steps");
     for (const avi::Frame &f : movie.frames) {
         Expect(f.offset <= size && f.size <= size - f.offset, "a frame outside the file");
-        Expect(f.size == 0 || movie.codec != avi::Codec::kRaw || f.size == movie.frameBytes,
+        Expect(movie.codec != avi::Codec::kRaw || f.size == movie.frameBytes,
                "an uncompressed frame of other than the picture's bytes");
     }
     Expect(movie.rate != 0 && movie.scale != 0, "a frame rate of 0");
+    // Each frame and each run of repeats stands on 8 bytes of the file at
+    // least (a chunk header or an index entry); the lists grow by doubling.
+    const size_t listBytes =
+        movie.frames.capacity() * sizeof(avi::Frame) + movie.repeats.capacity() * sizeof(avi::Repeats);
+    Expect(listBytes <= 4 * size, "a frame list larger than the file backs");
 }
 
 // The first steps drawn as the virtual card draws them, and its step at a
@@ -45,7 +52,7 @@ void Draw(const avi::Movie &movie, const uint8_t *file) {
     if (!vcard::CheckMovieFrames(movie, nullptr, 0)) return;
     static vcard::Picture picture;
     std::vector<uint8_t> scratch;
-    for (size_t step = 0; step < movie.frames.size() && step < 4; ++step) {
+    for (uint64_t step = 0; step < movie.steps && step < 4; ++step) {
         const int64_t shown = avi::ShownFrame(movie, step);
         if (shown < 0 || movie.codec != avi::Codec::kRaw) continue;
         const avi::Frame &f = movie.frames[static_cast<size_t>(shown)];
@@ -104,15 +111,18 @@ void WriteAndRead(Input in) {
         const bool read = Read(file.data(), size, movie);
         Expect(read == (whole > 0), read ? "read a file with no step whole" : "refused a file with steps whole");
         if (!read) continue;
-        Expect(movie.frames.size() == whole, "other than the steps written whole");
+        Expect(movie.steps == whole, "other than the steps written whole");
+        std::vector<uint8_t> shown;  // the last frame written at or before the step
         for (size_t i = 0; i < whole; ++i) {
-            const avi::Frame &f = movie.frames[i];
-            Expect(f.size == steps[i].size() && (f.size == 0 || std::memcmp(&file[f.offset], steps[i].data(), f.size) == 0),
+            if (!steps[i].empty()) shown = steps[i];
+            const int64_t frame = avi::ShownFrame(movie, i);
+            const avi::Frame f = frame < 0 ? avi::Frame{0, 0} : movie.frames[static_cast<size_t>(frame)];
+            Expect(f.size == shown.size() && (f.size == 0 || std::memcmp(&file[f.offset], shown.data(), f.size) == 0),
                    "a step read back other than written");
         }
         AviMemoryMendFile mend{std::vector<uint8_t>(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(size))};
         Expect(mend.Mend().steps == whole && Read(mend.bytes.data(), mend.bytes.size(), movie) &&
-                   movie.frames.size() == whole && mend.Mend().status == avi::MendStatus::kWhole,
+                   movie.steps == whole && mend.Mend().status == avi::MendStatus::kWhole,
                "mended to other than the steps written whole");
     }
     // One byte changed.

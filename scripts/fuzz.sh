@@ -32,11 +32,17 @@ for target in "${targets[@]}"; do
   log=$build/logs/$target.log
   mkdir -p "$corpus" "$findings" "$(dirname "$log")"
   rm -f "$findings"/*
+  # One allocation of more than a few times the largest seed is a finding:
+  # a count taken from the input and allocated, which the memory limit of
+  # the whole process lets pass while it stays under it.
+  largest=$(find "$build/seeds/$target" -type f -printf '%s\n' | sort -n | tail -1)
+  malloc_mb=$(( (4 * ${largest:-0} >> 20) + 1 ))
   # The first folder takes what is new; the seeds are only read.
   run_status=0
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
     "$build/fuzz_$target" -max_total_time="$seconds" -print_final_stats=1 -timeout=10 -rss_limit_mb=1024 \
-      -artifact_prefix="$findings/" "$corpus" "$build/seeds/$target" >"$log" 2>&1 || run_status=$?
+      -malloc_limit_mb="$malloc_mb" -artifact_prefix="$findings/" "$corpus" "$build/seeds/$target" >"$log" 2>&1 ||
+      run_status=$?
   found=$(find "$findings" -type f | wc -l)
   if [ "$run_status" -ne 0 ] && [ "$found" -eq 0 ]; then found=1; fi  # ended by something left no input
   printf '%-14s %12s %10s %12s %9s\n' "$target" "$(figure "$log" number_of_executed_units)" \

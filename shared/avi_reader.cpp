@@ -1,5 +1,6 @@
 #include "avi_reader.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -10,6 +11,8 @@ namespace {
 // Room for the largest super index the writer makes (1 MB) and more.
 constexpr uint32_t kLargestHeaderList = 4u << 20;
 constexpr int32_t kLargestSide = 32768;
+// Standard index entries read at a time.
+constexpr uint32_t kIndexBlock = 512;
 
 bool IsFrameChunk(Fourcc id) {
     const Fourcc stream = id & 0xFFFF, kind = id >> 16;
@@ -41,7 +44,13 @@ struct Reading {
     char *why;
     size_t whyBytes;
     Movie &movie;
-    std::vector<SuperIndexEntry> &super;
+    std::vector<SuperIndexEntry> super;  // by offset
+
+    // How long the frame list was, to go back to.
+    struct Mark {
+        uint64_t steps;
+        size_t frames, repeats;
+    };
 
     template <typename... Values>
     bool Refuse(const char *format, Values... values) {
@@ -58,19 +67,36 @@ struct Reading {
         return true;
     }
 
-    bool AddFrame(uint64_t offset, uint32_t size) {
-        if (size != 0 && movie.codec == Codec::kRaw && size != movie.frameBytes)
-            return Refuse("frame %llu holds %llu bytes, not the picture's %llu", Ull(movie.frames.size() + 1),
-                          Ull(size), Ull(movie.frameBytes));
-        movie.frames.push_back(Frame{offset, size});
+    // One time step: `size` bytes at `offset`, or none (size 0). A step
+    // without data opens a run of repeats unless one is going on.
+    bool AddStep(uint64_t offset, uint32_t size) {
+        if (size == 0) {
+            if (movie.repeats.empty() || movie.repeats.back().framesBefore != movie.frames.size())
+                movie.repeats.push_back(Repeats{movie.steps, movie.frames.size()});
+        } else if (movie.codec == Codec::kRaw && size != movie.frameBytes) {
+            return Refuse("frame %llu holds %llu bytes, not the picture's %llu", Ull(movie.steps + 1), Ull(size),
+                          Ull(movie.frameBytes));
+        } else {
+            movie.frames.push_back(Frame{offset, size});
+        }
+        ++movie.steps;
         return true;
+    }
+
+    Mark Marked() const { return Mark{movie.steps, movie.frames.size(), movie.repeats.size()}; }
+    void GoBack(const Mark &mark) {
+        movie.steps = mark.steps;
+        movie.frames.resize(mark.frames);
+        movie.repeats.resize(mark.repeats);
     }
 
     bool ReadHeaders(const std::vector<uint8_t> &hdrl);
     bool ReadStreamList(const uint8_t *strl, uint32_t bytes);
     bool ReadSegment(uint64_t moviStart, uint64_t moviEnd, bool open);
-    bool ReadStandardIndex(const SuperIndexEntry &entry, uint64_t moviStart, uint64_t moviEnd);
-    bool Scan(uint64_t from, uint64_t to, bool open);
+    bool FromStandardIndex(const SuperIndexEntry &entry, uint64_t moviStart, uint64_t moviEnd);
+    bool IndexedFrame(const StandardIndexHeader &header, const StandardIndexEntry &entry, uint64_t moviStart,
+                      uint64_t moviEnd);
+    bool Scan(uint64_t from, uint64_t to, bool stopAtDamage);
 };
 
 bool Reading::ReadHeaders(const std::vector<uint8_t> &hdrl) {
@@ -107,15 +133,19 @@ bool Reading::ReadStreamList(const uint8_t *strl, uint32_t bytes) {
         } else if (id == kStrf) {
             format = data;
             formatBytes = size;
-        } else if (id == kIndx) {
-            if (size < sizeof(SuperIndexHeader)) return Refuse("the super index (indx) is too short");
+        } else if (id == kIndx && size >= sizeof(SuperIndexHeader)) {
+            // A damaged super index is left out: each segment is then walked.
             const SuperIndexHeader header = Get<SuperIndexHeader>(data);
-            if (header.wLongsPerEntry != 4 || header.bIndexType != kIndexOfIndexes ||
-                header.nEntriesInUse > (size - sizeof header) / sizeof(SuperIndexEntry))
-                return Refuse("the super index (indx) is damaged");
-            movie.superIndexRoom = static_cast<uint32_t>((size - sizeof header) / sizeof(SuperIndexEntry));
-            for (uint32_t i = 0; i < header.nEntriesInUse; ++i)
-                super.push_back(Get<SuperIndexEntry>(data + sizeof header + i * sizeof(SuperIndexEntry)));
+            if (header.wLongsPerEntry == 4 && header.bIndexType == kIndexOfIndexes &&
+                header.nEntriesInUse <= (size - sizeof header) / sizeof(SuperIndexEntry)) {
+                movie.superIndexRoom = static_cast<uint32_t>((size - sizeof header) / sizeof(SuperIndexEntry));
+                movie.superIndexInUse = header.nEntriesInUse;
+                for (uint32_t i = 0; i < header.nEntriesInUse; ++i)
+                    super.push_back(Get<SuperIndexEntry>(data + sizeof header + i * sizeof(SuperIndexEntry)));
+                std::sort(super.begin(), super.end(), [](const SuperIndexEntry &a, const SuperIndexEntry &b) {
+                    return a.qwOffset < b.qwOffset;
+                });
+            }
         }
         at += static_cast<uint32_t>(Padded(8 + uint64_t{size}));
     }
@@ -152,9 +182,11 @@ bool Reading::ReadStreamList(const uint8_t *strl, uint32_t bytes) {
     return true;
 }
 
-// Frames by walking chunks. In a segment that was cut (`open`), the first
-// chunk that is not whole, or not a chunk at all, is where writing stopped.
-bool Reading::Scan(uint64_t from, uint64_t to, bool open) {
+// Frames by walking chunks. In a segment that was cut, the first chunk that
+// is not whole, or not a chunk at all, is where writing stopped; in one
+// whose index is damaged, that may be the index, which follows the frames.
+// Either way (`stopAtDamage`) the frames before it are kept.
+bool Reading::Scan(uint64_t from, uint64_t to, bool stopAtDamage) {
     uint64_t at = from;
     while (at < to && to - at >= 8) {
         uint8_t head[12];
@@ -162,7 +194,7 @@ bool Reading::Scan(uint64_t from, uint64_t to, bool open) {
         const Fourcc id = Get<Fourcc>(head);
         const uint32_t size = Get<uint32_t>(head + 4);
         if (!IsPrintable(id) || size > to - at - 8) {
-            if (open) return true;
+            if (stopAtDamage) return true;
             return Refuse("the movi list is damaged at offset %llu", Ull(at));
         }
         if (id == kList && size >= 4) {
@@ -172,54 +204,73 @@ bool Reading::Scan(uint64_t from, uint64_t to, bool open) {
                 continue;
             }
         }
-        if (IsFrameChunk(id) && !AddFrame(at + 8, size)) return false;
+        if (IsFrameChunk(id) && !AddStep(at + 8, size)) return false;
         at += Padded(8 + uint64_t{size});
     }
     return true;
 }
 
-bool Reading::ReadStandardIndex(const SuperIndexEntry &entry, uint64_t moviStart, uint64_t moviEnd) {
+// Adds one segment's frames from the standard index `entry` points at.
+// False, with nothing added, when that index is not wholly inside the movi
+// list, is damaged, or lists anything but the list's frames.
+bool Reading::FromStandardIndex(const SuperIndexEntry &entry, uint64_t moviStart, uint64_t moviEnd) {
     uint8_t head[sizeof(ChunkHeader) + sizeof(StandardIndexHeader)];
-    if (!Fetch(entry.qwOffset, head, sizeof head)) return false;
+    const uint64_t at = entry.qwOffset;
+    if (at > moviEnd || moviEnd - at < sizeof head || !Fetch(at, head, sizeof head)) return false;
     const ChunkHeader chunk = Get<ChunkHeader>(head);
     const StandardIndexHeader header = Get<StandardIndexHeader>(head + sizeof chunk);
-    if (chunk.ckSize < sizeof header || chunk.ckSize > moviEnd - entry.qwOffset - 8 || header.wLongsPerEntry != 2 ||
+    if (chunk.ckid != kStandardIndex || chunk.ckSize < sizeof header ||
+        chunk.ckSize > moviEnd - at - sizeof chunk || header.wLongsPerEntry != 2 ||
         header.bIndexType != kIndexOfChunks ||
         header.nEntriesInUse > (chunk.ckSize - sizeof header) / sizeof(StandardIndexEntry))
-        return Refuse("the standard index at offset %llu is damaged", Ull(entry.qwOffset));
-    std::vector<StandardIndexEntry> entries(header.nEntriesInUse);
-    if (!entries.empty() &&
-        !Fetch(entry.qwOffset + sizeof head, entries.data(), entries.size() * sizeof(StandardIndexEntry)))
         return false;
-    for (const StandardIndexEntry &e : entries) {
-        const uint64_t data = header.qwBaseOffset + e.dwOffset;
-        const uint32_t size = e.dwSize & ~kDeltaFrame;
-        uint8_t frameHead[sizeof(ChunkHeader)];
-        if (data < moviStart + 20 || data > moviEnd || size > moviEnd - data || !Fetch(data - 8, frameHead, 8) ||
-            !IsFrameChunk(Get<ChunkHeader>(frameHead).ckid) || Get<ChunkHeader>(frameHead).ckSize != size)
-            return Refuse("the standard index at offset %llu points at no frame at offset %llu",
-                          Ull(entry.qwOffset), Ull(data));
-        if (!AddFrame(data, size)) return false;
+    const Mark mark = Marked();
+    StandardIndexEntry block[kIndexBlock];
+    for (uint32_t done = 0; done < header.nEntriesInUse;) {
+        const uint32_t count = std::min(header.nEntriesInUse - done, kIndexBlock);
+        bool whole = Fetch(at + sizeof head + uint64_t{done} * sizeof block[0], block, count * sizeof block[0]);
+        for (uint32_t i = 0; whole && i < count; ++i) whole = IndexedFrame(header, block[i], moviStart, moviEnd);
+        if (!whole) {
+            GoBack(mark);
+            return false;
+        }
+        done += count;
     }
     return true;
 }
 
+// Adds the step a standard index entry lists, when it points at a frame
+// chunk of its size inside the movi list.
+bool Reading::IndexedFrame(const StandardIndexHeader &header, const StandardIndexEntry &entry, uint64_t moviStart,
+                           uint64_t moviEnd) {
+    const uint64_t firstData = moviStart + sizeof(ListHeader) + sizeof(ChunkHeader);
+    const uint32_t size = entry.dwSize & ~kDeltaFrame;
+    if (header.qwBaseOffset > moviEnd || entry.dwOffset > moviEnd - header.qwBaseOffset) return false;
+    const uint64_t data = header.qwBaseOffset + entry.dwOffset;
+    uint8_t frameHead[sizeof(ChunkHeader)];
+    if (data < firstData || size > moviEnd - data || !Fetch(data - sizeof frameHead, frameHead, sizeof frameHead))
+        return false;
+    const ChunkHeader chunk = Get<ChunkHeader>(frameHead);
+    return IsFrameChunk(chunk.ckid) && chunk.ckSize == size && AddStep(data, size);
+}
+
 // One RIFF segment's movi list: from its standard index when the super
-// index points at one wholly inside the list, else by walking it.
+// index points at one inside the list and it is whole, else by walking it.
 bool Reading::ReadSegment(uint64_t moviStart, uint64_t moviEnd, bool open) {
     ++movie.segments;
-    for (const SuperIndexEntry &entry : super) {
-        if (entry.qwOffset >= moviStart + 12 && entry.qwOffset < moviEnd && entry.dwSize <= moviEnd - entry.qwOffset)
-            return ReadStandardIndex(entry, moviStart, moviEnd);
-    }
-    return Scan(moviStart + 12, moviEnd, open);
+    const uint64_t firstChunk = moviStart + sizeof(ListHeader);
+    const auto entry = std::lower_bound(super.begin(), super.end(), firstChunk,
+                                        [](const SuperIndexEntry &e, uint64_t at) { return e.qwOffset < at; });
+    const bool indexed = entry != super.end() && entry->qwOffset < moviEnd;
+    if (indexed && FromStandardIndex(*entry, moviStart, moviEnd)) return true;
+    return Scan(firstChunk, moviEnd, open || indexed);
 }
 
 }  // namespace
 
 bool ReadMovie(ReadAt read, void *file, uint64_t fileSize, Movie &movie, char *why, size_t whyBytes) {
     movie = Movie();
-    Reading r{read, file, fileSize, why, whyBytes, movie, movie.superIndex};
+    Reading r{read, file, fileSize, why, whyBytes, movie, {}};
     if (whyBytes > 0) why[0] = '\0';
     ListHeader riff{};
     if (fileSize < sizeof riff) return r.Refuse("the file is too short to be an AVI file");
@@ -262,7 +313,7 @@ bool ReadMovie(ReadAt read, void *file, uint64_t fileSize, Movie &movie, char *w
         uint64_t moviEnd = at + 8 + uint64_t{movi.ckSize};
         const bool moviOpen = open || movi.ckSize == 0 || moviEnd > segmentEnd;
         if (movi.ckSize == 0 || moviEnd > segmentEnd) moviEnd = segmentEnd;
-        movie.places.push_back(SegmentPlace{riffAt, at, riff.ckSize, movi.ckSize, movie.frames.size()});
+        movie.places.push_back(SegmentPlace{riffAt, at, riff.ckSize, movi.ckSize, movie.steps, movie.frames.size()});
         if (!r.ReadSegment(at, moviEnd, moviOpen)) return false;
         movie.end = segmentEnd;
         if (open) {
@@ -286,15 +337,24 @@ bool ReadMovie(ReadAt read, void *file, uint64_t fileSize, Movie &movie, char *w
             return r.Refuse("the RIFF segment at offset %llu does not begin with its frames",
                             Ull(at - sizeof riff));
     }
-    if (movie.frames.empty()) return r.Refuse("the file holds no frames");
+    if (movie.steps == 0) return r.Refuse("the file holds no frames");
     return true;
 }
 
-int64_t ShownFrame(const Movie &movie, size_t step) {
-    for (size_t i = step + 1; i-- > 0;) {
-        if (i < movie.frames.size() && movie.frames[i].size != 0) return static_cast<int64_t>(i);
-    }
-    return -1;
+int64_t ShownFrame(const Movie &movie, uint64_t step) {
+    if (step >= movie.steps) return -1;
+    // The last run of repeats that begins at or before the step; the steps
+    // before the first run all have data.
+    const auto next = std::upper_bound(movie.repeats.begin(), movie.repeats.end(), step,
+                                       [](uint64_t s, const Repeats &run) { return s < run.firstStep; });
+    if (next == movie.repeats.begin()) return static_cast<int64_t>(step);
+    const Repeats &run = *(next - 1);
+    // The run lasts until the frames with data between it and the next run.
+    const bool last = next == movie.repeats.end();
+    const uint64_t framesAfter = (last ? movie.frames.size() : next->framesBefore) - run.framesBefore;
+    const uint64_t runEnd = (last ? movie.steps : next->firstStep) - framesAfter;
+    if (step < runEnd) return static_cast<int64_t>(run.framesBefore) - 1;
+    return static_cast<int64_t>(run.framesBefore + (step - runEnd));
 }
 
 bool ReadMemory(void *file, uint64_t offset, uint8_t *into, size_t bytes) {

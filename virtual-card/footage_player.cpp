@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <new>
 #include <utility>
@@ -88,8 +90,8 @@ DWORD WINAPI LoadAhead(LPVOID context) {
                                        : LoadPicture(path.c_str(), footage.pictures[slot], why, sizeof why);
             });
             if (loaded || footage.movie) {
-                // A recording's steps keep their times: a frame that cannot
-                // be decoded leaves the one before on show.
+                // A recording's steps keep their times: a step that cannot
+                // be drawn at all leaves the picture on show as it is.
                 queue->slots[slot].number = number;
                 queue->slots[slot].drawn = loaded;
             } else {
@@ -146,7 +148,7 @@ Footage *StartMovie(std::unique_ptr<MovieFile> movie, const char *path, char *re
         WriteReason(reason, reasonBytes, "%s: no memory for its pictures", path);
         return nullptr;
     }
-    footage->queue.Lock()->entries = movie->movie.frames.size();
+    footage->queue.Lock()->entries = static_cast<size_t>(std::min<uint64_t>(movie->movie.steps, SIZE_MAX));
     footage->movie = std::move(movie);
     return StartReading(std::move(footage), path, reason, reasonBytes);
 }

@@ -15,6 +15,8 @@ namespace {
 
 // Far above any JPEG of a 4096 x 4096 picture; a larger size is a damaged index.
 constexpr uint32_t kLargestJpegBytes = 64u << 20;
+// Frames before one that cannot be decoded tried in its place: a second's.
+constexpr int kFramesTriedBefore = 25;
 
 // Reads at an offset without moving a shared file pointer.
 bool ReadMovieAt(void *context, uint64_t offset, uint8_t *into, size_t bytes) {
@@ -31,6 +33,17 @@ bool ReadMovieAt(void *context, uint64_t offset, uint8_t *into, size_t bytes) {
         bytes -= got;
     }
     return true;
+}
+
+bool DrawMovieFrame(MovieFile &file, const avi::Frame &frame, Picture &out) {
+    if (file.movie.codec == avi::Codec::kMjpeg && frame.size > kLargestJpegBytes) return false;
+    file.data.resize(frame.size);
+    if (!ReadMovieAt(file.handle.get(), frame.offset, file.data.data(), frame.size)) return false;
+    if (file.movie.codec == avi::Codec::kRaw)
+        return DrawRawFrame(file.movie, file.data.data(), file.data.size(), out, file.pixels);
+    int width = 0, height = 0;
+    return DecodeJpeg(file.data.data(), file.data.size(), kMaxPictureSide, file.pixels, width, height) &&
+           DrawTopDownFrame(file.pixels.data(), width, height, out);
 }
 
 }  // namespace
@@ -54,20 +67,14 @@ bool OpenMovie(const char *path, MovieFile &file, char *why, size_t whyBytes) {
 }
 
 bool DrawMovieStep(MovieFile &file, size_t step, Picture &out) {
-    const int64_t shown = avi::ShownFrame(file.movie, step);
-    if (shown < 0) {
-        std::memset(out.bgr, 0, sizeof out.bgr);
-        return true;
+    // A frame that cannot be decoded shows the last one before it that can.
+    int64_t shown = avi::ShownFrame(file.movie, step);
+    for (int tried = 0; shown >= 0; ++tried, --shown) {
+        if (tried == kFramesTriedBefore) return false;
+        if (DrawMovieFrame(file, file.movie.frames[static_cast<size_t>(shown)], out)) return true;
     }
-    const avi::Frame &frame = file.movie.frames[static_cast<size_t>(shown)];
-    if (file.movie.codec == avi::Codec::kMjpeg && frame.size > kLargestJpegBytes) return false;
-    file.data.resize(frame.size);
-    if (!ReadMovieAt(file.handle.get(), frame.offset, file.data.data(), frame.size)) return false;
-    if (file.movie.codec == avi::Codec::kRaw)
-        return DrawRawFrame(file.movie, file.data.data(), file.data.size(), out, file.pixels);
-    int width = 0, height = 0;
-    return DecodeJpeg(file.data.data(), file.data.size(), kMaxPictureSide, file.pixels, width, height) &&
-           DrawTopDownFrame(file.pixels.data(), width, height, out);
+    std::memset(out.bgr, 0, sizeof out.bgr);
+    return true;
 }
 
 }  // namespace vcard

@@ -25,8 +25,9 @@ struct MovieFile {
 bool OpenMovie(const char *path, MovieFile &file, char *why, size_t whyBytes);
 
 // Draws what time step `step` shows: its frame, or for a repeat the frame
-// before it; black before the first frame. False when the frame cannot be
-// read or decoded.
+// before it; for a frame that cannot be read or decoded, the last one
+// before it that can; black before the first frame. False when none of
+// the frames a second before it can be drawn.
 bool DrawMovieStep(MovieFile &file, size_t step, Picture &out);
 
 }  // namespace vcard

@@ -1,7 +1,9 @@
 // The virtual card playing AVI recordings through VcPlayFile: time steps at
-// the file's own rate with their repeats, damaged files refused with one
-// line, cut files played to their last whole frame. That a raw recording
-// comes back byte for byte is tests/sdk/replay_avi_test.sh's part.
+// the file's own rate with their repeats, ffmpeg's files at rates of other
+// scales, a frame that cannot be decoded, damaged files refused with one
+// line, damaged indexes passed over, cut files played to their last whole
+// frame. That a raw recording comes back byte for byte is
+// tests/sdk/replay_avi_test.sh's part.
 
 #include <gtest/gtest.h>
 
@@ -15,6 +17,7 @@
 #include "card_library.h"
 #include "avi_reader.h"
 #include "avi_writer.h"
+#include "avi_index_damage.h"
 #include "avi_memory_sink.h"
 #include "jpeg_encoder.h"
 #include "test_support.h"
@@ -26,6 +29,7 @@ using Bytes = std::vector<uint8_t>;
 
 constexpr int kWidth = 8, kHeight = 6;  // frames fitted into 768 x 576 fill it
 constexpr int kRepeat = -1;             // a step with no data
+constexpr int kBroken = -2;             // a Motion JPEG frame of bytes no decoder takes
 constexpr int kOutWidth = 96, kOutHeight = 72;
 
 // A flat frame of grey level `level`, as the recorder stores its pictures.
@@ -51,8 +55,8 @@ Bytes Recording(avi::Codec codec, uint16_t bits, uint32_t rate, const std::vecto
             EXPECT_TRUE(writer.AddRepeat());
             continue;
         }
-        Bytes frame = FlatDib(level, bits);
-        if (codec == avi::Codec::kMjpeg) {
+        Bytes frame = level == kBroken ? Bytes(40, 'x') : FlatDib(level, bits);
+        if (codec == avi::Codec::kMjpeg && level != kBroken) {
             Bytes jpeg;
             EXPECT_TRUE(encoder.Encode(frame.data(), kWidth, kHeight, kWidth * 3, 24, 90, jpeg));
             frame = jpeg;
@@ -104,8 +108,10 @@ protected:
 };
 
 TEST_F(AviPlaybackTest, StepsPlayInOrderAtTheFileRateWithRepeats) {
-    // Card frame n shows step n x rate / 25; a repeat shows the step before
-    // again, black before any; the steps loop.
+    // Card frame n shows step n x rate / 25 (dwRate / dwScale steps a
+    // second); a repeat shows the step before again, black before any, and
+    // so does a frame that cannot be decoded; the steps loop. ffmpeg's files
+    // (ffmpeg_movies.sh) hold 10 steps, step n flat grey 20 (n + 1).
     struct Row {
         const char *name;
         avi::Codec codec;
@@ -114,16 +120,24 @@ TEST_F(AviPlaybackTest, StepsPlayInOrderAtTheFileRateWithRepeats) {
         std::vector<int> steps;
         std::vector<int> shown;
         int tolerance;
+        const char *ffmpegFile = nullptr;  // a file ffmpeg made, in place of `steps`
     } rows[] = {
         {"raw at 25", avi::Codec::kRaw, 24, 25, {kRepeat, 40, 80, kRepeat, 120}, {0, 40, 80, 80, 120, 0, 40}, 0},
         {"raw at 50", avi::Codec::kRaw, 24, 50, {40, 80, 120, 160}, {40, 120, 40, 120}, 0},
         {"raw at 10", avi::Codec::kRaw, 24, 10, {40, 80, 120}, {40, 40, 40, 80, 80, 120, 120, 120, 40}, 0},
         {"grey at 25", avi::Codec::kRaw, 8, 25, {30, kRepeat, 200}, {30, 30, 200, 30}, 0},
         {"Motion JPEG at 25", avi::Codec::kMjpeg, 24, 25, {kRepeat, 60, kRepeat, 180}, {0, 60, 60, 180, 0}, 2},
+        {"Motion JPEG at 50, a frame that cannot be decoded", avi::Codec::kMjpeg, 24, 50,
+         {40, 80, kBroken, kRepeat, 160}, {40, 80, 160, 80, 80}, 2},
+        {"ffmpeg at 12.5 (25 / 2)", {}, 0, 0, {}, {20, 20, 40, 40, 60, 60, 80}, 2, "ffmpeg-12.5.avi"},
+        {"ffmpeg at 30000 / 1001", {}, 0, 0, {}, {20, 40, 60, 80, 100, 120, 160, 180, 200, 20}, 2,
+         "ffmpeg-30000-1001.avi"},
     };
     for (const Row &row : rows) {
         VcReset();
-        const std::string path = Write(std::string(row.name) + ".avi", Recording(row.codec, row.bits, row.rate, row.steps));
+        const std::string path = row.ffmpegFile ? vt::BesideProgram(row.ffmpegFile)
+                                                : Write(std::string(row.name) + ".avi",
+                                                        Recording(row.codec, row.bits, row.rate, row.steps));
         ASSERT_EQ(Play(path), "") << row.name;
         VcSetStatusMode(VC_STATUS_EVERY_POLL);
         const std::vector<int> seen = Levels(static_cast<int>(row.shown.size()));
@@ -168,6 +182,19 @@ TEST_F(AviPlaybackTest, DamagedFileIsRefusedWithOneLineAndTheSceneStays) {
     char small[8] = "x";
     EXPECT_EQ(VcPlayFile(nullptr, small, sizeof small), 0);
     EXPECT_EQ(std::string(small), "no file");
+}
+
+TEST_F(AviPlaybackTest, FileWithOneDamagedIndexPlaysEveryStep) {
+    const Bytes good = Recording(avi::Codec::kRaw, 24, 25, {40, kRepeat, 80, 120});
+    for (const avi_edit::IndexDamage &row : avi_edit::kIndexDamage) {
+        VcReset();
+        Bytes bytes = good;
+        row.damage(bytes);
+        EXPECT_NE(bytes, good) << row.name << ": nothing damaged";
+        ASSERT_EQ(Play(Write("damaged.avi", bytes)), "") << row.name;
+        VcSetStatusMode(VC_STATUS_EVERY_POLL);
+        EXPECT_EQ(Text(Levels(5)), "40 40 80 120 40") << row.name;
+    }
 }
 
 TEST_F(AviPlaybackTest, CutFilePlaysToItsLastWholeFrame) {

@@ -58,10 +58,30 @@ struct Headers {
     ExtendedHeader extended;
 };
 
+// The steps of the segment being written, as the writer lays them: one
+// chunk after another from the start of its movi list; `end` after the
+// last. False when they lie otherwise.
+bool StepsOf(const Movie &movie, const SegmentPlace &segment, std::vector<IndexEntry> &entries, uint64_t &end) {
+    uint64_t at = segment.moviAt + sizeof(ListHeader);
+    size_t next = segment.firstFrame;  // the next frame with data
+    for (uint64_t step = segment.firstStep; step < movie.steps; ++step) {
+        uint32_t size = 0;
+        if (ShownFrame(movie, step) == static_cast<int64_t>(next)) {
+            const Frame &frame = movie.frames[next++];
+            if (frame.offset != at + sizeof(ChunkHeader)) return false;
+            size = frame.size;
+        }
+        entries.push_back(IndexEntry{at, size});
+        at += Padded(sizeof(ChunkHeader) + uint64_t{size});
+    }
+    end = at;
+    return true;
+}
+
 Headers ClosedHeaders(const WriterSettings &settings, const Movie &movie, size_t segments) {
     HeaderCounts counts;
-    counts.steps = movie.frames.size();
-    counts.firstSegmentSteps = segments > 1 ? movie.places[1].firstFrame : counts.steps;
+    counts.steps = movie.steps;
+    counts.firstSegmentSteps = segments > 1 ? movie.places[1].firstStep : counts.steps;
     for (const Frame &frame : movie.frames)
         if (frame.size > counts.largestChunk) counts.largestChunk = frame.size;
     return Headers{MainHeaderFor(settings, counts), StreamHeaderFor(settings, counts), ExtendedHeaderFor(counts)};
@@ -90,7 +110,7 @@ struct Writing {
 };
 
 MendOutcome Outcome(MendStatus status, std::string line, const Movie &movie, size_t segments) {
-    return MendOutcome{status, std::move(line), movie.frames.size(), static_cast<uint32_t>(segments)};
+    return MendOutcome{status, std::move(line), movie.steps, static_cast<uint32_t>(segments)};
 }
 
 }  // namespace
@@ -106,35 +126,30 @@ MendOutcome MendFile(const MendIo &io, uint64_t size, uint64_t largestFile) {
     if (!WriterSettingsOf(io, movie, settings, head)) return Outcome(MendStatus::kRefused, foreign, movie, 0);
     const SegmentPlace last = movie.places.back();
     const size_t lastIndex = movie.places.size() - 1;
-    const size_t lastFrames = movie.frames.size() - last.firstFrame;
+    const uint64_t lastSteps = movie.steps - last.firstStep;
 
-    // A part-written chunk after the last whole frame, or a segment begun
+    // A part-written chunk after the last whole step, or a segment begun
     // with none, is dropped; so is whatever follows the last closed segment
     // (a segment's start cut short, or after a power cut zeros or older
     // bytes of the disk).
     size_t segments = movie.places.size();
     uint64_t framesEnd = movie.end;
-    bool finish = false;
-    if (movie.cut && lastFrames > 0) {
-        const Frame &frame = movie.frames.back();
-        framesEnd = frame.offset + Padded(frame.size);
-        finish = true;
-    } else if (movie.cut) {
+    const bool finish = movie.cut && lastSteps > 0;
+    std::vector<IndexEntry> entries;
+    if (finish && !StepsOf(movie, last, entries, framesEnd)) return Outcome(MendStatus::kRefused, foreign, movie, 0);
+    if (movie.cut && !finish) {
         segments = lastIndex;
         framesEnd = last.riffAt;
     }
     // Each closed segment has its super index entry; the one being written
     // may have it already, when the cut came as it was closing. Entries
     // past the segments kept name segments the file no longer holds.
-    const size_t inUse = movie.superIndex.size();
+    const size_t inUse = movie.superIndexInUse;
     if (inUse + (finish ? 1 : 0) < segments || segments > settings.superIndexEntries)
         return Outcome(MendStatus::kRefused, foreign, movie, 0);
 
-    std::vector<IndexEntry> entries;
     std::vector<uint8_t> standard, legacy;
     if (finish) {
-        for (size_t i = last.firstFrame; i < movie.frames.size(); ++i)
-            entries.push_back(IndexEntry{movie.frames[i].offset - sizeof(ChunkHeader), movie.frames[i].size});
         standard = StandardIndex(FrameId(settings.codec), last.moviAt, entries);
         if (lastIndex == 0) legacy = LegacyIndex(FrameId(settings.codec), last.moviAt, entries);
     }
@@ -142,7 +157,7 @@ MendOutcome MendFile(const MendIo &io, uint64_t size, uint64_t largestFile) {
     if (finish && end - last.riffAt - 8 > UINT32_MAX) return Outcome(MendStatus::kRefused, foreign, movie, 0);
     const Headers headers = ClosedHeaders(settings, movie, segments);
     const std::string holds =
-        Count(movie.frames.size(), "time step", "time steps") + " in " + Count(segments, "segment", "segments");
+        Count(movie.steps, "time step", "time steps") + " in " + Count(segments, "segment", "segments");
     if (!finish && end == size && inUse == segments && SameHeaders(io, head, headers))
         return Outcome(MendStatus::kWhole, "whole: " + holds + ", nothing to mend; left as it was", movie, segments);
     if (end > largestFile)
@@ -185,7 +200,7 @@ MendOutcome MendFile(const MendIo &io, uint64_t size, uint64_t largestFile) {
     std::string line;
     if (finish)
         line = "cut in segment " + std::to_string(segments) + " after " +
-               Count(lastFrames, "whole time step", "whole time steps") +
+               Count(lastSteps, "whole time step", "whole time steps") +
                (dropped > 0 ? " (the " + droppedBytes + " after it dropped)" : "") +
                "; wrote its standard index, its super index entry, " + (legacy.empty() ? "" : "the legacy index, ");
     else if (dropped > 0)

@@ -267,9 +267,24 @@ TEST(AviFile, RefusesDamageNamingIt) {
          nullptr, "not an AVI file this recorder writes"},
         {"its index past the file system's largest file", [](Bytes &f) { f.pop_back(); }, nullptr,
          "past the largest file its file system takes"},
+        {"another stream's chunk before the last steps being written",
+         [](Bytes &f) {
+             size_t at = Find(f, "movi");
+             for (int chunk = 0; chunk < 4; ++chunk) at = Find(f, "00db", at + 4);
+             f[at + 1] = '1';
+             f.pop_back();
+         },
+         nullptr, "not an AVI file this recorder writes"},
+        {"a closed segment of no step, in the super index",
+         [](Bytes &f) {
+             Put<uint32_t>(f, Find(f, "indx") + 8 + offsetof(avi::SuperIndexHeader, nEntriesInUse), 2);
+             const avi::ListHeader empty[] = {{avi::kRiff, 16, avi::kAvix}, {avi::kList, 4, avi::kMovi}};
+             f.insert(f.end(), reinterpret_cast<const uint8_t *>(empty), reinterpret_cast<const uint8_t *>(empty + 2));
+         },
+         nullptr, "not an AVI file this recorder writes"},
     };
     Recording r;
-    Record(r, Settings(avi::Codec::kRaw, 6, 3, 24, avi::kDefaultSegmentBytes), "FFRF");
+    Record(r, Settings(avi::Codec::kRaw, 6, 3, 24, avi::kDefaultSegmentBytes), "FFRFRR");
     for (const Damage &row : rows) {
         Bytes file = r.sink.file;
         row.damage(file);

@@ -59,9 +59,11 @@ struct Headers {
 };
 
 // The steps of the segment being written, as the writer lays them: one
-// chunk after another from the start of its movi list; `end` after the
-// last. False when they lie otherwise.
-bool StepsOf(const Movie &movie, const SegmentPlace &segment, std::vector<IndexEntry> &entries, uint64_t &end) {
+// chunk of its frames' id after another from the start of its movi list;
+// `end` after the last. False when they lie otherwise.
+bool StepsOf(const MendIo &io, const Movie &movie, const SegmentPlace &segment, std::vector<IndexEntry> &entries,
+             uint64_t &end) {
+    const Fourcc id = FrameId(movie.codec);
     uint64_t at = segment.moviAt + sizeof(ListHeader);
     size_t next = segment.firstFrame;  // the next frame with data
     for (uint64_t step = segment.firstStep; step < movie.steps; ++step) {
@@ -71,6 +73,8 @@ bool StepsOf(const Movie &movie, const SegmentPlace &segment, std::vector<IndexE
             if (frame.offset != at + sizeof(ChunkHeader)) return false;
             size = frame.size;
         }
+        ChunkHeader chunk{};
+        if (!Read(io, at, chunk) || chunk.ckid != id || chunk.ckSize != size) return false;
         entries.push_back(IndexEntry{at, size});
         at += Padded(sizeof(ChunkHeader) + uint64_t{size});
     }
@@ -136,7 +140,7 @@ MendOutcome MendFile(const MendIo &io, uint64_t size, uint64_t largestFile) {
     uint64_t framesEnd = movie.end;
     const bool finish = movie.cut && lastSteps > 0;
     std::vector<IndexEntry> entries;
-    if (finish && !StepsOf(movie, last, entries, framesEnd)) return Outcome(MendStatus::kRefused, foreign, movie, 0);
+    if (finish && !StepsOf(io, movie, last, entries, framesEnd)) return Outcome(MendStatus::kRefused, foreign, movie, 0);
     if (movie.cut && !finish) {
         segments = lastIndex;
         framesEnd = last.riffAt;
@@ -147,6 +151,10 @@ MendOutcome MendFile(const MendIo &io, uint64_t size, uint64_t largestFile) {
     const size_t inUse = movie.superIndexInUse;
     if (inUse + (finish ? 1 : 0) < segments || segments > settings.superIndexEntries)
         return Outcome(MendStatus::kRefused, foreign, movie, 0);
+    // The writer closes no segment without a step.
+    for (size_t i = 0; i < segments; ++i)
+        if ((i + 1 < movie.places.size() ? movie.places[i + 1].firstStep : movie.steps) == movie.places[i].firstStep)
+            return Outcome(MendStatus::kRefused, foreign, movie, 0);
 
     std::vector<uint8_t> standard, legacy;
     if (finish) {

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "avi_mend.h"
@@ -42,28 +43,23 @@ bool WriteAt(void *context, uint64_t offset, const void *bytes, size_t size) {
     return std::fseek(f.file, static_cast<long>(offset), SEEK_SET) == 0 && std::fwrite(bytes, 1, size, f.file) == size;
 }
 
-std::FILE *Of(void *file) { return static_cast<std::FILE *>(file); }
-
-bool ReadAt(void *file, uint64_t offset, uint8_t *into, size_t size) {
-    return fseeko(Of(file), static_cast<off_t>(offset), SEEK_SET) == 0 && std::fread(into, 1, size, Of(file)) == size;
+int Fd(void *file) { return *static_cast<int *>(file); }
+bool ReadAt(void *file, uint64_t at, uint8_t *into, size_t size) {
+    return pread(Fd(file), into, size, static_cast<off_t>(at)) == static_cast<ssize_t>(size);
 }
-
-bool MendWriteAt(void *file, uint64_t offset, const void *bytes, size_t size) {
-    return fseeko(Of(file), static_cast<off_t>(offset), SEEK_SET) == 0 && std::fwrite(bytes, 1, size, Of(file)) == size;
+bool MendWriteAt(void *file, uint64_t at, const void *bytes, size_t size) {
+    return pwrite(Fd(file), bytes, size, static_cast<off_t>(at)) == static_cast<ssize_t>(size);
 }
-
-bool SetSize(void *file, uint64_t size) {
-    return std::fflush(Of(file)) == 0 && ftruncate(fileno(Of(file)), static_cast<off_t>(size)) == 0;
-}
-
-bool Flush(void *file) { return std::fflush(Of(file)) == 0; }
+bool SetSize(void *file, uint64_t size) { return ftruncate(Fd(file), static_cast<off_t>(size)) == 0; }
+bool Flush(void *file) { return fsync(Fd(file)) == 0; }
 
 int Mend(const char *path) {
-    std::FILE *file = std::fopen(path, "rb+");
-    if (file == nullptr || fseeko(file, 0, SEEK_END) != 0) return 1;
+    int file = open(path, O_RDWR);
+    const off_t size = file < 0 ? -1 : lseek(file, 0, SEEK_END);
+    if (size < 0) return 1;
     const avi::MendOutcome outcome =
-        avi::MendFile(avi::MendIo{file, ReadAt, MendWriteAt, SetSize, Flush}, static_cast<uint64_t>(ftello(file)), UINT64_MAX);
-    std::fclose(file);
+        avi::MendFile(avi::MendIo{&file, ReadAt, MendWriteAt, SetSize, Flush}, static_cast<uint64_t>(size), UINT64_MAX);
+    close(file);
     const bool mended = outcome.status == avi::MendStatus::kMended;
     std::fprintf(mended ? stdout : stderr, "%s\n", outcome.line.c_str());
     return mended ? 0 : 1;

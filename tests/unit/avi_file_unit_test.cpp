@@ -167,8 +167,8 @@ void ExpectMends(const Bytes &file, size_t whole, const Bytes &want, const std::
         }
         avi::Movie movie;
         std::string why;
-        EXPECT_TRUE(Read(mend.bytes, movie, why)) << where << ", mending cut after " << left << " writes: " << why;
-        EXPECT_EQ(movie.steps, whole) << where << ", mending cut after " << left << " writes";
+        EXPECT_TRUE(Read(mend.bytes, movie, why) && movie.steps == whole)
+            << where << ", mending cut after " << left << " writes: " << why;
         mend.writesLeft = SIZE_MAX;
         mend.Mend();
         ASSERT_TRUE(mend.bytes == want) << where << ", mending cut after " << left << " writes, then mended";
@@ -176,8 +176,7 @@ void ExpectMends(const Bytes &file, size_t whole, const Bytes &want, const std::
     ASSERT_TRUE(mend.bytes == want) << where << ": mended to " << mend.bytes.size() << " bytes other than the "
                                     << want.size() << " closed there";
     mend.writes = 0;
-    EXPECT_EQ(mend.Mend().status, avi::MendStatus::kWhole) << where << ": mended twice";
-    EXPECT_EQ(mend.writes, 0u) << where << ": wrote to a mended file";
+    EXPECT_TRUE(mend.Mend().status == avi::MendStatus::kWhole && mend.writes == 0) << where << ": mended twice";
 }
 
 // Every moment of the recording (each write done, or part of it, or a power
@@ -257,9 +256,6 @@ TEST(AviFile, RefusesDamageNamingIt) {
         {"no frames", [](Bytes &f) { f.resize(Find(f, "movi") + 4); }, "holds no frames"},
         {"frames larger than the picture", [](Bytes &f) { Put<int32_t>(f, Find(f, "strf") + 8 + 4, 5); },
          "frame 1 holds 60 bytes, not the picture's 48"},
-        {"a quality of its own",
-         [](Bytes &f) { Put<uint32_t>(f, Find(f, "strh") + 8 + offsetof(avi::StreamHeader, dwQuality), 5000); },
-         nullptr, "not an AVI file this recorder writes"},
         {"two steps a frame", [](Bytes &f) { Put<uint32_t>(f, Find(f, "strh") + 8 + offsetof(avi::StreamHeader, dwScale), 2); },
          nullptr, "not an AVI file this recorder writes"},
         {"a closed segment not in the super index",
@@ -291,9 +287,7 @@ TEST(AviFile, RefusesDamageNamingIt) {
         avi::Movie movie;
         std::string why;
         EXPECT_EQ(Read(file, movie, why), row.why == nullptr) << row.name;
-        if (row.why != nullptr) {
-            EXPECT_NE(why.find(row.why), std::string::npos) << row.name << ": " << why;
-        }
+        EXPECT_TRUE(row.why == nullptr || why.find(row.why) != std::string::npos) << row.name << ": " << why;
         // The finished file is the most the file system takes.
         AviMemoryMendFile mend{file};
         const avi::MendOutcome outcome = mend.Mend(r.sink.file.size() - 1);

@@ -2,10 +2,7 @@
 // numbered frames (raw), or the given JPEG files in turn (Motion JPEG), a
 // repeat for each R of the pattern, the file cut after CUT bytes when CUT is
 // not 0, as a kill or a full disk leaves it. Prints the steps written whole.
-// Or mends FILE in place as vorlane-cli mend does, and prints how it went;
-// status 1 when it did not mend it.
 //   avi_sample OUT raw|mjpg WIDTH HEIGHT BITS RATE PATTERN SEGMENT CUT [JPEG...]
-//   avi_sample mend FILE
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,10 +11,6 @@
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include "avi_mend.h"
 #include "avi_writer.h"
 
 namespace {
@@ -43,35 +36,12 @@ bool WriteAt(void *context, uint64_t offset, const void *bytes, size_t size) {
     return std::fseek(f.file, static_cast<long>(offset), SEEK_SET) == 0 && std::fwrite(bytes, 1, size, f.file) == size;
 }
 
-int Fd(void *file) { return *static_cast<int *>(file); }
-bool ReadAt(void *file, uint64_t at, uint8_t *into, size_t size) {
-    return pread(Fd(file), into, size, static_cast<off_t>(at)) == static_cast<ssize_t>(size);
-}
-bool MendWriteAt(void *file, uint64_t at, const void *bytes, size_t size) {
-    return pwrite(Fd(file), bytes, size, static_cast<off_t>(at)) == static_cast<ssize_t>(size);
-}
-bool SetSize(void *file, uint64_t size) { return ftruncate(Fd(file), static_cast<off_t>(size)) == 0; }
-bool Flush(void *file) { return fsync(Fd(file)) == 0; }
-
-int Mend(const char *path) {
-    int file = open(path, O_RDWR);
-    const off_t size = file < 0 ? -1 : lseek(file, 0, SEEK_END);
-    if (size < 0) return 1;
-    const avi::MendOutcome outcome =
-        avi::MendFile(avi::MendIo{&file, ReadAt, MendWriteAt, SetSize, Flush}, static_cast<uint64_t>(size), UINT64_MAX);
-    close(file);
-    const bool mended = outcome.status == avi::MendStatus::kMended;
-    std::fprintf(mended ? stdout : stderr, "%s\n", outcome.line.c_str());
-    return mended ? 0 : 1;
-}
-
 }  // namespace
 
 // Byte i of raw frame n, which the check computes again.
 static uint8_t Pixel(uint64_t n, uint64_t i) { return static_cast<uint8_t>((n * 31 + i * 7 + i / 97) & 0xFF); }
 
 int main(int argc, char **argv) {
-    if (argc == 3 && std::strcmp(argv[1], "mend") == 0) return Mend(argv[2]);
     if (argc < 10) {
         std::fprintf(stderr, "usage: avi_sample OUT raw|mjpg WIDTH HEIGHT BITS RATE PATTERN SEGMENT CUT [JPEG...]\n");
         return 2;

@@ -80,8 +80,8 @@ else
 fi
 # Mending. A recording still running is refused; killed, it is mended, and
 # so are copies of it cut shorter, each read then by Windows' own AVIFile,
-# which goes by the index alone; mending again changes nothing; what mend
-# may not touch is left as it was.
+# which goes by the index alone (and reads only a file's first segment);
+# mending again changes nothing; what mend may not touch is left as it was.
 (cd "$run" && exec timeout 120 wine ./vorlane-cli.exe record b.avi --seconds 0 --height 96 --no-window \
    >"$work/being-written.log" 2>&1) &
 recording=$!
@@ -97,12 +97,22 @@ pictures=("$run"/noise/*.bmp)
 cp "${pictures[0]}" "$run/picture.avi"
 cp "$run/foreign.avi" "$run/foreign.was"
 mended() { [[ $out == "mend: $1: cut in segment 1 after "* ]] && finished_avi "$1"; }
+# Raw in many segments (r.avi) cut in a later one, where one begins and inside
+# an index: mended, ffmpeg plays its steps and every segment is closed.
+at() { grep -boa "$1" "$run/r.avi" | sed -n "$2s/:.*//p"; }
+head -c $(($(stat -c %s "$run/r.avi") / 2)) "$run/r.avi" >"$run/r-half.avi"
+head -c $(($(at AVIX 3) - 8)) "$run/r.avi" >"$run/r-segment.avi"
+head -c $(($(at ix00 2) + 12)) "$run/r.avi" >"$run/r-index.avi"
+mended_segments() { check_avi "$1" raw "$2" cut && VORLANE_AVI_SEGMENT_BYTES=3000000 riff_holds "$1"; }
 while IFS='|' read -r name env args status check; do row; done <<'ROWS'
 mend a killed recording | - | mend b.avi | 0 | mended b.avi && cp "$run/b.avi" "$run/b.once"
 mend it again: nothing to do | - | mend b.avi | 0 | [[ $out == *"nothing to mend; left as it was" ]] && cmp "$run/b.avi" "$run/b.once"
 mend one cut at a quarter | - | mend b1.avi | 0 | mended b1.avi
 mend one cut at a half | - | mend b2.avi | 0 | mended b2.avi
 mend one cut at three quarters | - | mend b3.avi | 0 | mended b3.avi
+mend raw in many segments, cut in a later one | - | mend r-half.avi | 0 | mended_segments r-half.avi 4
+mend it cut where a segment begins | - | mend r-segment.avi | 0 | [[ $out == *"its segments were whole"* ]] && mended_segments r-segment.avi 3
+mend it cut inside an index | - | mend r-index.avi | 0 | mended_segments r-index.avi 2
 mend a picture | - | mend picture.avi | 2 | [[ $out == *"not mended: not an AVI file"* ]] && cmp "$run/picture.avi" "${pictures[0]}"
 mend another program's AVI file | - | mend foreign.avi | 2 | [[ $out == *"not an AVI file this recorder writes" ]] && cmp "$run/foreign.avi" "$run/foreign.was"
 mend a file that is not there | - | mend none.avi | 2 | [[ $out == *"none.avi: not mended: it cannot be opened"* ]]

@@ -3,7 +3,6 @@
 // kill, a full disk or a power cut leaves it. And a file in memory to mend.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -59,7 +58,7 @@ struct AviMemorySink {
         intact = FileAfter(flushed, 0).size();
         std::vector<uint8_t> out = FileAfter(count, 0);
         for (size_t i = flushed; i < count; ++i)
-            if (writes[i].append) std::fill_n(out.begin() + static_cast<std::ptrdiff_t>(writes[i].offset), writes[i].bytes.size(), 0);
+            if (writes[i].append) std::memset(out.data() + writes[i].offset, 0, writes[i].bytes.size());
         for (size_t i = flushed; i < count; ++i)
             if (!writes[i].append) std::memcpy(out.data() + writes[i].offset, writes[i].bytes.data(), writes[i].bytes.size());
         return out;

@@ -140,7 +140,8 @@ MendOutcome MendFile(const MendIo &io, uint64_t size, uint64_t largestFile) {
     uint64_t framesEnd = movie.end;
     const bool finish = movie.cut && lastSteps > 0;
     std::vector<IndexEntry> entries;
-    if (finish && !StepsOf(io, movie, last, entries, framesEnd)) return Outcome(MendStatus::kRefused, foreign, movie, 0);
+    if (finish && !StepsOf(io, movie, last, entries, framesEnd))
+        return Outcome(MendStatus::kRefused, foreign, movie, 0);
     if (movie.cut && !finish) {
         segments = lastIndex;
         framesEnd = last.riffAt;

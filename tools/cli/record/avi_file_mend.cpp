@@ -54,8 +54,10 @@ struct MendFile {
 };
 
 // FAT and FAT32 take files of 4 GB less one byte; the others more than a
-// recording reaches.
-uint64_t LargestFileOn(const std::string &path) {
+// recording reaches. A file under 1 GB cannot reach the limit: the indexes
+// mend adds take at most 24 bytes for each 8-byte chunk.
+uint64_t LargestFileOn(const std::string &path, uint64_t size) {
+    if (size < (uint64_t{1} << 30)) return UINT64_MAX;
     char volume[MAX_PATH + 1];
     char system[32];
     if (!GetVolumePathNameA(path.c_str(), volume, sizeof volume) ||
@@ -87,7 +89,8 @@ MendOutcome MendAviFile(const std::string &path) {
     if (!GetFileSizeEx(file.get(), &size)) return Refused("not mended: its size cannot be read");
     MendFile mendFile{file.get()};
     const avi::MendIo io{&mendFile, MendFile::Read, MendFile::WriteAt, MendFile::SetSize, MendFile::Flush};
-    MendOutcome outcome = avi::MendFile(io, static_cast<uint64_t>(size.QuadPart), LargestFileOn(path));
+    const uint64_t bytes = static_cast<uint64_t>(size.QuadPart);
+    MendOutcome outcome = avi::MendFile(io, bytes, LargestFileOn(path, bytes));
     if (outcome.status == MendStatus::kFailed && mendFile.error)
         outcome.line += " (" + cli::WindowsError(mendFile.error) + ")";
     return outcome;

@@ -42,8 +42,9 @@ public:
     bool AddRepeat();
     // Flushes what was written, brings the headers' counts up to date and
     // flushes them: a power cut after it loses none of the steps so far. The
-    // writer does it itself every `rate` steps since the last refresh; the
-    // recorder calls it once a second, so that a stall shows in the file too.
+    // writer does it itself every `rate` steps since the last refresh; a
+    // recorder calls it once a second besides, so that a stall shows in the
+    // file too.
     bool Refresh();
     // Writes the last indexes and every size. After any failure the file is
     // left as it is, which plays as a cut file does.

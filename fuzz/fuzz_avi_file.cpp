@@ -3,11 +3,12 @@
 // and every frame of an uncompressed file is a whole picture. First byte
 // odd: the rest chooses a recording, which must read back exactly, and,
 // cut at a place the input chooses, give exactly the steps written whole
-// before the cut; with one byte changed it may be refused but never read
-// outside the file. A file read is also drawn as the virtual card shows it,
-// and its frame list takes no more memory than its bytes can back. Run with
-// -malloc_limit_mb, so that a count taken from the file and allocated is
-// found too.
+// before the cut, and mended, those steps again; with one byte changed it
+// may be refused but never read outside the file, and what mending makes
+// of it reads and needs no more mending. A file read is also drawn as the
+// virtual card shows it, and its frame list takes no more memory than its
+// bytes can back. Run with -malloc_limit_mb, so that a count taken from the
+// file and allocated is found too.
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -119,6 +120,10 @@ void WriteAndRead(Input in) {
             Expect(f.size == shown.size() && (f.size == 0 || std::memcmp(&file[f.offset], shown.data(), f.size) == 0),
                    "a step read back other than written");
         }
+        AviMemoryMendFile mend{std::vector<uint8_t>(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(size))};
+        Expect(mend.Mend().steps == whole && Read(mend.bytes.data(), mend.bytes.size(), movie) &&
+                   movie.steps == whole && mend.Mend().status == avi::MendStatus::kWhole,
+               "mended to other than the steps written whole");
     }
     // One byte changed.
     if (!file.empty()) {
@@ -126,6 +131,10 @@ void WriteAndRead(Input in) {
         damaged[cut % damaged.size()] ^= static_cast<uint8_t>(1 + in.Next());
         avi::Movie movie;
         if (Read(damaged.data(), damaged.size(), movie)) CheckInside(movie, damaged.size());
+        AviMemoryMendFile mend{damaged};
+        if (mend.Mend().status == avi::MendStatus::kMended)
+            Expect(Read(mend.bytes.data(), mend.bytes.size(), movie) && mend.Mend().status == avi::MendStatus::kWhole,
+                   "a mended file that does not read, or needs mending again");
     }
 }
 

@@ -131,6 +131,7 @@ def main(out, pe_seeds):
     (out / "pe_image").mkdir(parents=True)
     subprocess.run([pe_seeds, str(out / "pe_image")], check=True)
     for findings in (here / "findings").glob("*"):
+        (out / findings.name).mkdir(parents=True, exist_ok=True)
         for path in findings.iterdir():
             shutil.copy(path, out / findings.name / ("finding-" + path.name))
 

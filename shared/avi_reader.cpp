@@ -138,6 +138,8 @@ bool Reading::ReadStreamList(const uint8_t *strl, uint32_t bytes) {
             const SuperIndexHeader header = Get<SuperIndexHeader>(data);
             if (header.wLongsPerEntry == 4 && header.bIndexType == kIndexOfIndexes &&
                 header.nEntriesInUse <= (size - sizeof header) / sizeof(SuperIndexEntry)) {
+                movie.superIndexRoom = static_cast<uint32_t>((size - sizeof header) / sizeof(SuperIndexEntry));
+                movie.superIndexInUse = header.nEntriesInUse;
                 for (uint32_t i = 0; i < header.nEntriesInUse; ++i)
                     super.push_back(Get<SuperIndexEntry>(data + sizeof header + i * sizeof(SuperIndexEntry)));
                 std::sort(super.begin(), super.end(), [](const SuperIndexEntry &a, const SuperIndexEntry &b) {
@@ -304,25 +306,30 @@ bool ReadMovie(ReadAt read, void *file, uint64_t fileSize, Movie &movie, char *w
     }
     if (!headers) return r.Refuse("the header list (hdrl) is missing before the frames");
 
+    uint64_t riffAt = 0;
     for (;;) {
         ListHeader movi{};
         if (!r.Fetch(at, &movi, sizeof movi)) return false;
         uint64_t moviEnd = at + 8 + uint64_t{movi.ckSize};
         const bool moviOpen = open || movi.ckSize == 0 || moviEnd > segmentEnd;
         if (movi.ckSize == 0 || moviEnd > segmentEnd) moviEnd = segmentEnd;
+        movie.places.push_back(SegmentPlace{riffAt, at, riff.ckSize, movi.ckSize, movie.steps, movie.frames.size()});
         if (!r.ReadSegment(at, moviEnd, moviOpen)) return false;
+        movie.end = segmentEnd;
         if (open) {
             movie.cut = true;
             break;
         }
         // The next segment, if one follows whole enough to begin.
         at = Padded(segmentEnd);
+        movie.end = at < fileSize ? at : fileSize;
         if (fileSize - at < 2 * sizeof(ListHeader)) break;
         if (!r.Fetch(at, &riff, sizeof riff)) return false;
         if (riff.ckid != kRiff || riff.fccType != kAvix) break;
         segmentEnd = at + 8 + uint64_t{riff.ckSize};
         open = riff.ckSize == 0 || segmentEnd > fileSize;
         if (open) segmentEnd = fileSize;
+        riffAt = at;
         at += sizeof riff;
         ListHeader list{};
         if (!r.Fetch(at, &list, sizeof list)) return false;

@@ -35,6 +35,16 @@ struct Repeats {
     uint64_t framesBefore;
 };
 
+// Where a RIFF segment lies, and its sizes as the file gives them: 0 while
+// it was being written. What mending a cut file starts from.
+struct SegmentPlace {
+    uint64_t riffAt = 0;       // its RIFF header
+    uint64_t moviAt = 0;       // its LIST 'movi' header
+    uint32_t riffSize = 0, moviSize = 0;
+    uint64_t firstStep = 0;    // the steps before it
+    size_t firstFrame = 0;     // the frames with data before it
+};
+
 struct Movie {
     Codec codec = Codec::kMjpeg;
     bmp::InfoHeaderFields info{};  // as 'strf' gives it: a raw frame's DIB header
@@ -47,6 +57,10 @@ struct Movie {
     std::vector<Repeats> repeats;  // the steps without, in order
     uint32_t segments = 0;   // RIFF segments read
     bool cut = false;        // a segment ended without its sizes: the file was cut
+    std::vector<SegmentPlace> places;  // each segment read
+    uint64_t end = 0;        // where the last segment read ends: what follows is no segment
+    uint32_t superIndexRoom = 0;   // the entries the super index has room for,
+    uint32_t superIndexInUse = 0;  // and those in use; 0 when it is damaged
 };
 
 // Reads the headers and the frame list of a file of `fileSize` bytes. On a

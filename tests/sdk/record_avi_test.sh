@@ -2,9 +2,11 @@
 # vorlane-cli record into one AVI file on the virtual card, the file read by
 # ffprobe and ffmpeg (tests/readers/record_avi_check.py): Motion JPEG and
 # raw against the footage played, many segments, a file that exists, grey
-# frames, a recording killed part-way and one that fills the disk. Every
-# file's segments and legacy index walked (riff_holds), and each finished
-# file of one segment read by Windows' own AVIFile API (avifile_reads).
+# frames, a recording killed part-way and one that fills the disk; mend
+# (vorlane-cli mend) of a killed recording and of the full disk's file, and
+# the files it refuses. Every file's segments and legacy index walked
+# (riff_holds), and each finished or mended file of one segment read by
+# Windows' own AVIFile API (avifile_reads).
 #   record_avi_test.sh BUILD_DIR win32|win64
 set -uo pipefail
 build=$1
@@ -20,8 +22,8 @@ stream() { ffprobe -v error -show_entries "stream=$2" -of default=nw=1:nk=1 "$ru
 
 # NAME | ENVIRONMENT | ARGUMENTS | STATUS | CHECK: wine runs vorlane-cli with the
 # arguments and the variables (- for none); CHECK is a shell command run
-# after it ($out holds the output).
-while IFS='|' read -r name env args status check; do
+# after it ($out holds the output). One row, read into those variables.
+row() {
   name=$(echo $name) status=$(echo $status) env=$(echo $env)
   [ "$env" != - ] || env=VORLANE_TEST_ROW=1
   # shellcheck disable=SC2086 # the arguments are split on purpose
@@ -30,11 +32,13 @@ while IFS='|' read -r name env args status check; do
   got=0
   (cd "$run" && env $env timeout 120 wine ./vorlane-cli.exe $args >"$run/row.out" 2>&1 </dev/null) || got=$?
   out=$(tr -d '\r' <"$run/row.out")
-  out=$(grep -Ev '^[0-9a-f]{4}:(err|fixme|warn):' <<<"$out")  # Wine's own diagnostics
+  # Wine's own diagnostics; Windows' messages come in the prefix's code page.
+  out=$(grep -aEv '^[0-9a-f]{4}:(err|fixme|warn):|^wine: ' <<<"$out")
   [ "$got" = "$status" ] || fail "$name" "exit status $got, wanted $status: $out"
   eval "$check" </dev/null || fail "$name" "$check: $out"
   echo "$name: done"
-done <<'ROWS'
+}
+while IFS='|' read -r name env args status check; do row; done <<'ROWS'
 Motion JPEG, every frame in the file or counted | - | record m.avi --seconds 3 --height 576 --scene noise --no-window | 0 | check_avi m.avi mjpeg && avifile_reads m.avi
 raw, many segments | VORLANE_AVI_SEGMENT_BYTES=3000000 | record r.avi --codec raw --seconds 2 --height 576 --scene noise --no-window | 0 | check_avi r.avi raw 8
 grey, raw | - | record g.avi --codec raw --mode grey --seconds 0.5 --height 96 --no-window | 0 | [ "$(stream g.avi codec_name,pix_fmt | tr '\n' ' ')" = "rawvideo pal8 " ] && finished_avi g.avi
@@ -49,12 +53,14 @@ ROWS
 # Killed from outside (TerminateProcess) while it writes: it plays up to its
 # last whole frame.
 name="killed recording plays"
-(cd "$run" && timeout 120 wine ./vorlane-cli.exe record k.avi --codec raw --seconds 0 --height 576 \
+(cd "$run" && exec timeout 120 wine ./vorlane-cli.exe record k.avi --codec raw --seconds 0 --height 576 \
    --scene noise --no-window >"$work/killed.log" 2>&1) &
+recording=$!
 bigger_than() { [ "$(stat -c %s "$1" 2>/dev/null || echo 0)" -gt "$2" ]; }
+# Wine 8's taskkill finds no 64-bit program: then by the process id.
+end_recording() { wine_in "$run" taskkill /f /im vorlane-cli.exe >/dev/null; kill "$recording" 2>/dev/null; wait; }
 poll 60 bigger_than "$run/k.avi" 8000000 || fail "$name" "$(cat "$work/killed.log")"
-wine_in "$run" taskkill /f /im vorlane-cli.exe >/dev/null
-wait
+end_recording
 check_avi k.avi raw 1 cut
 
 # A disk that fills up: exit status 2, the reason in the .txt, a file that plays.
@@ -68,7 +74,49 @@ if mkdir "$work/small" && mount -t tmpfs -o size=4m tmpfs "$work/small" 2>/dev/n
   grep -q "ended: writing stopped: the disk is full (f.avi could not be written)" "$work/small/f.txt" ||
     fail "$name" "f.txt: $(cat "$work/small/f.txt")"
   cp "$work/small/f.avi" "$run/f.avi" && check_avi f.avi raw 1 cut
+  # Mended where it lies: the index takes the room of the chunk cut short.
+  out=$(wine_in "$run" ./vorlane-cli.exe mend "$small\\f.avi") || fail "$name, mended" "$out"
+  cp "$work/small/f.avi" "$run/fm.avi" && finished_avi fm.avi || fail "$name, mended" "see above"
 else
   echo "note: no small disk could be mounted here (needs root); the full-disk row did not run"
 fi
+# Mending. A recording still running is refused; killed, it is mended, and
+# so are copies of it cut shorter, each read then by Windows' own AVIFile,
+# which goes by the index alone (and reads only a file's first segment);
+# mending again changes nothing; what mend may not touch is left as it was.
+(cd "$run" && exec timeout 120 wine ./vorlane-cli.exe record b.avi --seconds 0 --height 96 --no-window \
+   >"$work/being-written.log" 2>&1) &
+recording=$!
+poll 60 bigger_than "$run/b.avi" 400000 || fail "being written" "$(cat "$work/being-written.log")"
+while IFS='|' read -r name env args status check; do row; done <<'ROWS'
+mend a recording still being written | - | mend b.avi | 2 | [ "$out" = "vorlane-cli: b.avi: not mended: another program has it open (is it still being recorded?)" ]
+ROWS
+end_recording
+size=$(stat -c %s "$run/b.avi")
+for part in 1 2 3; do head -c $((size * part / 4)) "$run/b.avi" >"$run/b$part.avi"; done
+ffmpeg -v error -f lavfi -i testsrc=size=64x48:rate=25 -frames:v 5 -c:v mjpeg "$run/foreign.avi"
+pictures=("$run"/noise/*.bmp)
+cp "${pictures[0]}" "$run/picture.avi"
+cp "$run/foreign.avi" "$run/foreign.was"
+mended() { [[ $out == "mend: $1: cut in segment 1 after "* ]] && finished_avi "$1"; }
+# Raw in many segments (r.avi) cut in a later one, where one begins and inside
+# an index: mended, ffmpeg plays its steps and every segment is closed.
+at() { grep -boa "$1" "$run/r.avi" | sed -n "$2s/:.*//p"; }
+head -c $(($(stat -c %s "$run/r.avi") / 2)) "$run/r.avi" >"$run/r-half.avi"
+head -c $(($(at AVIX 3) - 8)) "$run/r.avi" >"$run/r-segment.avi"
+head -c $(($(at ix00 2) + 12)) "$run/r.avi" >"$run/r-index.avi"
+mended_segments() { check_avi "$1" raw "$2" cut && VORLANE_AVI_SEGMENT_BYTES=3000000 riff_holds "$1"; }
+while IFS='|' read -r name env args status check; do row; done <<'ROWS'
+mend a killed recording | - | mend b.avi | 0 | mended b.avi && cp "$run/b.avi" "$run/b.once"
+mend it again: nothing to do | - | mend b.avi | 0 | [[ $out == *"nothing to mend; left as it was" ]] && cmp "$run/b.avi" "$run/b.once"
+mend one cut at a quarter | - | mend b1.avi | 0 | mended b1.avi
+mend one cut at a half | - | mend b2.avi | 0 | mended b2.avi
+mend one cut at three quarters | - | mend b3.avi | 0 | mended b3.avi
+mend raw in many segments, cut in a later one | - | mend r-half.avi | 0 | mended_segments r-half.avi 4
+mend it cut where a segment begins | - | mend r-segment.avi | 0 | [[ $out == *"its segments were whole"* ]] && mended_segments r-segment.avi 3
+mend it cut inside an index | - | mend r-index.avi | 0 | mended_segments r-index.avi 2
+mend a picture | - | mend picture.avi | 2 | [[ $out == *"not mended: not an AVI file"* ]] && cmp "$run/picture.avi" "${pictures[0]}"
+mend another program's AVI file | - | mend foreign.avi | 2 | [[ $out == *"not an AVI file this recorder writes" ]] && cmp "$run/foreign.avi" "$run/foreign.was"
+mend a file that is not there | - | mend none.avi | 2 | [[ $out == *"none.avi: not mended: it cannot be opened"* ]]
+ROWS
 finish record_avi_test

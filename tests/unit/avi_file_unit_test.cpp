@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -138,24 +139,72 @@ TEST(AviFile, ReadsBackEveryStepAsWritten) {
     }
 }
 
-// Every moment of the recording (each write done, or part of it) and every
-// length the finished file can be cut to.
-TEST(AviFile, CutAnywhereReadsEveryStepWrittenWhole) {
+// The recording of its first `steps` steps, closed: what mending the
+// recording cut after them must give, byte for byte.
+const Bytes &Closed(std::map<size_t, Recording> &closed, const Row &row, const avi::WriterSettings &s, size_t steps) {
+    Recording &r = closed[steps];
+    if (r.sink.writes.empty()) Record(r, s, std::string(row.pattern).substr(0, steps));
+    return r.sink.file;
+}
+
+// Mends `file`, also (`cutMending`) when the mending is itself cut after
+// each of its writes: every whole step still reads back then, and mending
+// again ends where one mending does. A mended file needs nothing more.
+void ExpectMends(const Bytes &file, size_t whole, const Bytes &want, const std::string &where, bool cutMending) {
+    AviMemoryMendFile mend;
+    for (size_t left = cutMending ? 0 : SIZE_MAX;; ++left) {
+        mend.bytes = file;
+        mend.writesLeft = left;
+        const avi::MendOutcome outcome = mend.Mend();
+        if (whole == 0) {
+            EXPECT_EQ(outcome.status, avi::MendStatus::kRefused) << where << ": " << outcome.line;
+            EXPECT_EQ(mend.writes, 0u) << where << ": wrote to a file it refused";
+            return;
+        }
+        if (outcome.status != avi::MendStatus::kFailed) {
+            EXPECT_EQ(outcome.steps, whole) << where << ": " << outcome.line;
+            break;
+        }
+        avi::Movie movie;
+        std::string why;
+        EXPECT_TRUE(Read(mend.bytes, movie, why) && movie.steps == whole)
+            << where << ", mending cut after " << left << " writes: " << why;
+        mend.writesLeft = SIZE_MAX;
+        mend.Mend();
+        ASSERT_TRUE(mend.bytes == want) << where << ", mending cut after " << left << " writes, then mended";
+    }
+    ASSERT_TRUE(mend.bytes == want) << where << ": mended to " << mend.bytes.size() << " bytes other than the "
+                                    << want.size() << " closed there";
+    mend.writes = 0;
+    EXPECT_TRUE(mend.Mend().status == avi::MendStatus::kWhole && mend.writes == 0) << where << ": mended twice";
+}
+
+// Every moment of the recording (each write done, or part of it, or a power
+// cut after it) and every length the finished file can be cut to: each
+// reads back every step written whole before the cut, and mends to the
+// recording closed after them.
+TEST(AviFile, CutAnywhereReadsAndMendsEveryStepWrittenWhole) {
     for (const Row &row : kRows) {
         Recording r;
         const avi::WriterSettings s = Settings(row.codec, row.width, row.height, row.bits, row.segmentBytes);
         Record(r, s, row.pattern);
-        auto check = [&](const Bytes &file, const std::string &where) {
+        std::map<size_t, Recording> closed;
+        // The steps whose data lie in the first `bytes` bytes.
+        auto wholeIn = [&](size_t bytes) {
             size_t whole = 0;
-            while (whole < r.dataEnds.size() && r.dataEnds[whole] <= file.size()) ++whole;
+            while (whole < r.dataEnds.size() && r.dataEnds[whole] <= bytes) ++whole;
+            return whole;
+        };
+        auto check = [&](const Bytes &file, size_t whole, const std::string &where, bool cutMending) {
             avi::Movie movie;
             std::string why;
             if (whole == 0) {
                 EXPECT_FALSE(Read(file, movie, why)) << row.name << ", " << where << ": read with no step whole";
-                return;
+            } else {
+                ASSERT_TRUE(Read(file, movie, why)) << row.name << ", " << where << ": " << why;
+                EXPECT_TRUE(HoldsSteps(file, movie, r, whole)) << row.name << ", " << where;
             }
-            ASSERT_TRUE(Read(file, movie, why)) << row.name << ", " << where << ": " << why;
-            EXPECT_TRUE(HoldsSteps(file, movie, r, whole)) << row.name << ", " << where;
+            ExpectMends(file, whole, Closed(closed, row, s, whole), std::string(row.name) + ", " + where, cutMending);
         };
         for (size_t w = 0; w < r.sink.writes.size(); ++w) {
             const size_t n = r.sink.writes[w].bytes.size();
@@ -163,28 +212,35 @@ TEST(AviFile, CutAnywhereReadsEveryStepWrittenWhole) {
             // does not tear; an append can stop anywhere (a full disk).
             for (size_t part : {size_t{0}, size_t{1}, n / 2, n - 1}) {
                 if ((part >= n && n > 0) || (part > 0 && !r.sink.writes[w].append)) continue;
-                check(r.sink.FileAfter(w, part), "write " + std::to_string(w) + " cut after " + std::to_string(part));
+                const Bytes file = r.sink.FileAfter(w, part);
+                check(file, wholeIn(file.size()), "write " + std::to_string(w) + " cut after " + std::to_string(part),
+                      true);
             }
-            // The headers' counts lag the steps by a second at most.
-            const Bytes file = r.sink.FileAfter(w + 1, 0);
-            size_t whole = 0;
-            while (whole < r.dataEnds.size() && r.dataEnds[whole] <= file.size()) ++whole;
+            size_t intact = 0;
+            const Bytes file = r.sink.FileAfterPowerCut(w + 1, intact);
+            check(file, wholeIn(intact), "power cut after write " + std::to_string(w), true);
+            // The headers' counts lag the steps by a second at most, and
+            // never count a step a power cut can take.
             uint32_t length;
             const size_t strh = 12 + 12 + 64 + 12 + 8;
             std::memcpy(&length, &file[strh + offsetof(avi::StreamHeader, dwLength)], 4);
-            EXPECT_LE(whole - length, s.rate) << row.name << ", after write " << w;
+            EXPECT_LE(wholeIn(r.sink.FileAfter(w + 1, 0).size()) - length, s.rate) << row.name << ", after write " << w;
+            EXPECT_LE(length, wholeIn(intact)) << row.name << ", power cut after write " << w;
         }
-        for (size_t size = 0; size < r.sink.file.size(); ++size)
-            check(Bytes(r.sink.file.begin(), r.sink.file.begin() + static_cast<std::ptrdiff_t>(size)),
-                  "finished file cut to " + std::to_string(size) + " bytes");
+        for (size_t size = 0; size <= r.sink.file.size(); ++size)
+            check(Bytes(r.sink.file.begin(), r.sink.file.begin() + static_cast<std::ptrdiff_t>(size)), wholeIn(size),
+                  "finished file cut to " + std::to_string(size) + " bytes", false);
     }
 }
 
+// Refused by the reader, or read but not the writer's, or with no room for
+// its index: mending leaves each as it is.
 TEST(AviFile, RefusesDamageNamingIt) {
     struct Damage {
         const char *name;
         void (*damage)(Bytes &file);
-        const char *why;
+        const char *why;          // the reader's; null: it reads the file
+        const char *mend = nullptr;  // then why mending does not
     } rows[] = {
         {"empty", [](Bytes &f) { f.clear(); }, "too short"},
         {"a WAVE file", [](Bytes &f) { std::memcpy(&f[8], "WAVE", 4); }, "not an AVI file"},
@@ -200,16 +256,44 @@ TEST(AviFile, RefusesDamageNamingIt) {
         {"no frames", [](Bytes &f) { f.resize(Find(f, "movi") + 4); }, "holds no frames"},
         {"frames larger than the picture", [](Bytes &f) { Put<int32_t>(f, Find(f, "strf") + 8 + offsetof(bmp::InfoHeaderFields, biWidth), 5); },
          "frame 1 holds 60 bytes, not the picture's 48"},
+        {"two steps a frame",
+         [](Bytes &f) { Put<uint32_t>(f, Find(f, "strh") + 8 + offsetof(avi::StreamHeader, dwScale), 2); }, nullptr, "not an AVI file this recorder writes"},
+        {"a closed segment not in the super index",
+         [](Bytes &f) { Put<uint32_t>(f, Find(f, "indx") + 8 + offsetof(avi::SuperIndexHeader, nEntriesInUse), 0); },
+         nullptr, "not an AVI file this recorder writes"},
+        {"its index past the file system's largest file", [](Bytes &f) { f.pop_back(); }, nullptr,
+         "past the largest file its file system takes"},
+        {"another stream's chunk before the last steps being written",
+         [](Bytes &f) {
+             size_t at = Find(f, "movi");
+             for (int chunk = 0; chunk < 4; ++chunk) at = Find(f, "00db", at + 4);
+             f[at + 1] = '1';
+             f.pop_back();
+         },
+         nullptr, "not an AVI file this recorder writes"},
+        {"a closed segment of no step, in the super index",
+         [](Bytes &f) {
+             Put<uint32_t>(f, Find(f, "indx") + 8 + offsetof(avi::SuperIndexHeader, nEntriesInUse), 2);
+             const avi::ListHeader empty[] = {{avi::kRiff, 16, avi::kAvix}, {avi::kList, 4, avi::kMovi}};
+             f.insert(f.end(), reinterpret_cast<const uint8_t *>(empty), reinterpret_cast<const uint8_t *>(empty + 2));
+         },
+         nullptr, "not an AVI file this recorder writes"},
     };
     Recording r;
-    Record(r, Settings(avi::Codec::kRaw, 6, 3, 24, avi::kDefaultSegmentBytes), "FFRF");
+    Record(r, Settings(avi::Codec::kRaw, 6, 3, 24, avi::kDefaultSegmentBytes), "FFRFRR");
     for (const Damage &row : rows) {
         Bytes file = r.sink.file;
         row.damage(file);
         avi::Movie movie;
         std::string why;
-        EXPECT_FALSE(Read(file, movie, why)) << row.name;
-        EXPECT_NE(why.find(row.why), std::string::npos) << row.name << ": " << why;
+        EXPECT_EQ(Read(file, movie, why), row.why == nullptr) << row.name;
+        EXPECT_TRUE(row.why == nullptr || why.find(row.why) != std::string::npos) << row.name << ": " << why;
+        // The finished file is the most the file system takes.
+        AviMemoryMendFile mend{file};
+        const avi::MendOutcome outcome = mend.Mend(r.sink.file.size() - 1);
+        EXPECT_NE(outcome.line.find(row.why != nullptr ? row.why : row.mend), std::string::npos)
+            << row.name << ": " << outcome.line;
+        EXPECT_EQ(mend.writes, 0u) << row.name << ": mending wrote to it";
     }
 }
 

@@ -29,6 +29,10 @@ const char kHelp[] =
     "  vorlane-cli record FOLDER [--rate R] [preview options]\n"
     "                                     the same frames as FOLDER\\000001.bmp, ...\n"
     "                                     with FOLDER\\recording.txt; at most R a second\n"
+    "  vorlane-cli mend FILE.avi          finish a recording that was cut (killed, power\n"
+    "                                     lost, disk full) in place: its last segment's\n"
+    "                                     indexes, sizes and counts; one line says what\n"
+    "                                     it found and wrote\n"
     "  vorlane-cli reset                  set the card's three A/D adjustments to 128\n"
     "  vorlane-cli check [--open]         where Vorlane.dll and CG400D32.dll were found,\n"
     "                                     their bitness, version and exports; --open\n"
@@ -61,10 +65,11 @@ const char kHelp[] =
     "FILE.avi, FILE.txt or a part of the recording; --grey needs --save.\n"
     "A slow disk costs frames, which are counted, never the reading's pace; a full\n"
     "disk ends the recording and keeps what was written, and a file cut anywhere\n"
-    "plays up to its last whole frame. A card that delivers no frame for 2 s is\n"
-    "said on the console. The figures give the frames kept and a second, those\n"
-    "not kept and why, the seconds without a frame, the height, colour mode and\n"
-    "A/D values.\n"
+    "plays up to its last whole frame (mend then gives it the index that players\n"
+    "reading only the index need). A card that delivers no frame for 2 s is said\n"
+    "on the console. The figures give the frames kept and a second, those not\n"
+    "kept and why, the seconds without a frame, the height, colour mode and A/D\n"
+    "values.\n"
     "\n"
     "Every command also takes --report FILE: it then writes its figures to FILE\n"
     "as key=value lines (frames_painted, frames_per_second, card_reads, card_ad1,\n"
@@ -88,13 +93,18 @@ const char kHelp[] =
     "Vorlane.dll may show its own message boxes (for example when the card cannot\n"
     "be opened); press OK and this program reports the failure.\n"
     "\n"
-    "Exit status: 0 done; 1 Vorlane reported a failure (the card did not open or\n"
-    "did not close, a frame was not saved or converted; check --open: also no\n"
-    "picture painted, or the count interrupted; record: the card delivered no\n"
-    "picture), or the report was not written;\n"
+    "Exit status: 0 done (mend: also a file that needed nothing, left as it was);\n"
+    "1 Vorlane reported a failure (the card did not open or did not close, a frame\n"
+    "was not saved or converted; check --open: also no picture painted, or the\n"
+    "count interrupted; record: the card delivered no picture; mend: no room for\n"
+    "the index under the file system's largest file, or a write failed), or the\n"
+    "report was not written;\n"
     "2 wrong command line (record: also a file or folder it may not use, --save or\n"
     "--grey inside it or naming its files, or any picture, file or figures that\n"
-    "could not be written or renamed, a full disk among others);\n"
+    "could not be written or renamed, a full disk among others; mend: a file it\n"
+    "leaves untouched:\n"
+    "missing, open in another program such as the recorder, not a recording of\n"
+    "record, or holding no whole frame);\n"
     "3 Vorlane.dll or CG400D32.dll is missing or cannot be used (the message says\n"
     "which, why, and what to do); 4 (check) the virtual card lies where a host or\n"
     "Vorlane.dll may load it.\n";
@@ -110,6 +120,7 @@ const Command kCommands[] = {
     {"reset", ResetCommand},
     {"check", CheckCommand},
     {"record", RecordCommand},
+    {"mend", MendCommand},
 };
 
 // The command's status, once its report, when one was asked for, is in place.

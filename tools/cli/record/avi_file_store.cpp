@@ -48,6 +48,11 @@ struct FileSink {
         if (!SetFilePointerEx(sink.file, zero, nullptr, FILE_END)) return sink.Fail();
         return written;
     }
+    static bool Flush(void *context) {
+        FileSink &sink = *static_cast<FileSink *>(context);
+        SetLastError(0);
+        return FlushFileBuffers(sink.file) || sink.Fail();
+    }
 };
 
 class AviFileStore : public PictureStore {
@@ -65,7 +70,9 @@ public:
         writer.segmentBytes = settings_.segmentBytes;
         if (settings_.codec == avi::Codec::kMjpeg && !encoder_.Ready())
             return Failed(failure, "the JPEG encoder could not be set up");
-        return writer_.Open(avi::WriterSink{&sink_, FileSink::Write, FileSink::WriteAt}, writer) ||
+        const avi::WriterSink sink{&sink_, FileSink::Write, FileSink::WriteAt,
+                                   settings_.flush ? FileSink::Flush : nullptr};
+        return writer_.Open(sink, writer) ||
                Failed(failure, writer_.Error());
     }
 

@@ -19,6 +19,7 @@ struct AviFileSettings {
     int quality = 90;
     uint32_t rate = 25;
     uint64_t segmentBytes = avi::kDefaultSegmentBytes;
+    bool flush = true;  // false only to measure what the flushes cost
 };
 
 // Creates `path`, which must not exist yet, and writes the AVI headers.

@@ -3,6 +3,7 @@
 // figures beside them. Only record talks to the driver itself.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
@@ -32,6 +33,8 @@ constexpr char kSegmentBytesVariable[] = "VORLANE_AVI_SEGMENT_BYTES";
 constexpr char kNoPicture[] = "the card delivered no picture";
 // Above every thread of a normal process, dynamic boosts included.
 constexpr int kReaderPriority = THREAD_PRIORITY_TIME_CRITICAL;
+// Lets the bench measure what flushing the file to the disk costs.
+constexpr char kNoFlushVariable[] = "VORLANE_AVI_NO_FLUSH";
 
 std::string WhyWritingStopped(const recording::WriteFailure &failure) {
     const std::string name = NameOf(failure.path);
@@ -73,6 +76,8 @@ Destination Claim(const RecordOptions &options, const recording::FrameFormat &fo
     settings.rate = static_cast<uint32_t>(options.rate);
     uint64_t segmentBytes = 0;
     if (ParseSegmentBytes(std::getenv(kSegmentBytesVariable), segmentBytes)) settings.segmentBytes = segmentBytes;
+    const char *noFlush = std::getenv(kNoFlushVariable);
+    settings.flush = noFlush == nullptr || std::strcmp(noFlush, "1") != 0;
     recording::WriteFailure failure;
     destination.store = recording::MakeAviFileStore(path, format, settings, failure);
     destination.pacing = recording::Pacing::kTimeSteps;

@@ -300,7 +300,7 @@ TEST(AviFile, RefusesDamageNamingIt) {
 TEST(AviWriter, RefusesWhatItCannotWriteAndStopsAtTheFirstFailure) {
     // What the file holds when the writer stops: nothing, its headers, or
     // as much as the disk took.
-    enum Left { kNothing, kHeaders, kAllItTook };
+    enum Left { kNothing, kHeaders, kWithTheFrame, kAllItTook };
     struct Case {
         const char *name;
         avi::WriterSettings settings;
@@ -322,22 +322,25 @@ TEST(AviWriter, RefusesWhatItCannotWriteAndStopsAtTheFirstFailure) {
         {"disk full in a frame", Settings(avi::Codec::kRaw, 6, 3, 24, 1 << 20), 60, 1560, false, "writing the file",
          kAllItTook},
         {"headers cannot be brought up to date", Settings(avi::Codec::kRaw, 6, 3, 24, 1 << 20), 60, UINT64_MAX, true,
-         "file's headers", kHeaders},
+         "file's headers", kWithTheFrame},
     };
     rows[3].settings.segmentBytes = 0;
     for (Case &row : rows) {
-        AviMemorySink sink, whole;
+        AviMemorySink sink, whole, withFrame;
         sink.room = row.room;
         sink.patchFails = row.patchFails;
-        avi::Writer writer, headersOnly;
+        avi::Writer writer, headersOnly, oneFrame;
+        const Bytes frame(row.frameBytes, 7);
         headersOnly.Open(whole.Sink(), row.settings);
+        if (oneFrame.Open(withFrame.Sink(), row.settings)) oneFrame.AddFrame(frame.data(), frame.size());
         bool ok = writer.Open(sink.Sink(), row.settings);
-        if (ok) {
-            const Bytes frame(row.frameBytes, 7);
-            ok = writer.AddFrame(frame.data(), frame.size());
-        }
+        // The counts are brought up to date by patching the headers.
+        if (ok) ok = writer.AddFrame(frame.data(), frame.size()) && writer.Refresh();
         EXPECT_FALSE(ok) << row.name;
-        const size_t left = row.left == kNothing ? 0 : row.left == kHeaders ? whole.file.size() : static_cast<size_t>(row.room);
+        const size_t left = row.left == kNothing        ? 0
+                            : row.left == kHeaders      ? whole.file.size()
+                            : row.left == kWithTheFrame ? withFrame.file.size()
+                                                        : static_cast<size_t>(row.room);
         EXPECT_EQ(sink.file.size(), left) << row.name << ": failed in another place";
         ASSERT_NE(writer.Error(), nullptr) << row.name;
         EXPECT_NE(std::string(writer.Error()).find(row.why), std::string::npos) << row.name << ": " << writer.Error();

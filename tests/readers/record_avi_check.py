@@ -9,7 +9,10 @@ make; its pictures fill the frame at 576 lines pixel for pixel).
       picture, exact for raw, nearest at 27 dB or more for Motion JPEG; each
       the same as the step before (a repeat) or the source's next one: no
       frame the card finished is missing (unless cut). At least SEGMENTS
-      RIFF segments."""
+      RIFF segments. A recording in parts (FILE_002.avi, ...) is played
+      through ffmpeg's concat demuxer, as docs/recording.md joins them, and
+      each part must be read whole by ffprobe with the steps FILE.txt gives
+      it."""
 import math
 import os
 import pathlib
@@ -54,6 +57,34 @@ def segments(avi):
     return count
 
 
+def parts_of(avi):
+    """FILE.avi and the parts after it, in order."""
+    found = [avi]
+    while os.path.exists("%s_%03d.avi" % (avi[:-4], len(found) + 1)):
+        found.append("%s_%03d.avi" % (avi[:-4], len(found) + 1))
+    return found
+
+
+def part_problems(avi, files):
+    """Each part read whole by ffprobe, with the steps FILE.txt lists for it."""
+    problems, listed = [], figures(avi)
+    if listed.get("parts") != str(len(files)):
+        problems.append("FILE.txt lists %s parts, %d found" % (listed.get("parts"), len(files)))
+    for n, part in enumerate(files, 1):
+        got = subprocess.run(["ffprobe", "-v", "error", "-count_frames", "-show_entries",
+                              "stream=nb_frames,nb_read_frames", "-of", "default=nw=1", part],
+                             capture_output=True, text=True)
+        read = dict(line.split("=") for line in got.stdout.split())
+        line = dict(f.split(" ") for f in listed.get("part %d" % n, "").split(", ")[1:])
+        if got.returncode or got.stderr or read.get("nb_frames") != line.get("steps"):
+            problems.append("%s: %s frames in its header, FILE.txt %s; %s" % (part, read.get("nb_frames"),
+                                                                           line.get("steps"), got.stderr.strip()))
+        elif not int(line["pictures"]) <= int(read["nb_read_frames"]) <= int(line["steps"]):
+            problems.append("%s: %s frames decoded, FILE.txt %s pictures" % (part, read["nb_read_frames"],
+                                                                          line["pictures"]))
+    return problems
+
+
 def psnr(a, b):
     a, b = a[::SAMPLE], b[::SAMPLE]
     error = sum((x - y) * (x - y) for x, y in zip(a, b)) / len(a)
@@ -72,7 +103,13 @@ def check(source, avi, codec, least_segments=1, cut=False):
     if size != "%dx%d" % (width, height):
         problems.append("size %s, the footage's %dx%d" % (size, width, height))
     rate = probe(avi, "r_frame_rate").split("/")[0]
-    data = run("ffmpeg", "-v", "error", "-i", avi, "-vf", "fps=" + rate, "-f", "rawvideo", "-pix_fmt", "rgb24", "-")
+    files, source = parts_of(avi), ["-i", avi]
+    if len(files) > 1:
+        problems += part_problems(avi, files)
+        with open(avi[:-4] + ".concat", "w") as listing:
+            listing.writelines("file '%s'\n" % os.path.basename(part) for part in files)
+        source = ["-f", "concat", "-safe", "0", "-i", avi[:-4] + ".concat"]
+    data = run("ffmpeg", "-v", "error", *source, "-vf", "fps=" + rate, "-f", "rawvideo", "-pix_fmt", "rgb24", "-")
     frame = width * height * 3
     steps = [data[i:i + frame] for i in range(0, len(data) - frame + 1, frame)]
     if not cut:
@@ -80,9 +117,10 @@ def check(source, avi, codec, least_segments=1, cut=False):
         kept = int(text["pictures kept"].split()[0])
         repeats = int(text["steps repeating the picture before"])
         # ffmpeg plays up to the last step with data: repeats at the end are not played.
-        if probe(avi, "nb_frames") != str(kept + repeats) or not kept <= len(steps) <= kept + repeats:
-            problems.append("nb_frames %s and %d steps played, FILE.txt %d kept + %d repeats"
-                            % (probe(avi, "nb_frames"), len(steps), kept, repeats))
+        frames = sum(int(probe(part, "nb_frames")) for part in files)
+        if frames != kept + repeats or not kept <= len(steps) <= kept + repeats:
+            problems.append("nb_frames %d and %d steps played, FILE.txt %d kept + %d repeats"
+                            % (frames, len(steps), kept, repeats))
     if not steps:
         problems.append("ffmpeg played no step")
     shown, worst = [], 99.0
@@ -112,13 +150,13 @@ def check(source, avi, codec, least_segments=1, cut=False):
                if not cut and least_segments <= 1 else [])
     if missing:
         problems.append("footage pictures missing before steps %s (order %s)" % (missing[:5], shown[:40]))
-    found = segments(avi)
+    found = sum(segments(part) for part in files)
     if found < least_segments:
         problems.append("%d RIFF segments, at least %d wanted" % (found, least_segments))
     for problem in problems:
         print("FAIL %s: %s" % (avi, problem))
-    print("%s: %s, %d steps, %d repeats of the step before, %d segments%s"
-          % (avi, got_codec, len(steps), moves.count(0), found,
+    print("%s: %s, %d steps, %d repeats of the step before, %d segments, %d parts%s"
+          % (avi, got_codec, len(steps), moves.count(0), found, len(files),
              ", worst %.1f dB" % worst if codec == "mjpeg" else ""))
     return not problems
 

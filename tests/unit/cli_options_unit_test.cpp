@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "avi_writer.h"
 #include "core/cli_options.h"
 #ifdef _WIN32
 #include "report.h"
@@ -160,11 +161,11 @@ TEST(CliOptions, SegmentBytesFromTheEnvironment) {
     };
     for (const auto &row : rows) {
         uint64_t bytes = 0;
-        EXPECT_EQ(cli::ParseSegmentBytes(row.text, bytes), row.taken) << "'" << row.text << "'";
+        EXPECT_EQ(cli::ParseByteCount(row.text, avi::kLargestSegmentBytes, bytes), row.taken) << "'" << row.text << "'";
         EXPECT_EQ(bytes, row.bytes) << "'" << row.text << "'";
     }
     uint64_t untouched = 7;
-    EXPECT_FALSE(cli::ParseSegmentBytes(nullptr, untouched));
+    EXPECT_FALSE(cli::ParseByteCount(nullptr, avi::kLargestSegmentBytes, untouched));
     EXPECT_EQ(untouched, 7u);
 }
 

@@ -17,6 +17,7 @@
 #include "avi_writer.h"
 #include "avi_memory_sink.h"
 #include "jpeg_encoder.h"
+#include "recording_parts.h"
 #include "test_support.h"
 #include "vcard_control.h"
 
@@ -26,6 +27,7 @@ using Bytes = std::vector<uint8_t>;
 
 constexpr int kWidth = 8, kHeight = 6;  // frames fitted into 768 x 576 fill it
 constexpr int kRepeat = -1;             // a step with no data
+constexpr int kNextPart = -2;           // the steps after it go to the recording's next file
 constexpr int kOutWidth = 96, kOutHeight = 72;
 
 // A flat frame of grey level `level`, as the recorder stores its pictures.
@@ -105,7 +107,8 @@ protected:
 
 TEST_F(AviPlaybackTest, StepsPlayInOrderAtTheFileRateWithRepeats) {
     // Card frame n shows step n x rate / 25; a repeat shows the step before
-    // again, black before any; the steps loop.
+    // again, black before any; the steps loop, and a recording in parts
+    // plays them in turn.
     struct Row {
         const char *name;
         avi::Codec codec;
@@ -120,10 +123,22 @@ TEST_F(AviPlaybackTest, StepsPlayInOrderAtTheFileRateWithRepeats) {
         {"raw at 10", avi::Codec::kRaw, 24, 10, {40, 80, 120}, {40, 40, 40, 80, 80, 120, 120, 120, 40}, 0},
         {"grey at 25", avi::Codec::kRaw, 8, 25, {30, kRepeat, 200}, {30, 30, 200, 30}, 0},
         {"Motion JPEG at 25", avi::Codec::kMjpeg, 24, 25, {kRepeat, 60, kRepeat, 180}, {0, 60, 60, 180, 0}, 2},
+        {"three parts", avi::Codec::kRaw, 24, 25, {40, 80, kNextPart, 120, kRepeat, kNextPart, 160},
+         {40, 80, 120, 120, 160, 40}, 0},
     };
     for (const Row &row : rows) {
         VcReset();
-        const std::string path = Write(std::string(row.name) + ".avi", Recording(row.codec, row.bits, row.rate, row.steps));
+        const std::string path = folder_ + "\\" + row.name + ".avi";
+        std::vector<int> part;
+        for (size_t i = 0, number = 1; i <= row.steps.size(); ++i) {
+            if (i < row.steps.size() && row.steps[i] != kNextPart) {
+                part.push_back(row.steps[i]);
+                continue;
+            }
+            vt::WriteBytes(parts::PartPath(path, static_cast<int>(number++)),
+                           Recording(row.codec, row.bits, row.rate, part));
+            part.clear();
+        }
         ASSERT_EQ(Play(path), "") << row.name;
         VcSetStatusMode(VC_STATUS_EVERY_POLL);
         const std::vector<int> seen = Levels(static_cast<int>(row.shown.size()));

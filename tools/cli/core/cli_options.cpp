@@ -8,7 +8,6 @@
 #include <cstring>
 
 #include "ascii_names.h"
-#include "avi_writer.h"
 #include "frame_geometry.h"
 #include "record_rate.h"
 
@@ -149,12 +148,12 @@ std::string ParseRecordOptions(const std::vector<std::string> &args, RecordOptio
     return problem;
 }
 
-bool ParseSegmentBytes(const char *text, uint64_t &bytes) {
+bool ParseByteCount(const char *text, uint64_t most, uint64_t &bytes) {
     if (!text || *text < '0' || *text > '9') return false;
     errno = 0;
     char *end = nullptr;
     const unsigned long long parsed = std::strtoull(text, &end, 10);
-    if (*end != '\0' || errno == ERANGE || parsed == 0 || parsed > avi::kLargestSegmentBytes) return false;
+    if (*end != '\0' || errno == ERANGE || parsed == 0 || parsed > most) return false;
     bytes = parsed;
     return true;
 }

@@ -19,21 +19,29 @@
 #include "recording_claims.h"
 #include "recording_report.h"
 #include "still_bmp.h"
+#include "volume_room.h"
 #include "windows_error.h"
 
 namespace cli {
 namespace {
 
-// Lets a test force many segments on a small file; users never need it.
+// Let a test force many segments or parts on a small file, and a disk that
+// fills, without a volume of that kind; users never need them.
 constexpr char kSegmentBytesVariable[] = "VORLANE_AVI_SEGMENT_BYTES";
+constexpr char kFileLimitVariable[] = "VORLANE_FILE_LIMIT_BYTES";
+constexpr char kFreeBytesVariable[] = "VORLANE_FREE_BYTES";
 
 std::string WhyWritingStopped(const recording::WriteFailure &failure) {
     const size_t slash = failure.path.find_last_of("\\/");
     const std::string name = failure.path.substr(slash == std::string::npos ? 0 : slash + 1);
+    if (failure.nearlyFull) return "the disk was nearly full; " + name + " was closed whole";
     if (failure.tooMany)
-        return "the numbering ends at " + recording::PictureFileName(recording::kMostPictures);
+        return failure.reason.empty() ? "the numbering ends at " + recording::PictureFileName(recording::kMostPictures)
+                                      : failure.reason;
     if (failure.error == ERROR_DISK_FULL || failure.error == ERROR_HANDLE_DISK_FULL)
         return "the disk is full (" + name + " could not be written)";
+    if (failure.error == ERROR_CANNOT_MAKE)
+        return "the folder takes no more files (" + name + " could not be made)";
     if (!failure.error && !failure.reason.empty()) return name + ": " + failure.reason;
     return name + " could not be written (" + WindowsError(failure.error) + ")";
 }
@@ -56,7 +64,8 @@ Destination Claim(const RecordOptions &options, const recording::FrameFormat &fo
     const std::string &path = options.destination;
     if (!IsAviName(path)) {
         destination.refusal = recording::PrepareFolder(path);
-        if (destination.refusal.empty()) destination.store = recording::MakeBmpFolderStore(path, format);
+        if (destination.refusal.empty())
+            destination.store = recording::MakeBmpFolderStore(path, format, recording::LimitsOf(path + "\\x").mostFolderFiles);
         return destination;
     }
     destination.refusal = recording::PrepareAviFile(path);
@@ -65,8 +74,11 @@ Destination Claim(const RecordOptions &options, const recording::FrameFormat &fo
     settings.codec = options.codec;
     settings.quality = options.quality;
     settings.rate = static_cast<uint32_t>(options.rate);
-    uint64_t segmentBytes = 0;
-    if (ParseSegmentBytes(std::getenv(kSegmentBytesVariable), segmentBytes)) settings.segmentBytes = segmentBytes;
+    uint64_t bytes = 0;
+    if (ParseByteCount(std::getenv(kSegmentBytesVariable), avi::kLargestSegmentBytes, bytes))
+        settings.segmentBytes = bytes;
+    if (ParseByteCount(std::getenv(kFileLimitVariable), UINT64_MAX, bytes)) settings.fileLimit = bytes;
+    if (ParseByteCount(std::getenv(kFreeBytesVariable), UINT64_MAX - 1, bytes)) settings.freeBytes = bytes;
     recording::WriteFailure failure;
     destination.store = recording::MakeAviFileStore(path, format, settings, failure);
     destination.pacing = recording::Pacing::kTimeSteps;
@@ -183,6 +195,7 @@ int EndRecording(const RecordOptions &options, recording::Summary &summary,
     report.Set(report_key::kPicturesKept, static_cast<long long>(summary.counts.kept));
     report.Set(report_key::kPicturesDropped,
                static_cast<long long>(summary.counts.diskBehind + summary.counts.notWritten));
+    if (!summary.parts.empty()) report.Set(report_key::kParts, static_cast<long long>(summary.parts.size()));
     const std::string unwritten =
         summary.aviFile.empty() ? recording::WriteReport(options.destination, text)
                                 : recording::WriteReportFile(recording::AviReportPath(options.destination), text);
@@ -263,6 +276,7 @@ int Record(const CardCalls &calls, const RecordOptions &options, Report &report)
     summary.adValues = AdValues(getStats);
     recording::WriteFailure failure;
     summary.counts = recorder->Finish(failure, count.ran);
+    summary.parts = recorder->Parts();
     summary.aviFile = avi ? options.destination.substr(options.destination.find_last_of("\\/") + 1) : "";
     summary.rate = options.rate;
     summary.width = frame.width;
@@ -312,12 +326,12 @@ int RecordCommand(const Arguments &args, Report &report) {
         return Usage("record --grey FILE needs --save FILE for the frame it is made from");
     // An existing file is refused before anything is loaded or opened.
     if (IsAviName(options.destination)) {
-        for (const std::string &file : {options.destination, recording::AviReportPath(options.destination)})
-            if (GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES) {
-                std::fprintf(stderr, "vorlane-cli: %s already exists; record into a new file, nothing was overwritten\n",
-                             file.c_str());
-                return kExitUsage;
-            }
+        const std::string existing = recording::ExistingRecordingFile(options.destination);
+        if (!existing.empty()) {
+            std::fprintf(stderr, "vorlane-cli: %s already exists; record into a new file, nothing was overwritten\n",
+                         existing.c_str());
+            return kExitUsage;
+        }
     }
     guards::UniqueModule driver;
     CardCalls calls;

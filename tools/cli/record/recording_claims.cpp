@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "file_places.h"
+#include "recording_parts.h"
 #include "win32_guards.h"
 #include "windows_error.h"
 
@@ -116,7 +117,7 @@ std::string PrepareFolder(const std::string &folder) {
             return folder + " already holds a " + kReportName +
                    "; record into a new or empty folder, nothing was overwritten";
     }
-    if (const DWORD error = WriteTextFile(ReportPath(folder), CREATE_NEW, "recording under way\r\n"))
+    if (const DWORD error = WriteTextFile(ReportPath(folder), CREATE_NEW, kUnderWay))
         return "the folder " + folder + " cannot be written (" + cli::WindowsError(error) + ")";
     return "";
 }
@@ -132,12 +133,30 @@ bool LiesWithin(const std::string &file, const std::string &folder) {
 
 void ReleaseFolder(const std::string &folder) { DeleteFileA(ReportPath(folder).c_str()); }
 
+std::string ExistingRecordingFile(const std::string &path) {
+    for (const std::string &file : {path, AviReportPath(path)})
+        if (GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES) return file;
+    // Names compared whole: the wildcard also matches short 8.3 names.
+    const size_t stem = path.size() - 4;
+    const size_t slash = path.find_last_of("\\/");
+    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    const std::string first = path.substr(folder.size());
+    WIN32_FIND_DATAA found;
+    const HANDLE search = FindFirstFileA((path.substr(0, stem) + "_*" + path.substr(stem)).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return "";
+    std::string part;
+    do {
+        if (parts::PartNumber(found.cFileName, first) > 1) part = folder + found.cFileName;
+    } while (part.empty() && FindNextFileA(search, &found));
+    FindClose(search);
+    return part;
+}
+
 std::string PrepareAviFile(const std::string &path) {
     const std::string report = AviReportPath(path);
-    for (const std::string &file : {path, report})
-        if (GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES)
-            return file + " already exists; record into a new file, nothing was overwritten";
-    if (const DWORD error = WriteTextFile(report, CREATE_NEW, "recording under way\r\n"))
+    const std::string existing = ExistingRecordingFile(path);
+    if (!existing.empty()) return existing + " already exists; record into a new file, nothing was overwritten";
+    if (const DWORD error = WriteTextFile(report, CREATE_NEW, kUnderWay))
         return report + " cannot be written (" + cli::WindowsError(error) + ")";
     return "";
 }

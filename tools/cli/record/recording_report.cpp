@@ -43,7 +43,8 @@ std::string ReportPath(const std::string &folder) { return folder + "\\" + kRepo
 std::string ReportText(const Summary &s) {
     const Counts &c = s.counts;
     const std::string files =
-        !s.aviFile.empty() ? " (in " + s.aviFile + ")"
+        s.parts.size() > 1 ? " (in " + s.parts.front().name + " to " + s.parts.back().name + ")"
+        : !s.aviFile.empty() ? " (in " + s.aviFile + ")"
         : c.kept          ? " (" + PictureFileName(1) + " to " + PictureFileName(c.kept) + ")"
                           : "";
     char text[1024];
@@ -67,7 +68,18 @@ std::string ReportText(const Summary &s) {
     const std::string repeats =
         s.aviFile.empty() ? "" : "steps repeating the picture before: " + std::to_string(c.repeats) + "\r\n";
     return text + repeats + ("frames the card finished: " + s.cardFrames + "\r\nA/D values: " + s.adValues +
-                             "\r\nended: " + s.ended + "\r\n");
+                             "\r\nended: " + s.ended + "\r\n") + PartsText(s.parts);
+}
+
+std::string PartsText(const std::vector<FilePart> &parts) {
+    std::string text = parts.empty() ? "" : "parts: " + std::to_string(parts.size()) + "\r\n";
+    for (size_t i = 0; i < parts.size(); ++i) {
+        const FilePart &part = parts[i];
+        text += "part " + std::to_string(i + 1) + ": " + part.name + ", steps " +
+                std::to_string(part.pictures + part.repeats) + ", pictures " + std::to_string(part.pictures) +
+                ", repeats " + std::to_string(part.repeats) + "\r\n";
+    }
+    return text;
 }
 
 std::string AviReportPath(const std::string &aviPath) { return aviPath.substr(0, aviPath.size() - 4) + ".txt"; }

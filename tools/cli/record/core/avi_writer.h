@@ -42,6 +42,7 @@ struct WriterSettings {
     uint32_t rate = 25;  // frames a second
     uint64_t segmentBytes = kDefaultSegmentBytes;
     uint32_t superIndexEntries = kDefaultSuperIndexEntries;  // the most segments a file holds
+    uint64_t fileLimit = 0;  // the largest file the volume takes; 0: no limit
 };
 
 class Writer {
@@ -49,6 +50,14 @@ public:
     // Writes the headers. False, with Error(), when the settings cannot be
     // written or the sink fails.
     bool Open(const WriterSink &sink, const WriterSettings &settings);
+    // True when a step of `size` bytes (0: a repeat) still fits in the file
+    // with every index it closes with: within the file limit, and in as many
+    // segments as the super index has room for. A step that does not fit is
+    // refused, the file left whole to be closed; the recording goes on in a
+    // file of its own.
+    bool Fits(size_t size) const;
+    // What the file grows by when it takes that step and is then closed.
+    uint64_t GrowthToClose(size_t size) const;
     // One time step showing `bytes` (a JPEG, or a DIB of DibBytes()).
     bool AddFrame(const uint8_t *bytes, size_t size);
     // One time step with no frame kept: it shows the step before again.
@@ -56,6 +65,10 @@ public:
     // Writes the last indexes and every size. After any failure the file is
     // left as it is, which plays as a cut file does.
     bool Close();
+    // After a failed write: the headers' counts brought to the steps written
+    // whole, patched in place, never growing the file. A file cut by its
+    // volume's limit then tells readers that go by them every step it holds.
+    bool SettleCounts() { return open_ && RefreshHeaders(); }
 
     // Why the last call failed: a sentence without the file's name.
     const char *Error() const { return error_; }
@@ -77,7 +90,8 @@ private:
     bool StartSegment();
     bool CloseSegment();
     bool RefreshHeaders();
-    uint64_t IndexBytes(uint64_t entries) const;
+    bool StartsSegment(uint64_t chunkBytes) const;
+    uint64_t IndexBytes(uint64_t entries, bool firstSegment) const;
 
     WriterSink sink_{};
     WriterSettings settings_{};

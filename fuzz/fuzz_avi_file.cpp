@@ -12,7 +12,7 @@
 #include "avi_memory_sink.h"
 #include "fuzz_checks.h"
 #include "avi_writer.h"
-#include "core/avi_reader.h"
+#include "avi_reader.h"
 #include "core/movie_frames.h"
 
 namespace {

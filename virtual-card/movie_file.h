@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "avi_reader.h"
 #include "win32_guards.h"
-#include "core/avi_reader.h"
 #include "core/scene.h"
 
 namespace vcard {

@@ -3,13 +3,18 @@
 them: codec, size and frame count (frames plus repeats), every frame decoded
 and compared (exact for raw, against the same JPEG for Motion JPEG), files
 of many RIFF segments whole, and files cut part-way (a kill, a full disk)
-decoding up to their last whole frame. AVI_SAMPLE writes the files.
+decoding up to their last whole frame; and each file's RIFF segments and
+legacy index walked (tests/support/avi_riff.py), over a sweep of segment
+sizes too. AVI_SAMPLE writes the files.
 
   avi_ffmpeg_check.py AVI_SAMPLE"""
 import pathlib
 import subprocess
 import sys
 import tempfile
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "support"))
+import avi_riff  # noqa: E402
 
 sample = sys.argv[1]
 W, H = 64, 48
@@ -53,6 +58,8 @@ def check_row(tmp, jpegs, name, codec, bits, steps, segment, cut, segments):
     whole, written_segments = int(out[0]), int(out[1])
     check(name, written_segments >= segments, "%d segments, wanted %d" % (written_segments, segments))
     check(name, cut == 0 or 0 < whole < len(steps), "cut in no step: %d" % whole)
+    for problem in avi_riff.problems(path.read_bytes(), segment, cut != 0):
+        check(name, False, problem)
     kept = steps[:whole]
     pix_fmt = "bgr24" if bits == 24 else "pal8"
     want_codec = {"raw": "rawvideo", "mjpg": "mjpeg"}[codec]
@@ -100,6 +107,18 @@ with tempfile.TemporaryDirectory() as tmp:
             check_row(tmp, jpegs, *row)
         except subprocess.CalledProcessError as error:
             failures.append("%s: %s failed: %s" % (row[0], error.cmd[0], error.stderr.decode().strip()))
+    # Segment sizes from a byte to past the headers and many steps. Long
+    # runs of repeats, chunks of a header alone, end segments at nearly any
+    # byte: a segment that passes its size by what one index entry or chunk
+    # header takes is seen at several sizes.
+    swept = ("F" + "R" * 100) * 10
+    for codec, width, height in (("raw", 8, 6), ("mjpg", W, H)):
+        for limit in range(1, 100000, 1999):
+            run(sample, str(tmp / "swept.avi"), codec, str(width), str(height), "24", "25", swept, str(limit), "0",
+                *jpegs)
+            for problem in avi_riff.problems((tmp / "swept.avi").read_bytes(), limit):
+                check("%s, segments of %d bytes" % (codec, limit), False, problem)
+    print("segment sizes swept")
 
 for failure in failures:
     print("FAIL", failure)

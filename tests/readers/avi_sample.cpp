@@ -64,7 +64,7 @@ int main(int argc, char **argv) {
     CutFile out{std::fopen(argv[1], "wb+"), cut == 0 ? UINT64_MAX : cut, 0};
     if (out.file == nullptr) return 1;
     avi::Writer writer;
-    const avi::WriterSink sink{&out, Write, WriteAt};
+    const avi::WriterSink sink{&out, Write, WriteAt, nullptr};
     uint64_t whole = 0, frames = 0;
     bool ok = writer.Open(sink, settings);
     const uint64_t frameBytes = avi::DibBytes(settings.width, settings.height, settings.bits);

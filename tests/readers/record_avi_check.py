@@ -1,26 +1,30 @@
 #!/usr/bin/python3
 """record's AVI files as ffmpeg, a reader no one here wrote, sees them,
 against the numbered footage the virtual card played (recording_check.py
-make; its pictures fill the frame at 576 lines pixel for pixel).
+make; its pictures fill the frame at 576 lines pixel for pixel), and as
+their RIFF structure holds (tests/support/avi_riff.py: segments within the
+segment size, the legacy index entry by entry).
 
-  record_avi_check.py SOURCE FILE.avi raw|mjpeg [SEGMENTS] [cut]
+  record_avi_check.py SOURCE FILE.avi raw|mjpeg [SEGMENTS] [cut|torn]
       The codec and size; unless cut, a frame count of the pictures kept
       plus the repeats in FILE.txt. Every step ffmpeg plays is a source
       picture, exact for raw, nearest at 27 dB or more for Motion JPEG; each
       the same as the step before (a repeat) or the source's next one: no
       frame the card finished is missing (unless cut). At least SEGMENTS
-      RIFF segments. A recording in parts (FILE_002.avi, ...) is played
-      through ffmpeg's concat demuxer, as docs/recording.md joins them, and
-      each part must be read whole by ffprobe with the steps FILE.txt gives
-      it."""
+      RIFF segments, of the size VORLANE_AVI_SEGMENT_BYTES gives, as
+      vorlane-cli reads it. A recording in parts (FILE_002.avi, ...) is
+      played through ffmpeg's concat demuxer, as docs/recording.md joins
+      them, and each part must be read whole by ffprobe with the steps
+      FILE.txt gives it; with torn, parts may end as cut files do (a write
+      failed at a limit the volume did not tell), each frame still there."""
 import math
 import os
 import pathlib
-import struct
 import subprocess
 import sys
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "support"))
+import avi_riff  # noqa: E402
 from pillow_image import Image  # noqa: E402
 
 # Seeded noise is the hardest picture for JPEG: at the default quality it
@@ -42,19 +46,6 @@ def probe(path, entry):
 def figures(avi):
     with open(avi[:-4] + ".txt", encoding="latin-1") as text:
         return dict(line.rstrip("\r\n").split(": ", 1) for line in text if ": " in line)
-
-
-def segments(avi):
-    """The file's top-level RIFF chunks; a size of 0 runs to the file's end."""
-    data = pathlib.Path(avi).read_bytes()
-    count, at = 0, 0
-    while at + 12 <= len(data) and data[at:at + 4] == b"RIFF":
-        count += 1
-        size = struct.unpack_from("<I", data, at + 4)[0]
-        if size == 0:
-            break
-        at += 8 + size + (size & 1)
-    return count
 
 
 def parts_of(avi):
@@ -91,7 +82,7 @@ def psnr(a, b):
     return 99.0 if error == 0 else 10 * math.log10(255 * 255 / error)
 
 
-def check(source, avi, codec, least_segments=1, cut=False):
+def check(source, avi, codec, least_segments=1, cut=False, torn=False):
     problems = []
     names = sorted(f for f in os.listdir(source) if f.lower().endswith(".bmp"))
     wanted = [Image.open(os.path.join(source, n)).convert("RGB").tobytes() for n in names]
@@ -150,7 +141,13 @@ def check(source, avi, codec, least_segments=1, cut=False):
                if not cut and least_segments <= 1 else [])
     if missing:
         problems.append("footage pictures missing before steps %s (order %s)" % (missing[:5], shown[:40]))
-    found = sum(segments(part) for part in files)
+    found = 0
+    for part in files:
+        with open(part, "rb") as file:
+            whole = file.read()
+        found += len(avi_riff.walk(whole)[0])
+        faults = avi_riff.problems(whole, avi_riff.segment_limit(), cut or torn)
+        problems += ["%s: %s" % (part, fault) for fault in faults]
     if found < least_segments:
         problems.append("%d RIFF segments, at least %d wanted" % (found, least_segments))
     for problem in problems:
@@ -163,6 +160,6 @@ def check(source, avi, codec, least_segments=1, cut=False):
 
 if __name__ == "__main__":
     args = sys.argv[1:]
-    cut = "cut" in args
-    args = [a for a in args if a != "cut"]
-    sys.exit(0 if check(args[0], args[1], args[2], int(args[3]) if len(args) > 3 else 1, cut) else 1)
+    cut, torn = "cut" in args, "torn" in args
+    args = [a for a in args if a not in ("cut", "torn")]
+    sys.exit(0 if check(args[0], args[1], args[2], int(args[3]) if len(args) > 3 else 1, cut, torn) else 1)

@@ -2,7 +2,9 @@
 # vorlane-cli record into one AVI file on the virtual card, the file read by
 # ffprobe and ffmpeg (tests/readers/record_avi_check.py): Motion JPEG and
 # raw against the footage played, many segments, a file that exists, grey
-# frames, a recording killed part-way and one that fills the disk.
+# frames, a recording killed part-way and one that fills the disk. Every
+# file's segments and legacy index walked (riff_holds), and each finished
+# file of one segment read by Windows' own AVIFile API (avifile_reads).
 #   record_avi_test.sh BUILD_DIR win32|win64
 set -uo pipefail
 build=$1
@@ -10,7 +12,9 @@ build=$1
 . "$(dirname "$0")/sdk_test_lib.sh"
 require record_avi_test wine:wine ffprobe:ffmpeg ffmpeg:ffmpeg || exit 1
 avi_run_folder "$build"
-check_avi() { (cd "$run" && "$python" "$here/../readers/record_avi_check.py" noise "$@") || fail "$name" "see above"; }
+# The row's variables reach the check: the segment size the recorder was given.
+# shellcheck disable=SC2086
+check_avi() { (cd "$run" && env $env "$python" "$here/../readers/record_avi_check.py" noise "$@") || fail "$name" "see above"; }
 stream() { ffprobe -v error -show_entries "stream=$2" -of default=nw=1:nk=1 "$run/$1"; }
 figure() { sed -n "s/^$2: //p" "$run/$1" | tr -d '\r' | cut -d' ' -f1; }
 : >"$run/taken.avi"
@@ -32,11 +36,11 @@ while IFS='|' read -r name env args status check; do
   eval "$check" </dev/null || fail "$name" "$check: $out"
   echo "$name: done"
 done <<'ROWS'
-Motion JPEG, every frame | - | record m.avi --seconds 3 --height 576 --scene noise --no-window | 0 | check_avi m.avi mjpeg && [ "$(figure m.txt 'pictures kept')" -ge "$(($(figure m.txt 'frames the card finished') - 2))" ]
+Motion JPEG, every frame | - | record m.avi --seconds 3 --height 576 --scene noise --no-window | 0 | check_avi m.avi mjpeg && avifile_reads m.avi && [ "$(figure m.txt 'pictures kept')" -ge "$(($(figure m.txt 'frames the card finished') - 2))" ]
 raw, many segments | VORLANE_AVI_SEGMENT_BYTES=3000000 | record r.avi --codec raw --seconds 2 --height 576 --scene noise --no-window | 0 | check_avi r.avi raw 8
-grey, raw | - | record g.avi --codec raw --mode grey --seconds 0.5 --height 96 --no-window | 0 | [ "$(stream g.avi codec_name,pix_fmt | tr '\n' ' ')" = "rawvideo pal8 " ]
-grey, Motion JPEG | - | record gm.avi --mode grey --seconds 0.5 --height 96 --no-window | 0 | [ "$(stream gm.avi codec_name,pix_fmt | tr '\n' ' ')" = "mjpeg gray " ]
-15-bit widened | - | record w.avi --codec raw --mode rgb15 --seconds 0.5 --height 96 --no-window | 0 | [ "$(stream w.avi codec_name,pix_fmt | tr "\n" " ")" = "rawvideo bgr24 " ]
+grey, raw | - | record g.avi --codec raw --mode grey --seconds 0.5 --height 96 --no-window | 0 | [ "$(stream g.avi codec_name,pix_fmt | tr '\n' ' ')" = "rawvideo pal8 " ] && finished_avi g.avi
+grey, Motion JPEG | - | record gm.avi --mode grey --seconds 0.5 --height 96 --no-window | 0 | [ "$(stream gm.avi codec_name,pix_fmt | tr '\n' ' ')" = "mjpeg gray " ] && finished_avi gm.avi
+15-bit widened | - | record w.avi --codec raw --mode rgb15 --seconds 0.5 --height 96 --no-window | 0 | [ "$(stream w.avi codec_name,pix_fmt | tr "\n" " ")" = "rawvideo bgr24 " ] && finished_avi w.avi
 a file that exists | - | record taken.avi --seconds 0.5 --no-window | 2 | [ "$out" = "vorlane-cli: taken.avi already exists; record into a new file, nothing was overwritten" ] && [ ! -s "$run/taken.avi" ] && [ ! -e "$run/taken.txt" ]
 ROWS
 

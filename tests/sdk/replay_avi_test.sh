@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Replay at the desk: a raw recording, colour or grey, played back on the
 # virtual card with --scene FILE.avi and recorded again gives its own frames'
-# bytes again, as ffmpeg decodes both; a damaged file is refused with one line
-# naming it and the problem. That no frame is missing under load is the
-# recorder's part (record_avi_test.sh); the order of the steps played is
-# avi_playback_test's.
+# bytes again, as ffmpeg decodes both; each file's segments and legacy index
+# hold and Windows' own AVIFile API reads it (finished_avi); a damaged file
+# is refused with one line naming it and the problem. That no frame is
+# missing under load is the recorder's part (record_avi_test.sh); the order
+# of the steps played is avi_playback_test's.
 #   replay_avi_test.sh BUILD_DIR win32|win64
 set -uo pipefail
 build=$1
@@ -29,10 +30,10 @@ while IFS='|' read -r name args status check; do
   [ "$got" = "$status" ] || fail "$name" "exit status $got, wanted $status: $out"
   eval "$check" </dev/null || fail "$name" "$check: $out"
 done <<'ROWS'
-recorded | record once.avi --codec raw --seconds 2 --height 576 --scene noise --no-window | 0 | true
-recorded again from it | record twice.avi --codec raw --seconds 1 --height 576 --scene once.avi --no-window | 0 | within once.avi twice.avi
-grey recorded | record grey.avi --codec raw --mode grey --seconds 2 --height 576 --scene noise --no-window | 0 | true
-grey recorded again | record grey2.avi --codec raw --mode grey --seconds 1 --height 576 --scene grey.avi --no-window | 0 | within grey.avi grey2.avi
+recorded | record once.avi --codec raw --seconds 2 --height 576 --scene noise --no-window | 0 | finished_avi once.avi
+recorded again from it | record twice.avi --codec raw --seconds 1 --height 576 --scene once.avi --no-window | 0 | within once.avi twice.avi && finished_avi twice.avi
+grey recorded | record grey.avi --codec raw --mode grey --seconds 2 --height 576 --scene noise --no-window | 0 | finished_avi grey.avi
+grey recorded again | record grey2.avi --codec raw --mode grey --seconds 1 --height 576 --scene grey.avi --no-window | 0 | within grey.avi grey2.avi && finished_avi grey2.avi
 damaged | preview --scene damaged.avi --seconds 1 --no-window | 2 | [ "$out" = "vorlane-cli: the virtual card refused the recording: damaged.avi: not an AVI file (no RIFF AVI header)" ]
 ROWS
 finish replay_avi_test

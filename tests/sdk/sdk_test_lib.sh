@@ -64,13 +64,40 @@ finish() {
   [ $failures = 0 ]
 }
 
-# avi_run_folder BUILD_DIR: the SDK installed, its programs and the virtual
-# card in $run, and 12 pictures of noise footage in $run/noise; $python set.
+# avi_run_folder BUILD_DIR: the SDK installed, its programs, the virtual
+# card and the test program avifile_read in $run, and 12 pictures of noise
+# footage in $run/noise; $python set.
 avi_run_folder() {
   install_sdk "$1" "$work/sdk"
   run=$work/run
   mkdir "$run"
-  cp "$work"/sdk/bin/* "$work/sdk/virtual-card/CG400D32.dll" "$run/"
+  cp "$work"/sdk/bin/* "$work/sdk/virtual-card/CG400D32.dll" "$1/tests-bin/avifile_read.exe" "$run/"
   python=${VORLANE_PYTHON3:-python3}
   "$python" "$here/../readers/recording_check.py" make "$run/noise" 12 432 576 || fail setup "no footage"
 }
+
+# riff_holds FILE.avi [cut]: $run/FILE.avi's RIFF segments keep to the
+# segment size and its legacy index points at every frame of the first
+# (tests/support/avi_riff.py, VORLANE_AVI_SEGMENT_BYTES as the recorder read it).
+riff_holds() { (cd "$run" && "$python" "$here/../support/avi_riff.py" check "$@"); }
+
+# avifile_reads FILE.avi: Windows' own AVIFile API (tests/readers/avifile_read.c)
+# reads every step of the finished one-segment file $run/FILE.avi with the
+# bytes the file holds there. It goes by the legacy index, and is lenient:
+# riff_holds checks that index.
+avifile_reads() {
+  local got
+  got=$(wine_in "$run" ./avifile_read.exe "$1") || { echo "$got"; return 1; }
+  got=$(grep -Ev '^[0-9a-f]{4}:(err|fixme|warn):' <<<"$got")  # Wine's own diagnostics
+  if diff <("$python" "$here/../support/avi_riff.py" steps "$run/$1") - <<<"$got" >"$work/avifile.diff"; then
+    got=${got%%$'\n'*}
+    echo "$1: AVIFile read all its ${got#steps } steps, each with the file's bytes"
+    return
+  fi
+  echo "AVIFile reads $1 otherwise (< the file's steps, > AVIFile's):"
+  head -8 "$work/avifile.diff"
+  return 1
+}
+
+# finished_avi FILE.avi: both.
+finished_avi() { riff_holds "$1" && avifile_reads "$1"; }

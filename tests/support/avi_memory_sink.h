@@ -1,12 +1,14 @@
 // An AVI writer's sink in memory that keeps every write in order, so that a
 // test can rebuild the file as it stood at any moment of the recording: as a
-// kill, a full disk or a power cut leaves it.
+// kill, a full disk or a power cut leaves it. And a file in memory to mend.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
+#include "avi_mend.h"
 #include "avi_writer.h"
 
 struct AviMemorySink {
@@ -17,9 +19,10 @@ struct AviMemorySink {
     };
     std::vector<uint8_t> file;
     std::vector<Write> writes;
+    std::vector<size_t> flushes;  // the writes done at each flush
     uint64_t room = UINT64_MAX;  // the bytes the disk still takes
 
-    avi::WriterSink Sink() { return avi::WriterSink{this, Append, Patch}; }
+    avi::WriterSink Sink() { return avi::WriterSink{this, Append, Patch, Flush}; }
 
     static bool Append(void *context, const void *bytes, size_t size) {
         AviMemorySink &sink = *static_cast<AviMemorySink *>(context);
@@ -39,6 +42,29 @@ struct AviMemorySink {
         return true;
     }
 
+    static bool Flush(void *context) {
+        AviMemorySink &sink = *static_cast<AviMemorySink *>(context);
+        sink.flushes.push_back(sink.writes.size());
+        return true;
+    }
+
+    // The file after the first `count` writes, as a power cut leaves it at
+    // worst: what was appended since the last flush has its length on the
+    // disk but not its bytes (zeros), while the patches since then landed.
+    // `intact`: the bytes before the first of those zeros.
+    std::vector<uint8_t> FileAfterPowerCut(size_t count, size_t &intact) const {
+        size_t flushed = 0;
+        for (size_t done : flushes)
+            if (done < count) flushed = done;
+        intact = FileAfter(flushed, 0).size();
+        std::vector<uint8_t> out = FileAfter(count, 0);
+        for (size_t i = flushed; i < count; ++i)
+            if (writes[i].append) std::fill_n(out.begin() + static_cast<std::ptrdiff_t>(writes[i].offset), writes[i].bytes.size(), 0);
+        for (size_t i = flushed; i < count; ++i)
+            if (!writes[i].append) std::memcpy(out.data() + writes[i].offset, writes[i].bytes.data(), writes[i].bytes.size());
+        return out;
+    }
+
     // The file after the first `count` writes and `partial` bytes of the next.
     std::vector<uint8_t> FileAfter(size_t count, size_t partial) const {
         std::vector<uint8_t> out;
@@ -50,4 +76,43 @@ struct AviMemorySink {
         }
         return out;
     }
+};
+
+// A file in memory for mending, whose writes can be made to fail from the
+// `writesLeft`-th on, as a mending cut short leaves it.
+struct AviMemoryMendFile {
+    std::vector<uint8_t> bytes;
+    size_t writesLeft = SIZE_MAX;
+    size_t writes = 0;  // writes, size changes and flushes asked for
+
+    avi::MendIo Io() { return avi::MendIo{this, Read, WriteAt, SetSize, Flush}; }
+    avi::MendOutcome Mend(uint64_t largestFile = UINT64_MAX) { return avi::MendFile(Io(), bytes.size(), largestFile); }
+
+    static AviMemoryMendFile &Of(void *file) { return *static_cast<AviMemoryMendFile *>(file); }
+    static bool Allowed(void *file) {
+        AviMemoryMendFile &f = Of(file);
+        ++f.writes;
+        if (f.writesLeft == 0) return false;
+        --f.writesLeft;
+        return true;
+    }
+    static bool Read(void *file, uint64_t offset, uint8_t *into, size_t size) {
+        const std::vector<uint8_t> &b = Of(file).bytes;
+        if (offset > b.size() || size > b.size() - offset) return false;
+        if (size > 0) std::memcpy(into, b.data() + offset, size);
+        return true;
+    }
+    static bool WriteAt(void *file, uint64_t offset, const void *data, size_t size) {
+        if (!Allowed(file)) return false;
+        std::vector<uint8_t> &b = Of(file).bytes;
+        if (offset + size > b.size()) b.resize(static_cast<size_t>(offset + size), 0);
+        std::memcpy(b.data() + offset, data, size);
+        return true;
+    }
+    static bool SetSize(void *file, uint64_t size) {
+        if (!Allowed(file)) return false;
+        Of(file).bytes.resize(static_cast<size_t>(size), 0);
+        return true;
+    }
+    static bool Flush(void *file) { return Allowed(file); }
 };

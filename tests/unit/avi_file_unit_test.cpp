@@ -3,12 +3,13 @@
 // back every step written whole before the cut, damage is refused by name.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
 #include "avi_memory_sink.h"
 #include "avi_writer.h"
-#include "core/avi_reader.h"
+#include "avi_reader.h"
 
 namespace {
 
@@ -178,24 +179,82 @@ TEST(AviWriter, AFileCloseToItsLimitClosesWholeWithinIt) {
     }
 }
 
-// Every moment of the recording (each write done, or part of it) and every
-// length the finished file can be cut to.
-TEST(AviFile, CutAnywhereReadsEveryStepWrittenWhole) {
+::testing::AssertionResult SameBytes(const Bytes &have, const Bytes &want) {
+    size_t at = 0;
+    while (at < have.size() && at < want.size() && have[at] == want[at]) ++at;
+    if (at == have.size() && at == want.size()) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << have.size() << " bytes, not " << want.size() << ", first differing at "
+                                         << at;
+}
+
+// The recording of its first `steps` steps, closed: what mending the
+// recording cut after them must give, byte for byte.
+const Bytes &Closed(std::map<size_t, Recording> &closed, const Row &row, const avi::WriterSettings &s, size_t steps) {
+    Recording &r = closed[steps];
+    if (!r.closed) Record(r, s, std::string(row.pattern).substr(0, steps));
+    r.closed = true;
+    return r.sink.file;
+}
+
+// Mends `file`, also (`cutMending`) when the mending is itself cut after
+// each of its writes: every whole step still reads back then, and mending
+// again ends where one mending does. A mended file needs nothing more.
+void ExpectMends(const Bytes &file, size_t whole, const Bytes &want, const std::string &where, bool cutMending) {
+    AviMemoryMendFile mend;
+    for (size_t left = cutMending ? 0 : SIZE_MAX;; ++left) {
+        mend.bytes = file;
+        mend.writesLeft = left;
+        const avi::MendOutcome outcome = mend.Mend();
+        if (whole == 0) {
+            EXPECT_EQ(outcome.status, avi::MendStatus::kRefused) << where << ": " << outcome.line;
+            EXPECT_EQ(mend.writes, 0u) << where << ": wrote to a file it refused";
+            return;
+        }
+        if (outcome.status != avi::MendStatus::kFailed) {
+            EXPECT_NE(outcome.status, avi::MendStatus::kRefused) << where << ": " << outcome.line;
+            EXPECT_EQ(outcome.steps, whole) << where << ": " << outcome.line;
+            break;
+        }
+        avi::Movie movie;
+        std::string why;
+        EXPECT_TRUE(Read(mend.bytes, movie, why)) << where << ", mending cut after " << left << " writes: " << why;
+        EXPECT_EQ(movie.frames.size(), whole) << where << ", mending cut after " << left << " writes";
+        mend.writesLeft = SIZE_MAX;
+        mend.Mend();
+        ASSERT_TRUE(SameBytes(mend.bytes, want)) << where << ", mending cut after " << left << " writes, then mended";
+    }
+    ASSERT_TRUE(SameBytes(mend.bytes, want)) << where << ": mended other than closed there";
+    mend.writes = 0;
+    EXPECT_EQ(mend.Mend().status, avi::MendStatus::kWhole) << where << ": mended twice";
+    EXPECT_EQ(mend.writes, 0u) << where << ": wrote to a mended file";
+}
+
+// Every moment of the recording (each write done, or part of it, or a power
+// cut after it) and every length the finished file can be cut to: each
+// reads back every step written whole before the cut, and mends to the
+// recording closed after them.
+TEST(AviFile, CutAnywhereReadsAndMendsEveryStepWrittenWhole) {
     for (const Row &row : kRows) {
         Recording r;
         const avi::WriterSettings s = Settings(row.codec, row.width, row.height, row.bits, row.segmentBytes);
         Record(r, s, row.pattern);
-        auto check = [&](const Bytes &file, const std::string &where) {
+        std::map<size_t, Recording> closed;
+        // The steps whose data lie in the first `bytes` bytes.
+        auto wholeIn = [&](size_t bytes) {
             size_t whole = 0;
-            while (whole < r.dataEnds.size() && r.dataEnds[whole] <= file.size()) ++whole;
+            while (whole < r.dataEnds.size() && r.dataEnds[whole] <= bytes) ++whole;
+            return whole;
+        };
+        auto check = [&](const Bytes &file, size_t whole, const std::string &where, bool cutMending) {
             avi::Movie movie;
             std::string why;
             if (whole == 0) {
                 EXPECT_FALSE(Read(file, movie, why)) << row.name << ", " << where << ": read with no step whole";
-                return;
+            } else {
+                ASSERT_TRUE(Read(file, movie, why)) << row.name << ", " << where << ": " << why;
+                EXPECT_TRUE(HoldsSteps(file, movie, r, whole)) << row.name << ", " << where;
             }
-            ASSERT_TRUE(Read(file, movie, why)) << row.name << ", " << where << ": " << why;
-            EXPECT_TRUE(HoldsSteps(file, movie, r, whole)) << row.name << ", " << where;
+            ExpectMends(file, whole, Closed(closed, row, s, whole), std::string(row.name) + ", " + where, cutMending);
         };
         for (size_t w = 0; w < r.sink.writes.size(); ++w) {
             const size_t n = r.sink.writes[w].bytes.size();
@@ -203,20 +262,24 @@ TEST(AviFile, CutAnywhereReadsEveryStepWrittenWhole) {
             // does not tear; an append can stop anywhere (a full disk).
             for (size_t part : {size_t{0}, size_t{1}, n / 2, n - 1}) {
                 if ((part >= n && n > 0) || (part > 0 && !r.sink.writes[w].append)) continue;
-                check(r.sink.FileAfter(w, part), "write " + std::to_string(w) + " cut after " + std::to_string(part));
+                const Bytes file = r.sink.FileAfter(w, part);
+                check(file, wholeIn(file.size()), "write " + std::to_string(w) + " cut after " + std::to_string(part),
+                      true);
             }
-            // The headers' counts lag the steps by a second at most.
-            const Bytes file = r.sink.FileAfter(w + 1, 0);
-            size_t whole = 0;
-            while (whole < r.dataEnds.size() && r.dataEnds[whole] <= file.size()) ++whole;
+            size_t intact = 0;
+            const Bytes file = r.sink.FileAfterPowerCut(w + 1, intact);
+            check(file, wholeIn(intact), "power cut after write " + std::to_string(w), true);
+            // The headers' counts lag the steps by a second at most, and
+            // never count a step a power cut can take.
             uint32_t length;
             const size_t strh = 12 + 12 + 64 + 12 + 8;
             std::memcpy(&length, &file[strh + offsetof(avi::StreamHeader, dwLength)], 4);
-            EXPECT_LE(whole - length, s.rate) << row.name << ", after write " << w;
+            EXPECT_LE(wholeIn(r.sink.FileAfter(w + 1, 0).size()) - length, s.rate) << row.name << ", after write " << w;
+            EXPECT_LE(length, wholeIn(intact)) << row.name << ", power cut after write " << w;
         }
-        for (size_t size = 0; size < r.sink.file.size(); ++size)
-            check(Bytes(r.sink.file.begin(), r.sink.file.begin() + static_cast<std::ptrdiff_t>(size)),
-                  "finished file cut to " + std::to_string(size) + " bytes");
+        for (size_t size = 0; size <= r.sink.file.size(); ++size)
+            check(Bytes(r.sink.file.begin(), r.sink.file.begin() + static_cast<std::ptrdiff_t>(size)), wholeIn(size),
+                  "finished file cut to " + std::to_string(size) + " bytes", false);
     }
 }
 

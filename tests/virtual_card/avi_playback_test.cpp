@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "card_library.h"
-#include "core/avi_reader.h"
+#include "avi_reader.h"
 #include "avi_writer.h"
 #include "avi_memory_sink.h"
 #include "jpeg_encoder.h"

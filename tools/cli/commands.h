@@ -25,6 +25,7 @@ int CheckCommand(const Arguments &args, Report &report);
 int GreyCommand(const Arguments &args, Report &report);
 int ResetCommand(const Arguments &args, Report &report);
 int RecordCommand(const Arguments &args, Report &report);
+int MendCommand(const Arguments &args, Report &report);
 
 // What another command adds to the preview: a look at each new picture, a
 // say in when the watch ends, and the figures as it ends, before the card

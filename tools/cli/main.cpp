@@ -29,6 +29,10 @@ const char kHelp[] =
     "  vorlane-cli record FOLDER [--rate R] [preview options]\n"
     "                                     the same frames as FOLDER\\000001.bmp, ...\n"
     "                                     with FOLDER\\recording.txt; at most R a second\n"
+    "  vorlane-cli mend FILE.avi          finish a recording that was cut (killed, power\n"
+    "                                     lost, disk full) in place: its last segment's\n"
+    "                                     indexes, sizes and counts; one line says what\n"
+    "                                     it found and wrote\n"
     "  vorlane-cli reset                  set the card's three A/D adjustments to 128\n"
     "  vorlane-cli check [--open]         where Vorlane.dll and CG400D32.dll were found,\n"
     "                                     their bitness, version and exports; --open\n"
@@ -60,7 +64,8 @@ const char kHelp[] =
     "Its --save and --grey files must lie outside FOLDER; --grey needs --save.\n"
     "A slow disk costs frames, which are counted, never the reading's pace; a full\n"
     "disk ends the recording and keeps what was written, and a file cut anywhere\n"
-    "plays up to its last whole frame. The figures give the frames kept and a\n"
+    "plays up to its last whole frame (mend gives it the indexes that some players\n"
+    "need). The figures give the frames kept and a\n"
     "second, those not kept and why, the height, colour mode and A/D values.\n"
     "\n"
     "Every command also takes --report FILE: it then writes its figures to FILE\n"
@@ -85,12 +90,16 @@ const char kHelp[] =
     "Vorlane.dll may show its own message boxes (for example when the card cannot\n"
     "be opened); press OK and this program reports the failure.\n"
     "\n"
-    "Exit status: 0 done; 1 Vorlane reported a failure (the card did not open or\n"
+    "Exit status: 0 done (mend: also a file that needed nothing, left as it was);\n"
+    "1 Vorlane reported a failure (the card did not open or\n"
     "did not close, a frame was not saved or converted; check --open: also no\n"
-    "picture painted, or the count interrupted), or the report was not written;\n"
+    "picture painted, or the count interrupted; mend: no room for the index under\n"
+    "the file system's largest file, or a write failed), or the report was not written;\n"
     "2 wrong command line (record: also a file or folder it may not use, --save or\n"
     "--grey inside it, or any picture, file or figures that could not be written\n"
-    "or renamed, a full disk among others);\n"
+    "or renamed, a full disk among others; mend: a file it may not mend, left\n"
+    "untouched: missing, open in another program such as the recorder, not a\n"
+    "recording of record, or holding no whole frame);\n"
     "3 Vorlane.dll or CG400D32.dll is missing or cannot be used (the message says\n"
     "which, why, and what to do); 4 (check) the virtual card lies where a host or\n"
     "Vorlane.dll may load it.\n";
@@ -106,6 +115,7 @@ const Command kCommands[] = {
     {"reset", ResetCommand},
     {"check", CheckCommand},
     {"record", RecordCommand},
+    {"mend", MendCommand},
 };
 
 // The command's status, once its report, when one was asked for, is in place.

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/avi_reader.h"
+#include "avi_reader.h"
 #include "core/scene.h"
 
 namespace vcard {

@@ -51,6 +51,11 @@ struct FileSink {
         if (!SetFilePointerEx(sink.file, zero, nullptr, FILE_END)) return sink.Fail();
         return written;
     }
+    static bool Flush(void *context) {
+        FileSink &sink = *static_cast<FileSink *>(context);
+        SetLastError(0);
+        return FlushFileBuffers(sink.file) || sink.Fail();
+    }
 };
 
 class AviFileStore : public PictureStore {
@@ -192,8 +197,9 @@ private:
         writer.rate = settings_.rate;
         writer.segmentBytes = settings_.segmentBytes;
         writer.fileLimit = settings_.fileLimit;
-        return writer_.Open(avi::WriterSink{&sink_, FileSink::Write, FileSink::WriteAt}, writer) ||
-               Failed(failure, writer_.Error());
+        const avi::WriterSink sink{&sink_, FileSink::Write, FileSink::WriteAt,
+                                   settings_.flush ? FileSink::Flush : nullptr};
+        return writer_.Open(sink, writer) || Failed(failure, writer_.Error());
     }
 
     const std::string first_;

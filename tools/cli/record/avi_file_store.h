@@ -28,6 +28,7 @@ struct AviFileSettings {
     uint64_t fileLimit = 0;                 // the largest file; 0: as the volume says
     uint64_t freeBytes = kAskTheVolume;     // else the room the volume had at the start
     std::vector<FilePart> partsBefore;      // a recording that goes on: its parts so far
+    bool flush = true;  // false only to measure what the flushes cost
 };
 
 // Room kept beyond the file's own indexes and sizes: the figures' file, its

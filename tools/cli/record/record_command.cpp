@@ -3,6 +3,7 @@
 // figures beside them. Only record talks to the driver itself.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
@@ -30,6 +31,8 @@ namespace {
 constexpr char kSegmentBytesVariable[] = "VORLANE_AVI_SEGMENT_BYTES";
 constexpr char kFileLimitVariable[] = "VORLANE_FILE_LIMIT_BYTES";
 constexpr char kFreeBytesVariable[] = "VORLANE_FREE_BYTES";
+// Lets the bench measure what flushing the file to the disk costs.
+constexpr char kNoFlushVariable[] = "VORLANE_AVI_NO_FLUSH";
 
 std::string WhyWritingStopped(const recording::WriteFailure &failure) {
     const size_t slash = failure.path.find_last_of("\\/");
@@ -79,6 +82,8 @@ Destination Claim(const RecordOptions &options, const recording::FrameFormat &fo
         settings.segmentBytes = bytes;
     if (ParseByteCount(std::getenv(kFileLimitVariable), UINT64_MAX, bytes)) settings.fileLimit = bytes;
     if (ParseByteCount(std::getenv(kFreeBytesVariable), UINT64_MAX - 1, bytes)) settings.freeBytes = bytes;
+    const char *noFlush = std::getenv(kNoFlushVariable);
+    settings.flush = noFlush == nullptr || std::strcmp(noFlush, "1") != 0;
     recording::WriteFailure failure;
     destination.store = recording::MakeAviFileStore(path, format, settings, failure);
     destination.pacing = recording::Pacing::kTimeSteps;

@@ -5,19 +5,20 @@
 //
 // A file cut anywhere (killed, disk full, power lost) still plays: the
 // sizes of the segment being written stay 0 ("to the end of the file") until
-// it is closed, indexes are written before anything points at them, and the
-// headers' frame counts are brought up to date once a second.
+// it is closed, indexes are on the disk (flushed) before anything points at
+// them, and the headers' frame counts are brought up to date, and flushed,
+// once a second.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
-#include "avi_layout.h"
+#include "avi_building.h"
 
 namespace avi {
 
-// Where the file goes. Both calls return false unless every byte was written.
+// Where the file goes. Each call returns false unless it did all it was asked.
 struct WriterSink {
     void *context;
     // Appends at the end of what was written so far.
@@ -25,24 +26,9 @@ struct WriterSink {
     // Overwrites bytes already written, at `offset` from the file's start;
     // the next append still goes to the end.
     bool (*writeAt)(void *context, uint64_t offset, const void *bytes, size_t size);
-};
-
-constexpr uint64_t kDefaultSegmentBytes = uint64_t{1} << 30;
-constexpr uint64_t kLargestSegmentBytes = uint64_t{1} << 31;
-constexpr uint32_t kLargestFrameBytes = uint32_t{1} << 30;
-// At the default segment size: 4 TB in one file.
-constexpr uint32_t kDefaultSuperIndexEntries = 4096;
-constexpr uint32_t kLargestSuperIndexEntries = 65536;
-
-struct WriterSettings {
-    int32_t width = 0;
-    int32_t height = 0;
-    uint16_t bits = 24;  // raw only: 24, or 8 for grey (stored with a grey palette)
-    Codec codec = Codec::kMjpeg;
-    uint32_t rate = 25;  // frames a second
-    uint64_t segmentBytes = kDefaultSegmentBytes;
-    uint32_t superIndexEntries = kDefaultSuperIndexEntries;  // the most segments a file holds
-    uint64_t fileLimit = 0;  // the largest file the volume takes; 0: no limit
+    // Puts what was written on the disk itself, past the system's cache; null
+    // leaves that to the system.
+    bool (*flush)(void *context);
 };
 
 class Writer {
@@ -62,13 +48,18 @@ public:
     bool AddFrame(const uint8_t *bytes, size_t size);
     // One time step with no frame kept: it shows the step before again.
     bool AddRepeat();
+    // Flushes what was written, brings the headers' counts up to date and
+    // flushes them: a power cut after it loses none of the steps so far. The
+    // writer does it itself every `rate` steps since the last refresh; the
+    // recorder calls it once a second, so that a stall shows in the file too.
+    bool Refresh();
     // Writes the last indexes and every size. After any failure the file is
     // left as it is, which plays as a cut file does.
     bool Close();
     // After a failed write: the headers' counts brought to the steps written
     // whole, patched in place, never growing the file. A file cut by its
     // volume's limit then tells readers that go by them every step it holds.
-    bool SettleCounts() { return open_ && RefreshHeaders(); }
+    bool SettleCounts();
 
     // Why the last call failed: a sentence without the file's name.
     const char *Error() const { return error_; }
@@ -78,33 +69,29 @@ public:
     uint64_t Bytes() const { return end_; }
 
 private:
-    struct Entry {
-        uint64_t chunk;  // offset of its chunk header
-        uint32_t size;   // 0: a repeat
-    };
-
     bool Fail(const char *why);
     bool Append(const void *bytes, size_t size);
     bool Patch(uint64_t offset, const void *bytes, size_t size);
     bool AddChunk(const uint8_t *bytes, uint32_t size);
+    bool Flush();
     bool StartSegment();
     bool CloseSegment();
-    bool RefreshHeaders();
     bool StartsSegment(uint64_t chunkBytes) const;
-    uint64_t IndexBytes(uint64_t entries, bool firstSegment) const;
+    bool WriteCounts();
 
     WriterSink sink_{};
     WriterSettings settings_{};
     const char *error_ = nullptr;
     bool open_ = false;
     bool failed_ = false;
+    bool unflushed_ = false;     // written since the last flush
     Fourcc frameId_ = 0;
     uint64_t end_ = 0;           // bytes appended so far
-    uint64_t avihAt_ = 0, strhAt_ = 0, indxAt_ = 0, dmlhAt_ = 0;  // their data's offsets
+    Head head_;                  // where the headers lie
     uint64_t segmentAt_ = 0;     // the current segment's RIFF header
     uint64_t moviAt_ = 0;        // its LIST 'movi' header
     uint32_t segmentsClosed_ = 0;
-    std::vector<Entry> entries_;  // the current segment's
+    std::vector<IndexEntry> entries_;  // the current segment's
     uint64_t firstSegmentSteps_ = 0;
     uint64_t steps_ = 0, repeats_ = 0;
     uint64_t stepsSinceRefresh_ = 0;

@@ -24,6 +24,15 @@ struct Frame {
     uint32_t size;
 };
 
+// Where a RIFF segment lies, and its sizes as the file gives them: 0 while
+// it was being written. What mending a cut file starts from.
+struct SegmentPlace {
+    uint64_t riffAt = 0;       // its RIFF header
+    uint64_t moviAt = 0;       // its LIST 'movi' header
+    uint32_t riffSize = 0, moviSize = 0;
+    size_t firstFrame = 0;     // its first time step in Movie::frames
+};
+
 struct Movie {
     Codec codec = Codec::kMjpeg;
     bmp::InfoHeaderFields info{};  // as 'strf' gives it: a raw frame's DIB header
@@ -34,6 +43,10 @@ struct Movie {
     std::vector<Frame> frames;
     uint32_t segments = 0;   // RIFF segments read
     bool cut = false;        // a segment ended without its sizes: the file was cut
+    std::vector<SegmentPlace> places;  // each segment read
+    uint64_t end = 0;        // where the last segment read ends: what follows is no segment
+    uint32_t superIndexRoom = 0;       // the entries the super index has room for
+    std::vector<SuperIndexEntry> superIndex;  // those in use
 };
 
 // Reads the headers and the frame list of a file of `fileSize` bytes. On a

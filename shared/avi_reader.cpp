@@ -1,4 +1,4 @@
-#include "core/avi_reader.h"
+#include "avi_reader.h"
 
 #include <cstdio>
 #include <cstring>
@@ -41,7 +41,7 @@ struct Reading {
     char *why;
     size_t whyBytes;
     Movie &movie;
-    std::vector<SuperIndexEntry> super;
+    std::vector<SuperIndexEntry> &super;
 
     template <typename... Values>
     bool Refuse(const char *format, Values... values) {
@@ -113,6 +113,7 @@ bool Reading::ReadStreamList(const uint8_t *strl, uint32_t bytes) {
             if (header.wLongsPerEntry != 4 || header.bIndexType != kIndexOfIndexes ||
                 header.nEntriesInUse > (size - sizeof header) / sizeof(SuperIndexEntry))
                 return Refuse("the super index (indx) is damaged");
+            movie.superIndexRoom = static_cast<uint32_t>((size - sizeof header) / sizeof(SuperIndexEntry));
             for (uint32_t i = 0; i < header.nEntriesInUse; ++i)
                 super.push_back(Get<SuperIndexEntry>(data + sizeof header + i * sizeof(SuperIndexEntry)));
         }
@@ -218,7 +219,7 @@ bool Reading::ReadSegment(uint64_t moviStart, uint64_t moviEnd, bool open) {
 
 bool ReadMovie(ReadAt read, void *file, uint64_t fileSize, Movie &movie, char *why, size_t whyBytes) {
     movie = Movie();
-    Reading r{read, file, fileSize, why, whyBytes, movie, {}};
+    Reading r{read, file, fileSize, why, whyBytes, movie, movie.superIndex};
     if (whyBytes > 0) why[0] = '\0';
     ListHeader riff{};
     if (fileSize < sizeof riff) return r.Refuse("the file is too short to be an AVI file");
@@ -254,25 +255,30 @@ bool ReadMovie(ReadAt read, void *file, uint64_t fileSize, Movie &movie, char *w
     }
     if (!headers) return r.Refuse("the header list (hdrl) is missing before the frames");
 
+    uint64_t riffAt = 0;
     for (;;) {
         ListHeader movi{};
         if (!r.Fetch(at, &movi, sizeof movi)) return false;
         uint64_t moviEnd = at + 8 + uint64_t{movi.ckSize};
         const bool moviOpen = open || movi.ckSize == 0 || moviEnd > segmentEnd;
         if (movi.ckSize == 0 || moviEnd > segmentEnd) moviEnd = segmentEnd;
+        movie.places.push_back(SegmentPlace{riffAt, at, riff.ckSize, movi.ckSize, movie.frames.size()});
         if (!r.ReadSegment(at, moviEnd, moviOpen)) return false;
+        movie.end = segmentEnd;
         if (open) {
             movie.cut = true;
             break;
         }
         // The next segment, if one follows whole enough to begin.
         at = Padded(segmentEnd);
+        movie.end = at < fileSize ? at : fileSize;
         if (fileSize - at < 2 * sizeof(ListHeader)) break;
         if (!r.Fetch(at, &riff, sizeof riff)) return false;
         if (riff.ckid != kRiff || riff.fccType != kAvix) break;
         segmentEnd = at + 8 + uint64_t{riff.ckSize};
         open = riff.ckSize == 0 || segmentEnd > fileSize;
         if (open) segmentEnd = fileSize;
+        riffAt = at;
         at += sizeof riff;
         ListHeader list{};
         if (!r.Fetch(at, &list, sizeof list)) return false;

@@ -1,0 +1,96 @@
+#include "avi_file_mend.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "win32_guards.h"
+#include "windows_error.h"
+
+namespace recording {
+namespace {
+
+// The mend's reads and writes on a Windows file, at offsets; the first
+// Windows error kept for the line.
+struct MendFile {
+    HANDLE file;
+    DWORD error = 0;
+
+    // `done`, keeping the first failure's error.
+    bool Done(bool done) {
+        if (!done && !error) error = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
+        return done;
+    }
+    static MendFile &Of(void *file) { return *static_cast<MendFile *>(file); }
+    static OVERLAPPED At(uint64_t offset) {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        return at;
+    }
+    // Every piece the mend reads or writes is far below 4 GB.
+    static bool Read(void *file, uint64_t offset, uint8_t *into, size_t bytes) {
+        OVERLAPPED at = At(offset);
+        DWORD read = 0;
+        return ReadFile(Of(file).file, into, static_cast<DWORD>(bytes), &read, &at) && read == bytes;
+    }
+    static bool WriteAt(void *file, uint64_t offset, const void *bytes, size_t size) {
+        OVERLAPPED at = At(offset);
+        DWORD written = 0;
+        SetLastError(0);
+        return Of(file).Done(WriteFile(Of(file).file, bytes, static_cast<DWORD>(size), &written, &at) &&
+                             written == size);
+    }
+    static bool SetSize(void *file, uint64_t size) {
+        LARGE_INTEGER to;
+        to.QuadPart = static_cast<LONGLONG>(size);
+        SetLastError(0);
+        return Of(file).Done(SetFilePointerEx(Of(file).file, to, nullptr, FILE_BEGIN) && SetEndOfFile(Of(file).file));
+    }
+    static bool Flush(void *file) {
+        SetLastError(0);
+        return Of(file).Done(FlushFileBuffers(Of(file).file));
+    }
+};
+
+// FAT and FAT32 take files of 4 GB less one byte; the others more than a
+// recording reaches.
+uint64_t LargestFileOn(const std::string &path) {
+    char volume[MAX_PATH + 1];
+    char system[32];
+    if (!GetVolumePathNameA(path.c_str(), volume, sizeof volume) ||
+        !GetVolumeInformationA(volume, nullptr, 0, nullptr, nullptr, nullptr, system, sizeof system))
+        return UINT64_MAX;
+    return std::strncmp(system, "FAT", 3) == 0 ? UINT32_MAX : UINT64_MAX;
+}
+
+MendOutcome Refused(const std::string &line) {
+    MendOutcome outcome;
+    outcome.line = line;
+    return outcome;
+}
+
+}  // namespace
+
+MendOutcome MendAviFile(const std::string &path) {
+    // No sharing: the recorder, or a player, that has it open keeps it.
+    guards::UniqueKernelHandle file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) {
+        file.release();
+        const DWORD error = GetLastError();
+        if (error == ERROR_SHARING_VIOLATION)
+            return Refused("not mended: another program has it open (is it still being recorded?)");
+        return Refused("not mended: it cannot be opened (" + cli::WindowsError(error) + ")");
+    }
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file.get(), &size)) return Refused("not mended: its size cannot be read");
+    MendFile mendFile{file.get()};
+    const avi::MendIo io{&mendFile, MendFile::Read, MendFile::WriteAt, MendFile::SetSize, MendFile::Flush};
+    MendOutcome outcome = avi::MendFile(io, static_cast<uint64_t>(size.QuadPart), LargestFileOn(path));
+    if (outcome.status == MendStatus::kFailed && mendFile.error)
+        outcome.line += " (" + cli::WindowsError(mendFile.error) + ")";
+    return outcome;
+}
+
+}  // namespace recording

@@ -41,8 +41,9 @@ bool ReadMovieAt(void *context, uint64_t offset, uint8_t *into, size_t bytes) {
 // One file of the recording, its frames appended to `movie`'s.
 bool OpenPart(const std::string &path, MovieFile &file, avi::Movie &movie, char *why, size_t whyBytes) {
     // Shared for writing too: a recording still being made can be played.
-    const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         std::snprintf(why, whyBytes, "cannot be opened (error %lu)", GetLastError());
         return false;

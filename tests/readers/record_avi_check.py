@@ -66,13 +66,11 @@ def part_problems(avi, files):
                               "stream=nb_frames,nb_read_frames", "-of", "default=nw=1", part],
                              capture_output=True, text=True)
         read = dict(line.split("=") for line in got.stdout.split())
-        line = dict(f.split(" ") for f in listed.get("part %d" % n, "").split(", ")[1:])
-        if got.returncode or got.stderr or read.get("nb_frames") != line.get("steps"):
-            problems.append("%s: %s frames in its header, FILE.txt %s; %s" % (part, read.get("nb_frames"),
-                                                                           line.get("steps"), got.stderr.strip()))
-        elif not int(line["pictures"]) <= int(read["nb_read_frames"]) <= int(line["steps"]):
-            problems.append("%s: %s frames decoded, FILE.txt %s pictures" % (part, read["nb_read_frames"],
-                                                                          line["pictures"]))
+        steps = listed.get("part %d" % n, "").rpartition(", steps ")[2]
+        decoded = int(read.get("nb_read_frames", "0"))
+        if got.returncode or got.stderr or read.get("nb_frames") != steps or not 0 < decoded <= int(steps or 0):
+            problems.append("%s: %s frames in its header and %s decoded, FILE.txt %s steps; %s"
+                            % (part, read.get("nb_frames"), read.get("nb_read_frames"), steps, got.stderr.strip()))
     return problems
 
 

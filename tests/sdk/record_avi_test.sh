@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
-# vorlane-cli record into one AVI file on the virtual card, the file read by
+# vorlane-cli record into an AVI file on the virtual card, the file read by
 # ffprobe and ffmpeg (tests/readers/record_avi_check.py): Motion JPEG and
-# raw against the footage played, many segments, a file that exists, grey
-# frames, a recording killed part-way and one that fills the disk. Every
-# file's segments and legacy index walked (riff_holds), and each finished
-# file of one segment read by Windows' own AVIFile API (avifile_reads).
+# raw against the footage played, many segments, parts at a volume's file
+# limit (told, or met by a failed write), a file or part that exists, grey
+# frames, a disk nearly full, a recording killed part-way and gone on with
+# (--continue). Every file's segments and legacy index walked (riff_holds),
+# and each finished file of one segment read by Windows' own AVIFile API
+# (avifile_reads). The disk that really fills is record_small_disk_test.sh's.
 #   record_avi_test.sh BUILD_DIR win32|win64
 set -uo pipefail
 build=$1
 # shellcheck source-path=SCRIPTDIR
 . "$(dirname "$0")/sdk_test_lib.sh"
+# shellcheck source=tests/support/cli_report.sh
+. "$here/../support/cli_report.sh"
 require record_avi_test wine:wine ffprobe:ffmpeg ffmpeg:ffmpeg || exit 1
 avi_run_folder "$build"
 # The row's variables reach the check: the segment size the recorder was given.
@@ -18,6 +22,9 @@ check_avi() { (cd "$run" && env $env "$python" "$here/../readers/record_avi_chec
 stream() { ffprobe -v error -show_entries "stream=$2" -of default=nw=1:nk=1 "$run/$1"; }
 figure() { sed -n "s/^$2: //p" "$run/$1" | tr -d '\r' | cut -d' ' -f1; }
 : >"$run/taken.avi"
+: >"$run/q_002.avi"
+# each_part CHECK FILE.avi: CHECK holds for FILE.avi and each of its later parts.
+each_part() { for part in "$run/${2%.avi}.avi" "$run/${2%.avi}"_[0-9][0-9][0-9].avi; do "$1" "${part##*/}" || return 1; done; }
 
 # NAME | ENVIRONMENT | ARGUMENTS | STATUS | CHECK: wine runs vorlane-cli with the
 # arguments and the variables (- for none); CHECK is a shell command run
@@ -41,8 +48,19 @@ raw, many segments | VORLANE_AVI_SEGMENT_BYTES=3000000 | record r.avi --codec ra
 grey, raw | - | record g.avi --codec raw --mode grey --seconds 0.5 --height 96 --no-window | 0 | [ "$(stream g.avi codec_name,pix_fmt | tr '\n' ' ')" = "rawvideo pal8 " ] && finished_avi g.avi
 grey, Motion JPEG | - | record gm.avi --mode grey --seconds 0.5 --height 96 --no-window | 0 | [ "$(stream gm.avi codec_name,pix_fmt | tr '\n' ' ')" = "mjpeg gray " ] && finished_avi gm.avi
 15-bit widened | - | record w.avi --codec raw --mode rgb15 --seconds 0.5 --height 96 --no-window | 0 | [ "$(stream w.avi codec_name,pix_fmt | tr "\n" " ")" = "rawvideo bgr24 " ] && finished_avi w.avi
+parts at the volume's limit | VORLANE_FILE_LIMIT_BYTES=9000000 | record p.avi --seconds 3 --height 576 --scene noise --no-window --report p.rep | 0 | check_avi p.avi mjpeg && [ "$(report_value "$run/p.rep" parts)" -ge 3 ] && each_part finished_avi p.avi
+a disk nearly full | VORLANE_FREE_BYTES=8000000 | record n.avi --codec raw --seconds 5 --height 576 --scene noise --no-window | 2 | grep -q "^ended: writing stopped: the disk was nearly full" "$run/n.txt" && check_avi n.avi raw && finished_avi n.avi && [ "$(stat -c %s "$run/n.avi")" -le 8000000 ]
 a file that exists | - | record taken.avi --seconds 0.5 --no-window | 2 | [ "$out" = "vorlane-cli: taken.avi already exists; record into a new file, nothing was overwritten" ] && [ ! -s "$run/taken.avi" ] && [ ! -e "$run/taken.txt" ]
+a later part that exists | - | record q.avi --seconds 0.5 --no-window | 2 | [ "$out" = "vorlane-cli: q_002.avi already exists; record into a new file, nothing was overwritten" ] && [ ! -e "$run/q.avi" ] && [ ! -e "$run/q.txt" ]
+nothing to go on with | - | record none.avi --continue --seconds 0.5 --no-window | 2 | [ "$out" = "vorlane-cli: none.avi does not exist: there is no recording to go on with" ]
 ROWS
+
+# A volume that does not tell its limit: the write that fails there, while
+# the disk has room, goes on in the next part with the frame it was writing.
+name="a limit the volume does not tell"
+(cd "$run" && trap '' XFSZ && ulimit -f 3000 && timeout 120 wine ./vorlane-cli.exe record u.avi --codec raw \
+   --seconds 2 --height 576 --scene noise --no-window >"$work/u.log" 2>&1) || fail "$name" "$(cat "$work/u.log")"
+check_avi u.avi raw 1 torn
 
 # Killed from outside (TerminateProcess) while it writes: it plays up to its
 # last whole frame.
@@ -54,19 +72,13 @@ poll 60 bigger_than "$run/k.avi" 8000000 || fail "$name" "$(cat "$work/killed.lo
 wine_in "$run" taskkill /f /im vorlane-cli.exe >/dev/null
 wait
 check_avi k.avi raw 1 cut
+# Gone on with: the killed file mended, the recording in k_002.avi, the gap noted.
+name="gone on after the kill"
+out=$(wine_in "$run" ./vorlane-cli.exe record k.avi --continue --seconds 1 --no-window)
+[ $? = 2 ] && grep -q "k.avi holds frames of another size, kind or rate" <<<"$out" || fail "$name" "another codec: $out"
+out=$(wine_in "$run" ./vorlane-cli.exe record k.avi --continue --codec raw --seconds 1 --height 576 --scene noise \
+  --no-window) || fail "$name" "$out"
+grep -q "^gap: cut at .*, went on at .* in k_002.avi" "$run/k.txt" || fail "$name" "k.txt: $(cat "$run/k.txt")"
+check_avi k.avi raw 1 cut && each_part finished_avi k.avi
 
-# A disk that fills up: exit status 2, the reason in the .txt, a file that plays.
-name="a full disk"
-if mkdir "$work/small" && mount -t tmpfs -o size=4m tmpfs "$work/small" 2>/dev/null; then
-  trap 'umount -l "$work/small"; rm -rf "$work"' EXIT
-  small=$(winepath -w "$work/small" 2>/dev/null)
-  out=$(wine_in "$run" ./vorlane-cli.exe record "$small\\f.avi" --codec raw --seconds 20 --height 576 --scene noise --no-window)
-  got=$?
-  [ "$got" = 2 ] || fail "$name" "exit status $got: $out"
-  grep -q "ended: writing stopped: the disk is full (f.avi could not be written)" "$work/small/f.txt" ||
-    fail "$name" "f.txt: $(cat "$work/small/f.txt")"
-  cp "$work/small/f.avi" "$run/f.avi" && check_avi f.avi raw 1 cut
-else
-  echo "note: no small disk could be mounted here (needs root); the full-disk row did not run"
-fi
 finish record_avi_test

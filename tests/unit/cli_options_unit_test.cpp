@@ -126,6 +126,7 @@ TEST(CliOptions, RecordCommandLines) {
         {{"r.avi", "--codec", "raw", "--quality", "50"}, "--quality is for Motion JPEG, not --codec raw", "r.avi", 0},
         {{"rec", "--codec", "raw"}, "--codec is for a recording into a FILE.avi", "rec", 0},
         {{"rec", "--quality", "50"}, "--quality is for a recording into a FILE.avi", "rec", 0},
+        {{"rec", "--continue"}, "--continue is for a recording into a FILE.avi", "rec", 0},
         {{".avi"}, "", ".avi", 25},  // a folder named .avi: nothing before the dot
         {{}, "record takes a folder or a FILE.avi first: record FOLDER|FILE.avi [--rate R]", "", 0},
         {{"", "--rate", "5"}, "record takes a folder or a FILE.avi first: record FOLDER|FILE.avi [--rate R]", "", 0},

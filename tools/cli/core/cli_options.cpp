@@ -116,6 +116,11 @@ std::string ParseRecordOptions(const std::vector<std::string> &args, RecordOptio
     options.rate = recording::kDefaultRate;
     std::vector<std::string> rest;
     for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--continue") {
+            if (!avi) return "--continue is for a recording into a FILE.avi";
+            options.continuing = true;
+            continue;
+        }
         const std::string name = args[i].substr(0, args[i].find('='));
         if (name != "--rate" && name != "--codec" && name != "--quality") {
             rest.push_back(args[i]);

@@ -48,11 +48,13 @@ struct RecordOptions {
     double rate = 0;  // set from record_rate.h's default
     avi::Codec codec = avi::Codec::kMjpeg;  // .avi only
     int quality = kDefaultQuality;          // 1..100, Motion JPEG only
+    bool continuing = false;                // .avi only: a cut recording goes on
     PreviewOptions preview;
 };
 
-// "FOLDER|FILE.avi [--rate R] [--codec mjpeg|raw] [--quality 1..100]" and
-// every option of preview but --open. An AVI file's rate is a whole number.
+// "FOLDER|FILE.avi [--rate R] [--codec mjpeg|raw] [--quality 1..100]
+// [--continue]" and every option of preview but --open. An AVI file's rate
+// is a whole number.
 std::string ParseRecordOptions(const std::vector<std::string> &args, RecordOptions &options);
 
 // A size a test may force through the environment (decimal bytes, 1 to

@@ -2,8 +2,7 @@
 
 #include <windows.h>
 
-#include <cstring>
-
+#include "volume_room.h"
 #include "win32_guards.h"
 #include "windows_error.h"
 
@@ -53,17 +52,6 @@ struct MendFile {
     }
 };
 
-// FAT and FAT32 take files of 4 GB less one byte; the others more than a
-// recording reaches.
-uint64_t LargestFileOn(const std::string &path) {
-    char volume[MAX_PATH + 1];
-    char system[32];
-    if (!GetVolumePathNameA(path.c_str(), volume, sizeof volume) ||
-        !GetVolumeInformationA(volume, nullptr, 0, nullptr, nullptr, nullptr, system, sizeof system))
-        return UINT64_MAX;
-    return std::strncmp(system, "FAT", 3) == 0 ? UINT32_MAX : UINT64_MAX;
-}
-
 MendOutcome Refused(const std::string &line) {
     MendOutcome outcome;
     outcome.line = line;
@@ -87,7 +75,9 @@ MendOutcome MendAviFile(const std::string &path) {
     if (!GetFileSizeEx(file.get(), &size)) return Refused("not mended: its size cannot be read");
     MendFile mendFile{file.get()};
     const avi::MendIo io{&mendFile, MendFile::Read, MendFile::WriteAt, MendFile::SetSize, MendFile::Flush};
-    MendOutcome outcome = avi::MendFile(io, static_cast<uint64_t>(size.QuadPart), LargestFileOn(path));
+    const uint64_t largestFile = LimitsOf(path).largestFile;
+    MendOutcome outcome =
+        avi::MendFile(io, static_cast<uint64_t>(size.QuadPart), largestFile ? largestFile : UINT64_MAX);
     if (outcome.status == MendStatus::kFailed && mendFile.error)
         outcome.line += " (" + cli::WindowsError(mendFile.error) + ")";
     return outcome;

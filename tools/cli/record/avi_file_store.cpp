@@ -111,32 +111,49 @@ private:
 
     // One time step into the part being written, or into the next one.
     bool Step(const uint8_t *bytes, size_t size, WriteFailure &failure) {
-        for (bool retried = false;; retried = true) {
-            // Every part opens with a picture: a repeat there holds the one it repeats.
-            const bool opening = parts_.back().pictures + parts_.back().repeats == 0;
-            const uint8_t *data = size == 0 && opening ? last_.data() : bytes;
-            const size_t dataSize = size == 0 && opening ? last_.size() : size;
-            if (!RoomToClose(dataSize)) return CloseNearlyFull(failure);
-            if (!writer_.Fits(dataSize)) {
-                if (opening) return Failed(failure, "the volume's largest file holds no frame");
-                if (!NextPart(true, failure)) return false;
-                continue;
-            }
-            const uint64_t stepsBefore = writer_.Steps();
-            const bool added = dataSize == 0 ? writer_.AddRepeat() : writer_.AddFrame(data, dataSize);
-            // Only the headers' refresh after it may have failed: the step is whole.
-            const bool written = writer_.Steps() > stepsBefore;
-            if (written) ++(size == 0 ? parts_.back().repeats : parts_.back().pictures);
-            if (added) return true;
-            // A write that fails while the disk still has room for it met a
-            // limit of the file's own, which its volume did not tell: the
-            // part stays as a cut file does, and the step goes to the next.
-            uint64_t free = 0;
-            if (retried || opening || !Free(free) || free < dataSize + kRoomToCloseBytes)
-                return Failed(failure, writer_.Error());
-            if (!NextPart(false, failure)) return false;
-            if (written) return true;
+        const size_t stepBytes = size == 0 && parts_.back().steps == 0 ? last_.size() : size;
+        if (!RoomToClose(stepBytes)) return CloseNearlyFull(failure);
+        if (!writer_.Fits(stepBytes)) {
+            if (parts_.back().steps == 0) return Failed(failure, "the volume's largest file holds no frame");
+            if (!NextPart(true, failure)) return false;
         }
+        const int64_t stepsBefore = parts_.back().steps;
+        bool written = false;
+        if (Add(bytes, size, written)) return true;
+        Failed(failure, writer_.Error());
+        // A write that fails while the disk still has room for it met a limit
+        // of the file's own, which its volume did not tell: the part stays as
+        // a cut file does, and the step goes to the next. Else the disk is full.
+        uint64_t free = 0;
+        if (stepsBefore == 0 || !Free(free) || free < stepBytes + kRoomToCloseBytes) return false;
+        const WriteFailure cut = failure;
+        if (NextPart(false, failure) && (written || Add(bytes, size, written))) return true;
+        if (parts_.back().steps == 0) DropPart();
+        failure = cut;
+        return false;
+    }
+
+    // The step into the part being written. Every part opens with a picture:
+    // a repeat there holds the picture it repeats. `written` also when only
+    // the headers' refresh after it failed: the step is whole in the file.
+    bool Add(const uint8_t *bytes, size_t size, bool &written) {
+        if (size == 0 && parts_.back().steps == 0) {
+            bytes = last_.data();
+            size = last_.size();
+        }
+        const uint64_t stepsBefore = writer_.Steps();
+        const bool added = size == 0 ? writer_.AddRepeat() : writer_.AddFrame(bytes, size);
+        written = writer_.Steps() > stepsBefore;
+        if (written) ++parts_.back().steps;
+        return added;
+    }
+
+    // A part just begun that holds no step goes again.
+    void DropPart() {
+        file_.reset();
+        DeleteFileA(path_.c_str());
+        parts_.pop_back();
+        path_ = parts::PartPath(first_, static_cast<int>(parts_.size()));
     }
 
     // The room the disk has left, or its stand-in less what was written since.
@@ -169,10 +186,9 @@ private:
             sink_.error = 0;
             return Failed(failure, "the recording has as many parts as their names allow");
         }
-        if (!OpenPart(failure)) return false;
-        // The figures come at the end; a cut recording still names its parts.
-        WriteReportFile(AviReportPath(first_), std::string(kUnderWay) + PartsText(parts_));
-        return true;
+        if (OpenPart(failure)) return true;
+        if (parts_.back().steps == 0) DropPart();
+        return false;
     }
 
     bool OpenPart(WriteFailure &failure) {
@@ -188,18 +204,13 @@ private:
         }
         file_.reset(file);
         sink_ = FileSink{file};
-        parts_.push_back(FilePart{path_.substr(path_.find_last_of("\\/") + 1), 0, 0});
-        avi::WriterSettings writer;
-        writer.width = format_.width;
-        writer.height = format_.height;
-        writer.codec = settings_.codec;
-        writer.bits = Grey() && settings_.codec == avi::Codec::kRaw ? 8 : 24;
-        writer.rate = settings_.rate;
-        writer.segmentBytes = settings_.segmentBytes;
-        writer.fileLimit = settings_.fileLimit;
+        parts_.push_back(FilePart{path_.substr(path_.find_last_of("\\/") + 1), 0});
         const avi::WriterSink sink{&sink_, FileSink::Write, FileSink::WriteAt,
                                    settings_.flush ? FileSink::Flush : nullptr};
-        return writer_.Open(sink, writer) || Failed(failure, writer_.Error());
+        if (!writer_.Open(sink, WriterSettingsFor(format_, settings_))) return Failed(failure, writer_.Error());
+        // The figures come at the end; a cut recording still names its parts.
+        WriteReportFile(AviReportPath(first_), std::string(kUnderWay) + PartsText(parts_, settings_.gaps));
+        return true;
     }
 
     const std::string first_;
@@ -219,6 +230,18 @@ private:
 };
 
 }  // namespace
+
+avi::WriterSettings WriterSettingsFor(FrameFormat format, const AviFileSettings &settings) {
+    avi::WriterSettings writer;
+    writer.width = format.width;
+    writer.height = format.height;
+    writer.codec = settings.codec;
+    writer.bits = format.colorMode == colormode::kGrey8 && settings.codec == avi::Codec::kRaw ? 8 : 24;
+    writer.rate = settings.rate;
+    writer.segmentBytes = settings.segmentBytes;
+    writer.fileLimit = settings.fileLimit;
+    return writer;
+}
 
 std::unique_ptr<PictureStore> MakeAviFileStore(const std::string &path, FrameFormat format,
                                                const AviFileSettings &settings, WriteFailure &failure) {

@@ -28,12 +28,16 @@ struct AviFileSettings {
     uint64_t fileLimit = 0;                 // the largest file; 0: as the volume says
     uint64_t freeBytes = kAskTheVolume;     // else the room the volume had at the start
     std::vector<FilePart> partsBefore;      // a recording that goes on: its parts so far
+    std::vector<std::string> gaps;          // and FILE.txt's notes of its cuts
     bool flush = true;  // false only to measure what the flushes cost
 };
 
 // Room kept beyond the file's own indexes and sizes: the figures' file, its
 // draft, and the volume's rounding of files to whole clusters.
 constexpr uint64_t kRoomToCloseBytes = uint64_t{1} << 20;
+
+// What the writer is given for `format` and `settings`.
+avi::WriterSettings WriterSettingsFor(FrameFormat format, const AviFileSettings &settings);
 
 // Creates the recording's first part `path` (or the part after
 // `partsBefore`), which must not exist yet, and writes the AVI headers.

@@ -31,12 +31,10 @@ struct WriteFailure {
 };
 
 // One file of a recording kept in several (recording_parts.h): its name and
-// its time steps, pictures and repeats.
+// its time steps, pictures and repeats alike.
 struct FilePart {
     std::string name;
-    int64_t pictures = 0;
-    int64_t repeats = 0;  // steps showing the picture before (a part opening
-                          // with one holds that picture's bytes again)
+    int64_t steps = 0;
 };
 
 // Where the kept frames go. Called from the recorder's thread only; each

@@ -18,6 +18,7 @@
 #include "preview_paint.h"
 #include "recorder.h"
 #include "recording_claims.h"
+#include "recording_continuation.h"
 #include "recording_report.h"
 #include "still_bmp.h"
 #include "volume_room.h"
@@ -60,19 +61,25 @@ struct Destination {
     std::unique_ptr<recording::PictureStore> store;
     recording::Pacing pacing = recording::Pacing::kBudget;
     std::string refusal;  // why not, "" when it may start
+    recording::Continuation continuation;  // --continue
 };
+
+// Gives up what the recording claimed when it never started.
+void Release(const RecordOptions &options, const recording::Continuation &continuation) {
+    if (options.continuing) recording::ReleaseContinuation(options.destination, continuation);
+    else if (IsAviName(options.destination)) recording::ReleaseAviFile(options.destination);
+    else recording::ReleaseFolder(options.destination);
+}
 
 Destination Claim(const RecordOptions &options, const recording::FrameFormat &format) {
     Destination destination;
     const std::string &path = options.destination;
     if (!IsAviName(path)) {
         destination.refusal = recording::PrepareFolder(path);
-        if (destination.refusal.empty())
-            destination.store = recording::MakeBmpFolderStore(path, format, recording::LimitsOf(path + "\\x").mostFolderFiles);
+        const int64_t mostFiles = recording::LimitsOf(path + "\\x").mostFolderFiles;
+        if (destination.refusal.empty()) destination.store = recording::MakeBmpFolderStore(path, format, mostFiles);
         return destination;
     }
-    destination.refusal = recording::PrepareAviFile(path);
-    if (!destination.refusal.empty()) return destination;
     recording::AviFileSettings settings;
     settings.codec = options.codec;
     settings.quality = options.quality;
@@ -84,19 +91,22 @@ Destination Claim(const RecordOptions &options, const recording::FrameFormat &fo
     if (ParseByteCount(std::getenv(kFreeBytesVariable), UINT64_MAX - 1, bytes)) settings.freeBytes = bytes;
     const char *noFlush = std::getenv(kNoFlushVariable);
     settings.flush = noFlush == nullptr || std::strcmp(noFlush, "1") != 0;
+    recording::Continuation &continuation = destination.continuation;
+    destination.refusal =
+        options.continuing
+            ? recording::PrepareContinuation(path, recording::WriterSettingsFor(format, settings), continuation)
+            : recording::PrepareAviFile(path);
+    if (!destination.refusal.empty()) return destination;
+    settings.partsBefore = continuation.parts;
+    settings.gaps = continuation.gaps;
     recording::WriteFailure failure;
     destination.store = recording::MakeAviFileStore(path, format, settings, failure);
     destination.pacing = recording::Pacing::kTimeSteps;
     if (!destination.store) {
-        recording::ReleaseAviFile(path);
+        Release(options, continuation);
         destination.refusal = path + " cannot be written: " + WhyWritingStopped(failure);
     }
     return destination;
-}
-
-void Release(const RecordOptions &options) {
-    if (IsAviName(options.destination)) recording::ReleaseAviFile(options.destination);
-    else recording::ReleaseFolder(options.destination);
 }
 
 double SecondsSince(LARGE_INTEGER start, LARGE_INTEGER frequency) {
@@ -240,10 +250,11 @@ int Record(const CardCalls &calls, const RecordOptions &options, Report &report)
         std::fprintf(stderr, "vorlane-cli: %s\n", destination.refusal.c_str());
         return kExitUsage;
     }
+    if (options.continuing) std::printf("record: %s\n", destination.continuation.mended.c_str());
     const int sceneFailure = SetScene(preview.scene);
     if (sceneFailure >= 0) {
         destination.store.reset();
-        Release(options);
+        Release(options, destination.continuation);
         return sceneFailure;
     }
     const auto getStats = VirtualCardFunction<GetStatsFunction>("VcGetStats");
@@ -254,7 +265,7 @@ int Record(const CardCalls &calls, const RecordOptions &options, Report &report)
     const std::string closed = card.Open(calls, frame, preview.mode);
     if (!closed.empty() || !recorder->Start()) {
         recorder.reset();
-        Release(options);
+        Release(options, destination.continuation);
         std::fprintf(stderr, "vorlane-cli: %s\n",
                      !closed.empty() ? closed.c_str() : "no thread could be started to write the pictures");
         return kExitFailed;
@@ -282,7 +293,9 @@ int Record(const CardCalls &calls, const RecordOptions &options, Report &report)
     recording::WriteFailure failure;
     summary.counts = recorder->Finish(failure, count.ran);
     summary.parts = recorder->Parts();
-    summary.aviFile = avi ? options.destination.substr(options.destination.find_last_of("\\/") + 1) : "";
+    const std::string &firstFile = options.continuing ? destination.continuation.nextPart : options.destination;
+    summary.aviFile = avi ? firstFile.substr(firstFile.find_last_of("\\/") + 1) : "";
+    summary.gaps = destination.continuation.gaps;
     summary.rate = options.rate;
     summary.width = frame.width;
     summary.height = frame.height;
@@ -330,7 +343,7 @@ int RecordCommand(const Arguments &args, Report &report) {
     if (!options.preview.grey.empty() && options.preview.save.empty())
         return Usage("record --grey FILE needs --save FILE for the frame it is made from");
     // An existing file is refused before anything is loaded or opened.
-    if (IsAviName(options.destination)) {
+    if (IsAviName(options.destination) && !options.continuing) {
         const std::string existing = recording::ExistingRecordingFile(options.destination);
         if (!existing.empty()) {
             std::fprintf(stderr, "vorlane-cli: %s already exists; record into a new file, nothing was overwritten\n",

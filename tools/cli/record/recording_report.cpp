@@ -42,9 +42,10 @@ std::string ReportPath(const std::string &folder) { return folder + "\\" + kRepo
 
 std::string ReportText(const Summary &s) {
     const Counts &c = s.counts;
+    const bool onePart = s.parts.empty() || s.parts.back().name == s.aviFile;
+    const std::string lastPart = onePart ? "" : " to " + s.parts.back().name;
     const std::string files =
-        s.parts.size() > 1 ? " (in " + s.parts.front().name + " to " + s.parts.back().name + ")"
-        : !s.aviFile.empty() ? " (in " + s.aviFile + ")"
+        !s.aviFile.empty() ? " (in " + s.aviFile + lastPart + ")"
         : c.kept          ? " (" + PictureFileName(1) + " to " + PictureFileName(c.kept) + ")"
                           : "";
     char text[1024];
@@ -68,17 +69,16 @@ std::string ReportText(const Summary &s) {
     const std::string repeats =
         s.aviFile.empty() ? "" : "steps repeating the picture before: " + std::to_string(c.repeats) + "\r\n";
     return text + repeats + ("frames the card finished: " + s.cardFrames + "\r\nA/D values: " + s.adValues +
-                             "\r\nended: " + s.ended + "\r\n") + PartsText(s.parts);
+                             "\r\nended: " + s.ended + "\r\n") + PartsText(s.parts, s.gaps);
 }
 
-std::string PartsText(const std::vector<FilePart> &parts) {
+std::string PartsText(const std::vector<FilePart> &parts, const std::vector<std::string> &gaps) {
     std::string text = parts.empty() ? "" : "parts: " + std::to_string(parts.size()) + "\r\n";
     for (size_t i = 0; i < parts.size(); ++i) {
         const FilePart &part = parts[i];
-        text += "part " + std::to_string(i + 1) + ": " + part.name + ", steps " +
-                std::to_string(part.pictures + part.repeats) + ", pictures " + std::to_string(part.pictures) +
-                ", repeats " + std::to_string(part.repeats) + "\r\n";
+        text += "part " + std::to_string(i + 1) + ": " + part.name + ", steps " + std::to_string(part.steps) + "\r\n";
     }
+    for (const std::string &gap : gaps) text += gap + "\r\n";
     return text;
 }
 

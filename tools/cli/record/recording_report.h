@@ -29,6 +29,7 @@ struct Summary {
     std::string adValues;  // "128 128 128", or why they are not known
     std::string ended;     // why the recording ended
     std::vector<FilePart> parts;  // the files of a recording into FILE.avi
+    std::vector<std::string> gaps;  // and the notes of its cuts (--continue)
 };
 
 // Writes `text` to a file that `disposition` opens, through to the disk;
@@ -39,8 +40,9 @@ std::string ReportPath(const std::string &folder);
 
 // What recording.txt holds, one "name: value" line each.
 std::string ReportText(const Summary &summary);
-// The lines that list a recording's files and the steps in each.
-std::string PartsText(const std::vector<FilePart> &parts);
+// The lines that list a recording's files and the steps in each, and the
+// gaps between them.
+std::string PartsText(const std::vector<FilePart> &parts, const std::vector<std::string> &gaps);
 
 // Replaces recording.txt in one step. Returns "" or why it could not.
 std::string WriteReport(const std::string &folder, const std::string &text);

@@ -4,8 +4,9 @@
 # (default quality) bytes a second against the folder's, on a still of the
 # test picture and on the same with camera-like noise (sigma 4), played as
 # one-picture footage so that every frame the card finishes is known; the
-# steps that are kept frames out of the card's finished frames; the PSNR of
-# every frame as ffmpeg decodes it against the card's frame, and raw exact.
+# steps that are kept frames out of the card's finished frames, Motion JPEG,
+# and raw with and without flushing the file to the disk; the PSNR of every
+# frame as ffmpeg decodes it against the card's frame, and raw exact.
 # Runs inside with-wine.sh; prints "ARCH | name | value | unit | note".
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -29,6 +30,11 @@ psnr() {
     '') echo failed ;;
     *) printf '%.1f\n' "$line" ;;
   esac
+}
+# The share of the frames the card finished that FILE.txt $1 says were kept.
+kept_share() {
+  awk -v k="$(figure "$1" "pictures kept")" -v f="$(figure "$1" "frames the card finished")" \
+    'BEGIN { if (f > 0) printf "%.1f", 100 * k / f; else print "-" }'
 }
 steps() { ffprobe -v error -select_streams v:0 -count_packets -show_entries stream=nb_read_packets -of csv=p=0 "$1" 2>/dev/null; }
 
@@ -62,6 +68,8 @@ PY
     record "$scene-folder"
     record "$scene-mjpeg.avi"
     record "$scene-raw.avi" --codec raw
+    # The same without flushing the file to the disk, for what the flushes cost.
+    [ "$scene" = noisy ] || VORLANE_AVI_NO_FLUSH=1 record "$scene-raw-unflushed.avi" --codec raw
     folder_bytes=$(du -sb "$run/$scene-folder" 2>/dev/null | cut -f1)
     avi_bytes=$(stat -c %s "$run/$scene-mjpeg.avi" 2>/dev/null || echo 0)
     if [ "${folder_bytes:-0}" = 0 ] || [ "$avi_bytes" = 0 ]; then
@@ -78,8 +86,10 @@ PY
     echo "$arch | ... raw: every frame decoded against the card's | $(psnr "$run/$scene-raw.avi" "$picture") | | goal exact"
     finished=$(figure "$run/$scene-mjpeg.txt" "frames the card finished")
     kept=$(figure "$run/$scene-mjpeg.txt" "pictures kept")
-    echo "$arch | ... frames kept of those the card finished | $(awk -v k="${kept:-0}" -v f="${finished:-0}" \
-      'BEGIN { if (f > 0) printf "%.1f", 100 * k / f; else print "-" }') | % |" \
+    echo "$arch | ... frames kept of those the card finished | $(kept_share "$run/$scene-mjpeg.txt") | % |" \
       "${kept:-?} of ${finished:-?}; ffprobe reads $(steps "$run/$scene-mjpeg.avi") steps; goal 100"
+    [ "$scene" = noisy ] ||
+      echo "$arch | ... raw: frames kept of those the card finished, flushed / not flushed | $(kept_share \
+        "$run/$scene-raw.txt") / $(kept_share "$run/$scene-raw-unflushed.txt") | % | VORLANE_AVI_NO_FLUSH=1 for the second; goal 100"
   done
 done

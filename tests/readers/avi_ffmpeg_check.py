@@ -3,9 +3,10 @@
 them: codec, size and frame count (frames plus repeats), every frame decoded
 and compared (exact for raw, against the same JPEG for Motion JPEG), files
 of many RIFF segments whole, and files cut part-way (a kill, a full disk)
-decoding up to their last whole frame; and each file's RIFF segments and
-legacy index walked (tests/support/avi_riff.py), over a sweep of segment
-sizes too. AVI_SAMPLE writes the files.
+decoding up to their last whole frame, then mended (avi_sample mend, as
+vorlane-cli mend) into files whose indexes give every whole frame; and each
+file's RIFF segments and legacy index walked (tests/support/avi_riff.py),
+over a sweep of segment sizes too. AVI_SAMPLE writes the files.
 
   avi_ffmpeg_check.py AVI_SAMPLE"""
 import pathlib
@@ -16,7 +17,7 @@ import tempfile
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "support"))
 import avi_riff  # noqa: E402
 
-sample = sys.argv[1]
+sample_program = sys.argv[1]
 W, H = 64, 48
 failures = []
 
@@ -53,26 +54,44 @@ def check(name, condition, detail=""):
 
 def check_row(tmp, jpegs, name, codec, bits, steps, segment, cut, segments):
     path = tmp / "test.avi"
-    out = run(sample, str(path), codec, str(W), str(H), str(bits), "25", steps, str(segment), str(cut),
-              *jpegs).split()
+
+    def sample(cut_bytes):
+        return run(sample_program, str(path), codec, str(W), str(H), str(bits), "25", steps, str(segment),
+                   str(cut_bytes), *jpegs).split()
+
+    if callable(cut):  # a place in the whole file's layout
+        sample(0)
+        cut = cut(path.read_bytes())
+    out = sample(cut)
     whole, written_segments = int(out[0]), int(out[1])
     check(name, written_segments >= segments, "%d segments, wanted %d" % (written_segments, segments))
     check(name, cut == 0 or 0 < whole < len(steps), "cut in no step: %d" % whole)
-    for problem in avi_riff.problems(path.read_bytes(), segment, cut != 0):
+    check_file(path, jpegs, name, codec, bits, steps[:whole], segment, cut != 0, len(steps))
+    if cut != 0:
+        mended = run(sample_program, "mend", str(path)).decode().strip()
+        check(name, mended.startswith("mended "), mended)
+        check_file(path, jpegs, name + ", mended", codec, bits, steps[:whole], segment, False, whole)
+        once = path.read_bytes()
+        again = run(sample_program, "mend", str(path)).decode().strip()
+        check(name, again.startswith("whole ") and path.read_bytes() == once, "mended again: " + again)
+
+
+def check_file(path, jpegs, name, codec, bits, kept, segment, cut, frames):
+    """What ffprobe and ffmpeg make of the file holding the steps `kept`, of
+    `frames` steps in its headers when it is not cut."""
+    for problem in avi_riff.problems(path.read_bytes(), segment, cut):
         check(name, False, problem)
-    kept = steps[:whole]
     pix_fmt = "bgr24" if bits == 24 else "pal8"
     want_codec = {"raw": "rawvideo", "mjpg": "mjpeg"}[codec]
     check(name, probe(path, "codec_name") == want_codec, probe(path, "codec_name"))
     check(name, probe(path, "width") + "x" + probe(path, "height") == "%dx%d" % (W, H), "size")
-    if cut == 0:
-        check(name, probe(path, "nb_frames") == str(len(steps)),
-              "nb_frames %s, %d steps" % (probe(path, "nb_frames"), len(steps)))
+    if not cut:
+        check(name, probe(path, "nb_frames") == str(frames), "nb_frames %s, %d steps" % (probe(path, "nb_frames"), frames))
     # The picture each step shows; ffmpeg plays up to the last frame with data.
-    shown, frames = [], 0
+    shown, pictures = [], 0
     for step in kept:
-        frames += step == "F"
-        shown.append(frames - 1)
+        pictures += step == "F"
+        shown.append(pictures - 1)
     shown = shown[:kept.rfind("F") + 1]
     got = decoded(path, pix_fmt)
     check(name, len(got) == len(shown), "ffmpeg played %d steps, %d written whole" % (len(got), len(shown)))
@@ -83,7 +102,7 @@ def check_row(tmp, jpegs, name, codec, bits, steps, segment, cut, segments):
         expected = {n: pictures[n % 3] for n in set(shown)}
     bad = [i for i, (g, n) in enumerate(zip(got, shown)) if g != expected[n]]
     check(name, not bad, "steps %s decode to other pictures" % bad[:5])
-    print("%-34s %2d steps whole, %2d segments, ffmpeg played %2d" % (name, whole, written_segments, len(got)))
+    print("%-44s %2d steps whole, ffmpeg played %2d" % (name, len(kept), len(got)))
 
 
 with tempfile.TemporaryDirectory() as tmp:
@@ -101,6 +120,9 @@ with tempfile.TemporaryDirectory() as tmp:
         ("raw killed in the first segment", "raw", 24, pattern, 1 << 30, 120000, 1),
         ("Motion JPEG in many segments", "mjpg", 24, pattern, 6000, 0, 3),
         ("Motion JPEG killed", "mjpg", 24, pattern, 6000, 90000, 2),
+        ("raw cut where segment 3 begins", "raw", 24, pattern, 40000, lambda d: avi_riff.walk(d)[0][2].at, 2),
+        ("raw cut in segment 2's index", "raw", 24, pattern, 40000,
+         lambda d: d.find(b"ix00", avi_riff.walk(d)[0][1].movi) + 12, 2),
     ]
     for row in rows:
         try:
@@ -114,7 +136,7 @@ with tempfile.TemporaryDirectory() as tmp:
     swept = ("F" + "R" * 100) * 10
     for codec, width, height in (("raw", 8, 6), ("mjpg", W, H)):
         for limit in range(1, 100000, 1999):
-            run(sample, str(tmp / "swept.avi"), codec, str(width), str(height), "24", "25", swept, str(limit), "0",
+            run(sample_program, str(tmp / "swept.avi"), codec, str(width), str(height), "24", "25", swept, str(limit), "0",
                 *jpegs)
             for problem in avi_riff.problems((tmp / "swept.avi").read_bytes(), limit):
                 check("%s, segments of %d bytes" % (codec, limit), False, problem)

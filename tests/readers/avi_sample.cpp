@@ -2,7 +2,9 @@
 // numbered frames (raw), or the given JPEG files in turn (Motion JPEG), a
 // repeat for each R of the pattern, the file cut after CUT bytes when CUT is
 // not 0, as a kill or a full disk leaves it. Prints the steps written whole.
+// Or mends FILE in place as vorlane-cli mend does, and prints how it went.
 //   avi_sample OUT raw|mjpg WIDTH HEIGHT BITS RATE PATTERN SEGMENT CUT [JPEG...]
+//   avi_sample mend FILE
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +13,9 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
+#include "avi_mend.h"
 #include "avi_writer.h"
 
 namespace {
@@ -36,12 +41,40 @@ bool WriteAt(void *context, uint64_t offset, const void *bytes, size_t size) {
     return std::fseek(f.file, static_cast<long>(offset), SEEK_SET) == 0 && std::fwrite(bytes, 1, size, f.file) == size;
 }
 
+std::FILE *Of(void *file) { return static_cast<std::FILE *>(file); }
+
+bool ReadAt(void *file, uint64_t offset, uint8_t *into, size_t size) {
+    return fseeko(Of(file), static_cast<off_t>(offset), SEEK_SET) == 0 && std::fread(into, 1, size, Of(file)) == size;
+}
+
+bool MendWriteAt(void *file, uint64_t offset, const void *bytes, size_t size) {
+    return fseeko(Of(file), static_cast<off_t>(offset), SEEK_SET) == 0 && std::fwrite(bytes, 1, size, Of(file)) == size;
+}
+
+bool SetSize(void *file, uint64_t size) {
+    return std::fflush(Of(file)) == 0 && ftruncate(fileno(Of(file)), static_cast<off_t>(size)) == 0;
+}
+
+bool Flush(void *file) { return std::fflush(Of(file)) == 0; }
+
+int Mend(const char *path) {
+    std::FILE *file = std::fopen(path, "rb+");
+    if (file == nullptr || fseeko(file, 0, SEEK_END) != 0) return 1;
+    const avi::MendOutcome outcome =
+        avi::MendFile(avi::MendIo{file, ReadAt, MendWriteAt, SetSize, Flush}, static_cast<uint64_t>(ftello(file)), UINT64_MAX);
+    std::fclose(file);
+    const char *const kStatus[] = {"whole", "mended", "refused", "failed"};
+    std::printf("%s %s\n", kStatus[static_cast<int>(outcome.status)], outcome.line.c_str());
+    return 0;
+}
+
 }  // namespace
 
 // Byte i of raw frame n, which the check computes again.
 static uint8_t Pixel(uint64_t n, uint64_t i) { return static_cast<uint8_t>((n * 31 + i * 7 + i / 97) & 0xFF); }
 
 int main(int argc, char **argv) {
+    if (argc == 3 && std::strcmp(argv[1], "mend") == 0) return Mend(argv[2]);
     if (argc < 10) {
         std::fprintf(stderr, "usage: avi_sample OUT raw|mjpg WIDTH HEIGHT BITS RATE PATTERN SEGMENT CUT [JPEG...]\n");
         return 2;

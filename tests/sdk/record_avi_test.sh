@@ -3,10 +3,11 @@
 # ffprobe and ffmpeg (tests/readers/record_avi_check.py): Motion JPEG and
 # raw against the footage played, many segments, parts at a volume's file
 # limit (told, or met by a failed write), a file or part that exists, grey
-# frames, a disk nearly full, a recording killed part-way and gone on with
-# (--continue). Every file's segments and legacy index walked (riff_holds),
-# and each finished file of one segment read by Windows' own AVIFile API
-# (avifile_reads). The disk that really fills is record_small_disk_test.sh's.
+# frames, a disk nearly full, a recording killed part-way, mended (vorlane-cli
+# mend, with files it refuses) and gone on with (--continue). Every file's
+# segments and legacy index walked (riff_holds), and each finished or mended
+# file of one segment read by Windows' own AVIFile API (avifile_reads). The
+# disk that really fills is record_small_disk_test.sh's.
 #   record_avi_test.sh BUILD_DIR win32|win64
 set -uo pipefail
 build=$1
@@ -28,8 +29,8 @@ each_part() { for part in "$run/${2%.avi}.avi" "$run/${2%.avi}"_[0-9][0-9][0-9].
 
 # NAME | ENVIRONMENT | ARGUMENTS | STATUS | CHECK: wine runs vorlane-cli with the
 # arguments and the variables (- for none); CHECK is a shell command run
-# after it ($out holds the output).
-while IFS='|' read -r name env args status check; do
+# after it ($out holds the output). One row, read into those variables.
+row() {
   name=$(echo $name) status=$(echo $status) env=$(echo $env)
   [ "$env" != - ] || env=VORLANE_TEST_ROW=1
   # shellcheck disable=SC2086 # the arguments are split on purpose
@@ -38,11 +39,13 @@ while IFS='|' read -r name env args status check; do
   got=0
   (cd "$run" && env $env timeout 120 wine ./vorlane-cli.exe $args >"$run/row.out" 2>&1 </dev/null) || got=$?
   out=$(tr -d '\r' <"$run/row.out")
-  out=$(grep -Ev '^[0-9a-f]{4}:(err|fixme|warn):' <<<"$out")  # Wine's own diagnostics
+  # Wine's own diagnostics; Windows' messages come in the prefix's code page.
+  out=$(grep -aEv '^[0-9a-f]{4}:(err|fixme|warn):|^wine: ' <<<"$out")
   [ "$got" = "$status" ] || fail "$name" "exit status $got, wanted $status: $out"
   eval "$check" </dev/null || fail "$name" "$check: $out"
   echo "$name: done"
-done <<'ROWS'
+}
+while IFS='|' read -r name env args status check; do row; done <<'ROWS'
 Motion JPEG, every frame | - | record m.avi --seconds 3 --height 576 --scene noise --no-window | 0 | check_avi m.avi mjpeg && avifile_reads m.avi && [ "$(figure m.txt 'pictures kept')" -ge "$(($(figure m.txt 'frames the card finished') - 2))" ]
 raw, many segments | VORLANE_AVI_SEGMENT_BYTES=3000000 | record r.avi --codec raw --seconds 2 --height 576 --scene noise --no-window | 0 | check_avi r.avi raw 8
 grey, raw | - | record g.avi --codec raw --mode grey --seconds 0.5 --height 96 --no-window | 0 | [ "$(stream g.avi codec_name,pix_fmt | tr '\n' ' ')" = "rawvideo pal8 " ] && finished_avi g.avi
@@ -72,13 +75,44 @@ poll 60 bigger_than "$run/k.avi" 8000000 || fail "$name" "$(cat "$work/killed.lo
 wine_in "$run" taskkill /f /im vorlane-cli.exe >/dev/null
 wait
 check_avi k.avi raw 1 cut
-# Gone on with: the killed file mended, the recording in k_002.avi, the gap noted.
-name="gone on after the kill"
-out=$(wine_in "$run" ./vorlane-cli.exe record k.avi --continue --seconds 1 --no-window)
-[ $? = 2 ] && grep -q "k.avi holds frames of another size, kind or rate" <<<"$out" || fail "$name" "another codec: $out"
-out=$(wine_in "$run" ./vorlane-cli.exe record k.avi --continue --codec raw --seconds 1 --height 576 --scene noise \
-  --no-window) || fail "$name" "$out"
-grep -q "^gap: cut at .*, went on at .* in k_002.avi" "$run/k.txt" || fail "$name" "k.txt: $(cat "$run/k.txt")"
-check_avi k.avi raw 1 cut && each_part finished_avi k.avi
+cp "$run/k.avi" "$run/c.avi" && cp "$run/k.txt" "$run/c.txt"
 
+# Mending: the killed file, and copies of it cut shorter, each finished in
+# place and then read by ffmpeg and by Windows' own AVIFile, which goes by
+# the index alone; mending again changes nothing; what mend may not touch
+# is left as it was. While a recording runs, its file is refused.
+(cd "$run" && timeout 120 wine ./vorlane-cli.exe record b.avi --seconds 0 --height 96 --no-window \
+   >"$work/being-written.log" 2>&1) &
+poll 60 bigger_than "$run/b.avi" 100000 || fail "being written" "$(cat "$work/being-written.log")"
+while IFS='|' read -r name env args status check; do row; done <<'ROWS'
+mend a recording still being written | - | mend b.avi | 2 | [ "$out" = "vorlane-cli: b.avi: not mended: another program has it open (is it still being recorded?)" ]
+ROWS
+wine_in "$run" taskkill /f /im vorlane-cli.exe >/dev/null
+wait
+size=$(stat -c %s "$run/k.avi")
+for part in 1 2 3; do head -c $((size * part / 4)) "$run/k.avi" >"$run/k$part.avi"; done
+ffmpeg -v error -f lavfi -i testsrc=size=64x48:rate=25 -frames:v 5 -c:v mjpeg "$run/foreign.avi"
+pictures=("$run"/noise/*.bmp)
+cp "${pictures[0]}" "$run/picture.avi"
+cp "$run/foreign.avi" "$run/foreign.was" && cp "$run/picture.avi" "$run/picture.was"
+mended() { [[ $out == "mend: $1: cut in segment 1 after "* ]] && finished_avi "$1" && check_avi "$1" raw 1 cut; }
+while IFS='|' read -r name env args status check; do row; done <<'ROWS'
+mend a killed recording | - | mend k.avi | 0 | mended k.avi && cp "$run/k.avi" "$run/k.once"
+mend it again: nothing to do | - | mend k.avi | 0 | [[ $out == *"nothing to mend; left as it was" ]] && cmp "$run/k.avi" "$run/k.once"
+mend one cut at a quarter | - | mend k1.avi | 0 | mended k1.avi
+mend one cut at a half | - | mend k2.avi | 0 | mended k2.avi
+mend one cut at three quarters | - | mend k3.avi | 0 | mended k3.avi
+mend a picture | - | mend picture.avi | 2 | [[ $out == *"not mended: not an AVI file"* ]] && cmp "$run/picture.avi" "$run/picture.was"
+mend another program's AVI file | - | mend foreign.avi | 2 | [[ $out == *"not an AVI file this recorder writes" ]] && cmp "$run/foreign.avi" "$run/foreign.was"
+mend a file that is not there | - | mend none.avi | 2 | [[ $out == *"none.avi: not mended: it cannot be opened"* ]]
+ROWS
+# A copy of the killed recording gone on with: mended, the recording in
+# c_002.avi, the gap noted; options that would record other frames refused.
+name="gone on after the kill"
+out=$(wine_in "$run" ./vorlane-cli.exe record c.avi --continue --codec raw --seconds 1 --height 576 --scene noise \
+  --no-window) || fail "$name" "$out"
+grep -q "^gap: cut at .*, went on at .* in c_002.avi" "$run/c.txt" || fail "$name" "c.txt: $(cat "$run/c.txt")"
+check_avi c.avi raw 1 cut && each_part finished_avi c.avi
+out=$(wine_in "$run" ./vorlane-cli.exe record c.avi --continue --seconds 1 --no-window)
+[ $? = 2 ] && grep -q "c.avi holds frames of another size, kind or rate" <<<"$out" || fail "$name" "another codec: $out"
 finish record_avi_test

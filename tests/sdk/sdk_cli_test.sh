@@ -127,6 +127,7 @@ no keys window       | preview --seconds 0.3 --height 96 --no-window | 0 | !has 
 no-window with value | preview --no-window=yes                  | 2 | --no-window takes no value
 report nowhere       | reset --report nowhere\\r.txt           | 1 | could not write the report to nowhere
 record, no folder    | record --seconds 1                       | 2 | record takes a folder or a FILE.avi first
+mend, no file        | mend                                     | 2 | mend takes one FILE.avi
 record, bad rate     | record unused --rate 0                   | 2 | bad value '0' for --rate && ~unused
 record, open         | record unused --open                     | 2 | unknown option --open && ~unused
 preview at int's end | preview --seconds 0.3 --x 2147483647 --report report.txt | 0 | off the screen && @exit_status=0

@@ -89,22 +89,20 @@ struct AviMemoryMendFile {
     avi::MendOutcome Mend(uint64_t largestFile = UINT64_MAX) { return avi::MendFile(Io(), bytes.size(), largestFile); }
 
     static AviMemoryMendFile &Of(void *file) { return *static_cast<AviMemoryMendFile *>(file); }
+    // Counts the write; false once the writes left are spent.
     static bool Allowed(void *file) {
-        AviMemoryMendFile &f = Of(file);
-        ++f.writes;
-        if (f.writesLeft == 0) return false;
-        --f.writesLeft;
+        ++Of(file).writes;
+        if (Of(file).writesLeft == 0) return false;
+        --Of(file).writesLeft;
         return true;
     }
     static bool Read(void *file, uint64_t offset, uint8_t *into, size_t size) {
-        const std::vector<uint8_t> &b = Of(file).bytes;
-        if (offset > b.size() || size > b.size() - offset) return false;
-        if (size > 0) std::memcpy(into, b.data() + offset, size);
-        return true;
+        avi::MemoryFile memory{Of(file).bytes.data(), Of(file).bytes.size()};
+        return size == 0 || avi::ReadMemory(&memory, offset, into, size);
     }
     static bool WriteAt(void *file, uint64_t offset, const void *data, size_t size) {
-        if (!Allowed(file)) return false;
         std::vector<uint8_t> &b = Of(file).bytes;
+        if (!Allowed(file)) return false;
         if (offset + size > b.size()) b.resize(static_cast<size_t>(offset + size), 0);
         std::memcpy(b.data() + offset, data, size);
         return true;

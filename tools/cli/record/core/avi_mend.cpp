@@ -27,7 +27,7 @@ bool WriterSettingsOf(const MendIo &io, const Movie &movie, WriterSettings &sett
     settings.codec = movie.codec;
     settings.rate = movie.rate;
     settings.superIndexEntries = movie.superIndexRoom;
-    if (SettingsProblem(settings) != nullptr || movie.scale != 1) return false;
+    if (SettingsProblem(settings) != nullptr) return false;
     head = MakeHead(settings);
     if (movie.places.front().moviAt != head.moviAt) return false;
     std::vector<uint8_t> file(head.bytes.size());

@@ -67,18 +67,12 @@ const char kHelp[] =
     "--continue), and a FOLDER that already holds BMP files or a recording.txt:\n"
     "nothing is overwritten.\n"
     "Its --save and --grey files must lie outside FOLDER; --grey needs --save.\n"
-    "A slow disk costs frames, which are counted, never the reading's pace; a disk
-"
-    "nearly full ends the recording while it still has room to close the file, a
-"
-    "full one keeps what was written, and a file cut anywhere plays up to its last
-"
-    "whole frame (mend then gives it the index that players reading only the index
-"
-    "need). The figures give the frames kept and a second, those not kept and why,
-"
-    "the height, colour mode and A/D values.
-"
+    "A slow disk costs frames, which are counted, never the reading's pace; a disk\n"
+    "nearly full ends the recording while it still has room to close the file, a\n"
+    "full one keeps what was written, and a file cut anywhere plays up to its last\n"
+    "whole frame (mend then gives it the index that players reading only the index\n"
+    "need). The figures give the frames kept and a second, those not kept and why,\n"
+    "the height, colour mode and A/D values.\n"
     "\n"
     "Every command also takes --report FILE: it then writes its figures to FILE\n"
     "as key=value lines (frames_painted, frames_per_second, card_reads, card_ad1,\n"
@@ -109,14 +103,10 @@ const char kHelp[] =
     "largest file, or a write failed), or the report was not written;\n"
     "2 wrong command line (record: also a file or folder it may not use, --save or\n"
     "--grey inside it, or any picture, file or figures that could not be written\n"
-    "or renamed, a disk full or nearly full among others, --continue with nothing
-"
-    "to go on with or a last part it may not mend; mend: a file it leaves
-"
-    "untouched: missing, open in another program such as the recorder, not a
-"
-    "recording of record, or holding no whole frame);
-"
+    "or renamed, a disk full or nearly full among others, --continue with nothing\n"
+    "to go on with or a last part it may not mend; mend: a file it leaves\n"
+    "untouched: missing, open in another program such as the recorder, not a\n"
+    "recording of record, or holding no whole frame);\n"
     "3 Vorlane.dll or CG400D32.dll is missing or cannot be used (the message says\n"
     "which, why, and what to do); 4 (check) the virtual card lies where a host or\n"
     "Vorlane.dll may load it.\n";

@@ -164,8 +164,8 @@ TEST(AviWriter, AFileCloseToItsLimitClosesWholeWithinIt) {
             if (taken < pattern.size()) {
                 EXPECT_GT(closedBytes[taken + 1], limit) << where << ": step " << taken << " would have fitted";
                 const size_t writes = r.sink.writes.size();
-                const bool taken = next.empty() ? r.writer.AddRepeat() : r.writer.AddFrame(next.data(), next.size());
-                EXPECT_FALSE(taken) << where;
+                const bool added = next.empty() ? r.writer.AddRepeat() : r.writer.AddFrame(next.data(), next.size());
+                EXPECT_FALSE(added) << where;
                 EXPECT_EQ(r.sink.writes.size(), writes) << where << ": wrote a step that does not fit";
             }
             ASSERT_TRUE(r.writer.Close()) << where << ": " << r.writer.Error();

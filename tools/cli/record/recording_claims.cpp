@@ -146,7 +146,7 @@ std::string ExistingRecordingFile(const std::string &path) {
     if (search == INVALID_HANDLE_VALUE) return "";
     std::string part;
     do {
-        if (parts::PartNumber(found.cFileName, first) > 1) part = folder + found.cFileName;
+        if (parts::PartNumber(found.cFileName, first) != 0) part = folder + found.cFileName;
     } while (part.empty() && FindNextFileA(search, &found));
     FindClose(search);
     return part;

@@ -67,8 +67,9 @@ def part_problems(avi, files):
                              capture_output=True, text=True)
         read = dict(line.split("=") for line in got.stdout.split())
         steps = listed.get("part %d" % n, "").rpartition(", steps ")[2]
-        decoded = int(read.get("nb_read_frames", "0"))
-        if got.returncode or got.stderr or read.get("nb_frames") != steps or not 0 < decoded <= int(steps or 0):
+        decoded = read.get("nb_read_frames", "")
+        if (got.returncode or got.stderr or read.get("nb_frames") != steps or not (steps + decoded).isdigit()
+                or not 0 < int(decoded) <= int(steps)):
             problems.append("%s: %s frames in its header and %s decoded, FILE.txt %s steps; %s"
                             % (part, read.get("nb_frames"), read.get("nb_read_frames"), steps, got.stderr.strip()))
     return problems
@@ -106,7 +107,8 @@ def check(source, avi, codec, least_segments=1, cut=False, torn=False):
         kept = int(text["pictures kept"].split()[0])
         repeats = int(text["steps repeating the picture before"])
         # ffmpeg plays up to the last step with data: repeats at the end are not played.
-        frames = sum(int(probe(part, "nb_frames")) for part in files)
+        counts = [probe(part, "nb_frames") for part in files]
+        frames = sum(int(count) if count.isdigit() else 0 for count in counts)
         if frames != kept + repeats or not kept <= len(steps) <= kept + repeats:
             problems.append("nb_frames %d and %d steps played, FILE.txt %d kept + %d repeats"
                             % (frames, len(steps), kept, repeats))

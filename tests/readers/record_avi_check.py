@@ -107,8 +107,7 @@ def check(source, avi, codec, least_segments=1, cut=False, torn=False):
         kept = int(text["pictures kept"].split()[0])
         repeats = int(text["steps repeating the picture before"])
         # ffmpeg plays up to the last step with data: repeats at the end are not played.
-        counts = [probe(part, "nb_frames") for part in files]
-        frames = sum(int(count) if count.isdigit() else 0 for count in counts)
+        frames = sum(int(count) for count in (probe(part, "nb_frames") for part in files) if count.isdigit())
         if frames != kept + repeats or not kept <= len(steps) <= kept + repeats:
             problems.append("nb_frames %d and %d steps played, FILE.txt %d kept + %d repeats"
                             % (frames, len(steps), kept, repeats))
@@ -141,13 +140,10 @@ def check(source, avi, codec, least_segments=1, cut=False, torn=False):
                if not cut and least_segments <= 1 else [])
     if missing:
         problems.append("footage pictures missing before steps %s (order %s)" % (missing[:5], shown[:40]))
-    found = 0
-    for part in files:
-        with open(part, "rb") as file:
-            whole = file.read()
-        found += len(avi_riff.walk(whole)[0])
-        faults = avi_riff.problems(whole, avi_riff.segment_limit(), cut or torn)
-        problems += ["%s: %s" % (part, fault) for fault in faults]
+    wholes = [pathlib.Path(part).read_bytes() for part in files]
+    found = sum(len(avi_riff.walk(whole)[0]) for whole in wholes)
+    for part, whole in zip(files, wholes):
+        problems += ["%s: %s" % (part, f) for f in avi_riff.problems(whole, avi_riff.segment_limit(), cut or torn)]
     if found < least_segments:
         problems.append("%d RIFF segments, at least %d wanted" % (found, least_segments))
     for problem in problems:

@@ -154,28 +154,24 @@ TEST(AviWriter, AFileCloseToItsLimitClosesWholeWithinIt) {
             limited.fileLimit = limit;
             ASSERT_TRUE(r.writer.Open(r.sink.Sink(), limited)) << where;
             size_t taken = 0;
-            Bytes next;
             for (; taken < pattern.size(); ++taken) {
-                next = pattern[taken] == 'R' ? Bytes() : FrameBytes(s, taken);
-                if (!r.writer.Fits(next.size())) break;
-                ASSERT_TRUE(next.empty() ? r.writer.AddRepeat() : r.writer.AddFrame(next.data(), next.size())) << where;
-                r.steps.push_back(next);
-            }
-            if (taken < pattern.size()) {
-                EXPECT_GT(closedBytes[taken + 1], limit) << where << ": step " << taken << " would have fitted";
+                const Bytes next = pattern[taken] == 'R' ? Bytes() : FrameBytes(s, taken);
+                const bool fits = r.writer.Fits(next.size());
                 const size_t writes = r.sink.writes.size();
-                const bool added = next.empty() ? r.writer.AddRepeat() : r.writer.AddFrame(next.data(), next.size());
-                EXPECT_FALSE(added) << where;
-                EXPECT_EQ(r.sink.writes.size(), writes) << where << ": wrote a step that does not fit";
+                ASSERT_EQ(next.empty() ? r.writer.AddRepeat() : r.writer.AddFrame(next.data(), next.size()), fits) << where;
+                if (!fits) {
+                    EXPECT_EQ(r.sink.writes.size(), writes) << where << ": wrote a step that does not fit";
+                    EXPECT_GT(closedBytes[taken + 1], limit) << where << ": step " << taken << " would have fitted";
+                    break;
+                }
+                r.steps.push_back(next);
             }
             ASSERT_TRUE(r.writer.Close()) << where << ": " << r.writer.Error();
             EXPECT_LE(r.sink.file.size(), limit) << where << ", " << taken << " steps";
-            EXPECT_EQ(r.sink.file.size(), closedBytes[taken]) << where;
             avi::Movie movie;
             std::string why;
             ASSERT_TRUE(Read(r.sink.file, movie, why)) << where << ": " << why;
-            EXPECT_FALSE(movie.cut) << where;
-            EXPECT_TRUE(HoldsSteps(r.sink.file, movie, r, taken)) << where;
+            EXPECT_TRUE(HoldsSteps(r.sink.file, movie, r, taken) && !movie.cut) << where;
         }
     }
 }

@@ -109,7 +109,6 @@ TEST(Recorder, StopsAtAFullDiskAndKeepsWhatWasWritten) {
 // that says so, the pictures before kept.
 TEST(Recorder, StopsWhenTheFolderTakesNoMoreFiles) {
     const std::string folder = vt::NewTempFolder("recorder-folder-full");
-    ASSERT_EQ(recording::PrepareFolder(folder), "");
     const recording::FrameFormat format{kWidth, kHeight, colormode::kRgb24};
     recording::Recorder recorder(recording::MakeBmpFolderStore(folder, format, 2), format, 1000,
                                  recording::Pacing::kBudget);
@@ -117,8 +116,7 @@ TEST(Recorder, StopsWhenTheFolderTakesNoMoreFiles) {
     for (int n = 1; n <= 3; ++n) recorder.Offer(Picture(n, kPixels).data(), n * 0.04);
     recording::WriteFailure failure;
     const recording::Counts counts = recorder.Finish(failure);
-    EXPECT_EQ(counts.kept, 2);
-    EXPECT_EQ(counts.notWritten, 1);
+    EXPECT_TRUE(counts.kept == 2 && counts.notWritten == 1) << counts.kept << " kept, " << counts.notWritten << " not";
     EXPECT_NE(failure.reason.find("the folder takes no more files"), std::string::npos) << failure.reason;
     EXPECT_TRUE(vt::FileExists(folder + "\\" + recording::PictureFileName(2)));
     EXPECT_FALSE(vt::FileExists(folder + "\\" + recording::PictureFileName(3)));

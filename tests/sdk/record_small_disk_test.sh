@@ -27,24 +27,20 @@ mended_in_place() {
     finished_avi "$name-mended.avi"
 }
 
-# NAME | ENVIRONMENT | ENDED | CHECK: raw frames recorded onto the emptied
-# small disk until it ends, with exit status 2 and FILE.txt's ENDED line; the
-# file and its figures are then copied out as NAME.avi and NAME.txt for CHECK.
-while IFS='|' read -r name env ended check; do
-  name=$(echo $name) env=$(echo $env) ended=$(echo $ended)
-  [ "$env" != - ] || env=VORLANE_TEST_ROW=1
+# fill NAME ENDED [VARIABLE=VALUE]: raw frames recorded onto the emptied small disk
+# until the recording ends, with exit status 2 and FILE.txt's ENDED line; the
+# file and its figures then copied out as NAME.avi and NAME.txt.
+fill() {
+  name=$1 ended=$2
   rm -f "$small"/*
-  got=0
-  # shellcheck disable=SC2086 # the variables are split on purpose
-  (cd "$run" && env $env timeout 120 wine ./vorlane-cli.exe record "$target" --codec raw --seconds 30 --height 576 \
-     --scene noise --no-window >"$run/row.out" 2>&1 </dev/null) || got=$?
-  [ "$got" = 2 ] || fail "$name" "exit status $got: $(cat "$run/row.out")"
+  (cd "$run" && env VORLANE_TEST_ROW=1 "${@:3}" timeout 120 wine ./vorlane-cli.exe record "$target" --codec raw \
+     --seconds 30 --height 576 --scene noise --no-window >"$run/fill.out" 2>&1 </dev/null)
+  [ $? = 2 ] || fail "$name" "exit status other than 2: $(cat "$run/fill.out")"
   grep -q "^ended: $ended" "$small/f.txt" || fail "$name" "f.txt: $(cat "$small/f.txt")"
   cp "$small/f.avi" "$run/$name.avi" && cp "$small/f.txt" "$run/$name.txt"
-  eval "$check" </dev/null || fail "$name" "$check"
-  echo "$name: done"
-done <<'ROWS'
-nearly-full | - | writing stopped: the disk was nearly full; f.avi was closed whole | check_avi nearly-full.avi raw && finished_avi nearly-full.avi
-misreported | VORLANE_FREE_BYTES=1000000000000 | writing stopped: the disk is full (f.avi could not be written) | check_avi misreported.avi raw 1 cut && mended_in_place
-ROWS
+}
+fill nearly-full "writing stopped: the disk was nearly full; f.avi was closed whole"
+check_avi nearly-full.avi raw; finished_avi nearly-full.avi || fail "$name" "see above"
+fill misreported "writing stopped: the disk is full (f.avi could not be written)" VORLANE_FREE_BYTES=1000000000000
+check_avi misreported.avi raw 1 cut; mended_in_place || fail "$name, mended where it lies" "see above"
 finish record_small_disk_test

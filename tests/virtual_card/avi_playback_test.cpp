@@ -129,15 +129,11 @@ TEST_F(AviPlaybackTest, StepsPlayInOrderAtTheFileRateWithRepeats) {
     for (const Row &row : rows) {
         VcReset();
         const std::string path = folder_ + "\\" + row.name + ".avi";
-        std::vector<int> part;
-        for (size_t i = 0, number = 1; i <= row.steps.size(); ++i) {
-            if (i < row.steps.size() && row.steps[i] != kNextPart) {
-                part.push_back(row.steps[i]);
-                continue;
-            }
-            vt::WriteBytes(parts::PartPath(path, static_cast<int>(number++)),
-                           Recording(row.codec, row.bits, row.rate, part));
-            part.clear();
+        int number = 0;
+        for (auto begin = row.steps.begin();; ++begin) {
+            const auto end = std::find(begin, row.steps.end(), kNextPart);
+            vt::WriteBytes(parts::PartPath(path, ++number), Recording(row.codec, row.bits, row.rate, {begin, end}));
+            if ((begin = end) == row.steps.end()) break;
         }
         ASSERT_EQ(Play(path), "") << row.name;
         VcSetStatusMode(VC_STATUS_EVERY_POLL);

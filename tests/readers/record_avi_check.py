@@ -17,6 +17,7 @@ segment size, the legacy index entry by entry).
       them, and each part must be read whole by ffprobe with the steps
       FILE.txt gives it; with torn, parts may end as cut files do (a write
       failed at a limit the volume did not tell), each frame still there."""
+import glob
 import math
 import os
 import pathlib
@@ -50,10 +51,7 @@ def figures(avi):
 
 def parts_of(avi):
     """FILE.avi and the parts after it, in order."""
-    found = [avi]
-    while os.path.exists("%s_%03d.avi" % (avi[:-4], len(found) + 1)):
-        found.append("%s_%03d.avi" % (avi[:-4], len(found) + 1))
-    return found
+    return [avi] + sorted(glob.glob(glob.escape(avi[:-4]) + "_[0-9][0-9][0-9].avi"))
 
 
 def part_problems(avi, files):

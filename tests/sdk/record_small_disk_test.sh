@@ -5,8 +5,8 @@
 # and where the free space is misreported, the write that fails leaves a
 # file that plays to its last whole frame, which vorlane-cli mend finishes
 # where it lies (the index takes the room of the chunk cut short), for
-# AVIFile to read. Where no tmpfs can be mounted the
-# test says so and is skipped (status 77), never passed.
+# AVIFile to read. Where no tmpfs can be mounted the test says so and is
+# skipped (status 77), never passed.
 #   record_small_disk_test.sh BUILD_DIR win32|win64
 set -uo pipefail
 build=$1

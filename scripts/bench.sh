@@ -23,16 +23,21 @@ for extra in "$root"/scripts/bench-*.sh; do
   [ -e "$extra" ] && "$extra" >> "$results"
 done
 # One row a benchmark, its figures for each architecture side by side, in the
-# order the programs printed them.
+# order the programs printed them. A label starting with "..." goes on from
+# the row above it: it is keyed under that row's label, so that the "..."
+# rows of two scenes stay apart; a label given twice is a failure, never a
+# figure silently replaced.
 echo
 awk -F' *[|] *' '
   NF < 3 { failed[++nfailed] = $0; next }
   {
-    key = $2
-    if (!(key in unit)) { order[++n] = key; unit[key] = $4; note[key] = $5 }
+    if ($2 !~ /^[.][.][.]/) above[$1] = $2
+    key = $2 ~ /^[.][.][.]/ ? above[$1] SUBSEP $2 : $2
+    if ((key, $1) in value) failed[++nfailed] = $1 ": a second row labelled \"" $2 "\" (" $3 ")"
+    if (!(key in unit)) { order[++n] = key; label[key] = $2; unit[key] = $4; note[key] = $5 }
     value[key, $1] = $3
     if (!($1 in seen)) { seen[$1] = 1; archs[++narchs] = $1 }
-    if (length(key) > width) width = length(key)
+    if (length($2) > width) width = length($2)
   }
   END {
     line = sprintf("%-" width "s | %-8s", "benchmark", "unit")
@@ -43,7 +48,7 @@ awk -F' *[|] *' '
     print rule
     for (r = 1; r <= n; r++) {
       key = order[r]
-      line = sprintf("%-" width "s | %-8s", key, unit[key])
+      line = sprintf("%-" width "s | %-8s", label[key], unit[key])
       for (a = 1; a <= narchs; a++) line = line sprintf(" | %10s", ((key, archs[a]) in value) ? value[key, archs[a]] : "-")
       print line " | " note[key]
     }

@@ -28,22 +28,25 @@ static int ReadSteps(const char *path, PAVISTREAM stream) {
     printf("steps %ld\n", length);
     unsigned char *buffer = NULL;
     LONG room = 0;
-    for (LONG step = 0; step < length; ++step) {
+    int status = 0;
+    for (LONG step = 0; step < length && status == 0; ++step) {
         LONG bytes = 0, samples = 0;
-        HRESULT result = AVIStreamRead(stream, start + step, 1, NULL, 0, &bytes, &samples);
-        if (result != 0) return free(buffer), Failed(path, "AVIStreamRead of a size", result);
-        if (bytes > room) {
+        HRESULT result = AVIStreamRead(stream, start + step, 1, NULL, 0, &bytes, &samples);  // the size
+        if (result == 0 && bytes > room) {
             unsigned char *larger = realloc(buffer, (size_t)bytes);
-            if (larger == NULL) return free(buffer), Failed(path, "memory for a frame", E_OUTOFMEMORY);
-            buffer = larger;
-            room = bytes;
+            if (larger == NULL) {
+                result = E_OUTOFMEMORY;
+            } else {
+                buffer = larger;
+                room = bytes;
+            }
         }
-        result = AVIStreamRead(stream, start + step, 1, buffer, room, &bytes, &samples);
-        if (result != 0) return free(buffer), Failed(path, "AVIStreamRead", result);
-        printf("%ld %ld %08lx\n", step, bytes, Crc32(buffer, bytes));
+        if (result == 0) result = AVIStreamRead(stream, start + step, 1, buffer, room, &bytes, &samples);
+        if (result == 0) printf("%ld %ld %08lx\n", step, bytes, Crc32(buffer, bytes));
+        else status = Failed(path, "AVIStreamRead", result);
     }
     free(buffer);
-    return 0;
+    return status;
 }
 
 int main(int argc, char **argv) {

@@ -57,10 +57,7 @@ def check(source, recording, most_a_second=None):
             order.append(min(places[picture], key=lambda n: (n - order[-1] - 1) % len(wanted)))
     # Pictures between two kept ones that were not kept, the source looping.
     skipped = sum((b - a - 1) % len(wanted) for a, b in zip(order, order[1:]))
-    counted = sum(int(v) for k, v in figures.items() if k.startswith(("left out", "not kept")))
-    # Footage plays a picture a frame; the frame under way already shows one.
-    unseen = int(figures["frames the card finished"]) + 1 - int(figures["pictures read from the card"])
-    counted += max(0, unseen)
+    counted = recording_report.counted_missing(figures)
     if skipped > counted:
         problems.append("%d source pictures skipped, recording.txt counts %d not kept (order %s)"
                         % (skipped, counted, order))

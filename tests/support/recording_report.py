@@ -8,10 +8,20 @@ import re
 import sys
 
 
-def read(folder):
-    """Every line's name and value."""
-    with open(os.path.join(folder, "recording.txt"), encoding="latin-1") as text:
+def read(place):
+    """Every line's name and value, of FOLDER/recording.txt or of FILE.txt."""
+    path = place if place.lower().endswith(".txt") else os.path.join(place, "recording.txt")
+    with open(path, encoding="latin-1") as text:
         return dict(line.rstrip("\r\n").split(": ", 1) for line in text if ": " in line)
+
+
+def counted_missing(figures):
+    """The frames the card finished that the lines count as not recorded:
+    left out, not kept, and never read (footage plays a picture a frame; the
+    frame under way already shows one)."""
+    counted = sum(int(v) for k, v in figures.items() if k.startswith(("left out", "not kept")))
+    unseen = int(figures["frames the card finished"]) + 1 - int(figures["pictures read from the card"])
+    return counted + max(0, unseen)
 
 
 def figure(folder, name):

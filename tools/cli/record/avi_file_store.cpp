@@ -115,7 +115,7 @@ private:
         if (!RoomToClose(stepBytes)) return CloseNearlyFull(failure);
         if (!writer_.Fits(stepBytes)) {
             if (parts_.back().steps == 0) return Failed(failure, "the volume's largest file holds no frame");
-            if (!NextPart(true, failure)) return false;
+            return NextPart(true, failure) && Step(bytes, size, failure);
         }
         const int64_t stepsBefore = parts_.back().steps;
         bool written = false;

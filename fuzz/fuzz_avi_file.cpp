@@ -3,8 +3,10 @@
 // and every frame of an uncompressed file is a whole picture. First byte
 // odd: the rest chooses a recording, which must read back exactly, and,
 // cut at a place the input chooses, give exactly the steps written whole
-// before the cut; with one byte changed it may be refused but never read
-// outside the file. A file read is also drawn as the virtual card shows it.
+// before the cut, and mended, those steps again; with one byte changed it
+// may be refused but never read outside the file, and what mending makes
+// of it reads and needs no more mending. A file read is also drawn as the
+// virtual card shows it.
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -108,6 +110,10 @@ void WriteAndRead(Input in) {
             Expect(f.size == steps[i].size() && (f.size == 0 || std::memcmp(&file[f.offset], steps[i].data(), f.size) == 0),
                    "a step read back other than written");
         }
+        AviMemoryMendFile mend{std::vector<uint8_t>(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(size))};
+        Expect(mend.Mend().steps == whole && Read(mend.bytes.data(), mend.bytes.size(), movie) &&
+                   movie.frames.size() == whole && mend.Mend().status == avi::MendStatus::kWhole,
+               "mended to other than the steps written whole");
     }
     // One byte changed.
     if (!file.empty()) {
@@ -115,6 +121,10 @@ void WriteAndRead(Input in) {
         damaged[cut % damaged.size()] ^= static_cast<uint8_t>(1 + in.Next());
         avi::Movie movie;
         if (Read(damaged.data(), damaged.size(), movie)) CheckInside(movie, damaged.size());
+        AviMemoryMendFile mend{damaged};
+        if (mend.Mend().status == avi::MendStatus::kMended)
+            Expect(Read(mend.bytes.data(), mend.bytes.size(), movie) && mend.Mend().status == avi::MendStatus::kWhole,
+                   "a mended file that does not read, or needs mending again");
     }
 }
 

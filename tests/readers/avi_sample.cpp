@@ -2,7 +2,8 @@
 // numbered frames (raw), or the given JPEG files in turn (Motion JPEG), a
 // repeat for each R of the pattern, the file cut after CUT bytes when CUT is
 // not 0, as a kill or a full disk leaves it. Prints the steps written whole.
-// Or mends FILE in place as vorlane-cli mend does, and prints how it went.
+// Or mends FILE in place as vorlane-cli mend does, and prints how it went;
+// status 1 when it did not mend it.
 //   avi_sample OUT raw|mjpg WIDTH HEIGHT BITS RATE PATTERN SEGMENT CUT [JPEG...]
 //   avi_sample mend FILE
 #include <cstdio>
@@ -63,9 +64,9 @@ int Mend(const char *path) {
     const avi::MendOutcome outcome =
         avi::MendFile(avi::MendIo{file, ReadAt, MendWriteAt, SetSize, Flush}, static_cast<uint64_t>(ftello(file)), UINT64_MAX);
     std::fclose(file);
-    const char *const kStatus[] = {"whole", "mended", "refused", "failed"};
-    std::printf("%s %s\n", kStatus[static_cast<int>(outcome.status)], outcome.line.c_str());
-    return 0;
+    const bool mended = outcome.status == avi::MendStatus::kMended;
+    std::fprintf(mended ? stdout : stderr, "%s\n", outcome.line.c_str());
+    return mended ? 0 : 1;
 }
 
 }  // namespace

@@ -111,7 +111,7 @@ ROWS
 name="gone on after the kill"
 out=$(wine_in "$run" ./vorlane-cli.exe record k.avi --continue --codec raw --seconds 1 --height 576 --scene noise \
   --no-window) || fail "$name" "$out"
-grep -q "^gap: cut at .*, went on at .* in k_002.avi" "$run/k.txt" || fail "$name" "c.txt: $(cat "$run/k.txt")"
+grep -q "^gap: cut at .*, went on at .* in k_002.avi" "$run/k.txt" || fail "$name" "k.txt: $(cat "$run/k.txt")"
 check_avi k.avi raw 1 cut && each_part finished_avi k.avi
 out=$(wine_in "$run" ./vorlane-cli.exe record k.avi --continue --seconds 1 --no-window)
 [ $? = 2 ] && grep -q "k.avi holds frames of another size, kind or rate" <<<"$out" || fail "$name" "another codec: $out"

@@ -90,8 +90,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         Expect(!options.destination.empty() && options.destination.rfind("--", 0) != 0, "record accepted no folder");
         Expect(options.quality >= 1 && options.quality <= 100, "a quality out of range accepted");
         Expect(cli::IsAviName(options.destination) ||
-                   (options.codec == avi::Codec::kMjpeg && options.quality == cli::kDefaultQuality),
-               "a folder recording accepted --codec or --quality");
+                   (options.codec == avi::Codec::kMjpeg && options.quality == cli::kDefaultQuality &&
+                    !options.continuing),
+               "a folder recording accepted --codec, --quality or --continue");
         Expect(!cli::IsAviName(options.destination) || options.rate == static_cast<double>(static_cast<int>(options.rate)),
                "an AVI recording accepted a rate that is not whole");
         Expect(options.rate > 0 && options.rate <= recording::kHighestRate, "a rate out of range accepted");

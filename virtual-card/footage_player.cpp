@@ -167,7 +167,7 @@ void StopLoading(Footage &footage) {
     }
     WaitForSingleObject(footage.thread.get(), INFINITE);
     // The renderer still reads the recording's rate: only its file goes.
-    if (footage.movie) footage.movie->handle.reset();
+    if (footage.movie) CloseMovie(*footage.movie);
 }
 
 void DeleteFootage(Footage *footage) {

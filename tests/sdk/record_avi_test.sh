@@ -1,17 +1,21 @@
 #!/usr/bin/env bash
-# vorlane-cli record into one AVI file on the virtual card, the file read by
+# vorlane-cli record into an AVI file on the virtual card, the file read by
 # ffprobe and ffmpeg (tests/readers/record_avi_check.py): Motion JPEG and
-# raw against the footage played, many segments, a file that exists, grey
-# frames, a recording killed part-way and one that fills the disk; mend
-# (vorlane-cli mend) of a killed recording and of the full disk's file, and
-# the files it refuses. Every file's segments and legacy index walked
-# (riff_holds), and each finished or mended file of one segment read by
-# Windows' own AVIFile API (avifile_reads).
+# raw against the footage played, many segments, parts at a volume's file
+# limit (told, or met by a failed write), a file or part that exists, grey
+# frames, a disk nearly full, --save or --grey naming the recording's files,
+# a recording killed part-way, mended (vorlane-cli mend, with files it
+# refuses) and gone on with (--continue). Every file's segments and legacy
+# index walked (riff_holds), and each finished or mended file of one segment
+# read by Windows' own AVIFile API (avifile_reads). The disk that really
+# fills is record_small_disk_test.sh's.
 #   record_avi_test.sh BUILD_DIR win32|win64
 set -uo pipefail
 build=$1
 # shellcheck source-path=SCRIPTDIR
 . "$(dirname "$0")/sdk_test_lib.sh"
+# shellcheck source=tests/support/cli_report.sh
+. "$here/../support/cli_report.sh"
 require record_avi_test wine:wine ffprobe:ffmpeg ffmpeg:ffmpeg || exit 1
 avi_run_folder "$build"
 # The row's variables reach the check: the segment size the recorder was given.
@@ -19,6 +23,9 @@ avi_run_folder "$build"
 check_avi() { (cd "$run" && env $env "$python" "$here/../readers/record_avi_check.py" noise "$@") || fail "$name" "see above"; }
 stream() { ffprobe -v error -show_entries "stream=$2" -of default=nw=1:nk=1 "$run/$1"; }
 : >"$run/taken.avi"
+: >"$run/q_002.avi"
+# each_part CHECK FILE.avi: CHECK holds for FILE.avi and each of its later parts.
+each_part() { for part in "$run/${2%.avi}.avi" "$run/${2%.avi}"_[0-9][0-9][0-9].avi; do "$1" "${part##*/}" || return 1; done; }
 
 # NAME | ENVIRONMENT | ARGUMENTS | STATUS | CHECK: wine runs vorlane-cli with the
 # arguments and the variables (- for none); CHECK is a shell command run
@@ -47,8 +54,19 @@ grey, Motion JPEG | - | record gm.avi --mode grey --seconds 0.5 --height 96 --no
 --save naming the recording | - | record s.avi --seconds 0.5 --no-window --save ./S.AVI | 2 | grep -q "is the recording's own file" <<<"$out" && [ ! -e "$run/s.avi" ] && [ ! -e "$run/s.txt" ]
 --save naming its figures | - | record s.avi --seconds 0.5 --no-window --save s.txt | 2 | grep -q "is the recording's own file" <<<"$out" && [ ! -e "$run/s.txt" ]
 --grey naming a part | - | record s.avi --seconds 0.5 --no-window --save f.bmp --grey s_002.avi | 2 | grep -q "is the recording's own file" <<<"$out" && [ ! -e "$run/f.bmp" ]
+parts at the volume's limit | VORLANE_FILE_LIMIT_BYTES=9000000 | record p.avi --seconds 3 --height 576 --scene noise --no-window --report p.rep | 0 | check_avi p.avi mjpeg && [ "$(report_value "$run/p.rep" parts)" -ge 3 ] && each_part finished_avi p.avi
+a disk nearly full | VORLANE_FREE_BYTES=8000000 | record n.avi --codec raw --seconds 5 --height 576 --scene noise --no-window | 2 | grep -q "^ended: writing stopped: the disk was nearly full" "$run/n.txt" && check_avi n.avi raw && finished_avi n.avi && [ "$(stat -c %s "$run/n.avi")" -le 8000000 ]
 a file that exists | - | record taken.avi --seconds 0.5 --no-window | 2 | [ "$out" = "vorlane-cli: taken.avi already exists; record into a new file, nothing was overwritten" ] && [ ! -s "$run/taken.avi" ] && [ ! -e "$run/taken.txt" ]
+a later part that exists | - | record q.avi --seconds 0.5 --no-window | 2 | [ "$out" = "vorlane-cli: q_002.avi already exists; record into a new file, nothing was overwritten" ] && [ ! -e "$run/q.avi" ] && [ ! -e "$run/q.txt" ]
+nothing to go on with | - | record none.avi --continue --seconds 0.5 --no-window | 2 | [ "$out" = "vorlane-cli: none.avi does not exist: there is no recording to go on with" ]
 ROWS
+
+# A volume that does not tell its limit: the write that fails there, while
+# the disk has room, goes on in the next part with the frame it was writing.
+name="a limit the volume does not tell"
+(cd "$run" && trap '' XFSZ && ulimit -f 3000 && timeout 120 wine ./vorlane-cli.exe record u.avi --codec raw \
+   --seconds 2 --height 576 --scene noise --no-window >"$work/u.log" 2>&1) || fail "$name" "$(cat "$work/u.log")"
+check_avi u.avi raw 1 torn
 
 # Killed from outside (TerminateProcess) while it writes: it plays up to its
 # last whole frame.
@@ -63,23 +81,6 @@ poll 60 bigger_than "$run/k.avi" 8000000 || fail "$name" "$(cat "$work/killed.lo
 end_recording
 check_avi k.avi raw 1 cut
 
-# A disk that fills up: exit status 2, the reason in the .txt, a file that plays.
-name="a full disk"
-if mkdir "$work/small" && mount -t tmpfs -o size=4m tmpfs "$work/small" 2>/dev/null; then
-  trap 'umount -l "$work/small"; rm -rf "$work"' EXIT
-  small=$(winepath -w "$work/small" 2>/dev/null)
-  out=$(wine_in "$run" ./vorlane-cli.exe record "$small\\f.avi" --codec raw --seconds 20 --height 576 --scene noise --no-window)
-  got=$?
-  [ "$got" = 2 ] || fail "$name" "exit status $got: $out"
-  grep -q "ended: writing stopped: the disk is full (f.avi could not be written)" "$work/small/f.txt" ||
-    fail "$name" "f.txt: $(cat "$work/small/f.txt")"
-  cp "$work/small/f.avi" "$run/f.avi" && check_avi f.avi raw 1 cut
-  # Mended where it lies: the index takes the room of the chunk cut short.
-  out=$(wine_in "$run" ./vorlane-cli.exe mend "$small\\f.avi") || fail "$name, mended" "$out"
-  cp "$work/small/f.avi" "$run/fm.avi" && finished_avi fm.avi || fail "$name, mended" "see above"
-else
-  echo "note: no small disk could be mounted here (needs root); the full-disk row did not run"
-fi
 # Mending. A recording still running is refused; killed, it is mended, and
 # so are copies of it cut shorter, each read then by Windows' own AVIFile,
 # which goes by the index alone (and reads only a file's first segment);
@@ -119,4 +120,13 @@ mend a picture | - | mend picture.avi | 2 | [[ $out == *"not mended: not an AVI 
 mend another program's AVI file | - | mend foreign.avi | 2 | [[ $out == *"not an AVI file this recorder writes" ]] && cmp "$run/foreign.avi" "$run/foreign.was"
 mend a file that is not there | - | mend none.avi | 2 | [[ $out == *"none.avi: not mended: it cannot be opened"* ]]
 ROWS
+# The killed recording gone on with: mended, the recording in k_002.avi,
+# the gap noted; options that would record other frames refused.
+name="gone on after the kill"
+out=$(wine_in "$run" ./vorlane-cli.exe record k.avi --continue --codec raw --seconds 1 --height 576 --scene noise \
+  --no-window) || fail "$name" "$out"
+grep -q "^gap: cut at .*, went on at .* in k_002.avi" "$run/k.txt" || fail "$name" "k.txt: $(cat "$run/k.txt")"
+check_avi k.avi raw 1 cut && each_part finished_avi k.avi
+out=$(wine_in "$run" ./vorlane-cli.exe record k.avi --continue --seconds 1 --no-window)
+[ $? = 2 ] && grep -q "k.avi holds frames of another size, kind or rate" <<<"$out" || fail "$name" "another codec: $out"
 finish record_avi_test

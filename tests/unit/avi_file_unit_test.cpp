@@ -139,6 +139,49 @@ TEST(AviFile, ReadsBackEveryStepAsWritten) {
     }
 }
 
+// A volume's largest file: the writer takes steps while they fit with every
+// index still to come, and the file it closes is whole and within the limit;
+// the step it refuses would have crossed it. Every limit from one step's
+// file to the whole recording's.
+TEST(AviWriter, AFileCloseToItsLimitClosesWholeWithinIt) {
+    for (const Row &row : kRows) {
+        const avi::WriterSettings s = Settings(row.codec, row.width, row.height, row.bits, row.segmentBytes);
+        const std::string pattern = row.pattern;
+        std::vector<uint64_t> closedBytes;  // of the first n steps, closed
+        for (size_t n = 0; n <= pattern.size(); ++n) {
+            Recording prefix;
+            Record(prefix, s, pattern.substr(0, n));
+            closedBytes.push_back(prefix.sink.file.size());
+        }
+        for (uint64_t limit = closedBytes[1]; limit <= closedBytes.back(); ++limit) {
+            const std::string where = std::string(row.name) + ", limit " + std::to_string(limit);
+            Recording r;
+            avi::WriterSettings limited = s;
+            limited.fileLimit = limit;
+            ASSERT_TRUE(r.writer.Open(r.sink.Sink(), limited)) << where;
+            size_t taken = 0;
+            for (; taken < pattern.size(); ++taken) {
+                const Bytes next = pattern[taken] == 'R' ? Bytes() : FrameBytes(s, taken);
+                const bool fits = r.writer.Fits(next.size());
+                const size_t writes = r.sink.writes.size();
+                ASSERT_EQ(next.empty() ? r.writer.AddRepeat() : r.writer.AddFrame(next.data(), next.size()), fits) << where;
+                if (!fits) {
+                    EXPECT_EQ(r.sink.writes.size(), writes) << where << ": wrote a step that does not fit";
+                    EXPECT_GT(closedBytes[taken + 1], limit) << where << ": step " << taken << " would have fitted";
+                    break;
+                }
+                r.steps.push_back(next);
+            }
+            ASSERT_TRUE(r.writer.Close()) << where << ": " << r.writer.Error();
+            EXPECT_LE(r.sink.file.size(), limit) << where << ", " << taken << " steps";
+            avi::Movie movie;
+            std::string why;
+            ASSERT_TRUE(Read(r.sink.file, movie, why)) << where << ": " << why;
+            EXPECT_TRUE(HoldsSteps(r.sink.file, movie, r, taken) && !movie.cut) << where;
+        }
+    }
+}
+
 // The recording of its first `steps` steps, closed: what mending the
 // recording cut after them must give, byte for byte.
 const Bytes &Closed(std::map<size_t, Recording> &closed, const Row &row, const avi::WriterSettings &s, size_t steps) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "avi_writer.h"
 #include "core/cli_options.h"
 #ifdef _WIN32
 #include "report.h"
@@ -125,6 +126,7 @@ TEST(CliOptions, RecordCommandLines) {
         {{"r.avi", "--codec", "raw", "--quality", "50"}, "--quality is for Motion JPEG, not --codec raw", "r.avi", 0},
         {{"rec", "--codec", "raw"}, "--codec is for a recording into a FILE.avi", "rec", 0},
         {{"rec", "--quality", "50"}, "--quality is for a recording into a FILE.avi", "rec", 0},
+        {{"rec", "--continue"}, "--continue is for a recording into a FILE.avi", "rec", 0},
         {{".avi"}, "", ".avi", 25},  // a folder named .avi: nothing before the dot
         {{}, "record takes a folder or a FILE.avi first: record FOLDER|FILE.avi [--rate R]", "", 0},
         {{"", "--rate", "5"}, "record takes a folder or a FILE.avi first: record FOLDER|FILE.avi [--rate R]", "", 0},
@@ -160,11 +162,11 @@ TEST(CliOptions, SegmentBytesFromTheEnvironment) {
     };
     for (const auto &row : rows) {
         uint64_t bytes = 0;
-        EXPECT_EQ(cli::ParseSegmentBytes(row.text, bytes), row.taken) << "'" << row.text << "'";
+        EXPECT_EQ(cli::ParseByteCount(row.text, avi::kLargestSegmentBytes, bytes), row.taken) << "'" << row.text << "'";
         EXPECT_EQ(bytes, row.bytes) << "'" << row.text << "'";
     }
     uint64_t untouched = 7;
-    EXPECT_FALSE(cli::ParseSegmentBytes(nullptr, untouched));
+    EXPECT_FALSE(cli::ParseByteCount(nullptr, avi::kLargestSegmentBytes, untouched));
     EXPECT_EQ(untouched, 7u);
 }
 

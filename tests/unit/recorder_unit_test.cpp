@@ -21,6 +21,7 @@
 #include "avi_file_store.h"
 #include "bmp_headers.h"
 #include "card_frames.h"
+#include "color_modes.h"
 #include "commands.h"
 #include "record_rate.h"
 #include "recorder.h"
@@ -139,6 +140,23 @@ TEST(Recorder, StopsAtAFullDiskAndKeepsWhatWasWritten) {
         for (size_t i = 0; i < kPixels * 3; ++i)
             ASSERT_EQ(file[bmp::kHeadersBytes + i], bgr[i]) << name << ", byte " << i;
     }
+}
+
+// A FAT32 folder holds about 65,000 files: the recording stops with a line
+// that says so, the pictures before kept.
+TEST(Recorder, StopsWhenTheFolderTakesNoMoreFiles) {
+    const std::string folder = vt::NewTempFolder("recorder-folder-full");
+    const recording::FrameFormat format{kWidth, kHeight, colormode::kRgb24};
+    recording::Recorder recorder(recording::MakeBmpFolderStore(folder, format, 2), format, 1000,
+                                 recording::Pacing::kBudget);
+    ASSERT_TRUE(recorder.Start());
+    for (int n = 1; n <= 3; ++n) recorder.Offer(Picture(n, kPixels).data(), n * 0.04);
+    recording::WriteFailure failure;
+    const recording::Counts counts = recorder.Finish(failure);
+    EXPECT_TRUE(counts.kept == 2 && counts.notWritten == 1) << counts.kept << " kept, " << counts.notWritten << " not";
+    EXPECT_NE(failure.reason.find("the folder takes no more files"), std::string::npos) << failure.reason;
+    EXPECT_TRUE(vt::FileExists(folder + "\\" + recording::PictureFileName(2)));
+    EXPECT_FALSE(vt::FileExists(folder + "\\" + recording::PictureFileName(3)));
 }
 
 // Names in the folder that a player takes for pictures.
@@ -264,6 +282,22 @@ TEST(RecordingFolder, RefusesAFolderItWouldOverwriteOrCannotUse) {
         }
     }
     EXPECT_EQ(vt::ReadFileBytes(base + "\\file"), kept);
+}
+
+// A recording into FILE.avi never overwrites FILE.avi, FILE.txt or any of
+// its later parts, and takes no other file for one of them.
+TEST(RecordingFile, RefusesWhenItOrAnyOfItsPartsExists) {
+    const std::pair<const char *, bool> rows[] = {  // a name made beside rec.avi, and whether it is one of its files
+        {"rec.avi", true},      {"rec.txt", true},     {"REC_002.AVI", true},  {"rec_999.avi", true},
+        {"rec_001.avi", false}, {"rec_0002.avi", false}, {"rec_02.avi", false}, {"rec_x02.avi", false},
+        {"recx_002.avi", false},
+    };
+    for (const auto &row : rows) {
+        const std::string folder = vt::NewTempFolder("recording-parts");
+        vt::WriteBytes(folder + "\\" + row.first, {'x'});
+        EXPECT_EQ(recording::ExistingRecordingFile(folder + "\\rec.avi"), row.second ? folder + "\\" + row.first : "")
+            << row.first;
+    }
 }
 
 TEST(RecordingFolder, TellsAFileInsideItHoweverEitherIsSpelled) {

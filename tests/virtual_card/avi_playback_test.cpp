@@ -20,6 +20,7 @@
 #include "avi_index_damage.h"
 #include "avi_memory_sink.h"
 #include "jpeg_encoder.h"
+#include "recording_parts.h"
 #include "test_support.h"
 #include "vcard_control.h"
 
@@ -30,6 +31,7 @@ using Bytes = std::vector<uint8_t>;
 constexpr int kWidth = 8, kHeight = 6;  // frames fitted into 768 x 576 fill it
 constexpr int kRepeat = -1;             // a step with no data
 constexpr int kBroken = -2;             // a Motion JPEG frame of bytes no decoder takes
+constexpr int kNextPart = -3;           // the steps after it go to the recording's next file
 constexpr int kOutWidth = 96, kOutHeight = 72;
 
 // A flat frame of grey level `level`, as the recorder stores its pictures.
@@ -110,7 +112,8 @@ protected:
 TEST_F(AviPlaybackTest, StepsPlayInOrderAtTheFileRateWithRepeats) {
     // Card frame n shows step n x rate / 25 (dwRate / dwScale steps a
     // second); a repeat shows the step before again, black before any, and
-    // so does a frame that cannot be decoded; the steps loop. ffmpeg's files
+    // so does a frame that cannot be decoded; the steps loop, and a
+    // recording in parts plays them in turn. ffmpeg's files
     // (ffmpeg_movies.sh) hold 10 steps, step n flat grey 20 (n + 1).
     struct Row {
         const char *name;
@@ -129,15 +132,24 @@ TEST_F(AviPlaybackTest, StepsPlayInOrderAtTheFileRateWithRepeats) {
         {"Motion JPEG at 25", avi::Codec::kMjpeg, 24, 25, {kRepeat, 60, kRepeat, 180}, {0, 60, 60, 180, 0}, 2},
         {"Motion JPEG at 50, a frame that cannot be decoded", avi::Codec::kMjpeg, 24, 50,
          {40, 80, kBroken, kRepeat, 160}, {40, 80, 160, 80, 80}, 2},
+        {"three parts", avi::Codec::kRaw, 24, 25, {40, 80, kNextPart, 120, kRepeat, kNextPart, 160},
+         {40, 80, 120, 120, 160, 40}, 0},
         {"ffmpeg at 12.5 (25 / 2)", {}, 0, 0, {}, {20, 20, 40, 40, 60, 60, 80}, 2, "ffmpeg-12.5.avi"},
         {"ffmpeg at 30000 / 1001", {}, 0, 0, {}, {20, 40, 60, 80, 100, 120, 160, 180, 200, 20}, 2,
          "ffmpeg-30000-1001.avi"},
     };
     for (const Row &row : rows) {
         VcReset();
-        const std::string path = row.ffmpegFile ? vt::BesideProgram(row.ffmpegFile)
-                                                : Write(std::string(row.name) + ".avi",
-                                                        Recording(row.codec, row.bits, row.rate, row.steps));
+        std::string path = row.ffmpegFile ? vt::BesideProgram(row.ffmpegFile) : "";
+        int number = 0;
+        for (auto begin = row.steps.begin(); !row.ffmpegFile;) {
+            const auto end = std::find(begin, row.steps.end(), kNextPart);
+            const std::string part = Write(parts::PartPath(std::string(row.name) + ".avi", ++number),
+                                           Recording(row.codec, row.bits, row.rate, {begin, end}));
+            if (number == 1) path = part;
+            if (end == row.steps.end()) break;
+            begin = end + 1;
+        }
         ASSERT_EQ(Play(path), "") << row.name;
         VcSetStatusMode(VC_STATUS_EVERY_POLL);
         const std::vector<int> seen = Levels(static_cast<int>(row.shown.size()));

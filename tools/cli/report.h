@@ -22,6 +22,7 @@ constexpr const char *kFrameSaved = "frame_saved";     // the 24-bit file given 
 constexpr const char *kGreySaved = "grey_saved";       // the grey file written
 constexpr const char *kPicturesKept = "pictures_kept";  // record: files written in full
 constexpr const char *kPicturesDropped = "pictures_dropped";  // record: the disk behind or stopped
+constexpr const char *kParts = "parts";                // record into FILE.avi: the files written
 constexpr const char *kExitStatus = "exit_status";     // written last, at the very end
 }  // namespace report_key
 

@@ -8,7 +8,6 @@
 #include <cstring>
 
 #include "ascii_names.h"
-#include "avi_writer.h"
 #include "frame_geometry.h"
 #include "record_rate.h"
 
@@ -117,6 +116,11 @@ std::string ParseRecordOptions(const std::vector<std::string> &args, RecordOptio
     options.rate = recording::kDefaultRate;
     std::vector<std::string> rest;
     for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--continue") {
+            if (!avi) return "--continue is for a recording into a FILE.avi";
+            options.continuing = true;
+            continue;
+        }
         const std::string name = args[i].substr(0, args[i].find('='));
         if (name != "--rate" && name != "--codec" && name != "--quality") {
             rest.push_back(args[i]);
@@ -149,12 +153,12 @@ std::string ParseRecordOptions(const std::vector<std::string> &args, RecordOptio
     return problem;
 }
 
-bool ParseSegmentBytes(const char *text, uint64_t &bytes) {
+bool ParseByteCount(const char *text, uint64_t most, uint64_t &bytes) {
     if (!text || *text < '0' || *text > '9') return false;
     errno = 0;
     char *end = nullptr;
     const unsigned long long parsed = std::strtoull(text, &end, 10);
-    if (*end != '\0' || errno == ERANGE || parsed == 0 || parsed > avi::kLargestSegmentBytes) return false;
+    if (*end != '\0' || errno == ERANGE || parsed == 0 || parsed > most) return false;
     bytes = parsed;
     return true;
 }

@@ -48,16 +48,19 @@ struct RecordOptions {
     double rate = 0;  // set from record_rate.h's default
     avi::Codec codec = avi::Codec::kMjpeg;  // .avi only
     int quality = kDefaultQuality;          // 1..100, Motion JPEG only
+    bool continuing = false;                // .avi only: a cut recording goes on
     PreviewOptions preview;
 };
 
-// "FOLDER|FILE.avi [--rate R] [--codec mjpeg|raw] [--quality 1..100]" and
-// every option of preview but --open. An AVI file's rate is a whole number.
+// "FOLDER|FILE.avi [--rate R] [--codec mjpeg|raw] [--quality 1..100]
+// [--continue]" and every option of preview but --open. An AVI file's rate
+// is a whole number.
 std::string ParseRecordOptions(const std::vector<std::string> &args, RecordOptions &options);
 
-// The AVI segment size a test may force through the environment (decimal
-// bytes, 1 to 2 GB): false for anything else, which leaves the default.
-bool ParseSegmentBytes(const char *text, uint64_t &bytes);
+// A size a test may force through the environment (decimal bytes, 1 to
+// `most`), such as the AVI segment size: false for anything else, which
+// leaves the default.
+bool ParseByteCount(const char *text, uint64_t most, uint64_t &bytes);
 
 // Takes "--report FILE" or "--report=FILE", which every command accepts,
 // out of `args` into `reportPath`; returns what is wrong with it, or "".

@@ -2,8 +2,7 @@
 
 #include <windows.h>
 
-#include <cstring>
-
+#include "volume_room.h"
 #include "win32_guards.h"
 #include "windows_error.h"
 
@@ -53,17 +52,11 @@ struct MendFile {
     }
 };
 
-// FAT and FAT32 take files of 4 GB less one byte; the others more than a
-// recording reaches. A file under 1 GB cannot reach the limit: the indexes
-// mend adds take at most 24 bytes for each 8-byte chunk.
-uint64_t LargestFileOn(const std::string &path, uint64_t size) {
-    if (size < (uint64_t{1} << 30)) return UINT64_MAX;
-    char volume[MAX_PATH + 1];
-    char system[32];
-    if (!GetVolumePathNameA(path.c_str(), volume, sizeof volume) ||
-        !GetVolumeInformationA(volume, nullptr, 0, nullptr, nullptr, nullptr, system, sizeof system))
-        return UINT64_MAX;
-    return std::strncmp(system, "FAT", 3) == 0 ? UINT32_MAX : UINT64_MAX;
+// A file under 1 GB cannot reach a file system's limit: the indexes mend
+// adds take at most 24 bytes for each 8-byte chunk.
+uint64_t LargestFileFor(const std::string &path, uint64_t size) {
+    const uint64_t largest = size < (uint64_t{1} << 30) ? 0 : LimitsOf(path).largestFile;
+    return largest ? largest : UINT64_MAX;
 }
 
 MendOutcome Refused(const std::string &line) {
@@ -90,7 +83,7 @@ MendOutcome MendAviFile(const std::string &path) {
     MendFile mendFile{file.get()};
     const avi::MendIo io{&mendFile, MendFile::Read, MendFile::WriteAt, MendFile::SetSize, MendFile::Flush};
     const uint64_t bytes = static_cast<uint64_t>(size.QuadPart);
-    MendOutcome outcome = avi::MendFile(io, bytes, LargestFileOn(path, bytes));
+    MendOutcome outcome = avi::MendFile(io, bytes, LargestFileFor(path, bytes));
     if (outcome.status == MendStatus::kFailed && mendFile.error)
         outcome.line += " (" + cli::WindowsError(mendFile.error) + ")";
     return outcome;

@@ -1,6 +1,7 @@
 #include "bmp_folder_store.h"
 
 #include <cstdio>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -37,13 +38,21 @@ DWORD FlushToDisk(const std::string &path) {
 
 class BmpFolderStore : public PictureStore {
 public:
-    BmpFolderStore(std::string folder, FrameFormat format, PictureWriter writer, PictureRenamer renamer)
-        : folder_(std::move(folder)), format_(format), writer_(writer), renamer_(renamer) {}
+    BmpFolderStore(std::string folder, FrameFormat format, int64_t mostPictures, PictureWriter writer,
+                   PictureRenamer renamer)
+        : folder_(std::move(folder)), format_(format), mostPictures_(mostPictures), writer_(writer),
+          renamer_(renamer) {}
 
     bool Keep(const BYTE *frame, int64_t number, WriteFailure &failure) override {
         std::string path = folder_ + "\\" + PictureFileName(number);
         if (number > kMostPictures) {
             failure = WriteFailure{std::move(path), 0, true, ""};
+            return false;
+        }
+        if (mostPictures_ > 0 && number > mostPictures_) {
+            failure = WriteFailure{std::move(path), 0, true,
+                                   "the folder takes no more files: its volume holds " +
+                                       std::to_string(mostPictures_) + " pictures in one folder"};
             return false;
         }
         WidenFrame(format_, frame, bgr_);
@@ -78,6 +87,7 @@ private:
 
     const std::string folder_;
     const FrameFormat format_;
+    const int64_t mostPictures_;
     const PictureWriter writer_;
     const PictureRenamer renamer_;
     std::vector<BYTE> bgr_;
@@ -85,9 +95,10 @@ private:
 
 }  // namespace
 
-std::unique_ptr<PictureStore> MakeBmpFolderStore(std::string folder, FrameFormat format, PictureWriter writer,
-                                                 PictureRenamer renamer) {
-    return std::unique_ptr<PictureStore>(new BmpFolderStore(std::move(folder), format, writer, renamer));
+std::unique_ptr<PictureStore> MakeBmpFolderStore(std::string folder, FrameFormat format, int64_t mostPictures,
+                                                 PictureWriter writer, PictureRenamer renamer) {
+    return std::unique_ptr<PictureStore>(
+        new BmpFolderStore(std::move(folder), format, mostPictures, writer, renamer));
 }
 
 }  // namespace recording

@@ -30,7 +30,9 @@ std::string PictureFileName(int64_t number);
 // A picture is written under its name with this added, then renamed.
 constexpr char kPartialSuffix[] = ".part";
 
-std::unique_ptr<PictureStore> MakeBmpFolderStore(std::string folder, FrameFormat format,
+// `mostPictures`: the pictures the folder's volume takes in one folder
+// (volume_room.h); 0 when it says no limit.
+std::unique_ptr<PictureStore> MakeBmpFolderStore(std::string folder, FrameFormat format, int64_t mostPictures = 0,
                                                  PictureWriter writer = WriteBmpPicture,
                                                  PictureRenamer renamer = MoveFileA);
 

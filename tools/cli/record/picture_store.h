@@ -25,8 +25,16 @@ void WidenFrame(const FrameFormat &format, const BYTE *frame, std::vector<BYTE> 
 struct WriteFailure {
     std::string path;
     DWORD error = 0;
-    bool tooMany = false;  // the numbering ran out instead
+    bool tooMany = false;  // the numbering ran out, or the folder takes no more files, instead
     std::string reason;    // else, when no Windows error tells it: why
+    bool nearlyFull = false;  // the disk had room only to close the file, which is whole
+};
+
+// One file of a recording kept in several (recording_parts.h): its name and
+// its time steps, pictures and repeats alike.
+struct FilePart {
+    std::string name;
+    int64_t steps = 0;
 };
 
 // Where the kept frames go. Called from the recorder's thread only; each
@@ -44,6 +52,8 @@ public:
     virtual bool Refresh(WriteFailure &) { return true; }
     // After the last picture.
     virtual bool Close(WriteFailure &failure) = 0;
+    // The files written so far, for a store that writes files of its own.
+    virtual std::vector<FilePart> Parts() const { return {}; }
 };
 
 }  // namespace recording

@@ -21,15 +21,20 @@
 #include "preview_paint.h"
 #include "recorder.h"
 #include "recording_claims.h"
+#include "recording_continuation.h"
 #include "recording_report.h"
 #include "still_bmp.h"
+#include "volume_room.h"
 #include "windows_error.h"
 
 namespace cli {
 namespace {
 
-// Lets a test force many segments on a small file; users never need it.
+// Let a test force many segments or parts on a small file, and a disk that
+// fills, without a volume of that kind; users never need them.
 constexpr char kSegmentBytesVariable[] = "VORLANE_AVI_SEGMENT_BYTES";
+constexpr char kFileLimitVariable[] = "VORLANE_FILE_LIMIT_BYTES";
+constexpr char kFreeBytesVariable[] = "VORLANE_FREE_BYTES";
 constexpr char kNoPicture[] = "the card delivered no picture";
 // Above every thread of a normal process, dynamic boosts included.
 constexpr int kReaderPriority = THREAD_PRIORITY_TIME_CRITICAL;
@@ -38,10 +43,14 @@ constexpr char kNoFlushVariable[] = "VORLANE_AVI_NO_FLUSH";
 
 std::string WhyWritingStopped(const recording::WriteFailure &failure) {
     const std::string name = NameOf(failure.path);
+    if (failure.nearlyFull) return "the disk was nearly full; " + name + " was closed whole";
     if (failure.tooMany)
-        return "the numbering ends at " + recording::PictureFileName(recording::kMostPictures);
+        return failure.reason.empty() ? "the numbering ends at " + recording::PictureFileName(recording::kMostPictures)
+                                      : failure.reason;
     if (failure.error == ERROR_DISK_FULL || failure.error == ERROR_HANDLE_DISK_FULL)
         return "the disk is full (" + name + " could not be written)";
+    if (failure.error == ERROR_CANNOT_MAKE)
+        return "the folder takes no more files (" + name + " could not be made)";
     if (!failure.error && !failure.reason.empty()) return name + ": " + failure.reason;
     return name + " could not be written (" + WindowsError(failure.error) + ")";
 }
@@ -58,39 +67,52 @@ struct Destination {
     std::unique_ptr<recording::PictureStore> store;
     recording::Pacing pacing = recording::Pacing::kBudget;
     std::string refusal;  // why not, "" when it may start
+    recording::Continuation continuation;  // --continue
 };
+
+// Gives up what the recording claimed when it never started.
+void Release(const RecordOptions &options, const recording::Continuation &continuation) {
+    if (options.continuing) recording::ReleaseContinuation(options.destination, continuation);
+    else if (IsAviName(options.destination)) recording::ReleaseAviFile(options.destination);
+    else recording::ReleaseFolder(options.destination);
+}
 
 Destination Claim(const RecordOptions &options, const recording::FrameFormat &format) {
     Destination destination;
     const std::string &path = options.destination;
     if (!IsAviName(path)) {
         destination.refusal = recording::PrepareFolder(path);
-        if (destination.refusal.empty()) destination.store = recording::MakeBmpFolderStore(path, format);
+        const int64_t mostFiles = recording::LimitsOf(path + "\\x").mostFolderFiles;
+        if (destination.refusal.empty()) destination.store = recording::MakeBmpFolderStore(path, format, mostFiles);
         return destination;
     }
-    destination.refusal = recording::PrepareAviFile(path);
-    if (!destination.refusal.empty()) return destination;
     recording::AviFileSettings settings;
     settings.codec = options.codec;
     settings.quality = options.quality;
     settings.rate = static_cast<uint32_t>(options.rate);
-    uint64_t segmentBytes = 0;
-    if (ParseSegmentBytes(std::getenv(kSegmentBytesVariable), segmentBytes)) settings.segmentBytes = segmentBytes;
+    uint64_t bytes = 0;
+    if (ParseByteCount(std::getenv(kSegmentBytesVariable), avi::kLargestSegmentBytes, bytes))
+        settings.segmentBytes = bytes;
+    if (ParseByteCount(std::getenv(kFileLimitVariable), UINT64_MAX, bytes)) settings.fileLimit = bytes;
+    if (ParseByteCount(std::getenv(kFreeBytesVariable), UINT64_MAX - 1, bytes)) settings.freeBytes = bytes;
     const char *noFlush = std::getenv(kNoFlushVariable);
     settings.flush = noFlush == nullptr || std::strcmp(noFlush, "1") != 0;
+    recording::Continuation &continuation = destination.continuation;
+    destination.refusal =
+        options.continuing
+            ? recording::PrepareContinuation(path, recording::WriterSettingsFor(format, settings), continuation)
+            : recording::PrepareAviFile(path);
+    if (!destination.refusal.empty()) return destination;
+    settings.partsBefore = continuation.parts;
+    settings.gaps = continuation.gaps;
     recording::WriteFailure failure;
     destination.store = recording::MakeAviFileStore(path, format, settings, failure);
     destination.pacing = recording::Pacing::kTimeSteps;
     if (!destination.store) {
-        recording::ReleaseAviFile(path);
+        Release(options, continuation);
         destination.refusal = path + " cannot be written: " + WhyWritingStopped(failure);
     }
     return destination;
-}
-
-void Release(const RecordOptions &options) {
-    if (IsAviName(options.destination)) recording::ReleaseAviFile(options.destination);
-    else recording::ReleaseFolder(options.destination);
 }
 
 bool KeyHeld(int key) { return (GetKeyState(key) & 0x8000) != 0; }
@@ -187,6 +209,7 @@ int EndRecording(const RecordOptions &options, recording::Summary &summary,
     report.Set(report_key::kPicturesKept, static_cast<long long>(summary.counts.kept));
     report.Set(report_key::kPicturesDropped,
                static_cast<long long>(summary.counts.diskBehind + summary.counts.notWritten));
+    if (!summary.parts.empty()) report.Set(report_key::kParts, static_cast<long long>(summary.parts.size()));
     const std::string unwritten =
         summary.aviFile.empty() ? recording::WriteReport(options.destination, text)
                                 : recording::WriteReportFile(recording::AviReportPath(options.destination), text);
@@ -226,10 +249,11 @@ int Record(const CardCalls &calls, const RecordOptions &options, Report &report)
         std::fprintf(stderr, "vorlane-cli: %s\n", destination.refusal.c_str());
         return kExitUsage;
     }
+    if (options.continuing) std::printf("record: %s\n", destination.continuation.mended.c_str());
     const int sceneFailure = SetScene(preview.scene);
     if (sceneFailure >= 0) {
         destination.store.reset();
-        Release(options);
+        Release(options, destination.continuation);
         return sceneFailure;
     }
     const auto getStats = VirtualCardFunction<GetStatsFunction>("VcGetStats");
@@ -242,7 +266,7 @@ int Record(const CardCalls &calls, const RecordOptions &options, Report &report)
     const std::string closed = card.Open(calls, frame, preview.mode);
     if (!closed.empty() || !recorder->Start()) {
         recorder.reset();
-        Release(options);
+        Release(options, destination.continuation);
         std::fprintf(stderr, "vorlane-cli: %s\n",
                      !closed.empty() ? closed.c_str() : "no thread could be started to write the pictures");
         return kExitFailed;
@@ -274,7 +298,9 @@ int Record(const CardCalls &calls, const RecordOptions &options, Report &report)
     summary.adValues = AdValues(getStats);
     recording::WriteFailure failure;
     summary.counts = recorder->Finish(failure, count.ran);
-    summary.aviFile = avi ? NameOf(options.destination) : "";
+    summary.parts = recorder->Parts();
+    summary.aviFile = avi ? NameOf(options.continuing ? destination.continuation.nextPart : options.destination) : "";
+    summary.gaps = destination.continuation.gaps;
     summary.rate = options.rate;
     summary.width = frame.width;
     summary.height = frame.height;
@@ -334,13 +360,13 @@ int RecordCommand(const Arguments &args, Report &report) {
     if (!options.preview.grey.empty() && options.preview.save.empty())
         return Usage("record --grey FILE needs --save FILE for the frame it is made from");
     // An existing file is refused before anything is loaded or opened.
-    if (avi) {
-        for (const std::string &file : {options.destination, recording::AviReportPath(options.destination)})
-            if (GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES) {
-                std::fprintf(stderr, "vorlane-cli: %s already exists; record into a new file, nothing was overwritten\n",
-                             file.c_str());
-                return kExitUsage;
-            }
+    if (avi && !options.continuing) {
+        const std::string existing = recording::ExistingRecordingFile(options.destination);
+        if (!existing.empty()) {
+            std::fprintf(stderr, "vorlane-cli: %s already exists; record into a new file, nothing was overwritten\n",
+                         existing.c_str());
+            return kExitUsage;
+        }
     }
     guards::UniqueModule driver;
     CardCalls calls;

@@ -17,7 +17,8 @@ Recorder::Recorder(std::unique_ptr<PictureStore> store, FrameFormat format, doub
 
 Recorder::Recorder(std::string folder, int32_t width, int32_t height, double rate, PictureWriter writer,
                    PictureRenamer renamer)
-    : Recorder(MakeBmpFolderStore(std::move(folder), FrameFormat{width, height, colormode::kRgb24}, writer, renamer),
+    : Recorder(MakeBmpFolderStore(std::move(folder), FrameFormat{width, height, colormode::kRgb24}, 0, writer,
+                                  renamer),
                FrameFormat{width, height, colormode::kRgb24}, rate, Pacing::kBudget) {}
 
 Recorder::~Recorder() {

@@ -77,6 +77,8 @@ public:
     // With time steps, the steps up to `endTime` are filled with repeats.
     // `failure` tells why writing stopped early, if it did.
     Counts Finish(WriteFailure &failure, double endTime = 0);
+    // The files written, once finished (PictureStore::Parts).
+    std::vector<FilePart> Parts() const { return store_->Parts(); }
 
 private:
     struct Picture {

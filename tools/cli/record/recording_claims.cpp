@@ -94,7 +94,7 @@ std::string PrepareFolder(const std::string &folder) {
             return folder + " already holds a " + kReportName +
                    "; record into a new or empty folder, nothing was overwritten";
     }
-    if (const DWORD error = WriteTextFile(ReportPath(folder), CREATE_NEW, "recording under way\r\n"))
+    if (const DWORD error = WriteTextFile(ReportPath(folder), CREATE_NEW, kUnderWay))
         return "the folder " + folder + " cannot be written (" + cli::WindowsError(error) + ")";
     return "";
 }
@@ -118,12 +118,29 @@ bool NamesRecordingFile(const std::string &file, const std::string &aviPath) {
 
 void ReleaseFolder(const std::string &folder) { DeleteFileA(ReportPath(folder).c_str()); }
 
+std::string ExistingRecordingFile(const std::string &path) {
+    for (const std::string &file : {path, AviReportPath(path)})
+        if (GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES) return file;
+    // Names compared whole: the wildcard also matches short 8.3 names.
+    const size_t stem = path.size() - 4;
+    const std::string first = cli::NameOf(path);
+    const std::string folder = path.substr(0, path.size() - first.size());
+    WIN32_FIND_DATAA found;
+    const HANDLE opened = FindFirstFileA((path.substr(0, stem) + "_*" + path.substr(stem)).c_str(), &found);
+    if (opened == INVALID_HANDLE_VALUE) return "";
+    const guards::UniqueFind search(opened);
+    std::string part;
+    do {
+        if (parts::PartNumber(found.cFileName, first) != 0) part = folder + found.cFileName;
+    } while (part.empty() && FindNextFileA(search.get(), &found));
+    return part;
+}
+
 std::string PrepareAviFile(const std::string &path) {
     const std::string report = AviReportPath(path);
-    for (const std::string &file : {path, report})
-        if (GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES)
-            return file + " already exists; record into a new file, nothing was overwritten";
-    if (const DWORD error = WriteTextFile(report, CREATE_NEW, "recording under way\r\n"))
+    const std::string existing = ExistingRecordingFile(path);
+    if (!existing.empty()) return existing + " already exists; record into a new file, nothing was overwritten";
+    if (const DWORD error = WriteTextFile(report, CREATE_NEW, kUnderWay))
         return report + " cannot be written (" + cli::WindowsError(error) + ")";
     return "";
 }

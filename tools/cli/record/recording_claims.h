@@ -29,8 +29,11 @@ bool NamesRecordingFile(const std::string &file, const std::string &aviPath);
 // Gives up the claim when the recording never started: removes recording.txt.
 void ReleaseFolder(const std::string &folder);
 
-// The same for FILE.avi: neither it nor FILE.txt may exist; FILE.txt is
-// created as the claim. "" or one line that says why not.
+// The first of FILE.avi, FILE.txt and the recording's later parts
+// (FILE_002.avi, ...) that exists, or "".
+std::string ExistingRecordingFile(const std::string &path);
+// The same for FILE.avi: none of those may exist; FILE.txt is created as
+// the claim. "" or one line that says why not.
 std::string PrepareAviFile(const std::string &path);
 // Removes FILE.txt and FILE.avi when the recording never started.
 void ReleaseAviFile(const std::string &path);

@@ -43,8 +43,10 @@ std::string ReportPath(const std::string &folder) { return folder + "\\" + kRepo
 
 std::string ReportText(const Summary &s) {
     const Counts &c = s.counts;
+    const bool onePart = s.parts.empty() || s.parts.back().name == s.aviFile;
+    const std::string lastPart = onePart ? "" : " to " + s.parts.back().name;
     const std::string files =
-        !s.aviFile.empty() ? " (in " + s.aviFile + ")"
+        !s.aviFile.empty() ? " (in " + s.aviFile + lastPart + ")"
         : c.kept          ? " (" + PictureFileName(1) + " to " + PictureFileName(c.kept) + ")"
                           : "";
     char text[1024];
@@ -72,7 +74,18 @@ std::string ReportText(const Summary &s) {
                   s.stalledSeconds, kStallSeconds);
     return text + repeats + stalled +
            ("frames the card finished: " + s.cardFrames + "\r\nA/D values: " + s.adValues + "\r\nended: " +
-            s.ended + "\r\n");
+            s.ended + "\r\n") +
+           PartsText(s.parts, s.gaps);
+}
+
+std::string PartsText(const std::vector<FilePart> &parts, const std::vector<std::string> &gaps) {
+    std::string text = parts.empty() ? "" : "parts: " + std::to_string(parts.size()) + "\r\n";
+    for (size_t i = 0; i < parts.size(); ++i) {
+        const FilePart &part = parts[i];
+        text += "part " + std::to_string(i + 1) + ": " + part.name + ", steps " + std::to_string(part.steps) + "\r\n";
+    }
+    for (const std::string &gap : gaps) text += gap + "\r\n";
+    return text;
 }
 
 std::string AviReportPath(const std::string &aviPath) { return aviPath.substr(0, aviPath.size() - 4) + ".txt"; }

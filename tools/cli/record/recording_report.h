@@ -6,12 +6,15 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "recorder.h"
 
 namespace recording {
 
 constexpr char kReportName[] = "recording.txt";
+// What the figures' file says while the recording runs: its claim.
+constexpr char kUnderWay[] = "recording under way\r\n";
 
 struct Summary {
     Counts counts;
@@ -26,6 +29,8 @@ struct Summary {
     int32_t colorMode = 1;
     std::string adValues;  // "128 128 128", or why they are not known
     std::string ended;     // why the recording ended
+    std::vector<FilePart> parts;  // the files of a recording into FILE.avi
+    std::vector<std::string> gaps;  // and the notes of its cuts (--continue)
 };
 
 // Writes `text` to a file that `disposition` opens, through to the disk;
@@ -36,6 +41,9 @@ std::string ReportPath(const std::string &folder);
 
 // What recording.txt holds, one "name: value" line each.
 std::string ReportText(const Summary &summary);
+// The lines that list a recording's files and the steps in each, and the
+// gaps between them.
+std::string PartsText(const std::vector<FilePart> &parts, const std::vector<std::string> &gaps);
 
 // Replaces recording.txt in one step. Returns "" or why it could not.
 std::string WriteReport(const std::string &folder, const std::string &text);

@@ -27,6 +27,7 @@ struct WriterSettings {
     uint32_t rate = 25;  // frames a second
     uint64_t segmentBytes = kDefaultSegmentBytes;
     uint32_t superIndexEntries = kDefaultSuperIndexEntries;  // the most segments a file holds
+    uint64_t fileLimit = 0;  // the largest file the volume takes; 0: no limit
 };
 
 // Why the writer cannot write these settings, or null when it can.

@@ -31,6 +31,26 @@ bool Writer::Flush() {
     return true;
 }
 
+// A segment holds at least one step, and its indexes stay within its size.
+bool Writer::StartsSegment(uint64_t chunkBytes) const {
+    return !entries_.empty() &&
+           end_ + chunkBytes + IndexBytes(entries_.size() + 1, segmentsClosed_ == 0) - segmentAt_ >
+               settings_.segmentBytes;
+}
+
+uint64_t Writer::GrowthToClose(size_t size) const {
+    const uint64_t chunkBytes = Padded(sizeof(ChunkHeader) + uint64_t{size});
+    if (!StartsSegment(chunkBytes)) return chunkBytes + IndexBytes(entries_.size() + 1, segmentsClosed_ == 0);
+    return IndexBytes(entries_.size(), segmentsClosed_ == 0) + sizeof(ListHeader) * 2 + chunkBytes +
+           IndexBytes(1, false);
+}
+
+bool Writer::Fits(size_t size) const {
+    const uint64_t chunkBytes = Padded(sizeof(ChunkHeader) + uint64_t{size});
+    if (StartsSegment(chunkBytes) && segmentsClosed_ + 1 >= settings_.superIndexEntries) return false;
+    return settings_.fileLimit == 0 || end_ + GrowthToClose(size) <= settings_.fileLimit;
+}
+
 bool Writer::Open(const WriterSink &sink, const WriterSettings &settings) {
     if (open_) return Fail("the file is already open");
     *this = Writer();
@@ -50,6 +70,12 @@ bool Writer::Open(const WriterSink &sink, const WriterSettings &settings) {
 bool Writer::Refresh() {
     if (!open_) return Fail("the file is not open");
     if (failed_) return false;
+    return WriteCounts();
+}
+
+bool Writer::SettleCounts() { return open_ && WriteCounts(); }
+
+bool Writer::WriteCounts() {
     HeaderCounts counts;
     counts.firstSegmentSteps = segmentsClosed_ == 0 ? steps_ : firstSegmentSteps_;
     counts.steps = steps_;
@@ -82,14 +108,15 @@ bool Writer::AddRepeat() {
 bool Writer::AddChunk(const uint8_t *bytes, uint32_t size) {
     if (!open_) return Fail("the file is not open");
     if (failed_) return false;
-    const uint64_t chunkBytes = Padded(sizeof(ChunkHeader) + uint64_t{size});
-    if (!entries_.empty() &&
-        end_ + chunkBytes + IndexBytes(entries_.size() + 1, segmentsClosed_ == 0) - segmentAt_ >
-            settings_.segmentBytes) {
-        if (segmentsClosed_ + 1 >= settings_.superIndexEntries)
-            return Fail("the file holds as many segments as its super index has room for");
-        if (!CloseSegment() || !StartSegment()) return false;
+    // Refused, not failed: the file stays whole and closes as it is.
+    if (!Fits(size)) {
+        error_ = settings_.fileLimit != 0 && end_ + GrowthToClose(size) > settings_.fileLimit
+                     ? "the file has reached the largest size its volume takes"
+                     : "the file holds as many segments as its super index has room for";
+        return false;
     }
+    if (StartsSegment(Padded(sizeof(ChunkHeader) + uint64_t{size})) && (!CloseSegment() || !StartSegment()))
+        return false;
     const ChunkHeader header{frameId_, size};
     const uint64_t at = end_;
     if (!Append(&header, sizeof header)) return false;

@@ -36,6 +36,14 @@ public:
     // Writes the headers. False, with Error(), when the settings cannot be
     // written or the sink fails.
     bool Open(const WriterSink &sink, const WriterSettings &settings);
+    // True when a step of `size` bytes (0: a repeat) still fits in the file
+    // with every index it closes with: within the file limit, and in as many
+    // segments as the super index has room for. A step that does not fit is
+    // refused, the file left whole to be closed; the recording goes on in a
+    // file of its own.
+    bool Fits(size_t size) const;
+    // What the file grows by when it takes that step and is then closed.
+    uint64_t GrowthToClose(size_t size) const;
     // One time step showing `bytes` (a JPEG, or a DIB of DibBytes()).
     bool AddFrame(const uint8_t *bytes, size_t size);
     // One time step with no frame kept: it shows the step before again.
@@ -49,6 +57,10 @@ public:
     // Writes the last indexes and every size. After any failure the file is
     // left as it is, which plays as a cut file does.
     bool Close();
+    // After a failed write: the headers' counts brought to the steps written
+    // whole, patched in place, never growing the file. A file cut by its
+    // volume's limit then tells readers that go by them every step it holds.
+    bool SettleCounts();
 
     // Why the last call failed: a sentence without the file's name.
     const char *Error() const { return error_; }
@@ -65,6 +77,8 @@ private:
     bool Flush();
     bool StartSegment();
     bool CloseSegment();
+    bool StartsSegment(uint64_t chunkBytes) const;
+    bool WriteCounts();
 
     WriterSink sink_{};
     WriterSettings settings_{};

@@ -27,4 +27,11 @@ std::string WithoutTrailingSlashes(std::string path) {
     return path;
 }
 
+std::string FullPath(const std::string &path) {
+    char full[4 * MAX_PATH];
+    const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    if (length == 0 || length >= sizeof full) return "";
+    return WithoutTrailingSlashes(std::string(full, length));
+}
+
 }  // namespace cli

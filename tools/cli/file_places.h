@@ -17,4 +17,7 @@ std::string NameOf(const std::string &path);
 // Without trailing slashes, but never shorter than a root ("C:\").
 std::string WithoutTrailingSlashes(std::string path);
 
+// The full path, without trailing slashes; "" when it cannot be made.
+std::string FullPath(const std::string &path);
+
 }  // namespace cli

@@ -55,13 +55,6 @@ struct Place {
     }
 };
 
-std::string FullPath(const std::string &path) {
-    char full[4 * MAX_PATH];
-    const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
-    if (length == 0 || length >= sizeof full) return "";
-    return cli::WithoutTrailingSlashes(std::string(full, length));
-}
-
 Place Locate(const std::string &full) {
     Place place;
     for (std::string at = full; !at.empty(); at = cli::FolderOf(at)) {
@@ -100,16 +93,16 @@ std::string PrepareFolder(const std::string &folder) {
 }
 
 bool LiesWithin(const std::string &file, const std::string &folder) {
-    const std::string home = FullPath(folder);
+    const std::string home = cli::FullPath(folder);
     if (home.empty()) return false;
     const Place recording = Locate(home);
-    for (std::string at = cli::FolderOf(FullPath(file)); !at.empty(); at = cli::FolderOf(at))
+    for (std::string at = cli::FolderOf(cli::FullPath(file)); !at.empty(); at = cli::FolderOf(at))
         if (Locate(at) == recording) return true;
     return false;
 }
 
 bool NamesRecordingFile(const std::string &file, const std::string &aviPath) {
-    const std::string fullFile = FullPath(file), fullAvi = FullPath(aviPath);
+    const std::string fullFile = cli::FullPath(file), fullAvi = cli::FullPath(aviPath);
     if (fullFile.empty() || fullAvi.empty()) return false;
     const std::string name = cli::NameOf(fullFile), avi = cli::NameOf(fullAvi);
     if (parts::PartNumber(name, avi) == 0 && _stricmp(name.c_str(), AviReportPath(avi).c_str()) != 0) return false;

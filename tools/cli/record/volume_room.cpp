@@ -3,27 +3,22 @@
 #include <windows.h>
 
 #include "ascii_names.h"
+#include "file_places.h"
 
 namespace recording {
 namespace {
 
-std::string FullPath(const std::string &path) {
-    char full[4 * MAX_PATH];
-    const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
-    return length == 0 || length >= sizeof full ? path : std::string(full, length);
-}
-
-// The folder `path` lies in, ending in a backslash as the volume calls want.
-std::string FolderOf(const std::string &full) {
-    const size_t slash = full.find_last_of("\\/");
-    return slash == std::string::npos ? std::string(".\\") : full.substr(0, slash + 1);
+// The full path, or `path` as it is when none can be made.
+std::string FullOrAsGiven(const std::string &path) {
+    const std::string full = cli::FullPath(path);
+    return full.empty() ? path : full;
 }
 
 }  // namespace
 
 VolumeLimits LimitsOf(const std::string &path) {
     char volume[4 * MAX_PATH], fileSystem[MAX_PATH + 1];
-    if (!GetVolumePathNameA(FullPath(path).c_str(), volume, sizeof volume) ||
+    if (!GetVolumePathNameA(FullOrAsGiven(path).c_str(), volume, sizeof volume) ||
         !GetVolumeInformationA(volume, nullptr, 0, nullptr, nullptr, nullptr, fileSystem, sizeof fileSystem))
         return VolumeLimits{};
     // "FAT", "FAT12", "FAT16", "FAT32"; exFAT has neither limit.
@@ -35,8 +30,10 @@ VolumeLimits LimitsOf(const std::string &path) {
 bool FreeBytes(const std::string &path, uint64_t &bytes) {
     // The folder itself, not its volume's root: a volume mounted on a folder
     // has room of its own.
+    const std::string full = FullOrAsGiven(path);
+    const std::string folder = full.substr(0, full.size() - cli::NameOf(full).size());
     ULARGE_INTEGER available;
-    if (!GetDiskFreeSpaceExA(FolderOf(FullPath(path)).c_str(), &available, nullptr, nullptr)) return false;
+    if (!GetDiskFreeSpaceExA(folder.empty() ? ".\\" : folder.c_str(), &available, nullptr, nullptr)) return false;
     bytes = available.QuadPart;
     return true;
 }

@@ -121,8 +121,15 @@ bool KeyHeld(int key) { return (GetKeyState(key) & 0x8000) != 0; }
 // window closes or writing stops; offers each frame whole (both slots read)
 // at the time its first slot was read, and paints every slot read. A watch
 // says on the console when the card stalls and when it delivers again.
+// The virtual card's reads and A/D values, into the report.
+void SetCardFigures(Report &report, GetStatsFunction getStats) {
+    const VcStats stats = CardStats(getStats);
+    report.Set(report_key::kCardReads, static_cast<long long>(stats.reads));
+    for (int i = 0; i < 3; ++i) report.Set(report_key::kCardAd[i], static_cast<long long>(stats.adValues[i]));
+}
+
 ReadCount ReadFrames(CardSession &card, recording::Recorder &recorder, const PreviewOptions &options,
-                     geometry::FrameSize frame, GetStatsFunction getStats, const Stopwatch &clock) {
+                     geometry::FrameSize frame, GetStatsFunction getStats, const Stopwatch &clock, Report &report) {
     const preview::DisplayInfo display = preview::DisplayInfoFor(frame, options.mode);
     guards::UniqueScreenDC screen(options.keysWindow ? GetDC(nullptr) : nullptr);
     if (screen) SetStretchBltMode(screen.get(), COLORONCOLOR);
@@ -139,8 +146,14 @@ ReadCount ReadFrames(CardSession &card, recording::Recorder &recorder, const Pre
         }
         // A key going down in the keys window steps the card's A/D values,
         // as the DLL's hot keys do in the preview.
-        PumpMessages([&card](const MSG &message) {
-            if (message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN) card.StepAdValues(KeyHeld);
+        PumpMessages([&](const MSG &message) {
+            if (message.message != WM_KEYDOWN && message.message != WM_SYSKEYDOWN) return;
+            card.StepAdValues(KeyHeld);
+            // A script pressing the chords waits for each step to show.
+            if (getStats) {
+                SetCardFigures(report, getStats);
+                report.WriteOnce();
+            }
         });
         bool read = false;
         const int slot = card.ReadNextSlot(read);
@@ -287,7 +300,7 @@ int Record(const CardCalls &calls, const RecordOptions &options, Report &report)
     // The card keeps two slots: a reader that waits more than a frame for
     // the processor loses one. The writer has the queue's seconds to catch up.
     SetThreadPriority(GetCurrentThread(), kReaderPriority);
-    const ReadCount count = ReadFrames(card, *recorder, preview, frame, getStats, clock);
+    const ReadCount count = ReadFrames(card, *recorder, preview, frame, getStats, clock, report);
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_NORMAL);
 
     recording::Summary summary;
@@ -310,11 +323,7 @@ int Record(const CardCalls &calls, const RecordOptions &options, Report &report)
     report.Set(report_key::kSeconds, count.ran);
     report.Set(report_key::kFramesPainted, count.frames);
     report.Set(report_key::kFramesPerSecond, count.ran > 0 ? static_cast<double>(count.frames) / count.ran : 0.0);
-    if (getStats) {
-        const VcStats stats = CardStats(getStats);
-        report.Set(report_key::kCardReads, static_cast<long long>(stats.reads));
-        for (int i = 0; i < 3; ++i) report.Set(report_key::kCardAd[i], static_cast<long long>(stats.adValues[i]));
-    }
+    if (getStats) SetCardFigures(report, getStats);
     std::printf("record: %lld frames read in %.1f s (%lld slots)\n", count.frames, count.ran, count.reads);
     int status = EndRecording(options, summary, failure, report, kExitOk);
     if (count.frames == 0) {

@@ -286,7 +286,9 @@ TEST(RecordingFolder, RefusesAFolderItWouldOverwriteOrCannotUse) {
 }
 
 // A recording into FILE.avi never overwrites FILE.avi, FILE.txt or any of
-// its later parts, and takes no other file for one of them.
+// its later parts, and takes no other file for one of them. The AVI store
+// refuses a file that exists, whatever the command checked before, and
+// leaves it as it was.
 TEST(RecordingFile, RefusesWhenItOrAnyOfItsPartsExists) {
     const std::pair<const char *, bool> rows[] = {  // a name made beside rec.avi, and whether it is one of its files
         {"rec.avi", true},      {"rec.txt", true},     {"REC_002.AVI", true},  {"rec_999.avi", true},
@@ -294,10 +296,13 @@ TEST(RecordingFile, RefusesWhenItOrAnyOfItsPartsExists) {
         {"recx_002.avi", false},
     };
     for (const auto &row : rows) {
-        const std::string folder = vt::NewTempFolder("recording-parts");
-        vt::WriteBytes(folder + "\\" + row.first, {'x'});
-        EXPECT_EQ(recording::ExistingRecordingFile(folder + "\\rec.avi"), row.second ? folder + "\\" + row.first : "")
-            << row.first;
+        const std::string folder = vt::NewTempFolder("recording-parts"), path = folder + "\\" + row.first;
+        vt::WriteBytes(path, {'x'});
+        EXPECT_EQ(recording::ExistingRecordingFile(folder + "\\rec.avi"), row.second ? path : "") << row.first;
+        recording::WriteFailure failure;
+        EXPECT_EQ(recording::MakeAviFileStore(path, {16, 16, 1}, {}, failure), nullptr) << row.first;
+        EXPECT_EQ(failure.error, static_cast<DWORD>(ERROR_FILE_EXISTS)) << row.first;
+        EXPECT_EQ(vt::ReadFileBytes(path), std::vector<uint8_t>{'x'}) << row.first;
     }
 }
 
@@ -452,18 +457,6 @@ TEST(Recorder, KeepsTimeWithTheNewestFrameOfEachStepOrARepeat) {
         EXPECT_EQ(counts.kept + counts.overRate + counts.diskBehind, counts.seen) << row.name;
         EXPECT_TRUE(failure.path.empty()) << row.name;
     }
-}
-
-// The AVI store refuses a file that exists, whatever the command checked
-// before, and leaves it as it was.
-TEST(AviFileStore, NeverOverwritesAnExistingFile) {
-    const std::string path = vt::NewTempFolder("avi-store") + "\\kept.avi";
-    const std::vector<uint8_t> kept{'k', 'e', 'p', 't'};
-    vt::WriteBytes(path, kept);
-    recording::WriteFailure failure;
-    EXPECT_EQ(recording::MakeAviFileStore(path, recording::FrameFormat{16, 16, 1}, {}, failure), nullptr);
-    EXPECT_EQ(failure.error, static_cast<DWORD>(ERROR_FILE_EXISTS));
-    EXPECT_EQ(vt::ReadFileBytes(path), kept);
 }
 
 // What `body` writes to the console, both streams, kept in `path` as well.

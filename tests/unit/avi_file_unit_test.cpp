@@ -182,14 +182,6 @@ TEST(AviWriter, AFileCloseToItsLimitClosesWholeWithinIt) {
     }
 }
 
-// The recording of its first `steps` steps, closed: what mending the
-// recording cut after them must give, byte for byte.
-const Bytes &Closed(std::map<size_t, Recording> &closed, const Row &row, const avi::WriterSettings &s, size_t steps) {
-    Recording &r = closed[steps];
-    if (r.sink.writes.empty()) Record(r, s, std::string(row.pattern).substr(0, steps));
-    return r.sink.file;
-}
-
 // Mends `file`, also (`cutMending`) when the mending is itself cut after
 // each of its writes: every whole step still reads back then, and mending
 // again ends where one mending does. A mended file needs nothing more.
@@ -231,7 +223,7 @@ TEST(AviFile, CutAnywhereReadsAndMendsEveryStepWrittenWhole) {
         Recording r;
         const avi::WriterSettings s = Settings(row.codec, row.width, row.height, row.bits, row.segmentBytes);
         Record(r, s, row.pattern);
-        std::map<size_t, Recording> closed;
+        std::map<size_t, Recording> closed;  // of the first n steps: what mending one cut after them gives
         // The steps whose data lie in the first `bytes` bytes.
         auto wholeIn = [&](size_t bytes) {
             size_t whole = 0;
@@ -247,7 +239,9 @@ TEST(AviFile, CutAnywhereReadsAndMendsEveryStepWrittenWhole) {
                 ASSERT_TRUE(Read(file, movie, why)) << row.name << ", " << where << ": " << why;
                 EXPECT_TRUE(HoldsSteps(file, movie, r, whole)) << row.name << ", " << where;
             }
-            ExpectMends(file, whole, Closed(closed, row, s, whole), std::string(row.name) + ", " + where, cutMending);
+            Recording &want = closed[whole];
+            if (want.sink.writes.empty()) Record(want, s, std::string(row.pattern).substr(0, whole));
+            ExpectMends(file, whole, want.sink.file, std::string(row.name) + ", " + where, cutMending);
         };
         for (size_t w = 0; w < r.sink.writes.size(); ++w) {
             const size_t n = r.sink.writes[w].bytes.size();

@@ -21,7 +21,6 @@ fi
 trap 'umount -l "$small"; rm -rf "$work"' EXIT
 avi_run_folder "$build"
 target="$(winepath -w "$small")\\f.avi"
-check_avi() { (cd "$run" && "$python" "$here/../readers/record_avi_check.py" noise "$@") || fail "$name" "see above"; }
 
 # fill NAME ENDED [VARIABLE=VALUE]: raw frames recorded onto the emptied small disk
 # until the recording ends, with exit status 2 and FILE.txt's ENDED line; the

@@ -66,6 +66,12 @@ avi_run_folder() {
   "$python" "$here/../readers/recording_check.py" make "$run/noise" 12 432 576 || fail setup "no footage"
 }
 
+# check_avi FILE.avi ARGUMENTS...: tests/readers/record_avi_check.py holds for
+# $run/FILE.avi against the noise footage, or the row $name fails. The row's
+# variables ($env) reach the check: the segment size the recorder was given.
+# shellcheck disable=SC2086
+check_avi() { (cd "$run" && env ${env:-} "$python" "$here/../readers/record_avi_check.py" noise "$@") || fail "$name" "see above"; }
+
 # riff_holds FILE.avi [cut]: $run/FILE.avi's RIFF segments keep to the
 # segment size and its legacy index points at every frame of the first
 # (tests/support/avi_riff.py, VORLANE_AVI_SEGMENT_BYTES as the recorder read it).

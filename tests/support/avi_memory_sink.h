@@ -58,10 +58,9 @@ struct AviMemorySink {
             if (done < count) flushed = done;
         intact = FileAfter(flushed, 0).size();
         std::vector<uint8_t> out = FileAfter(count, 0);
-        for (size_t i = flushed; i < count; ++i)
+        for (size_t i = flushed; i < count; ++i)  // in order: a patch lands on what was appended before it
             if (writes[i].append) std::memset(out.data() + writes[i].offset, 0, writes[i].bytes.size());
-        for (size_t i = flushed; i < count; ++i)
-            if (!writes[i].append) std::memcpy(out.data() + writes[i].offset, writes[i].bytes.data(), writes[i].bytes.size());
+            else std::memcpy(out.data() + writes[i].offset, writes[i].bytes.data(), writes[i].bytes.size());
         return out;
     }
 

@@ -182,14 +182,6 @@ TEST(AviWriter, AFileCloseToItsLimitClosesWholeWithinIt) {
     }
 }
 
-// The recording of its first `steps` steps, closed: what mending the
-// recording cut after them must give, byte for byte.
-const Bytes &Closed(std::map<size_t, Recording> &closed, const Row &row, const avi::WriterSettings &s, size_t steps) {
-    Recording &r = closed[steps];
-    if (r.sink.writes.empty()) Record(r, s, std::string(row.pattern).substr(0, steps));
-    return r.sink.file;
-}
-
 // Mends `file`, also (`cutMending`) when the mending is itself cut after
 // each of its writes: every whole step still reads back then, and mending
 // again ends where one mending does. A mended file needs nothing more.
@@ -231,7 +223,7 @@ TEST(AviFile, CutAnywhereReadsAndMendsEveryStepWrittenWhole) {
         Recording r;
         const avi::WriterSettings s = Settings(row.codec, row.width, row.height, row.bits, row.segmentBytes);
         Record(r, s, row.pattern);
-        std::map<size_t, Recording> closed;
+        std::map<size_t, Recording> closed;  // of the first n steps: what mending one cut after them gives
         // The steps whose data lie in the first `bytes` bytes.
         auto wholeIn = [&](size_t bytes) {
             size_t whole = 0;
@@ -247,7 +239,9 @@ TEST(AviFile, CutAnywhereReadsAndMendsEveryStepWrittenWhole) {
                 ASSERT_TRUE(Read(file, movie, why)) << row.name << ", " << where << ": " << why;
                 EXPECT_TRUE(HoldsSteps(file, movie, r, whole)) << row.name << ", " << where;
             }
-            ExpectMends(file, whole, Closed(closed, row, s, whole), std::string(row.name) + ", " + where, cutMending);
+            Recording &want = closed[whole];
+            if (want.sink.writes.empty()) Record(want, s, std::string(row.pattern).substr(0, whole));
+            ExpectMends(file, whole, want.sink.file, std::string(row.name) + ", " + where, cutMending);
         };
         for (size_t w = 0; w < r.sink.writes.size(); ++w) {
             const size_t n = r.sink.writes[w].bytes.size();
@@ -292,12 +286,12 @@ TEST(AviFile, RefusesDamageNamingIt) {
         {"rate 0",
          [](Bytes &f) { Put<uint32_t>(f, Find(f, "strh") + 8 + offsetof(avi::StreamHeader, dwRate), 0); },
          "frame rate is 0"},
-        {"width 0", [](Bytes &f) { Put<int32_t>(f, Find(f, "strf") + 8 + offsetof(bmp::InfoHeaderFields, biWidth), 0); }, "frame size 0 x 3"},
-        {"H.264", [](Bytes &f) { std::memcpy(&f[Find(f, "strf") + 8 + offsetof(bmp::InfoHeaderFields, biCompression)], "H264", 4); }, "neither Motion JPEG"},
-        {"8 bits, no palette", [](Bytes &f) { Put<uint16_t>(f, Find(f, "strf") + 8 + offsetof(bmp::InfoHeaderFields, biBitCount), 8); }, "palette is missing"},
+        {"width 0", [](Bytes &f) { Put<int32_t>(f, Find(f, "strf") + 8 + 4, 0); }, "frame size 0 x 3"},
+        {"H.264", [](Bytes &f) { std::memcpy(&f[Find(f, "strf") + 8 + 16], "H264", 4); }, "neither Motion JPEG"},
+        {"8 bits, no palette", [](Bytes &f) { Put<uint16_t>(f, Find(f, "strf") + 8 + 14, 8); }, "palette is missing"},
         {"header list cut", [](Bytes &f) { f.resize(300); }, "ends inside its headers"},
         {"no frames", [](Bytes &f) { f.resize(Find(f, "movi") + 4); }, "holds no frames"},
-        {"frames larger than the picture", [](Bytes &f) { Put<int32_t>(f, Find(f, "strf") + 8 + offsetof(bmp::InfoHeaderFields, biWidth), 5); },
+        {"frames larger than the picture", [](Bytes &f) { Put<int32_t>(f, Find(f, "strf") + 8 + 4, 5); },
          "frame 1 holds 60 bytes, not the picture's 48"},
         {"two steps a frame",
          [](Bytes &f) { Put<uint32_t>(f, Find(f, "strh") + 8 + offsetof(avi::StreamHeader, dwScale), 2); }, nullptr, "not an AVI file this recorder writes"},
@@ -341,50 +335,40 @@ TEST(AviFile, RefusesDamageNamingIt) {
 }
 
 TEST(AviWriter, RefusesWhatItCannotWriteAndStopsAtTheFirstFailure) {
-    // What the file holds when the writer stops: nothing, its headers, or
-    // as much as the disk took.
-    enum Left { kNothing, kHeaders, kWithTheFrame, kAllItTook };
     struct Case {
         const char *name;
         avi::WriterSettings settings;
         size_t frameBytes;  // of the frame added after opening
         uint64_t room;      // the disk's
-        bool patchFails;    // bytes already written cannot be overwritten
         const char *why;
-        Left left;
+        size_t fileBytes;  // when it fails
+        bool patchFails = false;  // bytes already written cannot be overwritten
     } rows[] = {
-        {"width 0", Settings(avi::Codec::kRaw, 0, 3, 24, 1 << 20), 0, UINT64_MAX, false, "frame size", kNothing},
-        {"16 bits", Settings(avi::Codec::kRaw, 6, 3, 16, 1 << 20), 0, UINT64_MAX, false, "24 bits", kNothing},
-        {"grey Motion JPEG", Settings(avi::Codec::kMjpeg, 6, 3, 8, 1 << 20), 0, UINT64_MAX, false, "24 bits", kNothing},
-        {"segment 0", Settings(avi::Codec::kRaw, 6, 3, 24, 0), 0, UINT64_MAX, false, "segment size", kNothing},
-        {"raw frame short", Settings(avi::Codec::kRaw, 6, 3, 24, 1 << 20), 59, UINT64_MAX, false,
-         "other than the picture", kHeaders},
-        {"empty frame", Settings(avi::Codec::kMjpeg, 6, 3, 24, 1 << 20), 0, UINT64_MAX, false, "0 bytes", kHeaders},
-        {"disk full in the headers", Settings(avi::Codec::kRaw, 6, 3, 24, 1 << 20), 60, 100, false, "writing the file",
-         kAllItTook},
-        {"disk full in a frame", Settings(avi::Codec::kRaw, 6, 3, 24, 1 << 20), 60, 1560, false, "writing the file",
-         kAllItTook},
-        {"headers cannot be brought up to date", Settings(avi::Codec::kRaw, 6, 3, 24, 1 << 20), 60, UINT64_MAX, true,
-         "file's headers", kWithTheFrame},
+        {"width 0", Settings(avi::Codec::kRaw, 0, 3, 24, 1 << 20), 0, UINT64_MAX, "frame size", 0},
+        {"16 bits", Settings(avi::Codec::kRaw, 6, 3, 16, 1 << 20), 0, UINT64_MAX, "24 bits", 0},
+        {"grey Motion JPEG", Settings(avi::Codec::kMjpeg, 6, 3, 8, 1 << 20), 0, UINT64_MAX, "24 bits", 0},
+        {"segment 0", Settings(avi::Codec::kRaw, 6, 3, 24, 0), 0, UINT64_MAX, "segment size", 0},
+        {"raw frame short", Settings(avi::Codec::kRaw, 6, 3, 24, 1 << 20), 59, UINT64_MAX, "other than the picture", 1548},
+        {"empty frame", Settings(avi::Codec::kMjpeg, 6, 3, 24, 1 << 20), 0, UINT64_MAX, "0 bytes", 1548},
+        {"disk full in the headers", Settings(avi::Codec::kRaw, 6, 3, 24, 1 << 20), 60, 100, "writing the file", 100},
+        {"disk full in a frame", Settings(avi::Codec::kRaw, 6, 3, 24, 1 << 20), 60, 1560, "writing the file", 1560},
+        {"headers cannot be brought up to date", Settings(avi::Codec::kRaw, 6, 3, 24, 1 << 20), 60, UINT64_MAX,
+         "file's headers", 1616, true},
     };
     rows[3].settings.segmentBytes = 0;
     for (Case &row : rows) {
-        AviMemorySink sink, whole, withFrame;
+        AviMemorySink sink;
         sink.room = row.room;
         sink.patchFails = row.patchFails;
-        avi::Writer writer, headersOnly, oneFrame;
-        const Bytes frame(row.frameBytes, 7);
-        headersOnly.Open(whole.Sink(), row.settings);
-        if (oneFrame.Open(withFrame.Sink(), row.settings)) oneFrame.AddFrame(frame.data(), frame.size());
+        avi::Writer writer;
         bool ok = writer.Open(sink.Sink(), row.settings);
-        // The counts are brought up to date by patching the headers.
-        if (ok) ok = writer.AddFrame(frame.data(), frame.size()) && writer.Refresh();
+        if (ok) {
+            const Bytes frame(row.frameBytes, 7);
+            // The counts are brought up to date by patching the headers.
+            ok = writer.AddFrame(frame.data(), frame.size()) && writer.Refresh();
+        }
         EXPECT_FALSE(ok) << row.name;
-        const size_t left = row.left == kNothing        ? 0
-                            : row.left == kHeaders      ? whole.file.size()
-                            : row.left == kWithTheFrame ? withFrame.file.size()
-                                                        : static_cast<size_t>(row.room);
-        EXPECT_EQ(sink.file.size(), left) << row.name << ": failed in another place";
+        EXPECT_EQ(sink.file.size(), row.fileBytes) << row.name << ": failed in another place";
         ASSERT_NE(writer.Error(), nullptr) << row.name;
         EXPECT_NE(std::string(writer.Error()).find(row.why), std::string::npos) << row.name << ": " << writer.Error();
         const size_t writes = sink.writes.size();

@@ -17,7 +17,6 @@
 #include <utility>
 #include <vector>
 
-#include "ascii_names.h"
 #include "avi_file_store.h"
 #include "bmp_headers.h"
 #include "card_frames.h"
@@ -142,31 +141,16 @@ TEST(Recorder, StopsAtAFullDiskAndKeepsWhatWasWritten) {
     }
 }
 
-// A FAT32 folder holds about 65,000 files: the recording stops with a line
-// that says so, the pictures before kept.
-TEST(Recorder, StopsWhenTheFolderTakesNoMoreFiles) {
-    const std::string folder = vt::NewTempFolder("recorder-folder-full");
-    const recording::FrameFormat format{kWidth, kHeight, colormode::kRgb24};
-    recording::Recorder recorder(recording::MakeBmpFolderStore(folder, format, 2), format, 1000,
-                                 recording::Pacing::kBudget);
-    ASSERT_TRUE(recorder.Start());
-    for (int n = 1; n <= 3; ++n) recorder.Offer(Picture(n, kPixels).data(), n * 0.04);
-    recording::WriteFailure failure;
-    const recording::Counts counts = recorder.Finish(failure);
-    EXPECT_TRUE(counts.kept == 2 && counts.notWritten == 1) << counts.kept << " kept, " << counts.notWritten << " not";
-    EXPECT_NE(failure.reason.find("the folder takes no more files"), std::string::npos) << failure.reason;
-    EXPECT_TRUE(vt::FileExists(folder + "\\" + recording::PictureFileName(2)));
-    EXPECT_FALSE(vt::FileExists(folder + "\\" + recording::PictureFileName(3)));
-}
-
 // Names in the folder that a player takes for pictures.
 std::vector<std::string> BmpNames(const std::string &folder) {
     std::vector<std::string> names;
     WIN32_FIND_DATAA found;
-    const HANDLE first = FindFirstFileA((folder + "\\*").c_str(), &found);
-    const guards::UniqueFind search(first == INVALID_HANDLE_VALUE ? nullptr : first);
-    for (bool more = search.valid(); more; more = FindNextFileA(search.get(), &found))
-        if (names::IsBmpName(found.cFileName)) names.push_back(found.cFileName);
+    const HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
+        const std::string name = found.cFileName;
+        if (name.size() > 4 && _stricmp(name.c_str() + name.size() - 4, ".bmp") == 0) names.push_back(name);
+    }
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
     return names;
 }
 
@@ -216,22 +200,28 @@ BOOL WINAPI HeldRename(const char *from, const char *to) {
     return MoveFileA(from, to);
 }
 
-TEST(Recorder, WaitsForAReaderThatHoldsAPictureAndStopsOnlyWhenItNeverLetsGo) {
+TEST(Recorder, WaitsForAReaderThatHoldsAPictureAndStopsWhenItNeverLetsGoOrTheFolderIsFull) {
     struct Row {
         const char *name;
         int heldTries;
         int kept;
         DWORD error;
+        int64_t mostPictures = 0;  // in one folder, as FAT32's 65,000 files: 0 for no limit
+        const char *reason = "";
     } rows[] = {
         {"held for three tries", 3, 4, 0},
         {"held for good", -1, 0, ERROR_SHARING_VIOLATION},
+        {"not held, in a folder that takes two", 0, 2, 0, 2, "the folder takes no more files"},
     };
     for (const Row &row : rows) {
         g_heldTries = row.heldTries;
         g_renames = 0;
         const std::string folder = vt::NewTempFolder("recorder-held");
         ASSERT_EQ(recording::PrepareFolder(folder), "") << row.name;
-        recording::Recorder recorder(folder, kWidth, kHeight, 1000, recording::WriteBmpPicture, HeldRename);
+        const recording::FrameFormat format{kWidth, kHeight, colormode::kRgb24};
+        recording::Recorder recorder(
+            recording::MakeBmpFolderStore(folder, format, row.mostPictures, recording::WriteBmpPicture, HeldRename),
+            format, 1000, recording::Pacing::kBudget);
         ASSERT_TRUE(recorder.Start()) << row.name;
         for (int n = 1; n <= 4; ++n) recorder.Offer(Picture(n, kPixels).data(), n * 0.04);
         recording::WriteFailure failure;
@@ -239,6 +229,7 @@ TEST(Recorder, WaitsForAReaderThatHoldsAPictureAndStopsOnlyWhenItNeverLetsGo) {
         EXPECT_EQ(counts.kept, row.kept) << row.name;
         EXPECT_EQ(counts.kept + counts.notWritten, 4) << row.name;
         EXPECT_EQ(failure.error, row.error) << row.name;
+        EXPECT_NE(failure.reason.find(row.reason), std::string::npos) << row.name << ": " << failure.reason;
         EXPECT_EQ(BmpNames(folder).size(), static_cast<size_t>(row.kept)) << row.name;
         EXPECT_FALSE(vt::FileExists(folder + "\\" + recording::PictureFileName(1) + recording::kPartialSuffix))
             << row.name;
@@ -285,7 +276,9 @@ TEST(RecordingFolder, RefusesAFolderItWouldOverwriteOrCannotUse) {
 }
 
 // A recording into FILE.avi never overwrites FILE.avi, FILE.txt or any of
-// its later parts, and takes no other file for one of them.
+// its later parts, and takes no other file for one of them. The AVI store
+// refuses a file that exists, whatever the command checked before, and
+// leaves it as it was.
 TEST(RecordingFile, RefusesWhenItOrAnyOfItsPartsExists) {
     const std::pair<const char *, bool> rows[] = {  // a name made beside rec.avi, and whether it is one of its files
         {"rec.avi", true},      {"rec.txt", true},     {"REC_002.AVI", true},  {"rec_999.avi", true},
@@ -293,10 +286,13 @@ TEST(RecordingFile, RefusesWhenItOrAnyOfItsPartsExists) {
         {"recx_002.avi", false},
     };
     for (const auto &row : rows) {
-        const std::string folder = vt::NewTempFolder("recording-parts");
-        vt::WriteBytes(folder + "\\" + row.first, {'x'});
-        EXPECT_EQ(recording::ExistingRecordingFile(folder + "\\rec.avi"), row.second ? folder + "\\" + row.first : "")
-            << row.first;
+        const std::string folder = vt::NewTempFolder("recording-parts"), path = folder + "\\" + row.first;
+        vt::WriteBytes(path, {'x'});
+        EXPECT_EQ(recording::ExistingRecordingFile(folder + "\\rec.avi"), row.second ? path : "") << row.first;
+        recording::WriteFailure failure;
+        EXPECT_EQ(recording::MakeAviFileStore(path, {16, 16, 1}, {}, failure), nullptr) << row.first;
+        EXPECT_EQ(failure.error, static_cast<DWORD>(ERROR_FILE_EXISTS)) << row.first;
+        EXPECT_EQ(vt::ReadFileBytes(path), std::vector<uint8_t>{'x'}) << row.first;
     }
 }
 
@@ -364,16 +360,16 @@ TEST(RecordFigures, RateOfKnownPicturesOverAKnownTime) {
 
 // A store that writes down what it was asked: K and the picture's first
 // byte for a kept frame, R for a repeat, C for the close; and counts the
-// clock's refreshes. With a gate, each Keep waits until the gate opens: a
-// disk that is behind.
+// clock's refreshes. Each Keep waits until the gate is open: a disk that is
+// behind.
 std::atomic<int> g_refreshes;
 struct LoggingStore : recording::PictureStore {
     std::string *log;
     HANDLE gate;
-    explicit LoggingStore(std::string *into, HANDLE gateOrNull = nullptr) : log(into), gate(gateOrNull) {}
+    LoggingStore(std::string *into, HANDLE gateOf) : log(into), gate(gateOf) {}
     bool Refresh(recording::WriteFailure &) override { return ++g_refreshes, true; }
     bool Keep(const BYTE *frame, int64_t, recording::WriteFailure &) override {
-        if (gate) WaitForSingleObject(gate, INFINITE);
+        WaitForSingleObject(gate, INFINITE);
         *log += 'K';
         *log += static_cast<char>(frame[0]);
         return true;
@@ -386,12 +382,16 @@ TEST(Recorder, KeepsTimeWithTheNewestFrameOfEachStepOrARepeat) {
     // Frames named by letter at their times; rate 8: steps of 0.125 s, and
     // times that binary fractions hold exactly. '!': the clock reads this
     // time from then on; once the writer has woken to it, '|' in the log.
+    // With the disk behind, every buffer taken, the newest frame takes the
+    // place of the one waiting for its step, which is counted as dropped and
+    // shown as a repeat of the step before.
     struct Row {
         const char *name;
         std::vector<std::pair<char, double>> frames;
         double end;
         const char *stored;
         int64_t overRate, repeats;
+        int64_t diskBehind = 0;  // the disk is held until every frame is offered
     } rows[] = {
         {"one a step", {{'a', 5.0}, {'b', 5.125}, {'c', 5.25}}, 5.375, "KaKbKcC", 0, 0},
         {"early and late within a step", {{'a', 0}, {'b', 0.1875}, {'c', 0.21875}, {'d', 0.4375}}, 0.5,
@@ -408,12 +408,18 @@ TEST(Recorder, KeepsTimeWithTheNewestFrameOfEachStepOrARepeat) {
         {"a frame read before the clock's steps takes the first step left",
          {{'a', 0}, {'!', 1}, {'b', 0.5}}, 1, "KaRRRRRR|KbC", 0, 6},
         {"the clock before the first frame: time starts with the frame", {{'!', 1}, {'a', 1}}, 1.125, "|KaC", 0, 0},
+        {"the disk behind, its 16 buffers (2 s) taken: the newest frame in the last",
+         {{'a', 0}, {'b', .125}, {'c', .25}, {'d', .375}, {'e', .5}, {'f', .625}, {'g', .75}, {'h', .875}, {'i', 1},
+          {'j', 1.125}, {'k', 1.25}, {'l', 1.375}, {'m', 1.5}, {'n', 1.625}, {'o', 1.75}, {'p', 1.875}, {'q', 2},
+          {'r', 2.125}, {'s', 2.25}, {'t', 2.375}, {'u', 2.5}},
+         2.625, "KaKbKcKdKeKfKgKhKiKjKkKlKmKnKoRRRRRKuC", 0, 5, 5},
     };
     constexpr int32_t kSide = 4;
     for (const Row &row : rows) {
         std::string log;
         std::atomic<double> clock{0};
-        recording::Recorder recorder(std::unique_ptr<recording::PictureStore>(new LoggingStore(&log)),
+        const guards::UniqueKernelHandle gate(CreateEventA(nullptr, TRUE, row.diskBehind == 0, nullptr));
+        recording::Recorder recorder(std::unique_ptr<recording::PictureStore>(new LoggingStore(&log, gate.get())),
                                      recording::FrameFormat{kSide, kSide, 0}, 8, recording::Pacing::kTimeSteps,
                                      [&clock] { return clock.load(); });
         ASSERT_TRUE(recorder.Start()) << row.name;
@@ -430,54 +436,17 @@ TEST(Recorder, KeepsTimeWithTheNewestFrameOfEachStepOrARepeat) {
             const std::vector<BYTE> bytes(kSide * kSide, static_cast<BYTE>(frame.first));
             recorder.Offer(bytes.data(), frame.second);
         }
+        SetEvent(gate.get());
         recording::WriteFailure failure;
         const recording::Counts counts = recorder.Finish(failure, row.end);
         EXPECT_EQ(log, row.stored) << row.name;
         EXPECT_EQ(counts.seen, offered) << row.name;
         EXPECT_EQ(counts.overRate, row.overRate) << row.name;
         EXPECT_EQ(counts.repeats, row.repeats) << row.name;
-        EXPECT_EQ(counts.kept + counts.overRate, counts.seen) << row.name;
+        EXPECT_EQ(counts.diskBehind, row.diskBehind) << row.name;
+        EXPECT_EQ(counts.kept + counts.overRate + counts.diskBehind, counts.seen) << row.name;
         EXPECT_TRUE(failure.path.empty()) << row.name;
     }
-}
-
-// A file keeps time while the disk is behind: with every buffer taken, the
-// newest frame takes the place of the one waiting for its step, which is
-// counted as dropped and shown as a repeat of the step before.
-TEST(Recorder, KeepsTimeWhileTheDiskIsBehind) {
-    constexpr double kRate = 8;
-    const int capacity = recording::QueueCapacity(kRate);
-    constexpr int kDropped = 5;
-    const guards::UniqueKernelHandle gate(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    std::string log, expected;
-    recording::Recorder recorder(std::unique_ptr<recording::PictureStore>(new LoggingStore(&log, gate.get())),
-                                 recording::FrameFormat{4, 4, 0}, kRate, recording::Pacing::kTimeSteps);
-    ASSERT_TRUE(recorder.Start());
-    for (int n = 0; n < capacity + kDropped; ++n) {
-        const std::vector<BYTE> frame(16, static_cast<BYTE>('!' + n));
-        recorder.Offer(frame.data(), n / kRate);
-        if (n < capacity - 1) expected += std::string("K") + static_cast<char>('!' + n);
-    }
-    expected += std::string(kDropped, 'R') + "K" + static_cast<char>('!' + capacity + kDropped - 1) + "C";
-    SetEvent(gate.get());
-    recording::WriteFailure failure;
-    const recording::Counts counts = recorder.Finish(failure, (capacity + kDropped) / kRate);
-    EXPECT_EQ(log, expected);
-    EXPECT_EQ(counts.diskBehind, kDropped);
-    EXPECT_EQ(counts.repeats, kDropped);
-    EXPECT_EQ(counts.kept, capacity);
-}
-
-// The AVI store refuses a file that exists, whatever the command checked
-// before, and leaves it as it was.
-TEST(AviFileStore, NeverOverwritesAnExistingFile) {
-    const std::string path = vt::NewTempFolder("avi-store") + "\\kept.avi";
-    const std::vector<uint8_t> kept{'k', 'e', 'p', 't'};
-    vt::WriteBytes(path, kept);
-    recording::WriteFailure failure;
-    EXPECT_EQ(recording::MakeAviFileStore(path, recording::FrameFormat{16, 16, 1}, {}, failure), nullptr);
-    EXPECT_EQ(failure.error, static_cast<DWORD>(ERROR_FILE_EXISTS));
-    EXPECT_EQ(vt::ReadFileBytes(path), kept);
 }
 
 // What `body` writes to the console, both streams, kept in `path` as well.

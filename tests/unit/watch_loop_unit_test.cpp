@@ -9,6 +9,7 @@
 #include "report.h"
 #include "test_support.h"
 #include "watch_loop.h"
+#include "win32_guards.h"
 
 namespace {
 
@@ -32,7 +33,6 @@ TEST(RecordFigures, FailedScreenReadsAreCountedAndNeverTakenForPictures) {
     EXPECT_EQ(count.painted, 2) << "white after black, black after white";
 }
 
-
 // Ending a watch leaves the program's stop set, as it should; clearing it
 // after each of these keeps a later watch in this program running.
 class RecordEnding : public ::testing::Test {
@@ -49,23 +49,19 @@ TEST_F(RecordEnding, CtrlCEndsTheWatchOnlyUntilItHasEnded) {
     EXPECT_FALSE(cli::OnConsoleEvent(CTRL_BREAK_EVENT)) << "Ctrl+Break after the watch";
 }
 
-// The console closed while a recording runs. Windows ends
-// the process as soon as the handler returns: what the report holds then is
-// what stays.
-struct Closing {
-    std::string report;
-    HANDLE program = nullptr;  // the thread that writes, stopped when the handler returns
-    BOOL handled = FALSE;
-    std::vector<uint8_t> left;
-};
+// The console closed while a recording runs. Windows ends the process as
+// soon as the handler returns: what the report holds then is what stays,
+// read here with the program's thread (the one that writes) stopped.
+std::string g_report;
+HANDLE g_program;
+std::vector<uint8_t> g_left;
 
-DWORD WINAPI CloseTheConsole(void *param) {
-    Closing &closing = *static_cast<Closing *>(param);
-    closing.handled = cli::OnConsoleEvent(CTRL_CLOSE_EVENT);
-    SuspendThread(closing.program);
-    closing.left = vt::ReadFileBytes(closing.report);
-    ResumeThread(closing.program);
-    return 0;
+DWORD WINAPI CloseTheConsole(void *) {
+    const BOOL handled = cli::OnConsoleEvent(CTRL_CLOSE_EVENT);
+    SuspendThread(g_program);
+    g_left = vt::ReadFileBytes(g_report);
+    ResumeThread(g_program);
+    return handled;
 }
 
 TEST_F(RecordEnding, AClosingConsoleLeavesTheReportWholeWithItsExitStatus) {
@@ -73,25 +69,23 @@ TEST_F(RecordEnding, AClosingConsoleLeavesTheReportWholeWithItsExitStatus) {
     report.Set(cli::report_key::kCommand, std::string("record"));
     ASSERT_TRUE(report.Write());
     cli::CatchCtrlC();
-    Closing closing;
-    closing.report = report.path();
-    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &closing.program,
-                                0, FALSE, DUPLICATE_SAME_ACCESS));
-    const HANDLE thread = CreateThread(nullptr, 0, CloseTheConsole, &closing, 0, nullptr);
-    ASSERT_TRUE(thread);
+    g_report = report.path();
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &g_program, 0, FALSE,
+                                DUPLICATE_SAME_ACCESS));
+    const guards::UniqueKernelHandle program(g_program),
+        thread(CreateThread(nullptr, 0, CloseTheConsole, nullptr, 0, nullptr));
+    ASSERT_TRUE(thread.valid());
     cli::PaintCounter counter(0, 0, 8, 8);
     EXPECT_TRUE(cli::Watch(counter, {}).interrupted);  // without hooks only a stop ends it
     // A handler that does not wait returns at once; one that waits holds on
     // far longer than this, until the report below is written.
-    EXPECT_EQ(WaitForSingleObject(thread, cli::kLongestWaitForWritingMs / 4), static_cast<DWORD>(WAIT_TIMEOUT))
+    EXPECT_EQ(WaitForSingleObject(thread.get(), cli::kLongestWaitForWritingMs / 4), static_cast<DWORD>(WAIT_TIMEOUT))
         << "the handler returned before the last report was written: Windows would end the process";
     EXPECT_EQ(cli::WriteLastReport(report, 2), 2);
-    EXPECT_EQ(WaitForSingleObject(thread, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
-    EXPECT_TRUE(closing.handled);
-    const std::string left(closing.left.begin(), closing.left.end());
-    EXPECT_EQ(left, "command=record\nexit_status=2\n");
-    CloseHandle(thread);
-    CloseHandle(closing.program);
+    DWORD handled = FALSE;
+    EXPECT_EQ(WaitForSingleObject(thread.get(), 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+    EXPECT_TRUE(GetExitCodeThread(thread.get(), &handled) && handled) << "the close was not handled";
+    EXPECT_EQ(std::string(g_left.begin(), g_left.end()), "command=record\nexit_status=2\n");
 }
 
 }  // namespace

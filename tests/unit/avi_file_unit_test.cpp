@@ -286,12 +286,12 @@ TEST(AviFile, RefusesDamageNamingIt) {
         {"rate 0",
          [](Bytes &f) { Put<uint32_t>(f, Find(f, "strh") + 8 + offsetof(avi::StreamHeader, dwRate), 0); },
          "frame rate is 0"},
-        {"width 0", [](Bytes &f) { Put<int32_t>(f, Find(f, "strf") + 8 + 4, 0); }, "frame size 0 x 3"},
-        {"H.264", [](Bytes &f) { std::memcpy(&f[Find(f, "strf") + 8 + 16], "H264", 4); }, "neither Motion JPEG"},
-        {"8 bits, no palette", [](Bytes &f) { Put<uint16_t>(f, Find(f, "strf") + 8 + 14, 8); }, "palette is missing"},
+        {"width 0", [](Bytes &f) { Put<int32_t>(f, Find(f, "strf") + 8 + offsetof(bmp::InfoHeaderFields, biWidth), 0); }, "frame size 0 x 3"},
+        {"H.264", [](Bytes &f) { std::memcpy(&f[Find(f, "strf") + 8 + offsetof(bmp::InfoHeaderFields, biCompression)], "H264", 4); }, "neither Motion JPEG"},
+        {"8 bits, no palette", [](Bytes &f) { Put<uint16_t>(f, Find(f, "strf") + 8 + offsetof(bmp::InfoHeaderFields, biBitCount), 8); }, "palette is missing"},
         {"header list cut", [](Bytes &f) { f.resize(300); }, "ends inside its headers"},
         {"no frames", [](Bytes &f) { f.resize(Find(f, "movi") + 4); }, "holds no frames"},
-        {"frames larger than the picture", [](Bytes &f) { Put<int32_t>(f, Find(f, "strf") + 8 + 4, 5); },
+        {"frames larger than the picture", [](Bytes &f) { Put<int32_t>(f, Find(f, "strf") + 8 + offsetof(bmp::InfoHeaderFields, biWidth), 5); },
          "frame 1 holds 60 bytes, not the picture's 48"},
         {"two steps a frame",
          [](Bytes &f) { Put<uint32_t>(f, Find(f, "strh") + 8 + offsetof(avi::StreamHeader, dwScale), 2); }, nullptr, "not an AVI file this recorder writes"},
@@ -335,40 +335,50 @@ TEST(AviFile, RefusesDamageNamingIt) {
 }
 
 TEST(AviWriter, RefusesWhatItCannotWriteAndStopsAtTheFirstFailure) {
+    // What the file holds when the writer stops: nothing, its headers, or
+    // as much as the disk took.
+    enum Left { kNothing, kHeaders, kWithTheFrame, kAllItTook };
     struct Case {
         const char *name;
         avi::WriterSettings settings;
         size_t frameBytes;  // of the frame added after opening
         uint64_t room;      // the disk's
+        bool patchFails;    // bytes already written cannot be overwritten
         const char *why;
-        size_t fileBytes;  // when it fails
-        bool patchFails = false;  // bytes already written cannot be overwritten
+        Left left;
     } rows[] = {
-        {"width 0", Settings(avi::Codec::kRaw, 0, 3, 24, 1 << 20), 0, UINT64_MAX, "frame size", 0},
-        {"16 bits", Settings(avi::Codec::kRaw, 6, 3, 16, 1 << 20), 0, UINT64_MAX, "24 bits", 0},
-        {"grey Motion JPEG", Settings(avi::Codec::kMjpeg, 6, 3, 8, 1 << 20), 0, UINT64_MAX, "24 bits", 0},
-        {"segment 0", Settings(avi::Codec::kRaw, 6, 3, 24, 0), 0, UINT64_MAX, "segment size", 0},
-        {"raw frame short", Settings(avi::Codec::kRaw, 6, 3, 24, 1 << 20), 59, UINT64_MAX, "other than the picture", 1548},
-        {"empty frame", Settings(avi::Codec::kMjpeg, 6, 3, 24, 1 << 20), 0, UINT64_MAX, "0 bytes", 1548},
-        {"disk full in the headers", Settings(avi::Codec::kRaw, 6, 3, 24, 1 << 20), 60, 100, "writing the file", 100},
-        {"disk full in a frame", Settings(avi::Codec::kRaw, 6, 3, 24, 1 << 20), 60, 1560, "writing the file", 1560},
-        {"headers cannot be brought up to date", Settings(avi::Codec::kRaw, 6, 3, 24, 1 << 20), 60, UINT64_MAX,
-         "file's headers", 1616, true},
+        {"width 0", Settings(avi::Codec::kRaw, 0, 3, 24, 1 << 20), 0, UINT64_MAX, false, "frame size", kNothing},
+        {"16 bits", Settings(avi::Codec::kRaw, 6, 3, 16, 1 << 20), 0, UINT64_MAX, false, "24 bits", kNothing},
+        {"grey Motion JPEG", Settings(avi::Codec::kMjpeg, 6, 3, 8, 1 << 20), 0, UINT64_MAX, false, "24 bits", kNothing},
+        {"segment 0", Settings(avi::Codec::kRaw, 6, 3, 24, 0), 0, UINT64_MAX, false, "segment size", kNothing},
+        {"raw frame short", Settings(avi::Codec::kRaw, 6, 3, 24, 1 << 20), 59, UINT64_MAX, false,
+         "other than the picture", kHeaders},
+        {"empty frame", Settings(avi::Codec::kMjpeg, 6, 3, 24, 1 << 20), 0, UINT64_MAX, false, "0 bytes", kHeaders},
+        {"disk full in the headers", Settings(avi::Codec::kRaw, 6, 3, 24, 1 << 20), 60, 100, false, "writing the file",
+         kAllItTook},
+        {"disk full in a frame", Settings(avi::Codec::kRaw, 6, 3, 24, 1 << 20), 60, 1560, false, "writing the file",
+         kAllItTook},
+        {"headers cannot be brought up to date", Settings(avi::Codec::kRaw, 6, 3, 24, 1 << 20), 60, UINT64_MAX, true,
+         "file's headers", kWithTheFrame},
     };
     rows[3].settings.segmentBytes = 0;
     for (Case &row : rows) {
-        AviMemorySink sink;
+        AviMemorySink sink, whole, withFrame;
         sink.room = row.room;
         sink.patchFails = row.patchFails;
-        avi::Writer writer;
+        avi::Writer writer, headersOnly, oneFrame;
+        const Bytes frame(row.frameBytes, 7);
+        headersOnly.Open(whole.Sink(), row.settings);
+        if (oneFrame.Open(withFrame.Sink(), row.settings)) oneFrame.AddFrame(frame.data(), frame.size());
         bool ok = writer.Open(sink.Sink(), row.settings);
-        if (ok) {
-            const Bytes frame(row.frameBytes, 7);
-            // The counts are brought up to date by patching the headers.
-            ok = writer.AddFrame(frame.data(), frame.size()) && writer.Refresh();
-        }
+        // The counts are brought up to date by patching the headers.
+        if (ok) ok = writer.AddFrame(frame.data(), frame.size()) && writer.Refresh();
         EXPECT_FALSE(ok) << row.name;
-        EXPECT_EQ(sink.file.size(), row.fileBytes) << row.name << ": failed in another place";
+        const size_t left = row.left == kNothing        ? 0
+                            : row.left == kHeaders      ? whole.file.size()
+                            : row.left == kWithTheFrame ? withFrame.file.size()
+                                                        : static_cast<size_t>(row.room);
+        EXPECT_EQ(sink.file.size(), left) << row.name << ": failed in another place";
         ASSERT_NE(writer.Error(), nullptr) << row.name;
         EXPECT_NE(std::string(writer.Error()).find(row.why), std::string::npos) << row.name << ": " << writer.Error();
         const size_t writes = sink.writes.size();

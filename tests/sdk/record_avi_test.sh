@@ -72,8 +72,6 @@ name="killed recording plays"
    --scene noise --no-window >"$work/killed.log" 2>&1) &
 recording=$!
 bigger_than() { [ "$(stat -c %s "$1" 2>/dev/null || echo 0)" -gt "$2" ]; }
-# Wine 8's taskkill finds no 64-bit program: then by the process id.
-end_recording() { wine_in "$run" taskkill /f /im vorlane-cli.exe >/dev/null; kill "$recording" 2>/dev/null; wait; }
 poll 60 bigger_than "$run/k.avi" 8000000 || fail "$name" "$(cat "$work/killed.log")"
 end_recording
 check_avi k.avi raw 1 cut

@@ -151,11 +151,11 @@ ROWS
 [ "$(ls "$run/footage")" = "$(printf '1.bmp\n2.bmp')" ] || fail "record, holds BMPs" "the folder changed: $(ls "$run/footage")"
 
 # A recording ended from outside (TerminateProcess) while it writes still plays.
-(cd "$run" && timeout 120 wine ./vorlane-cli.exe record rec-killed --seconds 0 --height 576 \
+(cd "$run" && exec timeout 120 wine ./vorlane-cli.exe record rec-killed --seconds 0 --height 576 \
    --scene noise --no-window >"$work/killed.log" 2>&1) &
+recording=$!
 poll 60 test -e "$run/rec-killed/000004.bmp" || fail "killed recording plays" "no pictures: $(cat "$work/killed.log")"
-wine_in "$run" taskkill /f /im vorlane-cli.exe >/dev/null
-wait
+end_recording
 check_row "killed recording plays" "$run" "preview --seconds 0.3 --scene rec-killed" 0 "virtual card"
 leftover=$(comm -13 <(echo "$temp_frames_before") <(temp_frames))
 [ -z "$leftover" ] || fail "temporary frame files" "left behind in $temp: $leftover"

@@ -66,6 +66,11 @@ avi_run_folder() {
   "$python" "$here/../readers/recording_check.py" make "$run/noise" 12 432 576 || fail setup "no footage"
 }
 
+# Ends the recording started in the background as $recording (by
+# `exec timeout ... wine`) from outside, as TerminateProcess does. Wine 8's
+# taskkill finds no 64-bit program: then by the process id.
+end_recording() { wine_in "$run" taskkill /f /im vorlane-cli.exe >/dev/null; kill "$recording" 2>/dev/null; wait; }
+
 # check_avi FILE.avi ARGUMENTS...: tests/readers/record_avi_check.py holds for
 # $run/FILE.avi against the noise footage, or the row $name fails. The row's
 # variables ($env) reach the check: the segment size the recorder was given.

@@ -145,12 +145,12 @@ TEST(Recorder, StopsAtAFullDiskAndKeepsWhatWasWritten) {
 std::vector<std::string> BmpNames(const std::string &folder) {
     std::vector<std::string> names;
     WIN32_FIND_DATAA found;
-    const HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
+    const HANDLE first = FindFirstFileA((folder + "\\*").c_str(), &found);
+    const guards::UniqueFind search(first == INVALID_HANDLE_VALUE ? nullptr : first);
+    for (bool more = search.valid(); more; more = FindNextFileA(search.get(), &found)) {
         const std::string name = found.cFileName;
         if (name.size() > 4 && _stricmp(name.c_str() + name.size() - 4, ".bmp") == 0) names.push_back(name);
     }
-    if (search != INVALID_HANDLE_VALUE) FindClose(search);
     return names;
 }
 

@@ -93,7 +93,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                    (options.codec == avi::Codec::kMjpeg && options.quality == cli::kDefaultQuality &&
                     !options.continuing),
                "a folder recording accepted --codec, --quality or --continue");
-        Expect(!cli::IsAviName(options.destination) || options.rate == static_cast<double>(static_cast<int>(options.rate)),
+        Expect(!cli::IsAviName(options.destination) ||
+                   options.rate == static_cast<double>(static_cast<int>(options.rate)),
                "an AVI recording accepted a rate that is not whole");
         Expect(options.rate > 0 && options.rate <= recording::kHighestRate, "a rate out of range accepted");
         Expect(!options.preview.open, "record accepted --open");

@@ -7,6 +7,16 @@
 #include "windows_error.h"
 
 namespace recording {
+
+bool ReadAviFileAt(void *file, uint64_t offset, uint8_t *into, size_t bytes) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD read = 0;
+    return bytes <= MAXDWORD && ReadFile(static_cast<HANDLE>(file), into, static_cast<DWORD>(bytes), &read, &at) &&
+           read == bytes;
+}
+
 namespace {
 
 // The mend's reads and writes on a Windows file, at offsets; the first
@@ -27,12 +37,10 @@ struct MendFile {
         at.OffsetHigh = static_cast<DWORD>(offset >> 32);
         return at;
     }
-    // Every piece the mend reads or writes is far below 4 GB.
     static bool Read(void *file, uint64_t offset, uint8_t *into, size_t bytes) {
-        OVERLAPPED at = At(offset);
-        DWORD read = 0;
-        return ReadFile(Of(file).file, into, static_cast<DWORD>(bytes), &read, &at) && read == bytes;
+        return ReadAviFileAt(Of(file).file, offset, into, bytes);
     }
+    // Every piece the mend writes is far below 4 GB.
     static bool WriteAt(void *file, uint64_t offset, const void *bytes, size_t size) {
         OVERLAPPED at = At(offset);
         DWORD written = 0;

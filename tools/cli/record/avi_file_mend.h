@@ -5,6 +5,8 @@
 // a file that needs nothing is left byte for byte as it was.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "avi_mend.h"
@@ -13,6 +15,11 @@ namespace recording {
 
 using avi::MendOutcome;
 using avi::MendStatus;
+
+// Reads at an offset from a Windows file (`file`, its HANDLE) without moving
+// its file pointer, for avi::ReadMovie and the mend: headers, indexes and
+// chunk headers, far below 4 GB each.
+bool ReadAviFileAt(void *file, uint64_t offset, uint8_t *into, size_t bytes);
 
 // kRefused also when the file is missing or open elsewhere (still being
 // written). The line names neither the file nor the command.

@@ -26,16 +26,6 @@ guards::UniqueKernelHandle OpenForReading(const std::string &path) {
     return guards::UniqueKernelHandle(file == INVALID_HANDLE_VALUE ? nullptr : file);
 }
 
-bool ReadPartAt(void *file, uint64_t offset, uint8_t *into, size_t bytes) {
-    OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    DWORD read = 0;
-    // The reader asks for headers, indexes and chunk headers: far below 4 GB.
-    return bytes <= MAXDWORD && ReadFile(static_cast<HANDLE>(file), into, static_cast<DWORD>(bytes), &read, &at) &&
-           read == bytes;
-}
-
 // "" and the part's frame list, or why it cannot be read.
 std::string ReadPart(const std::string &path, avi::Movie &movie) {
     const guards::UniqueKernelHandle file = OpenForReading(path);
@@ -43,7 +33,7 @@ std::string ReadPart(const std::string &path, avi::Movie &movie) {
     LARGE_INTEGER size;
     char why[256] = "its size cannot be read";
     if (!GetFileSizeEx(file.get(), &size) ||
-        !avi::ReadMovie(ReadPartAt, file.get(), static_cast<uint64_t>(size.QuadPart), movie, why, sizeof why))
+        !avi::ReadMovie(ReadAviFileAt, file.get(), static_cast<uint64_t>(size.QuadPart), movie, why, sizeof why))
         return cli::NameOf(path) + " cannot be read: " + why;
     return "";
 }
